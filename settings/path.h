@@ -1,0 +1,80 @@
+// Path helpers with the Windows shell's semantics and the platform's
+// separator: backslash on Windows, slash on Linux.
+//
+// The pure string helpers work on any string and any thread. The helpers
+// that ask the file system (FileExists, IsDirectory, RemoveFile,
+// MakeDirectory, GetModulePath) are thread-safe; their answer is the state of
+// the disk at the moment of the call.
+#pragma once
+
+#include <string>
+
+namespace kiv {
+
+#ifdef _WIN32
+inline constexpr wchar_t kPathSeparator = L'\\';
+#else
+inline constexpr wchar_t kPathSeparator = L'/';
+#endif
+
+// True for a character that separates path components on this platform
+// (backslash and slash on Windows, slash on Linux).
+bool IsPathSeparator(wchar_t c);
+
+// Full path of the running executable, or the empty string when the
+// platform cannot tell. Paths of any length are returned whole.
+std::wstring GetModulePath();
+
+// The file name part of `path`: everything after the last separator (on
+// Windows also after a drive colon) that is not the path's final character.
+// "dir/a.bmp" -> "a.bmp"; "a.bmp" -> "a.bmp"; "dir/sub/" -> "sub/".
+std::wstring FindFileName(const std::wstring& path);
+
+// The extension of the file name part, from its last dot, dot included, or
+// the empty string. A dot in a folder name does not count, and a space after
+// the last dot ends the extension ("a.b c" has none): "x/a.tar.gz" -> ".gz",
+// "x.y/c" -> "", ".profile" -> ".profile".
+std::wstring FindExtension(const std::wstring& path);
+
+// `path` without the extension FindExtension finds.
+std::wstring RemoveExtension(const std::wstring& path);
+
+// `path` with its extension replaced by `extension` (which includes its
+// dot), or with `extension` appended when the path has none. Only the
+// extension changes; paths of any length are handled.
+std::wstring RenameExtension(const std::wstring& path, const std::wstring& extension);
+
+// `path` with one separator appended unless it is empty or already ends in a
+// separator.
+std::wstring AddSeparator(const std::wstring& path);
+
+// The folder of `path`: the path without its last component and without the
+// separator before it, except that a root keeps its separator.
+// "/a/b.bmp" -> "/a"; "/b.bmp" -> "/"; "b.bmp" -> "";
+// on Windows "D:\a\b.bmp" -> "D:\a", "D:\b.bmp" -> "D:\", "D:\" -> "D:\".
+std::wstring RemoveFileSpec(const std::wstring& path);
+
+// True when the two paths name the same file by their spelling alone:
+// case-insensitive on Windows, exact on Linux. Separators are not
+// normalised and nothing is resolved on disk.
+bool SamePath(const std::wstring& a, const std::wstring& b);
+
+// True when something (file or folder) exists at `path`.
+bool FileExists(const std::wstring& path);
+
+// True when `path` exists and is a folder. False when it is missing or
+// cannot be examined.
+bool IsDirectory(const std::wstring& path);
+
+// Removes the file at `path`; true on success. A read-only file on Windows is
+// not removed (false).
+bool RemoveFile(const std::wstring& path);
+
+// Creates the folder `path` (its parent must exist); true on success, false
+// when it exists already or cannot be made.
+bool MakeDirectory(const std::wstring& path);
+
+// Removes the empty folder `path`; true on success.
+bool RemoveFolder(const std::wstring& path);
+
+}  // namespace kiv

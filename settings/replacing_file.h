@@ -1,0 +1,79 @@
+// kiv::ReplacingFile: writes a file safely. The bytes go into a temporary
+// file in the target's folder; only a complete file, every write, flush and
+// close checked, is moved over the target. Whatever happens, the target is
+// either the earlier file untouched or the new file whole, and no partial
+// file stays behind.
+//
+// The temporary is named ".morvane-<unique>.tmp" (IsTemporaryName
+// recognises such names) and created exclusively, so two writers never
+// share one.
+//
+// Threads: one object belongs to one thread; distinct objects may write at
+// once, also to the same folder. Ownership: the object owns the temporary
+// file and removes it in its destructor unless a commit moved it.
+#pragma once
+
+#include <string>
+
+#include "settings/file.h"
+
+namespace kiv {
+
+class ReplacingFile {
+ public:
+  enum class Result {
+    kDone,    // the target now holds the new file
+    kExists,  // CommitExclusive only: something exists at the target; it
+              // was left alone and the temporary is removed
+    kFailed,  // a write, flush, close or the move failed; the target is as
+              // it was and the temporary is removed
+  };
+
+  // Creates the temporary for `target`. Check IsOpen: it is false when the
+  // folder does not exist or cannot be written.
+  explicit ReplacingFile(const std::wstring& target);
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  // True while the temporary is open for writing (before a commit).
+  bool IsOpen() const { return stream_.kind() == File::Kind::kFile; }
+
+  // The stream over the temporary file. Write into it; do not close or
+  // reopen it.
+  File& stream() { return stream_; }
+
+  // Checks that every write succeeded, flushes and closes the temporary,
+  // clears a read-only attribute of an existing target and moves the
+  // temporary over the target (replacing it). True on success. On failure
+  // the temporary is removed and the target is left as it was (its
+  // read-only attribute restored).
+  // REQUIRES: IsOpen() (otherwise false).
+  bool Commit();
+
+  // As Commit, but never replaces: when anything exists at the target the
+  // result is kExists and the target is untouched. Two writers racing for
+  // one name get kDone for one and kExists for the other.
+  Result CommitExclusive();
+
+  const std::wstring& target() const { return target_; }
+  const std::wstring& temporary_path() const { return temporary_; }
+
+  // True for a file name (without folder) of the form this class gives its
+  // temporaries, so that folder scans can skip them.
+  static bool IsTemporaryName(const std::wstring& name);
+
+ private:
+  bool Finish();  // checks, flushes and closes; removes the temporary on failure
+  void Discard();
+  // Platform parts (replacing_file_win32.cpp / replacing_file_posix.cpp).
+  static bool PlatformReplace(const std::wstring& from, const std::wstring& to);
+  static Result PlatformMoveNew(const std::wstring& from, const std::wstring& to);
+
+  std::wstring target_;
+  std::wstring temporary_;
+  File stream_;
+  bool done_ = false;
+};
+
+}  // namespace kiv
