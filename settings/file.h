@@ -134,6 +134,7 @@ class File {
   std::uint64_t position_ = 0;
   std::uint64_t read_limit_ = 0;
   bool write_error_ = false;
+  bool writing_ = false;
   std::wstring path_;
 };
 

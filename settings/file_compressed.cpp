@@ -1,0 +1,65 @@
+// The settings file's compressed block on a kiv::File: a length, then a zlib
+// stream and its length.
+#include <zlib.h>
+
+#include <vector>
+
+#include "settings/file.h"
+#include "settings/little_endian.h"
+
+namespace kiv {
+namespace {
+
+// Deflate cannot shrink data by more than about 1032 to 1; a block claiming
+// more is damaged, and refusing it keeps the allocation proportional to the
+// bytes the file really holds.
+constexpr std::uint64_t kMaxInflateRatio = 1032;
+constexpr std::uint64_t kInflateSlack = 64;
+
+}  // namespace
+
+bool File::WriteCompressed(const void* bytes, std::uint32_t length) {
+  if (!le::WriteU32(*this, length)) {
+    return false;
+  }
+  if (length == 0) {
+    return true;
+  }
+  uLongf packed_length = compressBound(length);
+  std::vector<Bytef> packed(packed_length);
+  if (compress2(packed.data(), &packed_length, static_cast<const Bytef*>(bytes), length,
+                Z_DEFAULT_COMPRESSION) != Z_OK) {
+    return false;
+  }
+  const auto z = static_cast<std::uint32_t>(packed_length);
+  return le::WriteU32(*this, z) && Write(z, packed.data()) == z;
+}
+
+bool File::ReadCompressed(std::vector<std::uint8_t>& out) {
+  out.clear();
+  std::uint32_t n = 0;
+  if (!le::ReadU32(*this, &n)) {
+    return false;
+  }
+  if (n == 0) {
+    return true;
+  }
+  std::uint32_t z = 0;
+  if (!le::ReadU32(*this, &z) || z == 0 || z > Remaining() || n > kMaxCompressedBlock ||
+      n > z * kMaxInflateRatio + kInflateSlack) {
+    return false;
+  }
+  std::vector<Bytef> packed(z);
+  if (Read(z, packed.data()) != z) {
+    return false;
+  }
+  out.resize(n);
+  uLongf inflated = n;
+  if (uncompress(out.data(), &inflated, packed.data(), z) != Z_OK || inflated != n) {
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace kiv

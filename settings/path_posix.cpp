@@ -1,0 +1,59 @@
+// The file-system helpers of path.h over POSIX calls with UTF-8 paths.
+#include "settings/path.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "settings/unicode.h"
+
+namespace kiv {
+
+std::wstring GetModulePath() {
+  std::vector<char> buffer(520);
+  for (;;) {
+    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) {
+      return std::wstring();
+    }
+    if (static_cast<std::size_t>(n) < buffer.size()) {
+      return Utf8ToWide(std::string(buffer.data(), static_cast<std::size_t>(n)));
+    }
+    // The link may have been cut to the buffer: try again with more room.
+    if (buffer.size() >= (std::size_t{1} << 20)) {
+      return std::wstring();
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return a == b;
+}
+
+bool FileExists(const std::wstring& path) {
+  struct stat st;
+  return !path.empty() && stat(WideToUtf8(path).c_str(), &st) == 0;
+}
+
+bool IsDirectory(const std::wstring& path) {
+  struct stat st;
+  return !path.empty() && stat(WideToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool RemoveFile(const std::wstring& path) {
+  return !path.empty() && unlink(WideToUtf8(path).c_str()) == 0;
+}
+
+bool MakeDirectory(const std::wstring& path) {
+  return !path.empty() && mkdir(WideToUtf8(path).c_str(), 0777) == 0;
+}
+
+bool RemoveFolder(const std::wstring& path) {
+  return !path.empty() && rmdir(WideToUtf8(path).c_str()) == 0;
+}
+
+}  // namespace kiv

@@ -1,0 +1,61 @@
+// The file-system helpers of path.h over kernel32.
+#include "settings/path.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace kiv {
+
+std::wstring GetModulePath() {
+  std::vector<wchar_t> buffer(520);
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) {
+      return std::wstring();
+    }
+    // A result that fills the buffer may have been cut: try again with more room.
+    if (n < buffer.size()) {
+      return std::wstring(buffer.data(), n);
+    }
+    if (buffer.size() >= 32768) {
+      return std::wstring();
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  if (a.size() != b.size()) {
+    return false;
+  }
+  return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool FileExists(const std::wstring& path) {
+  return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const std::wstring& path) {
+  if (path.empty()) {
+    return false;
+  }
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool RemoveFile(const std::wstring& path) {
+  return !path.empty() && DeleteFileW(path.c_str()) != FALSE;
+}
+
+bool MakeDirectory(const std::wstring& path) {
+  return !path.empty() && CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+}
+
+bool RemoveFolder(const std::wstring& path) {
+  return !path.empty() && RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+}  // namespace kiv

@@ -1,0 +1,117 @@
+// The portable part of kiv::ReplacingFile: the temporary's name, the checks
+// before the move, and the clean-up. The moves themselves live in
+// replacing_file_posix.cpp and replacing_file_win32.cpp.
+#include "settings/replacing_file.h"
+
+#include <atomic>
+#include <chrono>
+#include <cwchar>
+
+#include "settings/file_fault.h"
+#include "settings/path.h"
+
+namespace kiv {
+namespace {
+
+constexpr wchar_t kPrefix[] = L".morvane-";
+constexpr wchar_t kSuffix[] = L".tmp";
+constexpr int kNameAttempts = 100;
+
+// A name part that differs between processes (the clock's ticks at start
+// and the object's address) and between calls within one (a counter).
+std::wstring UniquePart(const void* self) {
+  static std::atomic<unsigned> counter{0};
+  static const auto start =
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  const unsigned long long mix =
+      start ^ (static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(self)) << 16);
+  wchar_t buffer[48];
+  std::swprintf(buffer, sizeof(buffer) / sizeof(buffer[0]), L"%08llx%04x", mix & 0xFFFFFFFFFFFFull,
+                counter.fetch_add(1) & 0xFFFFu);
+  return buffer;
+}
+
+}  // namespace
+
+ReplacingFile::ReplacingFile(const std::wstring& target) : target_(target) {
+  if (target.empty() || FindFileName(target).empty()) {
+    return;
+  }
+  const std::wstring folder = target.substr(0, target.size() - FindFileName(target).size());
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::wstring candidate = folder + kPrefix + UniquePart(this) + kSuffix;
+    if (stream_.OpenCreateNew(candidate)) {
+      temporary_ = candidate;
+      return;
+    }
+    // Only a name taken by someone else is worth another try.
+    if (!FileExists(candidate)) {
+      return;
+    }
+  }
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (!done_) {
+    Discard();
+  }
+}
+
+void ReplacingFile::Discard() {
+  stream_.Close();
+  if (!temporary_.empty()) {
+    RemoveFile(temporary_);
+  }
+  done_ = true;
+}
+
+bool ReplacingFile::Finish() {
+  if (done_ || !IsOpen()) {
+    return false;
+  }
+  const bool written = !stream_.HasWriteError();
+  const bool flushed = written && stream_.Flush();
+  const bool closed = stream_.Close();
+  if (!flushed || !closed) {
+    Discard();
+    return false;
+  }
+  return true;
+}
+
+bool ReplacingFile::Commit() {
+  if (!Finish()) {
+    return false;
+  }
+  if (fault::ShouldFail(FaultStep::kMove, target_) || !PlatformReplace(temporary_, target_)) {
+    Discard();
+    return false;
+  }
+  done_ = true;
+  return true;
+}
+
+ReplacingFile::Result ReplacingFile::CommitExclusive() {
+  if (!Finish()) {
+    return Result::kFailed;
+  }
+  Result result = Result::kFailed;
+  if (!fault::ShouldFail(FaultStep::kMove, target_)) {
+    result = PlatformMoveNew(temporary_, target_);
+  }
+  if (result != Result::kDone) {
+    Discard();
+    return result;
+  }
+  done_ = true;
+  return result;
+}
+
+bool ReplacingFile::IsTemporaryName(const std::wstring& name) {
+  const std::size_t prefix = std::wcslen(kPrefix);
+  const std::size_t suffix = std::wcslen(kSuffix);
+  return name.size() > prefix + suffix && name.compare(0, prefix, kPrefix) == 0 &&
+         name.compare(name.size() - suffix, suffix, kSuffix) == 0;
+}
+
+}  // namespace kiv

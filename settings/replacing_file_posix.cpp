@@ -1,0 +1,62 @@
+// The moves of kiv::ReplacingFile over rename(2) and link(2).
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "settings/path.h"
+#include "settings/replacing_file.h"
+#include "settings/unicode.h"
+
+namespace kiv {
+namespace {
+
+// Makes the folder entry of a finished move durable; a failure here does not
+// undo the move, so it is not reported.
+void SyncFolderOf(const std::wstring& path) {
+  std::wstring folder = RemoveFileSpec(path);
+  if (folder.empty()) {
+    folder = L".";
+  }
+  const int fd = open(WideToUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd);
+    close(fd);
+  }
+}
+
+}  // namespace
+
+bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring& to) {
+  // rename(2) replaces the target whatever its permission bits: a read-only
+  // target needs no special care here.
+  if (rename(WideToUtf8(from).c_str(), WideToUtf8(to).c_str()) != 0) {
+    return false;
+  }
+  SyncFolderOf(to);
+  return true;
+}
+
+ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
+                                                     const std::wstring& to) {
+  const std::string source = WideToUtf8(from);
+  const std::string target = WideToUtf8(to);
+  // link(2) fails with EEXIST when anything is at the target, atomically.
+  if (link(source.c_str(), target.c_str()) == 0) {
+    unlink(source.c_str());
+    SyncFolderOf(to);
+    return Result::kDone;
+  }
+  if (errno == EEXIST) {
+    return Result::kExists;
+  }
+  // File systems without hard links: the same guarantee from renameat2.
+  if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    SyncFolderOf(to);
+    return Result::kDone;
+  }
+  return errno == EEXIST ? Result::kExists : Result::kFailed;
+}
+
+}  // namespace kiv

@@ -1,0 +1,37 @@
+// The moves of kiv::ReplacingFile over MoveFileExW.
+#include <windows.h>
+
+#include "settings/replacing_file.h"
+
+namespace kiv {
+
+bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring& to) {
+  // MoveFileExW refuses to replace a read-only file: lift the attribute for
+  // the move and put it back if the move fails.
+  const DWORD attributes = GetFileAttributesW(to.c_str());
+  const bool read_only = attributes != INVALID_FILE_ATTRIBUTES &&
+                         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (read_only && !SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+    return false;
+  }
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  if (read_only) {
+    SetFileAttributesW(to.c_str(), attributes);
+  }
+  return false;
+}
+
+ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
+                                                     const std::wstring& to) {
+  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    return Result::kDone;
+  }
+  const DWORD error = GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? Result::kExists
+                                                                     : Result::kFailed;
+}
+
+}  // namespace kiv
