@@ -147,6 +147,8 @@ class Bitmap {
   static uint64_t StrideFor(uint64_t width, uint32_t bitCount);
 
  private:
+  bool WritePngTo(kiv::File& stream, int32_t level, bool interlace) const;
+
   std::vector<uint8_t> pixels_;
   std::vector<PaletteEntry> palette_;
   int32_t width_ = 0;

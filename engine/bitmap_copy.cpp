@@ -1,0 +1,136 @@
+// Bitmap::CopyRect: pixel-format conversion of a rectangle into 16-, 24- or 32-bit images.
+#include <array>
+#include <cstring>
+
+#include "engine/bitmap.h"
+
+namespace {
+
+using Colour = std::array<uint8_t, 3>;  // blue, green, red
+
+// The colour of every possible index of an indexed image; indices past the palette are black.
+std::array<Colour, 256> ColourTable(const Bitmap& source) {
+  std::array<Colour, 256> table{};
+  const auto& palette = source.Palette();
+  const size_t count = palette.size() < table.size() ? palette.size() : table.size();
+  for (size_t i = 0; i < count; ++i) {
+    table[i] = Colour{palette[i].blue, palette[i].green, palette[i].red};
+  }
+  return table;
+}
+
+// The index of pixel `x` of a row of `bits`-bit pixels packed from the most significant bit.
+inline unsigned IndexAt(const uint8_t* row, uint32_t x, uint32_t bits) {
+  if (bits == 8) {
+    return row[x];
+  }
+  const uint32_t bit = x * bits;
+  const uint32_t shift = 8 - bits - bit % 8;
+  return (row[bit / 8] >> shift) & ((1u << bits) - 1);
+}
+
+void ConvertRow(const Bitmap& source, const std::array<Colour, 256>& table, const uint8_t* in,
+                uint32_t left, uint32_t count, uint8_t* out, uint32_t outBytes) {
+  const uint32_t bits = source.BitCount();
+  switch (bits) {
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+      for (uint32_t j = 0; j < count; ++j, out += outBytes) {
+        const Colour& c = table[IndexAt(in, left + j, bits)];
+        out[0] = c[0];
+        out[1] = c[1];
+        out[2] = c[2];
+        if (outBytes == 4) {
+          out[3] = 255;
+        }
+      }
+      break;
+    case 16:
+      in += static_cast<size_t>(left) * 2;
+      for (uint32_t j = 0; j < count; ++j, in += 2, out += outBytes) {
+        const unsigned pixel = in[0] | (in[1] << 8);
+        out[0] = static_cast<uint8_t>((pixel & 0x1F) << 3);
+        out[1] = static_cast<uint8_t>(((pixel >> 5) & 0x1F) << 3);
+        out[2] = static_cast<uint8_t>(((pixel >> 10) & 0x1F) << 3);
+        if (outBytes == 4) {
+          out[3] = 255;
+        }
+      }
+      break;
+    case 24:
+      in += static_cast<size_t>(left) * 3;
+      if (outBytes == 3) {
+        std::memcpy(out, in, static_cast<size_t>(count) * 3);
+        break;
+      }
+      for (uint32_t j = 0; j < count; ++j, in += 3, out += 4) {
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
+        out[3] = 255;
+      }
+      break;
+    case 32:
+      in += static_cast<size_t>(left) * 4;
+      if (outBytes == 4) {
+        std::memcpy(out, in, static_cast<size_t>(count) * 4);
+        break;
+      }
+      for (uint32_t j = 0; j < count; ++j, in += 4, out += 3) {
+        out[0] = in[0];
+        out[1] = in[1];
+        out[2] = in[2];
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+bool Bitmap::CopyRect(const BitmapRect& rect, Bitmap& target, const Bitmap& source) {
+  if (source.Empty() || target.Empty() || rect.left < 0 || rect.top < 0 ||
+      rect.right <= rect.left || rect.bottom <= rect.top || rect.right > source.Width() ||
+      rect.bottom > source.Height() || target.Width() != rect.right - rect.left ||
+      target.Height() != rect.bottom - rect.top) {
+    return false;
+  }
+  const uint32_t count = static_cast<uint32_t>(rect.right - rect.left);
+  const uint32_t left = static_cast<uint32_t>(rect.left);
+  const int32_t rows = rect.bottom - rect.top;
+
+  if (target.BitCount() == 16) {
+    if (source.BitCount() != 16) {
+      return false;
+    }
+    for (int32_t i = 0; i < rows; ++i) {
+      std::memcpy(target.Row(i), source.Row(rect.top + i) + static_cast<size_t>(left) * 2,
+                  static_cast<size_t>(count) * 2);
+    }
+    return true;
+  }
+  if (target.BitCount() != 24 && target.BitCount() != 32) {
+    return false;
+  }
+  switch (source.BitCount()) {
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      return false;
+  }
+  const auto table = ColourTable(source);
+  const uint32_t outBytes = target.BitCount() / 8;
+  for (int32_t i = 0; i < rows; ++i) {
+    ConvertRow(source, table, source.Row(rect.top + i), left, count, target.Row(i), outBytes);
+  }
+  return true;
+}
