@@ -1,0 +1,212 @@
+#include "kiv/list_view.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "kiv/pumping_lock.h"
+
+namespace kiv {
+
+namespace {
+
+// Characters added to the text buffer of GetItemText on each try.
+constexpr std::size_t kTextBufferStep = 256;
+
+}  // namespace
+
+ListViewItem::~ListViewItem() {
+  if (owner_ != nullptr && owner_->Handle() != nullptr) {
+    SendMessageW(owner_->Handle(), LVM_DELETEITEM, static_cast<WPARAM>(index_), 0);
+  }
+}
+
+std::shared_ptr<ListView> ListView::Attach(Window& parent, int id) {
+  auto list = AttachControl<ListView>(parent, id);
+  if (list) {
+    list->Subclass();
+  }
+  return list;
+}
+
+ListView::ListView() : lock_(std::make_shared<CriticalSection>()) {}
+
+ListView::~ListView() {
+  {
+    PumpingLock hold(*lock_);
+    // Last row first, so that each row's index is still the control's.
+    while (!items_.empty()) {
+      items_.pop_back();
+    }
+    columns_.clear();
+  }
+  lock_.reset();
+}
+
+ListViewColumn* ListView::AddColumn(const std::wstring& text, int width, int format) {
+  PumpingLock hold(*lock_);
+  const int index = static_cast<int>(columns_.size());
+  std::vector<wchar_t> buffer(text.begin(), text.end());
+  buffer.push_back(L'\0');
+  LVCOLUMNW column = {};
+  column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
+  column.fmt = format;
+  column.cx = width;
+  column.pszText = buffer.data();
+  SendMessageW(Handle(), LVM_INSERTCOLUMNW, static_cast<WPARAM>(index),
+               reinterpret_cast<LPARAM>(&column));
+  SendMessageW(Handle(), LVM_SETCOLUMNW, static_cast<WPARAM>(index),
+               reinterpret_cast<LPARAM>(&column));
+  columns_.push_back(std::make_shared<ListViewColumn>(this, index));
+  return columns_.back().get();
+}
+
+ListViewItem* ListView::AddItem(const std::wstring& text) {
+  PumpingLock hold(*lock_);
+  const int index = static_cast<int>(items_.size());
+  std::vector<wchar_t> buffer(text.begin(), text.end());
+  buffer.push_back(L'\0');
+  LVITEMW item = {};
+  item.mask = LVIF_TEXT;
+  item.iItem = index;
+  item.iSubItem = 0;
+  item.pszText = buffer.data();
+  SendMessageW(Handle(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  items_.push_back(std::make_shared<ListViewItem>(this, index));
+  return items_.back().get();
+}
+
+void ListView::SetItemText(const ListViewItem& row, const std::wstring& text, int column) {
+  PumpingLock hold(*lock_);
+  std::vector<wchar_t> buffer(text.begin(), text.end());
+  buffer.push_back(L'\0');
+  LVITEMW item = {};
+  item.mask = LVIF_TEXT;
+  item.iItem = row.index_;
+  item.iSubItem = column;
+  item.pszText = buffer.data();
+  SendMessageW(Handle(), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+std::wstring ListView::GetItemText(const ListViewItem& row, int column) const {
+  PumpingLock hold(*lock_);
+  std::vector<wchar_t> buffer;
+  for (;;) {
+    buffer.resize(buffer.size() + kTextBufferStep, L'\0');
+    LVITEMW item = {};
+    item.iSubItem = column;
+    item.pszText = buffer.data();
+    item.cchTextMax = static_cast<int>(buffer.size());
+    SendMessageW(Handle(), LVM_GETITEMTEXTW, static_cast<WPARAM>(row.index_),
+                 reinterpret_cast<LPARAM>(&item));
+    const std::size_t length = wcsnlen(buffer.data(), buffer.size());
+    if (length < buffer.size() - 1) {
+      return std::wstring(buffer.data(), length);
+    }
+  }
+}
+
+bool ListView::IsSelected(const ListViewItem& row) const {
+  LVITEMW item = {};
+  item.mask = LVIF_STATE;
+  item.iItem = row.index_;
+  item.stateMask = LVIS_SELECTED;
+  SendMessageW(Handle(), LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  return (item.state & LVIS_SELECTED) != 0;
+}
+
+ListViewItem* ListView::FirstSelected() const {
+  PumpingLock hold(*lock_);
+  for (const auto& row : items_) {
+    if (IsSelected(*row)) {
+      return row.get();
+    }
+  }
+  return nullptr;
+}
+
+void ListView::RemoveItem(std::size_t position) {
+  PumpingLock hold(*lock_);
+  if (position >= items_.size()) {
+    return;
+  }
+  items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(position));
+  for (std::size_t i = position; i < items_.size(); ++i) {
+    items_[i]->index_ = static_cast<int>(i);
+  }
+}
+
+ListViewItem* ListView::HitTest(int x, int y, int* column) const {
+  PumpingLock hold(*lock_);
+  LVHITTESTINFO info = {};
+  info.pt.x = x;
+  info.pt.y = y;
+  const LRESULT index =
+      SendMessageW(Handle(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&info));
+  if (index < 0 || (info.flags & LVHT_ONITEM) == 0 ||
+      static_cast<std::size_t>(index) >= items_.size()) {
+    return nullptr;
+  }
+  if (column != nullptr) {
+    *column = info.iSubItem;
+  }
+  return items_[static_cast<std::size_t>(index)].get();
+}
+
+LRESULT ListView::OnGetDlgCode(WPARAM, LPARAM) {
+  return DLGC_WANTALLKEYS;
+}
+
+LRESULT ListView::OnKeyDown(WPARAM key, LPARAM lParam) {
+  const std::uint32_t options = Options();
+  if (key == VK_RETURN && (options & kOpenKey) != 0) {
+    OpenFirstSelected();
+  } else if (key == VK_DELETE && (options & kDeleteKey) != 0) {
+    RemoveSelected();
+  } else if (key == 'A' && (options & kSelectAllKey) != 0) {
+    SelectAll();
+  }
+  return DefaultProc(WM_KEYDOWN, key, lParam);
+}
+
+LRESULT ListView::OnNotify(WPARAM wParam, LPARAM lParam) {
+  return Reflect(WM_NOTIFY, wParam, lParam);
+}
+
+void ListView::OpenFirstSelected() {
+  PumpingLock hold(*lock_);
+  const ListViewItem* row = FirstSelected();
+  if (row == nullptr) {
+    return;
+  }
+  const std::wstring path = GetItemText(*row, 0);
+  ShellExecuteW(Handle(), nullptr, path.c_str(), L"", L"", SW_SHOWNORMAL);
+}
+
+void ListView::RemoveSelected() {
+  PumpingLock hold(*lock_);
+  std::size_t position = 0;
+  while (position < items_.size()) {
+    if (IsSelected(*items_[position])) {
+      RemoveItem(position);
+    } else {
+      ++position;
+    }
+  }
+}
+
+void ListView::SelectAll() {
+  PumpingLock hold(*lock_);
+  if ((GetKeyState(VK_CONTROL) & 0x80) == 0) {
+    return;
+  }
+  LVITEMW item = {};
+  item.state = LVIS_SELECTED;
+  item.stateMask = LVIS_SELECTED;
+  SendMessageW(Handle(), LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+               reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace kiv

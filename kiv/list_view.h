@@ -1,0 +1,148 @@
+// kiv::ListView: a report-style list view (SysListView32) of a dialog
+// template, with its own ordered columns and rows and a lock of its own.
+//
+// Threads: the list is shared by the user-interface thread and worker
+// threads. Every operation marked "locked" takes Lock() through PumpingLock
+// for its whole duration (recursive for its holder), so the user-interface
+// thread keeps serving messages while it waits and a worker's change is
+// complete when its call returns. Callers that walk the rows hold the lock
+// themselves (PumpingLock on GetLock()) and use ItemCount and ItemAt.
+// The factory, the key handlers and the destructor run on the
+// user-interface thread.
+//
+// Rows: the list holds the only shared pointer to each row; callers keep
+// plain pointers, valid until the row is removed or the list destroyed. Row
+// i of ItemAt has Index() i, which is also its item index in the control
+// (the list is never sorted).
+//
+// Options (SetOptions; written by any thread, read by the key handlers):
+//   kSelectAllKey  Ctrl+A selects every row
+//   kDeleteKey     Delete removes every selected row
+//   kOpenKey       Enter opens the first selected row's first-column text
+//                  with the shell
+#ifndef KIV_LIST_VIEW_H_
+#define KIV_LIST_VIEW_H_
+
+#include <any>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "engine/lock.h"
+#include "kiv/window.h"
+
+namespace kiv {
+
+class ListView;
+
+// One column of the list.
+class ListViewColumn {
+ public:
+  ListViewColumn(ListView* owner, int index) : owner_(owner), index_(index) {}
+  ListViewColumn(const ListViewColumn&) = delete;
+  ListViewColumn& operator=(const ListViewColumn&) = delete;
+
+  ListView* Owner() const { return owner_; }
+  int Index() const { return index_; }
+
+ private:
+  ListView* owner_;  // non-owning
+  int index_;
+};
+
+// One row of the list. Destroying it deletes its row from the control.
+class ListViewItem {
+ public:
+  ListViewItem(ListView* owner, int index) : owner_(owner), index_(index) {}
+  ~ListViewItem();
+  ListViewItem(const ListViewItem&) = delete;
+  ListViewItem& operator=(const ListViewItem&) = delete;
+
+  ListView* Owner() const { return owner_; }
+  // The row's current position. REQUIRES: the list's lock is held.
+  int Index() const { return index_; }
+
+  // The caller's value for this row (destroyed with the row).
+  std::any data;
+
+ private:
+  friend class ListView;
+  ListView* owner_;  // non-owning
+  int index_;
+};
+
+class ListView : public Window {
+ public:
+  static constexpr std::uint32_t kSelectAllKey = 0x02;
+  static constexpr std::uint32_t kDeleteKey = 0x04;
+  static constexpr std::uint32_t kOpenKey = 0x08;
+
+  // Binds and subclasses the list view `id` of `parent`. Returns an empty
+  // pointer when the parent has no such control.
+  static std::shared_ptr<ListView> Attach(Window& parent, int id);
+
+  ListView();
+  // Releases the rows (deleting them from the control), the columns, the
+  // lock and then the window.
+  ~ListView() override;
+
+  // The lock over columns, rows and every message that reads or changes
+  // rows.
+  LockObject& Lock() const { return *lock_; }
+  std::shared_ptr<LockObject> GetLock() const { return lock_; }
+
+  void SetOptions(std::uint32_t options) { options_.store(options); }
+  std::uint32_t Options() const { return options_.load(); }
+
+  // Locked. Appends a column (LVM_INSERTCOLUMNW, then LVM_SETCOLUMNW) with
+  // `width` pixels and `format` (LVCFMT_LEFT, LVCFMT_CENTER, ...).
+  ListViewColumn* AddColumn(const std::wstring& text, int width, int format);
+  // Locked. Appends a row whose first column is `text`.
+  ListViewItem* AddItem(const std::wstring& text);
+  // Locked. Sets the text of `column` in `row`.
+  void SetItemText(const ListViewItem& row, const std::wstring& text, int column);
+  // Locked. The whole text of `column` in `row`, however long.
+  std::wstring GetItemText(const ListViewItem& row, int column) const;
+  // Whether `row` is selected. REQUIRES: the lock is held.
+  bool IsSelected(const ListViewItem& row) const;
+  // Locked. The first selected row in list order, or null.
+  ListViewItem* FirstSelected() const;
+  // Locked. Removes the row at `position` and renumbers the rows after it.
+  // A position outside the rows is ignored.
+  void RemoveItem(std::size_t position);
+  // Locked. The row at client point (x, y), or null when the point is not on
+  // a row's icon, label or state icon; stores the hit column in `column`
+  // when given.
+  ListViewItem* HitTest(int x, int y, int* column = nullptr) const;
+
+  // REQUIRES: the lock is held.
+  std::size_t ItemCount() const { return items_.size(); }
+  ListViewItem* ItemAt(std::size_t position) const { return items_.at(position).get(); }
+  std::size_t ColumnCount() const { return columns_.size(); }
+
+ protected:
+  // WM_GETDLGCODE: DLGC_WANTALLKEYS, so Enter and Delete reach the list
+  // inside a dialog.
+  LRESULT OnGetDlgCode(WPARAM wParam, LPARAM lParam) override;
+  // WM_KEYDOWN: the option keys, then always default processing.
+  LRESULT OnKeyDown(WPARAM key, LPARAM lParam) override;
+  // WM_NOTIFY: reflection only.
+  LRESULT OnNotify(WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  void OpenFirstSelected();
+  void RemoveSelected();
+  void SelectAll();
+
+  std::shared_ptr<LockObject> lock_;
+  std::deque<std::shared_ptr<ListViewColumn>> columns_;
+  std::deque<std::shared_ptr<ListViewItem>> items_;
+  std::atomic<std::uint32_t> options_{0};
+};
+
+}  // namespace kiv
+
+#endif  // KIV_LIST_VIEW_H_
