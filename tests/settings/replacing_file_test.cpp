@@ -1,0 +1,155 @@
+// kiv::ReplacingFile: a target is replaced only by a complete file, and no
+// temporary survives, whatever step fails.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "settings/file_fault.h"
+#include "settings/path.h"
+#include "settings/replacing_file.h"
+#include "tests/settings/scratch.h"
+
+namespace kiv {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using test::ScratchDir;
+
+const std::wstring kName = L"出力\U00020B9F.png";
+
+bool WriteAll(ReplacingFile& out, const Bytes& bytes) {
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  return out.stream().Write(size, bytes.data()) == size;
+}
+
+// Names in the folder other than `keep`: leftovers a failed write must not leave.
+std::vector<std::wstring> Others(const ScratchDir& dir, const std::wstring& keep) {
+  std::vector<std::wstring> names = test::ListNames(dir / L"*");
+  std::vector<std::wstring> others;
+  for (const std::wstring& name : names) {
+    if (name != keep) {
+      others.push_back(name);
+    }
+  }
+  return others;
+}
+
+TEST(ReplacingFile, CommitReplacesTheTargetAndLeavesNoTemporary) {
+  ScratchDir dir;
+  const std::wstring target = dir / kName;
+  ASSERT_TRUE(test::WriteWholeFile(target, {9, 9, 9, 9, 9, 9}));
+  ReplacingFile out(target);
+  ASSERT_TRUE(out.IsOpen());
+  EXPECT_TRUE(ReplacingFile::IsTemporaryName(FindFileName(out.temporary_path())));
+  EXPECT_EQ(RemoveFileSpec(out.temporary_path()), dir.path());
+  ASSERT_TRUE(WriteAll(out, {1, 2, 3}));
+  EXPECT_EQ(test::ReadWholeFile(target), (Bytes{9, 9, 9, 9, 9, 9}));  // untouched until commit
+  EXPECT_TRUE(out.Commit());
+  EXPECT_FALSE(out.Commit());  // once only
+  EXPECT_EQ(test::ReadWholeFile(target), (Bytes{1, 2, 3}));
+  EXPECT_TRUE(Others(dir, kName).empty());
+}
+
+TEST(ReplacingFile, UncommittedWriterRemovesItsTemporary) {
+  ScratchDir dir;
+  {
+    ReplacingFile out(dir / kName);
+    ASSERT_TRUE(WriteAll(out, {1, 2, 3}));
+  }
+  EXPECT_FALSE(FileExists(dir / kName));
+  EXPECT_TRUE(test::ListNames(dir / L"*").empty());
+  ReplacingFile nowhere(dir / L"missing" + kPathSeparator + L"x.png");
+  EXPECT_FALSE(nowhere.IsOpen());
+  EXPECT_FALSE(nowhere.Commit());
+}
+
+TEST(ReplacingFile, EveryFailingStepKeepsTheOldFileAndRemovesTheTemporary) {
+  for (const FaultStep step :
+       {FaultStep::kWrite, FaultStep::kFlush, FaultStep::kClose, FaultStep::kMove}) {
+    SCOPED_TRACE(static_cast<int>(step));
+    ScratchDir dir;
+    const std::wstring target = dir / kName;
+    ASSERT_TRUE(test::WriteWholeFile(target, {7, 7}));
+    ReplacingFile out(target);
+    ASSERT_TRUE(out.IsOpen());
+    ScopedFault fault({step, 2, L""});
+    WriteAll(out, {1, 2, 3, 4});
+    EXPECT_FALSE(out.Commit());
+    EXPECT_GE(FaultHits(), 1);
+    EXPECT_EQ(test::ReadWholeFile(target), (Bytes{7, 7}));
+    EXPECT_TRUE(Others(dir, kName).empty());
+  }
+}
+
+TEST(ReplacingFile, FailedOpenIsReportedAndLeavesNothing) {
+  ScratchDir dir;
+  ScopedFault fault({FaultStep::kOpenWrite, 0, L""});
+  ReplacingFile out(dir / kName);
+  EXPECT_FALSE(out.IsOpen());
+  EXPECT_FALSE(out.Commit());
+  EXPECT_TRUE(test::ListNames(dir / L"*").empty());
+}
+
+TEST(ReplacingFile, ReplacesAReadOnlyTarget) {
+  ScratchDir dir;
+  const std::wstring target = dir / kName;
+  ASSERT_TRUE(test::WriteWholeFile(target, {7}));
+  ASSERT_TRUE(test::SetReadOnly(target, true));
+  ReplacingFile out(target);
+  ASSERT_TRUE(WriteAll(out, {1, 2}));
+  EXPECT_TRUE(out.Commit());
+  EXPECT_EQ(test::ReadWholeFile(target), (Bytes{1, 2}));
+}
+
+TEST(ReplacingFile, ExclusiveCommitNeverReplaces) {
+  ScratchDir dir;
+  const std::wstring target = dir / kName;
+  ASSERT_TRUE(test::WriteWholeFile(target, {7}));
+  ReplacingFile out(target);
+  ASSERT_TRUE(WriteAll(out, {1}));
+  EXPECT_EQ(out.CommitExclusive(), ReplacingFile::Result::kExists);
+  EXPECT_EQ(test::ReadWholeFile(target), (Bytes{7}));
+  EXPECT_TRUE(Others(dir, kName).empty());
+
+  ReplacingFile fresh(dir / L"new.png");
+  ASSERT_TRUE(WriteAll(fresh, {5}));
+  EXPECT_EQ(fresh.CommitExclusive(), ReplacingFile::Result::kDone);
+  EXPECT_EQ(test::ReadWholeFile(dir / L"new.png"), (Bytes{5}));
+}
+
+TEST(ReplacingFile, RacingExclusiveWritersGetOneNameEach) {
+  ScratchDir dir;
+  constexpr int kWriters = 8;
+  std::atomic<int> done{0};
+  std::atomic<int> exists{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kWriters; ++i) {
+    threads.emplace_back([&, i] {
+      ReplacingFile out(dir / L"same.png");
+      const std::uint8_t byte = static_cast<std::uint8_t>(i);
+      if (out.stream().Write(1, &byte) != 1) {
+        return;
+      }
+      const ReplacingFile::Result result = out.CommitExclusive();
+      (result == ReplacingFile::Result::kDone ? done : exists)++;
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(exists, kWriters - 1);
+  EXPECT_EQ(test::ListNames(dir / L"*"), std::vector<std::wstring>{L"same.png"});
+}
+
+TEST(ReplacingFile, RecognisesOnlyItsOwnTemporaryNames) {
+  EXPECT_TRUE(ReplacingFile::IsTemporaryName(L".morvane-0123abcd.tmp"));
+  EXPECT_FALSE(ReplacingFile::IsTemporaryName(L".morvane-.tmp"));
+  EXPECT_FALSE(ReplacingFile::IsTemporaryName(L"morvane-1.tmp"));
+  EXPECT_FALSE(ReplacingFile::IsTemporaryName(L".morvane-1.png"));
+}
+
+}  // namespace
+}  // namespace kiv
