@@ -20,3 +20,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Tests and tools built here run under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR "${_morvane_root}/scripts/wine-run")
+
+# Link zlib statically like libpng and libjpeg, so the programs need no
+# zlib1.dll.
+set(ZLIB_USE_STATIC_LIBS ON)
