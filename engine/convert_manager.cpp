@@ -1,0 +1,305 @@
+#include "engine/convert_manager.h"
+
+#include <cwchar>
+#include <utility>
+
+#include "engine/option_set.h"
+#include "engine/output_naming.h"
+#include "engine/remove_source.h"
+
+namespace {
+
+const wchar_t kIdleTitle[] = L"Morvane";
+const wchar_t kConvertText[] = L"変換";
+const wchar_t kStopText[] = L"中止";
+
+}  // namespace
+
+ConvertManager::ConvertManager(const EngineHost& host)
+    : ConvertManager(host, &ConvertFile, &TickMilliseconds) {}
+
+ConvertManager::ConvertManager(const EngineHost& host, FileConverter converter,
+                               MillisecondClock clock)
+    : host_(host), converter_(std::move(converter)), clock_(std::move(clock)) {
+  idle_.Set();
+  Start();
+}
+
+ConvertManager::~ConvertManager() {
+  // The pass may be waiting for work: mark the thread finished, then wake it.
+  Finish();
+  wake_.Set();
+  Stop();
+  workers_.clear();  // each waits for its conversion to return
+}
+
+void ConvertManager::AddFile(const std::wstring& path) {
+  bool direct;
+  {
+    kiv::LockGuard hold(stateLock_);
+    direct = IsSuspended() && !ending_;
+    if (!direct) {
+      kiv::LockGuard pending(pendingLock_);
+      pendingPaths_.push_back(path);
+    }
+  }
+  if (direct) {
+    std::vector<std::wstring> one{path};
+    RegisterFiles(one);
+  } else {
+    wake_.Set();
+  }
+}
+
+void ConvertManager::RegisterFiles(std::vector<std::wstring>& paths) {
+  if (paths.empty()) {
+    return;
+  }
+  OptionSet& options = host_.options;
+  const bool besideSource = options.IsOn(Option::kOutSrcDirectory);
+  const std::wstring outputText = options.GetOptionText(Option::kOutput);
+  const bool upper = options.IsOn(Option::kUpperExtension);
+  const std::wstring folder = OutputFolder(besideSource, outputText);
+  if (!folder.empty()) {
+    CreateFolderChain(folder);
+  }
+  for (const std::wstring& path : paths) {
+    kiv::LockGuard hold(host_.list.GetLock());
+    FileEntry* entry = host_.list.AddItem(path);
+    host_.list.SetOutputPath(entry, OutputPathFor(path, folder, upper));
+    ++remainingCount_;
+  }
+  paths.clear();
+}
+
+int ConvertManager::FirstEmptyRow() {
+  FileList& list = host_.list;
+  kiv::LockGuard hold(list.GetLock());
+  const int count = list.GetCount();
+  for (int i = 0; i < count; ++i) {
+    if (list.GetItemText(list.GetEntry(i), kColumnState).empty()) {
+      return i;
+    }
+  }
+  return count;
+}
+
+void ConvertManager::ClearStatesFrom(int position) {
+  FileList& list = host_.list;
+  kiv::LockGuard hold(list.GetLock());
+  const int count = list.GetCount();
+  for (int i = position < 0 ? 0 : position; i < count; ++i) {
+    list.SetItemText(list.GetEntry(i), kStateWaiting, kColumnState);
+  }
+}
+
+bool ConvertManager::StartConvert() {
+  {
+    kiv::LockGuard hold(timingLock_);
+    etaSeconds_ = 0;
+    etaCountdown_ = 0;
+    finishTimes_.clear();
+    intervalSamples_.clear();
+  }
+  finishedCount_ = 0;
+  if (!running_) {
+    nextRow_ = FirstEmptyRow();
+  }
+  // Rows not yet handed out, plus the files whose workers are still busy:
+  // those are also still to come, and counting them keeps the title from
+  // going below zero when a start arrives during a run.
+  remainingCount_ = host_.list.GetCount() - nextRow_ + activeWorkers_;
+  host_.window.SetConvertButtonText(kStopText);
+  host_.list.SetBehaviourFlags(kListFlagsRunning);
+  {
+    kiv::LockGuard hold(stateLock_);
+    running_ = true;
+    startedDuringPass_ = true;
+    idle_.Reset();
+    Resume();
+  }
+  wake_.Set();
+  return true;
+}
+
+void ConvertManager::ClearRowsForNewRun() {
+  if (running_) {
+    return;
+  }
+  ClearStatesFrom(0);
+  nextRow_ = 0;
+}
+
+void ConvertManager::RequestStop() {
+  running_ = false;
+  wake_.Set();
+}
+
+uint32_t ConvertManager::EtaSeconds() {
+  kiv::LockGuard hold(timingLock_);
+  return etaSeconds_;
+}
+
+void ConvertManager::UpdateTitle(bool finishedOne) {
+  if (!running_ || finishedCount_ == 0) {
+    return;
+  }
+  const int remaining = remainingCount_;
+  uint32_t eta;
+  {
+    kiv::LockGuard hold(timingLock_);
+    if (finishedOne) {
+      finishTimes_.push_back(clock_());
+      if (finishTimes_.size() > kMaxFinishTimes) {
+        finishTimes_.pop_front();
+      }
+    } else if (finishTimes_.size() > 1) {
+      const uint32_t n = static_cast<uint32_t>(finishTimes_.size());
+      intervalSamples_.push_back((finishTimes_.back() - finishTimes_.front()) / (n - 1));
+      if (intervalSamples_.size() > kMaxIntervalSamples) {
+        intervalSamples_.pop_front();
+      }
+      if (etaCountdown_ != 0) {
+        if (etaSeconds_ > 1) {
+          --etaSeconds_;
+        }
+        --etaCountdown_;
+      } else {
+        etaCountdown_ = 3;
+        // 64-bit: a long list times a slow interval must not wrap around.
+        uint64_t sum = 0;
+        for (uint32_t sample : intervalSamples_) {
+          sum += sample;
+        }
+        const uint64_t files = remaining > 0 ? static_cast<uint64_t>(remaining) : 0;
+        const uint64_t milliseconds = files * sum / intervalSamples_.size();
+        const uint64_t seconds = (milliseconds + 999) / 1000;
+        etaSeconds_ = seconds > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(seconds);
+      }
+    }
+    eta = etaSeconds_;
+  }
+
+  wchar_t title[96];
+  if (eta != 0) {
+    std::swprintf(title, sizeof title / sizeof title[0], L"Morvane - %d (%u:%02u)", remaining,
+                  eta / 60, eta % 60);
+  } else {
+    std::swprintf(title, sizeof title / sizeof title[0], L"Morvane - %d", remaining);
+  }
+  host_.window.SetTitle(title);
+}
+
+bool ConvertManager::PendingEmpty() {
+  kiv::LockGuard hold(pendingLock_);
+  return pendingPaths_.empty();
+}
+
+void ConvertManager::Reap(ConvertThread& worker) {
+  FileList& list = host_.list;
+  OptionSet& options = host_.options;
+  FileEntry* entry = worker.Entry();
+  if (list.GetItemText(entry, kColumnState) != kStateConverted) {
+    return;  // failed rows keep their source and stay in the list
+  }
+  if (options.IsOn(Option::kDeleteSrcFile)) {
+    const std::wstring source = list.GetItemText(entry, kColumnSource);
+    if (MayRemoveSource(source, list.GetOutputPath(entry), worker.WrittenPath())) {
+      RemoveSourceFile(source);
+    }
+  }
+  if (options.IsOn(Option::kAutoDeleteItem)) {
+    kiv::LockGuard hold(list.GetLock());
+    list.RemoveItem(list.GetIndex(entry));
+    --nextRow_;
+  }
+}
+
+void ConvertManager::StartWorkers() {
+  FileList& list = host_.list;
+  while (running_ && static_cast<int>(workers_.size()) < host_.options.GetConvertCount()) {
+    FileEntry* entry;
+    {
+      kiv::LockGuard hold(list.GetLock());
+      if (nextRow_ >= list.GetCount()) {
+        return;
+      }
+      entry = list.GetEntry(nextRow_);
+      ++nextRow_;
+    }
+    ++activeWorkers_;
+    workers_.push_back(std::make_unique<ConvertThread>(host_, entry, converter_, &wake_));
+  }
+}
+
+void ConvertManager::Run() {
+  {
+    kiv::LockGuard hold(stateLock_);
+    startedDuringPass_ = false;
+  }
+
+  std::vector<std::wstring> paths;
+  {
+    kiv::LockGuard hold(pendingLock_);
+    paths.swap(pendingPaths_);
+  }
+  RegisterFiles(paths);
+
+  for (auto it = workers_.begin(); it != workers_.end();) {
+    if (!(*it)->IsFinished()) {
+      ++it;
+      continue;
+    }
+    Reap(**it);
+    it = workers_.erase(it);
+    --activeWorkers_;
+    ++finishedCount_;
+    --remainingCount_;
+    UpdateTitle(true);
+  }
+
+  if (running_) {
+    StartWorkers();
+  }
+
+  if (workers_.empty() && PendingEmpty() && EndRun()) {
+    return;
+  }
+  wake_.WaitFor(kPassWaitMilliseconds);
+}
+
+bool ConvertManager::EndRun() {
+  {
+    kiv::LockGuard hold(stateLock_);
+    if (startedDuringPass_ || !PendingEmpty()) {
+      return false;  // a start or a file came in: serve it first
+    }
+    running_ = false;
+    ending_ = true;
+  }
+
+  ClearStatesFrom(nextRow_);
+  host_.window.EnableConvertButton(true);
+  host_.window.SetConvertButtonText(kConvertText);
+  host_.list.SetBehaviourFlags(kListFlagsIdle);
+  host_.window.SetTitle(kIdleTitle);
+
+  bool restartedRun;
+  {
+    kiv::LockGuard hold(stateLock_);
+    ending_ = false;
+    if (!startedDuringPass_ && PendingEmpty()) {
+      Suspend();
+      idle_.Set();
+      return true;
+    }
+    restartedRun = running_;
+  }
+  // A start arrived while the run was ending; its button text and flags may
+  // have been overwritten just now.
+  if (restartedRun) {
+    host_.window.SetConvertButtonText(kStopText);
+    host_.list.SetBehaviourFlags(kListFlagsRunning);
+  }
+  return false;
+}

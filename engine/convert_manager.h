@@ -1,0 +1,135 @@
+// ConvertManager: the scheduler of a conversion run.
+//
+// It registers files into the list (fixing their output paths), hands rows
+// in list order to ConvertThread workers while fewer than the spConvertNum
+// option are busy, reaps finished workers (deleting sources and removing rows
+// when those options are on), keeps the remaining count and a time estimate
+// in the window title, and when nothing is left ends the run: the title goes
+// back to "Morvane", the button to "変換", and its thread suspends itself.
+//
+// Its thread (idle priority) runs passes while a run is active. A pass that
+// finds nothing to do waits on a wake event that a finishing worker, AddFile,
+// StartConvert, RequestStop and destruction signal, so waiting for slow
+// workers costs no processor time.
+//
+// Threads: AddFile, StartConvert, ClearRowsForNewRun, RequestStop and the
+// one-second UpdateTitle(false) are called from the user-interface thread
+// (one thread: they must not be called concurrently with each other). The
+// accessors may be called from any thread. Destruction (user-interface
+// thread) ends the scheduler's thread first, then waits for each worker in
+// progress.
+//
+// Ownership: the list, options and window of `host` are not owned and must
+// outlive the scheduler.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/clock.h"
+#include "engine/convert_file.h"
+#include "engine/convert_thread.h"
+#include "engine/event.h"
+#include "engine/file_list.h"
+#include "engine/lock.h"
+#include "engine/thread.h"
+
+class ConvertManager final : public kiv::Thread {
+ public:
+  // The scheduler with the real conversion and the system's tick.
+  explicit ConvertManager(const EngineHost& host);
+  // With a given conversion and clock (tests).
+  ConvertManager(const EngineHost& host, FileConverter converter, MillisecondClock clock);
+  ~ConvertManager() override;
+
+  // Registers one path: at once while no run is active, otherwise at the
+  // scheduler's next pass (rows are then added by the scheduler's thread).
+  void AddFile(const std::wstring& path);
+
+  // Appends a row per path, in order, each with its output path computed
+  // from the current OutSrcDirectory, Output and UpperExtension options; the
+  // output folder chain is created once first. Empties `paths`.
+  void RegisterFiles(std::vector<std::wstring>& paths);
+
+  // Starts a run at the first row with an empty state text, or, during a
+  // run, recounts the remaining files and restarts the estimate. Always true.
+  bool StartConvert();
+
+  // What the convert button does before starting a new run: every row's
+  // state text becomes empty and rows are handed out from the first again.
+  // Does nothing while a run is active.
+  void ClearRowsForNewRun();
+
+  // Ends the run early: workers in progress finish, no new one starts, and
+  // the run ends when the last of them is reaped.
+  void RequestStop();
+
+  // Refreshes the title. The pass calls it with true after each reaped
+  // worker; the window's timer calls it with false once a second, which is
+  // when the remaining-time estimate is recomputed or counted down.
+  void UpdateTitle(bool finishedOne);
+
+  // True from StartConvert until the run ends or a stop is requested.
+  bool IsRunning() const { return running_.load(); }
+  // Waits until no run is active and the scheduler's thread has suspended
+  // itself (or `milliseconds` passed); true when idle.
+  bool WaitUntilIdle(uint32_t milliseconds) { return idle_.WaitFor(milliseconds); }
+  // Files still to convert in this run (the number in the title).
+  int RemainingCount() const { return remainingCount_.load(); }
+  // Workers reaped since StartConvert.
+  int FinishedCount() const { return finishedCount_.load(); }
+  // The remaining-time estimate in seconds; 0 until one is known.
+  uint32_t EtaSeconds();
+
+  // Longest wait of an idle pass; bounds how late a raised worker count is
+  // noticed while every worker is busy.
+  static constexpr uint32_t kPassWaitMilliseconds = 200;
+  // Bounds of the estimate's history.
+  static constexpr size_t kMaxFinishTimes = 128;
+  static constexpr size_t kMaxIntervalSamples = 16;
+
+ private:
+  void Run() override;
+  void Reap(ConvertThread& worker);
+  void StartWorkers();
+  // Ends the run when nothing came in meanwhile; true when the thread has
+  // suspended itself.
+  bool EndRun();
+  bool PendingEmpty();
+  int FirstEmptyRow();
+  void ClearStatesFrom(int position);
+
+  EngineHost host_;
+  FileConverter converter_;
+  MillisecondClock clock_;
+
+  kiv::CriticalSection pendingLock_;  // guards pendingPaths_
+  kiv::CriticalSection timingLock_;   // guards the estimate's fields
+  // Guards the moment a run ends against a start or a new file arriving at
+  // that moment: running_, ending_, startedDuringPass_ and the decision to
+  // suspend. Held only briefly; nothing else is called while it is held.
+  kiv::CriticalSection stateLock_;
+
+  kiv::Event wake_{false};  // auto reset: something for the pass to do
+  kiv::Event idle_{true};   // manual reset: set while no run is active
+
+  std::list<std::unique_ptr<ConvertThread>> workers_;  // scheduler thread only
+  std::vector<std::wstring> pendingPaths_;
+  std::deque<uint32_t> finishTimes_;
+  std::deque<uint32_t> intervalSamples_;
+  uint32_t etaSeconds_ = 0;
+  int etaCountdown_ = 0;
+
+  std::atomic<int> nextRow_{0};
+  std::atomic<int> remainingCount_{0};
+  std::atomic<int> finishedCount_{0};
+  std::atomic<int> activeWorkers_{0};
+  std::atomic<bool> running_{false};
+  bool ending_ = false;
+  bool startedDuringPass_ = false;
+};

@@ -1,0 +1,41 @@
+#include "engine/convert_thread.h"
+
+#include <utility>
+
+#include "engine/event.h"
+#include "engine/option_set.h"
+
+ConvertThread::ConvertThread(const EngineHost& host, FileEntry* entry, FileConverter converter,
+                             kiv::Event* done)
+    : host_(host), entry_(entry), converter_(std::move(converter)), done_(done) {
+  const bool threaded = Start();
+  host_.list.SetItemText(entry_, kStateConverting, kColumnState);
+  host_.list.EnsureVisible(entry_);
+  if (threaded) {
+    Resume();
+  } else {
+    // No thread could be made: convert right here rather than leave the row
+    // waiting for a worker that never runs.
+    Run();
+  }
+}
+
+ConvertThread::~ConvertThread() {
+  Stop();
+}
+
+void ConvertThread::Run() {
+  const std::wstring source = host_.list.GetItemText(entry_, kColumnSource);
+  const std::wstring output = host_.list.GetOutputPath(entry_);
+  ConvertOutcome outcome = converter_(source, output, host_.options);
+  if (outcome.stateText) {
+    host_.list.SetItemText(entry_, *outcome.stateText, kColumnState);
+  }
+  writtenPath_ = std::move(outcome.writtenPath);
+
+  kiv::Event* done = done_;
+  Finish();
+  if (done != nullptr) {
+    done->Set();
+  }
+}

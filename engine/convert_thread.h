@@ -1,0 +1,45 @@
+// ConvertThread: the worker that converts exactly one row of the file list.
+//
+// The scheduler creates one per row it hands out. Construction marks the row
+// "変換中...", scrolls it into view and lets the worker's thread (idle
+// priority) run once: it converts the row's source to its output path and
+// writes the verdict ("変換終了", "読込失敗", "書込失敗") into the row, then
+// sets its `finished` flag and signals the scheduler's wake event. The
+// scheduler reaps it once IsFinished() is true; destruction joins the thread.
+//
+// Threads: construct, read and destroy from the scheduler's thread. The row,
+// the list, the options and the wake event must outlive the worker.
+#pragma once
+
+#include <string>
+
+#include "engine/convert_file.h"
+#include "engine/file_list.h"
+#include "engine/thread.h"
+
+namespace kiv {
+class Event;
+}
+
+class ConvertThread final : public kiv::Thread {
+ public:
+  // REQUIRES: `entry` is a row of host.list that nobody removes while the
+  // worker runs. `done` (may be null) is set once the worker has finished.
+  ConvertThread(const EngineHost& host, FileEntry* entry, FileConverter converter,
+                kiv::Event* done);
+  ~ConvertThread() override;
+
+  FileEntry* Entry() const { return entry_; }
+  // The file the worker wrote; empty unless it wrote one.
+  // REQUIRES: IsFinished().
+  const std::wstring& WrittenPath() const { return writtenPath_; }
+
+ private:
+  void Run() override;
+
+  EngineHost host_;
+  FileEntry* entry_;
+  FileConverter converter_;
+  kiv::Event* done_;
+  std::wstring writtenPath_;
+};
