@@ -1,0 +1,35 @@
+// The main window's commands: its four buttons, and the cancel command that
+// the dialog manager sends for the Escape key and the close box.
+#include "app/main_window.h"
+#include "app/resource.h"
+
+LRESULT Morvane::OnCommand(WPARAM wParam, LPARAM lParam) {
+  switch (LOWORD(wParam)) {
+    case IDCANCEL:
+    case IDC_EXIT:
+      // Nothing is asked and a run is not stopped: OnDestroy saves the
+      // settings, and the scheduler's end waits for the files in progress.
+      if (Handle() != nullptr && OwnsHandle()) {
+        DestroyWindow(Handle());
+      }
+      return 0;
+    case IDC_CONVERT:
+      if (convertManager_->IsRunning()) {
+        convertButton_->Enable(false);
+        convertManager_->RequestStop();
+      } else {
+        // The button always converts the whole list again, from the first row.
+        convertManager_->ClearRowsForNewRun();
+        convertManager_->StartConvert();
+      }
+      return 0;
+    case IDC_ADD_FOLDER:
+      AddFolderFromDialog();
+      return 0;
+    case IDC_ADD_FILES:
+      AddFilesFromDialog();
+      return 0;
+    default:
+      return Reflect(WM_COMMAND, wParam, lParam);
+  }
+}

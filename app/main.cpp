@@ -1,0 +1,54 @@
+// Morvane's entry point: splits the command line into paths, makes sure only
+// one instance runs, and either hands the paths to the running instance or
+// runs the main window until it closes.
+//
+// Exit code: 0 normally; 1 when the instance marker or the main window cannot
+// be created, or when a second start could not hand its paths over.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/resource.h"
+#include "app/single_instance.h"
+#include "app/startup/command_line.h"
+#include "app/startup/drop_block.h"
+#include "kiv/instance.h"
+#include "kiv/message_loop.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
+  kiv::SetInstance(instance);
+  kiv::InitCommonControlsOnce();
+
+  const std::vector<std::wstring> paths =
+      morvane::SplitCommandLine(commandLine != nullptr ? commandLine : L"");
+  const std::vector<std::uint8_t> block = morvane::PackDropBlock(paths);
+
+  InstanceMarker marker;
+  switch (marker.role()) {
+    case InstanceMarker::Role::kFailed:
+      return 1;
+    case InstanceMarker::Role::kSecond: {
+      // The first instance may still be building its window: wait for it.
+      HWND running = marker.WaitForWindow(kHandOffWaitMs);
+      if (running == nullptr) {
+        return block.empty() ? 0 : 1;
+      }
+      return HandOff(running, block) ? 0 : 1;
+    }
+    case InstanceMarker::Role::kFirst:
+      break;
+  }
+
+  Morvane window;
+  if (!window.CreateModeless(nullptr, IDD_MAIN)) {
+    return 1;
+  }
+  marker.Publish(window.Handle());
+  if (!block.empty()) {
+    PostDrop(window.Handle(), block);
+  }
+  kiv::RunMessageLoop();
+  return 0;
+}

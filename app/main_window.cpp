@@ -1,0 +1,214 @@
+#include "app/main_window.h"
+
+#include <commctrl.h>
+
+#include "app/resource.h"
+#include "app/single_instance.h"
+#include "kiv/instance.h"
+#include "settings/data_file.h"
+#include "settings/data_node.h"
+
+namespace {
+
+constexpr UINT kPlacementLength = sizeof(WINDOWPLACEMENT);
+static_assert(sizeof(WINDOWPLACEMENT) == 44, "the settings file stores a 44-byte placement");
+
+const wchar_t kTabControlKey[] = L"TabControl";
+const wchar_t kPageOptionKey[] = L"PageOption";
+const wchar_t kDefaultDirectoryKey[] = L"DefaultDirectory";
+const wchar_t kWindowPlacementKey[] = L"WindowPlacement";
+
+// The settings file's header tag from which on a file is loaded.
+constexpr std::int32_t kFirstLoadableTag = 2;
+
+}  // namespace
+
+Morvane::Morvane() = default;
+
+// Members go in reverse order: the scheduler first (its destruction waits for
+// the conversions in progress), then the list adapter, then the pages.
+Morvane::~Morvane() = default;
+
+LRESULT Morvane::OnInitDialog(WPARAM, LPARAM) {
+  HICON icon = LoadIconW(kiv::Instance(), MAKEINTRESOURCEW(IDI_MORVANE));
+  SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  HICON smallIcon = static_cast<HICON>(LoadImageW(kiv::Instance(), MAKEINTRESOURCEW(IDI_MORVANE),
+                                                  IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                  GetSystemMetrics(SM_CYSMICON), 0));
+  if (smallIcon != nullptr) {
+    SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+  }
+
+  if (!BuildParts()) {
+    // Without its parts the window is of no use: end it here, so that its
+    // creation reports failure and the program stops in order.
+    DestroyWindow(Handle());
+    return 0;
+  }
+  PlacePages();
+  LoadSettings();
+  SetTimer(Handle(), kTitleTimerId, kTitleTimerMs, nullptr);
+  initialised_ = true;
+  ShowWindow(Handle(), SW_SHOW);
+  const int selected = tabControl_->GetCurSel();
+  ShowWindow(pages_[selected >= 0 && selected < kPageCount ? selected : 0]->Handle(), SW_SHOW);
+  return 0;
+}
+
+bool Morvane::BuildParts() {
+  tabControl_ = kiv::TabControl::Attach(*this, IDC_TAB);
+  if (!tabControl_) {
+    return false;
+  }
+  tabControl_->AddTab(L"ファイル");
+  tabControl_->AddTab(L"設定");
+  tabControl_->AddTab(L"ヘルプ");
+
+  auto pageFile = std::make_shared<PageFile>();
+  if (!pageFile->CreateModeless(this, IDD_PAGE_FILE) || !pageFile->list()) {
+    return false;
+  }
+  pageFile_ = pageFile;
+  pages_[0] = pageFile;
+  auto pageOption = std::make_shared<PageOption>();
+  if (!pageOption->CreateModeless(this, IDD_PAGE_OPTION)) {
+    return false;
+  }
+  pageOption_ = pageOption;
+  pages_[1] = pageOption;
+  auto pageHelp = std::make_shared<PageHelp>();
+  if (!pageHelp->CreateModeless(this, IDD_PAGE_HELP)) {
+    return false;
+  }
+  pages_[2] = pageHelp;
+
+  convertButton_ = kiv::Button::Attach(*this, IDC_CONVERT);
+  if (!convertButton_) {
+    return false;
+  }
+  convertButtonHandle_ = convertButton_->Handle();
+  fileList_ = std::make_unique<ListViewFileList>(*pageFile_->list());
+  convertManager_ = std::make_unique<ConvertManager>(EngineHost{*fileList_, *pageOption_, *this});
+  return true;
+}
+
+void Morvane::PlacePages() {
+  RECT frame{};
+  GetWindowRect(tabControl_->Handle(), &frame);
+  POINT corner{frame.left, frame.top};
+  ScreenToClient(Handle(), &corner);
+  RECT area{};
+  GetClientRect(tabControl_->Handle(), &area);
+  SendMessageW(tabControl_->Handle(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+  for (const auto& page : pages_) {
+    MoveWindow(page->Handle(), corner.x + area.left, corner.y + area.top, area.right - area.left,
+               area.bottom - area.top, FALSE);
+  }
+}
+
+void Morvane::LoadSettings() {
+  kiv::DataNode root(0);
+  const std::wstring path = kiv::DefaultDataFilePath();
+  if (kiv::ReadDataFileType(path) >= kFirstLoadableTag) {
+    kiv::LoadDataFile(path, root);
+  }
+  tabControl_->Load(root.Child(kTabControlKey));
+  pageOption_->LoadOptions(root.Child(kPageOptionKey));
+  defaultDirectory_ = root.GetString(kDefaultDirectoryKey);
+
+  WINDOWPLACEMENT placement{};
+  placement.length = kPlacementLength;
+  GetWindowPlacement(Handle(), &placement);
+  root.GetRecord(kWindowPlacementKey, placement);
+  placement.length = kPlacementLength;
+  SetWindowPlacement(Handle(), &placement);
+}
+
+LRESULT Morvane::OnDestroy(WPARAM, LPARAM) {
+  if (!initialised_) {
+    return 0;
+  }
+  KillTimer(Handle(), kTitleTimerId);
+  SaveSettings();
+  PostQuitMessage(0);
+  return 0;
+}
+
+void Morvane::SaveSettings() {
+  WINDOWPLACEMENT placement{};
+  placement.length = kPlacementLength;
+  GetWindowPlacement(Handle(), &placement);
+  kiv::DataNode root(2);
+  tabControl_->Save(root.Child(kTabControlKey));
+  pageOption_->SaveOptions(root.Child(kPageOptionKey));
+  root.SetString(kDefaultDirectoryKey, defaultDirectory_);
+  root.SetRecord(kWindowPlacementKey, placement);
+  // A settings file that cannot be written is not worth a message at exit.
+  kiv::SaveDataFile(root, kiv::DefaultDataFilePath());
+}
+
+LRESULT Morvane::OnTimer(WPARAM, LPARAM) {
+  if (convertManager_) {
+    convertManager_->UpdateTitle(false);
+  }
+  return 0;
+}
+
+LRESULT Morvane::OnNotify(WPARAM, LPARAM lParam) {
+  const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+  if (header != nullptr && header->code == static_cast<UINT>(TCN_SELCHANGE) && tabControl_) {
+    ShowPage(tabControl_->GetCurSel());
+  }
+  return 0;
+}
+
+void Morvane::ShowPage(int index) {
+  for (int i = 0; i < kPageCount; ++i) {
+    if (!pages_[i]) {
+      continue;
+    }
+    const bool visible = IsWindowVisible(pages_[i]->Handle()) != FALSE;
+    if (i == index && !visible) {
+      ShowWindow(pages_[i]->Handle(), SW_SHOW);
+      if (tabControl_ && static_cast<std::size_t>(i) < tabControl_->Items().size()) {
+        tabControl_->Select(*tabControl_->Items()[i]);
+      }
+    } else if (i != index && visible) {
+      ShowWindow(pages_[i]->Handle(), SW_HIDE);
+    }
+  }
+}
+
+void Morvane::SetTitle(const std::wstring& title) {
+  SendMessageW(Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()));
+}
+
+void Morvane::SetConvertButtonText(const std::wstring& text) {
+  if (convertButtonHandle_ != nullptr) {
+    SendMessageW(convertButtonHandle_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+}
+
+void Morvane::EnableConvertButton(bool enable) {
+  SendMessageW(Handle(), kEnableConvertButtonMessage, enable ? TRUE : FALSE, 0);
+}
+
+LRESULT Morvane::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case kEnableConvertButtonMessage:
+      if (convertButton_) {
+        convertButton_->Enable(wParam != FALSE);
+      }
+      return TRUE;
+    case WM_COPYDATA: {
+      const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+      const BOOL taken = data != nullptr && AcceptHandOff(Handle(), *data);
+      // A dialog procedure hands a message's result back through its
+      // DWLP_MSGRESULT slot.
+      SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, taken);
+      return TRUE;
+    }
+    default:
+      return kiv::Dialog::DefaultProc(message, wParam, lParam);
+  }
+}

@@ -1,0 +1,136 @@
+// Morvane: the program's one top-level window. A modeless dialog (template 9)
+// with a tab control over three pages (file list, settings, help), four
+// buttons, and the conversion scheduler.
+//
+// It owns the pages and the scheduler, restores the settings and the window
+// placement when it starts and saves them when it is destroyed, drives the
+// scheduler's title refresh once a second, switches pages by tab, registers
+// files (registration.cpp) and carries out the buttons' commands
+// (commands.cpp). For the engine it is the window (title, convert button);
+// the file page's list and the settings page answer for the list and the
+// options.
+//
+// Threads: everything runs on the user-interface thread, except the
+// ConvertWindow operations, which the engine calls from its own threads; each
+// of them is a message sent to the window, carried out by the user-interface
+// thread.
+//
+// Life: construct (no window), CreateModeless(nullptr, IDD_MAIN) (OnInitDialog
+// builds everything and shows the window), the message loop runs until the
+// window is destroyed (OnDestroy saves the settings and posts the quit
+// message), then the object is destroyed, which ends the scheduler (waiting for
+// conversions in progress) and releases the pages.
+#ifndef MORVANE_APP_MAIN_WINDOW_H
+#define MORVANE_APP_MAIN_WINDOW_H
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/convert_manager.h"
+#include "engine/file_list.h"
+#include "kiv/button.h"
+#include "kiv/dialog.h"
+#include "kiv/tab_control.h"
+#include "pages/file_list_adapter.h"
+#include "pages/page_file.h"
+#include "pages/page_help.h"
+#include "pages/page_option.h"
+
+class Morvane : public kiv::Dialog, public ConvertWindow {
+ public:
+  // Number of pages (and tabs): 0 file list, 1 settings, 2 help.
+  static constexpr int kPageCount = 3;
+  // The title-refresh timer.
+  static constexpr UINT_PTR kTitleTimerId = 0;
+  static constexpr UINT kTitleTimerMs = 1000;
+  // The message a registration shows while it works.
+  static constexpr const wchar_t* kRegisteringMessage = L"ファイル登録中…";
+
+  Morvane();
+  ~Morvane() override;
+
+  // Makes the page of `index` the only visible one and selects its tab; an
+  // index outside 0 to 2 hides every page. Nothing changes for a page that is
+  // already in the wanted state.
+  void ShowPage(int index);
+
+  // Registration, each on the user-interface thread. See registration.cpp.
+  void RebuildFilterPatterns();
+  bool MatchesFilter(const std::wstring& path) const;
+  void ScanFolder(const std::wstring& folder);
+  void AcceptFile(const std::wstring& path);
+  void AddFilesFromDialog();
+  void AddFolderFromDialog();
+
+  // The file-dialog filter for the current patterns: "画像ファイル(" + the
+  // Filter text + ")", NUL, the patterns joined by ";"; empty when there is
+  // no pattern.
+  std::wstring FileDialogFilter() const;
+
+  // ConvertWindow, from any thread.
+  void SetTitle(const std::wstring& title) override;
+  void SetConvertButtonText(const std::wstring& text) override;
+  void EnableConvertButton(bool enable) override;
+
+  // Accessors; empty until OnInitDialog has run.
+  const std::shared_ptr<PageFile>& pageFile() const { return pageFile_; }
+  const std::shared_ptr<PageOption>& pageOption() const { return pageOption_; }
+  const std::shared_ptr<kiv::Dialog>& page(int index) const { return pages_.at(index); }
+  const std::shared_ptr<kiv::TabControl>& tabControl() const { return tabControl_; }
+  const std::shared_ptr<kiv::Button>& convertButton() const { return convertButton_; }
+  ConvertManager* convertManager() const { return convertManager_.get(); }
+  FileList* fileList() const { return fileList_.get(); }
+  const std::vector<std::wstring>& filterPatterns() const { return filterPatterns_; }
+  const std::wstring& defaultDirectory() const { return defaultDirectory_; }
+
+ protected:
+  LRESULT OnInitDialog(WPARAM wParam, LPARAM lParam) override;
+  LRESULT OnDestroy(WPARAM wParam, LPARAM lParam) override;
+  // WM_DROPFILES: files and folders dropped on the window, and the paths of
+  // the command line and of a second start. Returns 0.
+  LRESULT OnDropFiles(WPARAM wParam, LPARAM lParam) override;
+  LRESULT OnTimer(WPARAM wParam, LPARAM lParam) override;
+  // The four buttons and the cancel command (Escape, close box).
+  LRESULT OnCommand(WPARAM wParam, LPARAM lParam) override;
+  // A tab change shows its page.
+  LRESULT OnNotify(WPARAM wParam, LPARAM lParam) override;
+  // WM_COPYDATA from a second start, and the requests of ConvertWindow.
+  LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  // The open-file dialog and the folder browser, owned by this window and
+  // starting in defaultDirectory(); true with the choice, false on cancel.
+  virtual bool ChooseSourceFiles(const std::wstring& filter, std::vector<std::wstring>& chosen);
+  virtual bool ChooseSourceFolder(std::wstring& chosen);
+
+ private:
+  // Sent by EnableConvertButton to have the user-interface thread enable or
+  // disable the button (WPARAM: TRUE or FALSE).
+  static constexpr UINT kEnableConvertButtonMessage = WM_APP + 1;
+
+  // Builds the pages, the tab control and the scheduler; false when one of
+  // them cannot be made.
+  bool BuildParts();
+  void PlacePages();
+  void LoadSettings();
+  void SaveSettings();
+  void StartConvertIfWanted();
+
+  std::shared_ptr<PageFile> pageFile_;
+  std::shared_ptr<PageOption> pageOption_;
+  std::array<std::shared_ptr<kiv::Dialog>, kPageCount> pages_;
+  std::shared_ptr<kiv::TabControl> tabControl_;
+  std::shared_ptr<kiv::Button> convertButton_;
+  HWND convertButtonHandle_ = nullptr;  // for requests from other threads
+  // The engine's view of the file page's list; outlives the scheduler.
+  std::unique_ptr<ListViewFileList> fileList_;
+  std::unique_ptr<ConvertManager> convertManager_;
+  std::vector<std::wstring> filterPatterns_;
+  std::wstring defaultDirectory_;
+  // OnInitDialog completed: the window is in use, and its end saves the
+  // settings and ends the message loop.
+  bool initialised_ = false;
+};
+
+#endif  // MORVANE_APP_MAIN_WINDOW_H

@@ -1,0 +1,108 @@
+// Registration: turns what the user names (files from the open dialog, a
+// folder from the folder browser, files and folders dropped on the window or
+// named on the command line) into rows of the file list, through the Filter
+// patterns and, for folders, the subfolder scan.
+#include "app/main_window.h"
+
+#include <shellapi.h>
+
+#include "engine/registration.h"
+#include "kiv/drop_file.h"
+#include "kiv/file_dialog.h"
+#include "kiv/folder_dialog.h"
+#include "pages/message_dialog.h"
+#include "settings/path.h"
+
+void Morvane::RebuildFilterPatterns() {
+  filterPatterns_ = ::RebuildFilterPatterns(*pageOption_);
+}
+
+bool Morvane::MatchesFilter(const std::wstring& path) const {
+  return ::MatchesFilter(filterPatterns_, path);
+}
+
+void Morvane::ScanFolder(const std::wstring& folder) {
+  ::ScanFolder(filterPatterns_, folder, *pageOption_,
+               [this](const std::wstring& path) { AcceptFile(path); });
+}
+
+void Morvane::AcceptFile(const std::wstring& path) {
+  convertManager_->AddFile(path);
+  ShowPage(0);
+  pageFile_->RevealList();
+}
+
+void Morvane::StartConvertIfWanted() {
+  if (pageOption_->IsOn(Option::kAutoStartConvert)) {
+    convertManager_->StartConvert();
+  }
+}
+
+std::wstring Morvane::FileDialogFilter() const {
+  if (filterPatterns_.empty()) {
+    return std::wstring();
+  }
+  std::wstring filter = L"画像ファイル(" + pageOption_->GetOptionText(Option::kFilter) + L")";
+  filter.push_back(L'\0');
+  for (std::size_t i = 0; i < filterPatterns_.size(); ++i) {
+    if (i != 0) {
+      filter += L";";
+    }
+    filter += filterPatterns_[i];
+  }
+  return filter;
+}
+
+bool Morvane::ChooseSourceFiles(const std::wstring& filter, std::vector<std::wstring>& chosen) {
+  kiv::FileDialog dialog;
+  return kiv::ChooseFiles(chosen, defaultDirectory_, dialog, this, L"", filter);
+}
+
+bool Morvane::ChooseSourceFolder(std::wstring& chosen) {
+  return kiv::ChooseFolder(defaultDirectory_, chosen, this);
+}
+
+void Morvane::AddFilesFromDialog() {
+  RebuildFilterPatterns();
+  std::vector<std::wstring> chosen;
+  if (!ChooseSourceFiles(FileDialogFilter(), chosen) || chosen.empty()) {
+    return;
+  }
+  MessageDialog message(kRegisteringMessage);
+  message.Show(*this);
+  defaultDirectory_ = kiv::RemoveFileSpec(chosen.front());
+  for (const std::wstring& path : chosen) {
+    if (MatchesFilter(path)) {
+      AcceptFile(path);
+    }
+  }
+  StartConvertIfWanted();
+}
+
+void Morvane::AddFolderFromDialog() {
+  std::wstring folder;
+  if (!ChooseSourceFolder(folder)) {
+    return;
+  }
+  MessageDialog message(kRegisteringMessage);
+  message.Show(*this);
+  RebuildFilterPatterns();
+  defaultDirectory_ = folder;
+  ScanFolder(folder);
+  StartConvertIfWanted();
+}
+
+LRESULT Morvane::OnDropFiles(WPARAM wParam, LPARAM) {
+  MessageDialog message(kRegisteringMessage);
+  message.Show(*this);
+  RebuildFilterPatterns();
+  {
+    kiv::DropFile drop(reinterpret_cast<HDROP>(wParam));
+    const PathSink accept = [this](const std::wstring& path) { AcceptFile(path); };
+    for (std::wstring path = drop.NextPath(); !path.empty(); path = drop.NextPath()) {
+      RegisterDroppedPath(filterPatterns_, path, *pageOption_, accept);
+    }
+    StartConvertIfWanted();
+  }  // the drop handle is released here
+  return 0;
+}

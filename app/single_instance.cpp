@@ -1,0 +1,141 @@
+#include "app/single_instance.h"
+
+#include <cstring>
+
+#include "app/startup/drop_block.h"
+
+const wchar_t kInstanceMarkerName[] = L"Brindlex - Morvane";
+
+namespace {
+
+constexpr DWORD kMarkerBytes = 4;
+constexpr DWORD kPollMs = 50;
+
+// Window handles are 32-bit values shared between processes; they widen by
+// sign extension.
+HWND HandleFromMarker(std::uint32_t value) {
+  return reinterpret_cast<HWND>(static_cast<INT_PTR>(static_cast<std::int32_t>(value)));
+}
+
+std::uint32_t MarkerFromHandle(HWND window) {
+  return static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window));
+}
+
+}  // namespace
+
+InstanceMarker::InstanceMarker() {
+  mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMarkerBytes,
+                                kInstanceMarkerName);
+  if (mapping_ == nullptr) {
+    role_ = Role::kFailed;
+  } else if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    role_ = Role::kSecond;
+  } else {
+    role_ = Role::kFirst;
+  }
+}
+
+InstanceMarker::~InstanceMarker() {
+  if (mapping_ != nullptr) {
+    CloseHandle(mapping_);
+  }
+}
+
+void InstanceMarker::Publish(HWND window) {
+  if (mapping_ == nullptr) {
+    return;
+  }
+  void* view = MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, kMarkerBytes);
+  if (view == nullptr) {
+    return;
+  }
+  const std::uint32_t value = MarkerFromHandle(window);
+  std::memcpy(view, &value, sizeof value);
+  UnmapViewOfFile(view);
+}
+
+HWND InstanceMarker::Read() const {
+  if (mapping_ == nullptr) {
+    return nullptr;
+  }
+  const void* view = MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, kMarkerBytes);
+  if (view == nullptr) {
+    return nullptr;
+  }
+  std::uint32_t value = 0;
+  std::memcpy(&value, view, sizeof value);
+  UnmapViewOfFile(view);
+  return HandleFromMarker(value);
+}
+
+HWND InstanceMarker::WaitForWindow(DWORD timeoutMs) const {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    HWND window = Read();
+    if (window != nullptr && IsWindow(window)) {
+      return window;
+    }
+    if (GetTickCount64() - start >= timeoutMs) {
+      return nullptr;
+    }
+    Sleep(kPollMs);
+  }
+}
+
+bool HandOff(HWND window, const std::vector<std::uint8_t>& block) {
+  bool taken = true;
+  if (!block.empty()) {
+    COPYDATASTRUCT data{};
+    data.dwData = kHandOffTag;
+    data.cbData = static_cast<DWORD>(block.size());
+    data.lpData = const_cast<std::uint8_t*>(block.data());
+    DWORD_PTR result = 0;
+    taken = SendMessageTimeoutW(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                                SMTO_ABORTIFHUNG, kHandOffWaitMs, &result) != 0 &&
+            result != 0;
+  }
+  if (IsIconic(window)) {
+    ShowWindowAsync(window, SW_RESTORE);
+  }
+  SetForegroundWindow(window);
+  return taken;
+}
+
+bool AcceptHandOff(HWND window, const COPYDATASTRUCT& data) {
+  if (data.dwData != kHandOffTag || data.cbData > morvane::kMaxDropBlockBytes) {
+    return false;
+  }
+  const auto paths =
+      morvane::ReadDropBlock(static_cast<const std::uint8_t*>(data.lpData), data.cbData);
+  if (!paths) {
+    return false;
+  }
+  const std::vector<std::uint8_t> block = morvane::PackDropBlock(*paths);
+  return block.empty() || PostDrop(window, block);
+}
+
+HGLOBAL MakeDropHandle(const std::vector<std::uint8_t>& block) {
+  if (block.empty()) {
+    return nullptr;
+  }
+  HGLOBAL memory = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, block.size());
+  if (memory == nullptr) {
+    return nullptr;
+  }
+  void* bytes = GlobalLock(memory);
+  std::memcpy(bytes, block.data(), block.size());
+  GlobalUnlock(memory);
+  return memory;
+}
+
+bool PostDrop(HWND window, const std::vector<std::uint8_t>& block) {
+  HGLOBAL drop = MakeDropHandle(block);
+  if (drop == nullptr) {
+    return false;
+  }
+  if (!PostMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0)) {
+    GlobalFree(drop);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,83 @@
+// The single-instance marker and the hand-off of a second start's paths to the
+// running instance.
+//
+// The marker is a named 4-byte shared-memory block, "Brindlex - Morvane",
+// holding the running instance's main window handle (0 until that window
+// exists). The process that creates it is the first instance; a later start
+// finds it and hands its dropped-files block to the window named in it with
+// WM_COPYDATA, which carries the bytes across processes.
+//
+// Threads: the entry point's thread.
+#ifndef MORVANE_APP_SINGLE_INSTANCE_H
+#define MORVANE_APP_SINGLE_INSTANCE_H
+
+#include <windows.h>
+
+#include <cstdint>
+#include <vector>
+
+// The marker's name.
+extern const wchar_t kInstanceMarkerName[];
+
+// Tag of a WM_COPYDATA that carries a dropped-files block (COPYDATASTRUCT's
+// dwData), so that other data sent to the window is not taken for paths.
+constexpr ULONG_PTR kHandOffTag = 0x4E56524D;  // "MRVN"
+
+// How long a second instance waits for the first one's window to appear in
+// the marker, and how long it waits for that window to take the paths.
+constexpr DWORD kHandOffWaitMs = 5000;
+
+class InstanceMarker {
+ public:
+  enum class Role { kFirst, kSecond, kFailed };
+
+  // Creates the marker or opens the existing one.
+  InstanceMarker();
+  // Closes the marker; its name disappears with the last handle.
+  ~InstanceMarker();
+  InstanceMarker(const InstanceMarker&) = delete;
+  InstanceMarker& operator=(const InstanceMarker&) = delete;
+
+  // kFirst when this process created the marker, kSecond when another
+  // instance holds it, kFailed when it could not be created.
+  Role role() const { return role_; }
+
+  // Stores the main window's handle. REQUIRES: role() is kFirst.
+  void Publish(HWND window);
+  // The window handle stored in the marker; null while none is stored or
+  // when the marker cannot be read.
+  HWND Read() const;
+  // Reads the marker until it names a live window or `timeoutMs` has passed;
+  // returns that window or null.
+  HWND WaitForWindow(DWORD timeoutMs) const;
+
+ private:
+  HANDLE mapping_ = nullptr;
+  Role role_ = Role::kFailed;
+};
+
+// Hands a dropped-files block (app/startup/drop_block.h) to the running
+// instance's window and brings that window to the foreground. An empty block
+// only brings the window forward. Returns false when the window did not take
+// the block within kHandOffWaitMs.
+bool HandOff(HWND window, const std::vector<std::uint8_t>& block);
+
+// The receiving side of HandOff: checks a WM_COPYDATA's data and, when it is a
+// well-formed dropped-files block with at least one path, posts WM_DROPFILES
+// with a drop handle of this process to `window`, so the paths reach its drop
+// handling in their order. Returns whether the data was taken; malformed data
+// is ignored.
+bool AcceptHandOff(HWND window, const COPYDATASTRUCT& data);
+
+// A drop handle for WM_DROPFILES made from a dropped-files block: fixed,
+// zero-initialised global memory holding the block's bytes. The receiver of
+// the message releases it (DragFinish). Returns null for an empty block or
+// when the memory cannot be had.
+HGLOBAL MakeDropHandle(const std::vector<std::uint8_t>& block);
+
+// Posts WM_DROPFILES with a drop handle made from `block` to `window`; frees
+// the handle again when the message cannot be posted. Returns whether it was
+// posted.
+bool PostDrop(HWND window, const std::vector<std::uint8_t>& block);
+
+#endif  // MORVANE_APP_SINGLE_INSTANCE_H

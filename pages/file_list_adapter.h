@@ -1,0 +1,64 @@
+// ListViewFileList: the engine's file list (engine/file_list.h) over the file
+// page's list view. Each row of the list view carries, as its data, the
+// engine's entry for it, which keeps the row's output path; the entry lives and
+// dies with the row.
+//
+// Threads: every operation may be called from any thread. Each one takes the
+// list's lock with message pumping (a waiting user-interface thread keeps
+// serving the messages that the lock's holder sends it) and reaches the
+// control with sent messages, which the user-interface thread carries out, so
+// each change is complete when the call returns.
+//
+// Ownership: the adapter does not own the list view; the list view must
+// outlive it (both are held by the main window, the adapter destroyed first).
+#ifndef MORVANE_PAGES_FILE_LIST_ADAPTER_H
+#define MORVANE_PAGES_FILE_LIST_ADAPTER_H
+
+#include <string>
+
+#include "engine/file_list.h"
+#include "kiv/list_view.h"
+
+// A lock whose Lock() waits the way the list view's own operations wait:
+// trying, and processing the calling thread's messages between the attempts.
+// REQUIRES: the wrapped lock is recursive.
+class PumpingLockObject final : public kiv::LockObject {
+ public:
+  explicit PumpingLockObject(kiv::LockObject& inner) : inner_(inner) {}
+  void Lock() override;
+  void Unlock() override { inner_.Unlock(); }
+  bool TryLock() override { return inner_.TryLock(); }
+
+ private:
+  kiv::LockObject& inner_;
+};
+
+class ListViewFileList final : public FileList {
+ public:
+  // REQUIRES: `list` outlives this object.
+  explicit ListViewFileList(kiv::ListView& list);
+  ~ListViewFileList() override;
+
+  kiv::LockObject& GetLock() override { return lock_; }
+  int GetCount() override;
+  FileEntry* GetEntry(int position) override;
+  FileEntry* AddItem(const std::wstring& sourcePath) override;
+  std::wstring GetItemText(const FileEntry* entry, int column) override;
+  void SetItemText(FileEntry* entry, const std::wstring& text, int column) override;
+  void SetOutputPath(FileEntry* entry, const std::wstring& path) override;
+  std::wstring GetOutputPath(const FileEntry* entry) override;
+  int GetIndex(const FileEntry* entry) override;
+  void RemoveItem(int position) override;
+  void EnsureVisible(const FileEntry* entry) override;
+  void SetBehaviourFlags(unsigned flags) override;
+
+  // The entry of a list-view row: made for rows that were appended without
+  // one. REQUIRES: the list's lock is held.
+  FileEntry* EntryOf(kiv::ListViewItem& row);
+
+ private:
+  kiv::ListView& list_;
+  PumpingLockObject lock_;
+};
+
+#endif  // MORVANE_PAGES_FILE_LIST_ADAPTER_H
