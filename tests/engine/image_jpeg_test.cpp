@@ -111,11 +111,15 @@ TEST(JpegReader, CmykInksGiveTheirColours) {
   // Blocks of pure ink: cyan, magenta, yellow, black, none. Adobe files store the inverse.
   const uint8_t inks[5][4] = {
       {255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0}, {0, 0, 0, 255}, {0, 0, 0, 0}};
-  const Rgba colours[5] = {
-      {0, 255, 255, 255}, {255, 0, 255, 255}, {255, 255, 0, 255}, {0, 0, 0, 255},
-      {255, 255, 255, 255}};
+  const Rgba colours[5] = {{0, 255, 255, 255},
+                           {255, 0, 255, 255},
+                           {255, 255, 0, 255},
+                           {0, 0, 0, 255},
+                           {255, 255, 255, 255}};
   for (JpegKind kind : {JpegKind::kCmykAdobe, JpegKind::kCmykPlain, JpegKind::kYcck}) {
-    SCOPED_TRACE(kind == JpegKind::kCmykAdobe ? "Adobe" : kind == JpegKind::kYcck ? "YCCK" : "plain");
+    SCOPED_TRACE(kind == JpegKind::kCmykAdobe ? "Adobe"
+                 : kind == JpegKind::kYcck    ? "YCCK"
+                                              : "plain");
     const bool inverted = kind != JpegKind::kCmykPlain;
     JpegSpec spec;
     spec.kind = kind;
@@ -137,7 +141,8 @@ TEST(JpegReader, CmykInksGiveTheirColours) {
       for (int x = block * 32 + 6; x < block * 32 + 26; ++x) {
         const Rgba& got = written.picture.at(x, 8);
         const Rgba& want = colours[block];
-        EXPECT_LE(std::abs(got.r - want.r) + std::abs(got.g - want.g) + std::abs(got.b - want.b), 12)
+        EXPECT_LE(std::abs(got.r - want.r) + std::abs(got.g - want.g) + std::abs(got.b - want.b),
+                  12)
             << "block " << block << " x " << x << ": " << testimg::ToString(got);
       }
     }
@@ -146,7 +151,8 @@ TEST(JpegReader, CmykInksGiveTheirColours) {
 
 TEST(JpegReader, TruncatedFileDecodesWhatIsThere) {
   const std::vector<uint8_t> whole = testimg::MakeJpeg(Gradient(JpegKind::kColour, 64, 64));
-  const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2));
+  const std::vector<uint8_t> cut(whole.begin(),
+                                 whole.begin() + static_cast<long>(whole.size() / 2));
   const testimg::DecodedJpeg reference = testimg::DecodeJpegReference(cut);
   ASSERT_TRUE(reference.ok);
   Bitmap image;
@@ -158,12 +164,12 @@ TEST(JpegReader, TruncatedFileDecodesWhatIsThere) {
 
 TEST(JpegReader, NonImagesAndDamagedHeadersFail) {
   const std::vector<std::vector<uint8_t>> sources = {
-      {},                                            // empty
-      {'h', 'e', 'l', 'l', 'o', '\n'},               // text
-      {0xFF, 0xD8},                                  // the start marker and nothing else
-      {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x02, 0xFF},    // a header cut short
-      {'B'},                                         // one byte of a BMP signature
-      {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A},       // seven bytes of the PNG signature
+      {},                                          // empty
+      {'h', 'e', 'l', 'l', 'o', '\n'},             // text
+      {0xFF, 0xD8},                                // the start marker and nothing else
+      {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x02, 0xFF},  // a header cut short
+      {'B'},                                       // one byte of a BMP signature
+      {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A},     // seven bytes of the PNG signature
   };
   for (const auto& bytes : sources) {
     Bitmap image;
@@ -209,8 +215,8 @@ TEST(JpegReader, CorruptedFilesAgreeWithLibjpeg) {
       Bitmap image;
       const bool loaded = image.LoadFromMemory(bytes);
       const bool referenceUsable =
-          reference.ok && (reference.components == 1 || reference.components == 3 ||
-                           reference.components == 4);
+          reference.ok &&
+          (reference.components == 1 || reference.components == 3 || reference.components == 4);
       EXPECT_EQ(loaded, referenceUsable) << "round " << round;
       if (loaded && referenceUsable) {
         EXPECT_EQ(Difference(ReferencePicture(reference), imagetest::Written(image).picture), "")

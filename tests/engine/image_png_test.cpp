@@ -86,7 +86,7 @@ TEST(PngReader, EveryColourTypeAndDepthMatchesLibpng) {
     bool canHaveTransparency;
   };
   const Kind kinds[] = {
-      {0, {1, 2, 4, 8, 16}, true}, {2, {8, 16}, true}, {3, {1, 2, 4, 8}, true},
+      {0, {1, 2, 4, 8, 16}, true}, {2, {8, 16}, true},  {3, {1, 2, 4, 8}, true},
       {4, {8, 16}, false},         {6, {8, 16}, false},
   };
   uint32_t seed = 100;

@@ -1,0 +1,272 @@
+// The PNG writer's output (header, palette, chunks, compression, interlace) and CopyRect.
+#include <gtest/gtest.h>
+
+#include "engine/bitmap.h"
+#include "tests/engine/image_checks.h"
+#include "tests/support/image_makers.h"
+
+using testimg::Difference;
+using testimg::Picture;
+using testimg::Rgba;
+
+namespace {
+
+// An image of `bits` bits with random pixels and, for indexed images, a random palette of
+// `paletteSize` entries (fewer than the depth allows leaves some indices without a colour).
+Bitmap RandomImage(int width, int height, uint32_t bits, size_t paletteSize, uint32_t seed) {
+  Bitmap image;
+  EXPECT_TRUE(image.Create(width, height, bits));
+  testimg::Noise noise(seed);
+  for (uint8_t& byte : image.Pixels()) {
+    byte = static_cast<uint8_t>(noise.Next());
+  }
+  image.Palette().resize(paletteSize);
+  for (auto& entry : image.Palette()) {
+    const uint32_t v = noise.Next();
+    entry = Bitmap::PaletteEntry{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                                 static_cast<uint8_t>(v >> 16), 0};
+  }
+  return image;
+}
+
+// A smooth picture that deflate compresses well.
+Bitmap SmoothImage(int width, int height) {
+  Bitmap image;
+  EXPECT_TRUE(image.Create(width, height, 24));
+  for (int y = 0; y < height; ++y) {
+    uint8_t* row = image.Row(y);
+    for (int x = 0; x < width; ++x) {
+      row[3 * x] = static_cast<uint8_t>(x);
+      row[3 * x + 1] = static_cast<uint8_t>(y);
+      row[3 * x + 2] = static_cast<uint8_t>(x + y);
+    }
+  }
+  return image;
+}
+
+Picture Opaque(Picture picture) {
+  for (Rgba& c : picture.pixels) {
+    c.a = 255;
+  }
+  return picture;
+}
+
+}  // namespace
+
+TEST(PngWriter, HeaderPaletteAndChunksFollowTheBitCount) {
+  struct Case {
+    uint32_t bits;
+    int colorType;
+    int depth;
+  };
+  const Case cases[] = {{1, 3, 1},  {2, 3, 2},  {4, 3, 4}, {8, 3, 8},
+                        {16, 2, 8}, {24, 2, 8}, {32, 6, 8}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("bits " + std::to_string(c.bits));
+    const size_t paletteSize = c.bits <= 8 ? size_t{1} << c.bits : 0;
+    const Bitmap image = RandomImage(9, 5, c.bits, paletteSize, c.bits);
+    for (bool interlace : {false, true}) {
+      const testimg::DecodedPng png = imagetest::Written(image, 6, interlace);
+      ASSERT_TRUE(png.ok);
+      EXPECT_EQ(png.colorType, c.colorType);
+      EXPECT_EQ(png.bitDepth, c.depth);
+      EXPECT_EQ(png.interlace, interlace ? 1 : 0);
+      const std::vector<std::string> chunks =
+          c.bits <= 8 ? std::vector<std::string>{"IHDR", "PLTE", "IDAT", "IEND"}
+                      : std::vector<std::string>{"IHDR", "IDAT", "IEND"};
+      EXPECT_EQ(png.chunks, chunks);
+      ASSERT_EQ(png.palette.size(), paletteSize);
+      for (size_t i = 0; i < paletteSize; ++i) {
+        const auto& entry = image.Palette()[i];
+        EXPECT_EQ(png.palette[i], (Rgba{entry.red, entry.green, entry.blue, 255}));
+      }
+    }
+  }
+}
+
+TEST(PngWriter, AlphaIsWrittenAsStored) {
+  Bitmap image;
+  ASSERT_TRUE(image.Create(2, 1, 32));
+  const uint8_t pixels[8] = {10, 20, 30, 0, 40, 50, 60, 128};
+  std::copy(pixels, pixels + 8, image.Pixels().begin());
+  const testimg::DecodedPng png = imagetest::Written(image);
+  ASSERT_TRUE(png.ok);
+  EXPECT_EQ(png.picture.at(0, 0), (Rgba{30, 20, 10, 0}));
+  EXPECT_EQ(png.picture.at(1, 0), (Rgba{60, 50, 40, 128}));
+}
+
+TEST(PngWriter, PaletteIsFittedToTheDepth) {
+  {
+    SCOPED_TRACE("a 4-bit image with 20 colours: the 16 it can address");
+    const Bitmap image = RandomImage(7, 3, 4, 20, 1);
+    const testimg::DecodedPng png = imagetest::Written(image);
+    ASSERT_TRUE(png.ok);
+    EXPECT_EQ(png.palette.size(), 16u);
+  }
+  {
+    SCOPED_TRACE("an 8-bit image with 3 colours using indices up to 255: black beyond");
+    const Bitmap image = RandomImage(16, 16, 8, 3, 2);
+    const testimg::DecodedPng png = imagetest::Written(image);
+    ASSERT_TRUE(png.ok);
+    unsigned largest = 0;
+    for (int y = 0; y < 16; ++y) {
+      for (int x = 0; x < 16; ++x) {
+        largest = std::max<unsigned>(largest, image.Row(y)[x]);
+      }
+    }
+    EXPECT_EQ(png.palette.size(), largest + 1);
+    for (int y = 0; y < 16; ++y) {
+      for (int x = 0; x < 16; ++x) {
+        const unsigned index = image.Row(15 - y)[x];
+        const Rgba& got = png.picture.at(x, y);
+        if (index >= 3) {
+          EXPECT_EQ(got, (Rgba{0, 0, 0, 255}));
+        } else {
+          const auto& entry = image.Palette()[index];
+          EXPECT_EQ(got, (Rgba{entry.red, entry.green, entry.blue, 255}));
+        }
+      }
+    }
+  }
+}
+
+TEST(PngWriter, CompressionLevels) {
+  const Bitmap image = SmoothImage(300, 200);
+  const testimg::DecodedPng reference = imagetest::Written(image, 6);
+  ASSERT_TRUE(reference.ok);
+  size_t stored = 0;
+  size_t best = 0;
+  for (int level = -1; level <= 9; ++level) {
+    SCOPED_TRACE("level " + std::to_string(level));
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(image.EncodePng(bytes, level, false));
+    const testimg::DecodedPng png = testimg::DecodePng(bytes);
+    ASSERT_TRUE(png.ok);
+    EXPECT_EQ(Difference(reference.picture, png.picture), "");
+    EXPECT_EQ(png.chunks.front(), "IHDR");
+    EXPECT_EQ(png.chunks.back(), "IEND");
+    if (level == 0) {
+      EXPECT_TRUE(testimg::AllStoredBlocks(png.idat));
+      stored = bytes.size();
+    } else {
+      EXPECT_FALSE(testimg::AllStoredBlocks(png.idat));
+    }
+    if (level == 9) {
+      best = bytes.size();
+    }
+  }
+  // Stored data holds every byte of every row plus the filter bytes.
+  EXPECT_GT(stored, 300u * 200 * 3);
+  EXPECT_LT(best * 4, stored);
+}
+
+TEST(PngWriter, RowOrderAndLargeImages) {
+  // 1500 x 900: several IDAT chunks and output buffers; the top row comes first.
+  const Bitmap image = SmoothImage(1500, 900);
+  for (bool interlace : {false, true}) {
+    const testimg::DecodedPng png = imagetest::Written(image, 1, interlace);
+    ASSERT_TRUE(png.ok);
+    EXPECT_EQ(png.picture.at(0, 0),
+              (Rgba{static_cast<uint8_t>(899 % 256), static_cast<uint8_t>(899 % 256), 0, 255}));
+    EXPECT_EQ(png.picture.at(1499, 899),
+              (Rgba{static_cast<uint8_t>(1499 % 256), 0, static_cast<uint8_t>(1499 % 256), 255}));
+  }
+}
+
+TEST(PngWriter, NothingToWriteFails) {
+  Bitmap empty;
+  std::vector<uint8_t> bytes{1, 2, 3};
+  EXPECT_FALSE(empty.EncodePng(bytes, 6, false));
+  EXPECT_TRUE(bytes.empty());
+}
+
+TEST(BitmapCreate, RefusesWhatCannotBeAnImage) {
+  Bitmap image;
+  EXPECT_TRUE(image.Create(33, 2, 1));
+  EXPECT_EQ(image.Stride(), 8u);
+  EXPECT_EQ(image.Pixels().size(), 16u);
+  EXPECT_FALSE(image.Create(0, 5, 24));
+  EXPECT_TRUE(image.Empty());
+  EXPECT_FALSE(image.Create(5, -1, 24));
+  EXPECT_FALSE(image.Create(5, 5, 3));
+  EXPECT_FALSE(image.Create(5, 5, 0));
+  EXPECT_FALSE(image.Create(70000, 70000, 32));  // past the pixel-store bound
+  EXPECT_FALSE(image.Create(0x7FFFFFFF, 0x7FFFFFFF, 32));
+  EXPECT_TRUE(image.Empty());
+}
+
+TEST(CopyRect, EverySourceDepthToTwentyFourAndThirtyTwoBits) {
+  for (uint32_t bits : {1u, 2u, 4u, 8u, 16u, 24u, 32u}) {
+    // Indexed sources get a palette shorter than their depth where they can: the missing
+    // indices must come out black.
+    const size_t paletteSize = bits <= 8 ? std::max<size_t>(1, (size_t{1} << bits) - 1) : 0;
+    const Bitmap source = RandomImage(21, 6, bits, paletteSize, bits + 40);
+    // What libpng makes of the source as the writer stores it.
+    const Picture expected = Opaque(imagetest::Written(source).picture);
+    for (uint32_t targetBits : {24u, 32u}) {
+      SCOPED_TRACE(std::to_string(bits) + " to " + std::to_string(targetBits) + " bits");
+      Bitmap target;
+      ASSERT_TRUE(target.Create(21, 6, targetBits));
+      ASSERT_TRUE(Bitmap::CopyRect(BitmapRect{0, 0, 21, 6}, target, source));
+      const Picture got = imagetest::Written(target).picture;
+      if (bits == 32 && targetBits == 32) {
+        EXPECT_EQ(Difference(imagetest::Written(source).picture, got), "");  // alpha kept
+      } else {
+        EXPECT_EQ(Difference(expected, got), "");
+      }
+    }
+  }
+}
+
+TEST(CopyRect, ExactValuesAndRectangles) {
+  {
+    SCOPED_TRACE("5-5-5 expansion leaves the low bits zero");
+    Bitmap source;
+    ASSERT_TRUE(source.Create(2, 1, 16));
+    source.Pixels()[0] = 0xFF;  // 0x7FFF: white
+    source.Pixels()[1] = 0x7F;
+    source.Pixels()[2] = 0x1F;  // 0x001F: blue
+    source.Pixels()[3] = 0x00;
+    Bitmap target;
+    ASSERT_TRUE(target.Create(2, 1, 24));
+    ASSERT_TRUE(Bitmap::CopyRect(BitmapRect{0, 0, 2, 1}, target, source));
+    EXPECT_EQ(std::vector<uint8_t>(target.Pixels().begin(), target.Pixels().begin() + 6),
+              (std::vector<uint8_t>{248, 248, 248, 248, 0, 0}));
+    Bitmap same;
+    ASSERT_TRUE(same.Create(2, 1, 16));
+    ASSERT_TRUE(Bitmap::CopyRect(BitmapRect{0, 0, 2, 1}, same, source));
+    EXPECT_EQ(same.Pixels(), source.Pixels());
+  }
+  {
+    SCOPED_TRACE("a rectangle inside the image");
+    const Bitmap source = RandomImage(10, 8, 24, 0, 3);
+    const Picture whole = imagetest::Written(source).picture;
+    const BitmapRect rect{2, 1, 7, 4};  // stored rows 1..3, pixels 2..6
+    Bitmap target;
+    ASSERT_TRUE(target.Create(5, 3, 32));
+    ASSERT_TRUE(Bitmap::CopyRect(rect, target, source));
+    const Picture part = imagetest::Written(target).picture;
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 5; ++x) {
+        // Target picture row y is source picture row (height - bottom) + y.
+        EXPECT_EQ(part.at(x, y), whole.at(2 + x, 8 - 4 + y)) << x << "," << y;
+      }
+    }
+  }
+  {
+    SCOPED_TRACE("pairs it does not convert and rectangles that do not fit change nothing");
+    const Bitmap source = RandomImage(4, 4, 24, 0, 4);
+    Bitmap indexed;
+    ASSERT_TRUE(indexed.Create(4, 4, 8));
+    EXPECT_FALSE(Bitmap::CopyRect(BitmapRect{0, 0, 4, 4}, indexed, source));
+    Bitmap sixteen;
+    ASSERT_TRUE(sixteen.Create(4, 4, 16));
+    EXPECT_FALSE(Bitmap::CopyRect(BitmapRect{0, 0, 4, 4}, sixteen, source));
+    Bitmap target;
+    ASSERT_TRUE(target.Create(4, 4, 24));
+    EXPECT_FALSE(Bitmap::CopyRect(BitmapRect{1, 0, 5, 4}, target, source));
+    EXPECT_FALSE(Bitmap::CopyRect(BitmapRect{0, 0, 3, 4}, target, source));
+    EXPECT_FALSE(Bitmap::CopyRect(BitmapRect{-1, 0, 3, 4}, target, source));
+    EXPECT_EQ(target.Pixels(), std::vector<uint8_t>(target.Pixels().size(), 0));
+  }
+}
