@@ -249,10 +249,10 @@ TEST(BmpReader, BitFieldMasksAreHonoured) {
     spec.masks[2] = 0xFF000000;
     spec.values = RandomValues(w, h, 0xFFFFFFFFu, 9);
     Picture expected(w, h);
-    for (size_t i = 0; i < spec.values.size(); ++i) {
-      const uint32_t v = spec.values[i];
-      expected.pixels[i] = Rgba{static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-                                static_cast<uint8_t>(v >> 24), 255};
+    expected.pixels.clear();
+    for (uint32_t v : spec.values) {
+      expected.pixels.push_back(Rgba{static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+                                     static_cast<uint8_t>(v >> 24), 255});
     }
     const testimg::DecodedPng png = Convert(testimg::MakeBmp(spec));
     ASSERT_TRUE(png.ok);
