@@ -1,0 +1,158 @@
+// Which files registration accepts, and the option set's stored form.
+#include "engine/registration.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/memory_options.h"
+#include "settings/data_file.h"
+#include "settings/data_node.h"
+#include "settings/path.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+TEST(FilterSplit, KeepsEveryPieceAsTyped) {
+  EXPECT_EQ(SplitFilter(L"*.bmp|*.png|*.jpg|*.jpeg"),
+            (std::vector<std::wstring>{L"*.bmp", L"*.png", L"*.jpg", L"*.jpeg"}));
+  EXPECT_EQ(SplitFilter(L""), std::vector<std::wstring>{});
+  EXPECT_EQ(SplitFilter(L"a||b"), (std::vector<std::wstring>{L"a", L"", L"b"}));
+  EXPECT_EQ(SplitFilter(L"|x|"), (std::vector<std::wstring>{L"", L"x", L""}));
+  EXPECT_EQ(SplitFilter(L" *.png "), std::vector<std::wstring>{L" *.png "});
+  MemoryOptionSet options;
+  EXPECT_EQ(RebuildFilterPatterns(options).size(), 4u);
+}
+
+class RegistrationTest : public ::testing::Test {
+ protected:
+  RegistrationTest() {
+    for (const wchar_t* name : {L"a.bmp", L"b.PNG", L"e.gif"}) {
+      Touch(dir / name);
+    }
+    kiv::MakeDirectory(dir / L"sub");
+    Touch(dir / L"sub" + std::wstring(1, kiv::kPathSeparator) + L"d.jpg");
+    kiv::MakeDirectory(dir / L".cache");
+    Touch(dir / L".cache" + std::wstring(1, kiv::kPathSeparator) + L"hidden.bmp");
+  }
+
+  static void Touch(const std::wstring& path) { ASSERT_TRUE(testimg::WriteFileBytes(path, {1})); }
+
+  std::vector<std::wstring> Scan(const std::wstring& folder) {
+    std::vector<std::wstring> accepted;
+    ScanFolder(RebuildFilterPatterns(options), folder, options,
+               [&](const std::wstring& path) { accepted.push_back(path); });
+    return accepted;
+  }
+
+  std::wstring Sub(const std::wstring& name) { return kiv::AddSeparator(dir / L"sub") + name; }
+
+  testimg::TempDir dir;
+  MemoryOptionSet options;
+};
+
+TEST_F(RegistrationTest, FolderScanGoesPatternByPatternThenIntoSubfolders) {
+  EXPECT_EQ(Scan(dir.path()),
+            (std::vector<std::wstring>{dir / L"a.bmp", dir / L"b.PNG", Sub(L"d.jpg")}));
+  options.SetOn(Option::kSubDirectory, false);
+  EXPECT_EQ(Scan(dir.path()), (std::vector<std::wstring>{dir / L"a.bmp", dir / L"b.PNG"}));
+}
+
+TEST_F(RegistrationTest, FileFoundByTwoPatternsIsRegisteredTwice) {
+  options.SetText(Option::kFilter, L"*.png|*.PNG");
+  options.SetOn(Option::kSubDirectory, false);
+  EXPECT_EQ(Scan(dir.path()), (std::vector<std::wstring>{dir / L"b.PNG", dir / L"b.PNG"}));
+  // A single file is accepted once: the test stops at the first match.
+  std::vector<std::wstring> accepted;
+  RegisterDroppedPath(RebuildFilterPatterns(options), dir / L"b.PNG", options,
+                      [&](const std::wstring& path) { accepted.push_back(path); });
+  EXPECT_EQ(accepted.size(), 1u);
+}
+
+TEST_F(RegistrationTest, SingleFilesMustMatchUnderTheirOwnName) {
+  const auto patterns = RebuildFilterPatterns(options);
+  EXPECT_TRUE(MatchesFilter(patterns, dir / L"a.bmp"));
+  EXPECT_TRUE(MatchesFilter(patterns, dir / L"b.PNG"));  // patterns ignore case
+  EXPECT_FALSE(MatchesFilter(patterns, dir / L"e.gif"));
+  EXPECT_FALSE(MatchesFilter(patterns, dir / L"missing.bmp"));
+  EXPECT_FALSE(MatchesFilter({}, dir / L"a.bmp"));
+#ifndef _WIN32
+  // A name that exists only in another letter case is not the same file here.
+  EXPECT_FALSE(MatchesFilter(patterns, dir / L"A.BMP"));
+#endif
+}
+
+TEST_F(RegistrationTest, DroppedPathsAreScannedOrFilteredInDropOrder) {
+  options.SetText(Option::kFilter, L"");
+  std::vector<std::wstring> accepted;
+  auto sink = [&](const std::wstring& path) { accepted.push_back(path); };
+  RegisterDroppedPath(RebuildFilterPatterns(options), dir.path(), options, sink);
+  RegisterDroppedPath(RebuildFilterPatterns(options), dir / L"a.bmp", options, sink);
+  EXPECT_TRUE(accepted.empty());  // an empty filter accepts nothing
+
+  options.SetText(Option::kFilter, kDefaultFilter);
+  const auto patterns = RebuildFilterPatterns(options);
+  RegisterDroppedPath(patterns, dir / L"sub", options, sink);
+  RegisterDroppedPath(patterns, dir / L"a.bmp", options, sink);
+  RegisterDroppedPath(patterns, dir / L"e.gif", options, sink);
+  RegisterDroppedPath(patterns, dir / L"nowhere", options, sink);  // scanned as a folder: nothing
+  EXPECT_EQ(accepted, (std::vector<std::wstring>{Sub(L"d.jpg"), dir / L"a.bmp"}));
+  EXPECT_TRUE(IsFolderForRegistration(dir / L"nowhere"));
+}
+
+TEST(OptionSet, DefaultsStoredFormAndRanges) {
+  MemoryOptionSet options;
+  for (Option on : {Option::kSubDirectory, Option::kOutSrcDirectory, Option::kAutoStartConvert,
+                    Option::kAutoDeleteItem}) {
+    EXPECT_TRUE(options.IsOn(on)) << OptionKey(on);
+  }
+  for (Option off : {Option::kDeleteSrcFile, Option::kUpperExtension, Option::kInterlacePng,
+                     Option::k24Bit, Option::kTopMostWindow}) {
+    EXPECT_FALSE(options.IsOn(off)) << OptionKey(off);
+  }
+  EXPECT_EQ(options.GetOptionText(Option::kFilter), L"*.bmp|*.png|*.jpg|*.jpeg");
+  EXPECT_EQ(options.GetOptionText(Option::kOutput), L"");
+  EXPECT_EQ(options.GetOverwriteMode(), 0);
+  EXPECT_EQ(options.GetCompressLevel(), 6);
+  EXPECT_EQ(options.GetConvertCount(), 8);
+
+  // The stored form, as the settings page writes and reads it.
+  kiv::DataNode stored;
+  stored.Child(L"DeleteSrcFile").SetInt(L"Check", 1);
+  stored.Child(L"SubDirectory").SetInt(L"Check", 0);
+  stored.Child(L"AutoDeleteItem").SetBytes(L"Check", {1, 0});  // malformed: the default
+  stored.Child(L"Filter").SetString(L"Text", L"*.png");
+  stored.Child(L"Output").SetString(L"Text", L"/写真/出力");
+  stored.Child(L"OverWrite").SetInt(L"Index", 7);  // out of range: nothing selected
+  stored.Child(L"CompressLevel").SetInt(L"Pos", 42);
+  stored.Child(L"spConvertNum").SetInt(L"Pos", 0);
+  options.Load(stored);
+  EXPECT_TRUE(options.IsOn(Option::kDeleteSrcFile));
+  EXPECT_FALSE(options.IsOn(Option::kSubDirectory));
+  EXPECT_TRUE(options.IsOn(Option::kAutoDeleteItem));
+  EXPECT_EQ(options.GetOptionText(Option::kFilter), L"*.png");
+  EXPECT_EQ(options.GetOptionText(Option::kOutput), L"/写真/出力");
+  EXPECT_EQ(options.GetOverwriteMode(), -1);
+  EXPECT_EQ(options.GetCompressLevel(), 9);
+  EXPECT_EQ(options.GetConvertCount(), 1);
+
+  // Saved and loaded through a settings file, everything comes back.
+  testimg::TempDir dir;
+  kiv::DataNode root(2);
+  options.Save(root.Child(L"PageOption"));
+  ASSERT_TRUE(kiv::SaveDataFile(root, dir / L"Morvane.dat"));
+  kiv::DataNode loaded;
+  ASSERT_TRUE(kiv::LoadDataFile(dir / L"Morvane.dat", loaded));
+  MemoryOptionSet again;
+  again.Load(loaded.Child(L"PageOption"));
+  for (const auto& row : kCheckOptions) {
+    EXPECT_EQ(again.IsOn(row.option), options.IsOn(row.option)) << OptionKey(row.option);
+  }
+  EXPECT_EQ(again.GetOptionText(Option::kOutput), L"/写真/出力");
+  EXPECT_EQ(again.GetOverwriteMode(), -1);
+  EXPECT_EQ(again.GetConvertCount(), 1);
+  EXPECT_EQ(loaded.Child(L"PageOption").Child(L"ConvertNum").GetString(L"Text"), L"1");
+}
+
+}  // namespace
