@@ -162,3 +162,25 @@ TEST(PngReader, HugeDeclaredSizesFailBeforeAnyAllocation) {
     EXPECT_FALSE(Bitmap().LoadFromMemory(bytes)) << side;
   }
 }
+
+TEST(PngReader, CorruptedFilesAgreeWithLibpng) {
+  // Change bytes of valid files (mostly caught by the CRCs, sometimes inside the compressed
+  // data or after IEND). The reader and libpng agree: both fail, or both give the same pixels.
+  testimg::Noise noise(900);
+  for (int colorType : {0, 2, 3, 6}) {
+    const std::vector<uint8_t> good =
+        testimg::MakePng(RandomPng(colorType, 8, colorType == 3, colorType == 2, 901));
+    for (int round = 0; round < 60; ++round) {
+      std::vector<uint8_t> bytes = good;
+      const size_t at = 8 + noise.Below(static_cast<uint32_t>(bytes.size() - 8));
+      bytes[at] ^= static_cast<uint8_t>(1 + noise.Below(255));
+      const testimg::DecodedPng reference = testimg::DecodePng(bytes);
+      Bitmap image;
+      const bool loaded = image.LoadFromMemory(bytes);
+      EXPECT_EQ(loaded, reference.ok) << "byte " << at;
+      if (loaded && reference.ok) {
+        EXPECT_EQ(Difference(reference.picture, imagetest::Written(image).picture), "");
+      }
+    }
+  }
+}
