@@ -370,11 +370,9 @@ bool ReadMaskedPixels(kiv::File& stream, const BmpInfo& info, Bitmap& image) {
   const int bytesIn = static_cast<int>(info.bitCount / 8);
   const int bytesOut = static_cast<int>(outBits / 8);
   for (int32_t i = 0; i < height; ++i) {
+    // Rows past the end of the data decode from zeros: black, and opaque like every other pixel.
     std::fill(source.begin(), source.end(), 0);
-    const uint32_t got = stream.Read(static_cast<uint32_t>(source.size()), source.data());
-    if (got == 0) {
-      break;  // the rest stays 0
-    }
+    stream.Read(static_cast<uint32_t>(source.size()), source.data());
     uint8_t* out = image.Row(info.topDown ? height - 1 - i : i);
     const uint8_t* in = source.data();
     for (int32_t x = 0; x < width; ++x, in += bytesIn, out += bytesOut) {

@@ -420,6 +420,28 @@ TEST(BmpReader, ShortOrOddlyPlacedPixelData) {
     ASSERT_TRUE(png.ok);
     EXPECT_EQ(Difference(expected, png.picture), "");
   }
+  for (bool masked : {false, true}) {
+    SCOPED_TRACE(masked ? "32-bit bit fields cut short: opaque black"
+                        : "32-bit cut short: opaque black");
+    BmpSpec cut;
+    cut.width = w;
+    cut.height = h;
+    cut.bitCount = 32;
+    cut.values = RandomValues(w, h, 0xFFFFFF, 52);
+    if (masked) {
+      cut.compression = 3;
+      cut.writeMasks = true;
+      cut.masks[0] = 0xFF00;
+      cut.masks[1] = 0xFF0000;
+      cut.masks[2] = 0xFF000000;
+    }
+    cut.keepDataBytes = 4 * w;  // the bottom row only
+    const testimg::DecodedPng png = Convert(testimg::MakeBmp(cut));
+    ASSERT_TRUE(png.ok);
+    EXPECT_EQ(png.picture.at(0, 0), (Rgba{0, 0, 0, 255}));
+    EXPECT_EQ(png.picture.at(w - 1, h - 2), (Rgba{0, 0, 0, 255}));
+    EXPECT_EQ(png.picture.at(0, h - 1).a, 255);
+  }
   {
     SCOPED_TRACE("an image-size field smaller than the data does not cut the image");
     BmpSpec small = spec;
