@@ -150,7 +150,9 @@ std::vector<std::wstring> ListPaths(const Morvane& window) {
 bool WaitUntilIdle(Morvane& window, std::chrono::milliseconds timeout) {
   return PumpUntil(
       [&window] {
-        return !window.convertManager()->IsRunning() &&
+        // The scheduler's own idle state comes last, after the title and
+        // the button are back.
+        return window.convertManager()->WaitUntilIdle(0) &&
                WindowText(window.convertButton()->Handle()) == L"変換" &&
                IsWindowEnabled(window.convertButton()->Handle());
       },

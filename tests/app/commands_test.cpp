@@ -1,0 +1,188 @@
+// The main window's buttons: convert (again from the first row), stop during
+// a run, adding during a run, the title during a run, and closing.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+#include "app/resource.h"
+#include "settings/data_file.h"
+#include "settings/path.h"
+#include "tests/app/window_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace apptest {
+namespace {
+
+using Paths = std::vector<std::wstring>;
+
+class CommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_ = OpenMainWindow();
+    ASSERT_TRUE(window_);
+    SetCheck(*window_, IDC_AUTO_START_CONVERT, false);
+    SetCheck(*window_, IDC_AUTO_DELETE_ITEM, false);
+  }
+  void TearDown() override {
+    CloseMainWindow(window_);
+    DeleteFileW(SettingsPath().c_str());
+  }
+
+  void SetWorkers(int count) {
+    SendMessageW(OptionControl(*window_, IDC_CONVERT_NUM_SLIDER), TBM_SETPOS, TRUE, count);
+  }
+  void SetLevel(int level) {
+    SendMessageW(OptionControl(*window_, IDC_COMPRESS_LEVEL), TBM_SETPOS, TRUE, level);
+  }
+  std::vector<std::wstring> States() {
+    std::vector<std::wstring> states;
+    for (const Row& row : ListRows(*window_)) {
+      states.push_back(row.state);
+    }
+    return states;
+  }
+
+  testimg::TempDir dir_;
+  std::unique_ptr<TestMorvane> window_;
+};
+
+TEST_F(CommandsTest, ConvertRunsTheWholeListAgainFromTheFirstRow) {
+  ASSERT_TRUE(WriteBmp(dir_ / L"one.bmp", 5, 4));
+  ASSERT_TRUE(testimg::WriteFileBytes(dir_ / L"broken.bmp", {'B', 'M', 1, 2, 3}));
+  ASSERT_TRUE(WritePng(dir_ / L"three.png", 3, 7));
+  Drop(*window_, {dir_ / L"one.bmp", dir_ / L"broken.bmp", dir_ / L"three.png"});
+  EXPECT_EQ(States(), (Paths{L"", L"", L""}));
+
+  Press(*window_, IDC_CONVERT);
+  ASSERT_TRUE(WaitUntilIdle(*window_));
+  EXPECT_EQ(States(), (Paths{L"変換終了", L"読込失敗", L"変換終了"}));
+  EXPECT_TRUE(IsPngOfSize(dir_ / L"one.png", 5, 4));
+  EXPECT_TRUE(IsPngOfSize(dir_ / L"three.png", 3, 7));
+  EXPECT_EQ(window_->pageFile()->list()->Options(), 14u);
+
+  // Again: every row, the converted ones included, is converted once more.
+  ASSERT_TRUE(DeleteFileW((dir_ / L"one.png").c_str()));
+  Press(*window_, IDC_CONVERT);
+  ASSERT_TRUE(WaitUntilIdle(*window_));
+  EXPECT_EQ(States(), (Paths{L"変換終了", L"読込失敗", L"変換終了"}));
+  EXPECT_TRUE(IsPngOfSize(dir_ / L"one.png", 5, 4));
+
+  // The title counted the files down and came back to the program's name.
+  const Paths titles = window_->Titles();
+  ASSERT_FALSE(titles.empty());
+  EXPECT_EQ(titles.back(), L"Morvane");
+  int last = 1000;
+  for (const std::wstring& title : titles) {
+    if (title == L"Morvane") {
+      last = 1000;
+      continue;
+    }
+    ASSERT_EQ(title.rfind(L"Morvane - ", 0), 0u) << title;
+    const int count = static_cast<int>(std::wcstol(title.c_str() + 10, nullptr, 10));
+    EXPECT_LE(count, last);
+    EXPECT_GE(count, 0);
+    last = count;
+  }
+}
+
+TEST_F(CommandsTest, StopLetsRunningFilesFinishAndLeavesTheRestWaiting) {
+  SetWorkers(1);
+  SetLevel(9);
+  Paths sources;
+  for (int i = 0; i < 4; ++i) {
+    sources.push_back(dir_ / (L"big" + std::to_wstring(i) + L".bmp"));
+    ASSERT_TRUE(WriteLargeBmp(sources.back(), 900));
+  }
+  Drop(*window_, sources);
+  Press(*window_, IDC_CONVERT);
+  EXPECT_EQ(WindowText(window_->convertButton()->Handle()), L"中止");
+  EXPECT_EQ(window_->pageFile()->list()->Options(), 10u);
+  ASSERT_TRUE(PumpUntil([&] { return States()[0] == L"変換中..."; }));
+
+  Press(*window_, IDC_CONVERT);
+  EXPECT_FALSE(IsWindowEnabled(window_->convertButton()->Handle()));
+  EXPECT_EQ(WindowText(window_->convertButton()->Handle()), L"中止");
+  ASSERT_TRUE(WaitUntilIdle(*window_));
+  const Paths states = States();
+  EXPECT_EQ(states[0], L"変換終了");
+  EXPECT_EQ(states[2], L"");
+  EXPECT_EQ(states[3], L"");
+  EXPECT_TRUE(IsPngOfSize(dir_ / L"big0.png", 900, 900));
+  EXPECT_FALSE(kiv::FileExists(dir_ / L"big3.png"));
+  EXPECT_EQ(WindowText(window_->Handle()), L"Morvane");
+  EXPECT_EQ(window_->pageFile()->list()->Options(), 14u);
+}
+
+TEST_F(CommandsTest, FilesAddedDuringARunJoinIt) {
+  SetWorkers(1);
+  SetLevel(9);
+  ASSERT_TRUE(WriteLargeBmp(dir_ / L"big.bmp", 700));
+  ASSERT_TRUE(WriteBmp(dir_ / L"late.bmp"));
+  ASSERT_TRUE(WriteJpeg(dir_ / L"later.jpg"));
+  Drop(*window_, {dir_ / L"big.bmp"});
+  Press(*window_, IDC_CONVERT);
+  ASSERT_TRUE(PumpUntil([&] { return States()[0] == L"変換中..."; }));
+  Drop(*window_, {dir_ / L"late.bmp"});
+  window_->nextFiles = {dir_ / L"later.jpg"};
+  Press(*window_, IDC_ADD_FILES);
+  ASSERT_TRUE(WaitUntilIdle(*window_));
+  EXPECT_EQ(ListPaths(*window_),
+            (Paths{dir_ / L"big.bmp", dir_ / L"late.bmp", dir_ / L"later.jpg"}));
+  EXPECT_EQ(States(), (Paths{L"変換終了", L"変換終了", L"変換終了"}));
+}
+
+TEST_F(CommandsTest, DeleteKeyWorksOnlyWhileIdle) {
+  ASSERT_TRUE(WriteBmp(dir_ / L"a.bmp"));
+  Drop(*window_, {dir_ / L"a.bmp", dir_ / L"a.bmp", dir_ / L"a.bmp"});
+  HWND list = window_->pageFile()->list()->Handle();
+  LVITEMW selected{};
+  selected.stateMask = LVIS_SELECTED;
+  selected.state = LVIS_SELECTED;
+  SendMessageW(list, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&selected));
+  window_->pageFile()->list()->SetOptions(10);
+  SendMessageW(list, WM_KEYDOWN, VK_DELETE, 0);
+  EXPECT_EQ(ListPaths(*window_).size(), 3u);
+  window_->pageFile()->list()->SetOptions(14);
+  SendMessageW(list, WM_KEYDOWN, VK_DELETE, 0);
+  EXPECT_EQ(ListPaths(*window_).size(), 2u);
+}
+
+TEST_F(CommandsTest, ExitAndCancelCloseTheWindowAndSaveTheSettings) {
+  for (int command : {IDC_EXIT, IDCANCEL}) {
+    if (!window_) {
+      window_ = OpenMainWindow();
+      ASSERT_TRUE(window_);
+    }
+    DeleteFileW(SettingsPath().c_str());
+    HWND handle = window_->Handle();
+    SendMessageW(handle, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
+    EXPECT_FALSE(IsWindow(handle)) << command;
+    EXPECT_EQ(kiv::ReadDataFileType(SettingsPath()), 2) << command;
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << command;
+    window_.reset();
+  }
+}
+
+TEST_F(CommandsTest, ClosingDuringARunWaitsForTheFileInProgress) {
+  SetWorkers(1);
+  SetLevel(9);
+  ASSERT_TRUE(WriteLargeBmp(dir_ / L"big.bmp", 900));
+  ASSERT_TRUE(WriteBmp(dir_ / L"next.bmp"));
+  Drop(*window_, {dir_ / L"big.bmp", dir_ / L"next.bmp"});
+  Press(*window_, IDC_CONVERT);
+  ASSERT_TRUE(PumpUntil([&] { return States()[0] == L"変換中..."; }));
+  Press(*window_, IDC_EXIT);
+  window_.reset();  // waits for the conversion in progress
+  DropQuitMessage();
+  EXPECT_TRUE(IsPngOfSize(dir_ / L"big.png", 900, 900));
+  EXPECT_FALSE(kiv::FileExists(dir_ / L"next.png"));
+  // Nothing half-written is left beside the sources.
+  EXPECT_EQ(testimg::FolderNames(dir_.path()), (Paths{L"big.bmp", L"big.png", L"next.bmp"}));
+}
+
+}  // namespace
+}  // namespace apptest

@@ -1,0 +1,186 @@
+// Registration through the main window: the folder browser, the open-file
+// dialog, drops and the hand-off of a second start, with the Filter patterns,
+// the subfolder scan and the automatic start.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "app/resource.h"
+#include "app/single_instance.h"
+#include "app/startup/drop_block.h"
+#include "settings/path.h"
+#include "tests/app/window_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace apptest {
+namespace {
+
+using Paths = std::vector<std::wstring>;
+
+// An open-file dialog filter: the description, NUL, the patterns.
+std::wstring Filter(const std::wstring& shown, const std::wstring& patterns) {
+  return L"画像ファイル(" + shown + L")" + std::wstring(1, L'\0') + patterns;
+}
+
+class RegistrationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_ = OpenMainWindow();
+    ASSERT_TRUE(window_);
+    // Rows stay as registered unless a test starts a run.
+    SetCheck(*window_, IDC_AUTO_START_CONVERT, false);
+  }
+  void TearDown() override {
+    CloseMainWindow(window_);
+    DeleteFileW(SettingsPath().c_str());
+  }
+
+  // a.bmp, b.PNG, e.gif, sub\d.jpg and .cache\f.bmp.
+  void MakeExampleFolder() {
+    ASSERT_TRUE(WriteBmp(dir_ / L"a.bmp"));
+    ASSERT_TRUE(WritePng(dir_ / L"b.PNG"));
+    ASSERT_TRUE(testimg::WriteFileBytes(dir_ / L"e.gif", {'G', 'I', 'F', '8', '9', 'a'}));
+    ASSERT_TRUE(CreateDirectoryW((dir_ / L"sub").c_str(), nullptr));
+    ASSERT_TRUE(WriteJpeg(dir_ / L"sub\\d.jpg"));
+    ASSERT_TRUE(CreateDirectoryW((dir_ / L".cache").c_str(), nullptr));
+    ASSERT_TRUE(WriteBmp(dir_ / L".cache\\f.bmp"));
+  }
+
+  testimg::TempDir dir_;
+  std::unique_ptr<TestMorvane> window_;
+};
+
+TEST_F(RegistrationTest, FolderScanTakesPatternsInOrderThenSubfolders) {
+  MakeExampleFolder();
+  SendMessageW(window_->tabControl()->Handle(), TCM_SETCURSEL, 1, 0);
+  window_->ShowPage(1);
+
+  window_->nextFolder = dir_.path();
+  Press(*window_, IDC_ADD_FOLDER);
+  EXPECT_EQ(ListPaths(*window_), (Paths{dir_ / L"a.bmp", dir_ / L"b.PNG", dir_ / L"sub\\d.jpg"}));
+  for (const Row& row : ListRows(*window_)) {
+    EXPECT_EQ(row.state, L"");
+  }
+  EXPECT_EQ(window_->defaultDirectory(), dir_.path());
+  // The list came forward in place of the hint, on the file page.
+  EXPECT_TRUE(IsWindowVisible(window_->pageFile()->list()->Handle()));
+  EXPECT_FALSE(IsWindowVisible(window_->pageFile()->hint()->Handle()));
+  EXPECT_TRUE(IsWindowVisible(window_->page(0)->Handle()));
+  EXPECT_FALSE(IsWindowVisible(window_->page(1)->Handle()));
+
+  SetCheck(*window_, IDC_SUB_DIRECTORY, false);
+  Press(*window_, IDC_ADD_FOLDER);
+  EXPECT_EQ(ListPaths(*window_), (Paths{dir_ / L"a.bmp", dir_ / L"b.PNG", dir_ / L"sub\\d.jpg",
+                                        dir_ / L"a.bmp", dir_ / L"b.PNG"}));
+  EXPECT_EQ(window_->folderDialogRuns, 2);
+}
+
+TEST_F(RegistrationTest, FileDialogOffersTheFilterAndTestsEachFile) {
+  MakeExampleFolder();
+  window_->nextFiles = {dir_ / L"b.PNG", dir_ / L"e.gif", dir_ / L"a.bmp", dir_ / L"A.BMP",
+                        dir_ / L"a.bmp"};
+  Press(*window_, IDC_ADD_FILES);
+  EXPECT_EQ(window_->lastFilter, Filter(L"*.bmp|*.png|*.jpg|*.jpeg", L"*.bmp;*.png;*.jpg;*.jpeg"));
+  // e.gif fails the filter; "A.BMP" names a.bmp in another case, which the
+  // folder search does not list under that name; duplicates stay.
+  EXPECT_EQ(ListPaths(*window_), (Paths{dir_ / L"b.PNG", dir_ / L"a.bmp", dir_ / L"a.bmp"}));
+  EXPECT_EQ(window_->defaultDirectory(), dir_.path());
+}
+
+TEST_F(RegistrationTest, OverlappingPatternsFindAFileTwiceByScanOnceByDialog) {
+  ASSERT_TRUE(WritePng(dir_ / L"x.png"));
+  SetEditText(*window_, IDC_FILTER, L"*.png|*.PNG");
+  window_->nextFolder = dir_.path();
+  Press(*window_, IDC_ADD_FOLDER);
+  EXPECT_EQ(ListPaths(*window_), (Paths{dir_ / L"x.png", dir_ / L"x.png"}));
+
+  window_->nextFiles = {dir_ / L"x.png"};
+  Press(*window_, IDC_ADD_FILES);
+  EXPECT_EQ(window_->lastFilter, Filter(L"*.png|*.PNG", L"*.png;*.PNG"));
+  EXPECT_EQ(ListPaths(*window_).size(), 3u);
+}
+
+TEST_F(RegistrationTest, EmptyFilterAcceptsNothingButStillStartsTheRun) {
+  MakeExampleFolder();
+  SetEditText(*window_, IDC_FILTER, L"");
+  SetCheck(*window_, IDC_AUTO_START_CONVERT, true);
+  Drop(*window_, {dir_.path(), dir_ / L"a.bmp"});
+  window_->nextFiles = {dir_ / L"a.bmp"};
+  Press(*window_, IDC_ADD_FILES);
+  EXPECT_EQ(window_->lastFilter, L"");
+  EXPECT_TRUE(ListPaths(*window_).empty());
+  EXPECT_FALSE(IsWindowVisible(window_->pageFile()->list()->Handle()));
+  ASSERT_TRUE(WaitUntilIdle(*window_));
+  // Both registrations started a run, which ended at once.
+  const Paths texts = window_->ButtonTexts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), L"中止"), 2);
+  EXPECT_EQ(texts.back(), L"変換");
+}
+
+TEST_F(RegistrationTest, DropsKeepTheirOrderAndSkipWhatDoesNotPass) {
+  MakeExampleFolder();
+  ASSERT_TRUE(WriteJpeg(dir_ / L"z.jpeg"));
+  window_->nextFolder = L"";
+  Drop(*window_,
+       {dir_ / L"sub", dir_ / L"z.jpeg", dir_ / L"e.gif", dir_ / L"missing.bmp", dir_ / L"z.jpeg"});
+  EXPECT_EQ(ListPaths(*window_), (Paths{dir_ / L"sub\\d.jpg", dir_ / L"z.jpeg", dir_ / L"z.jpeg"}));
+  // A drop does not move the dialogs' start folder.
+  EXPECT_EQ(window_->defaultDirectory(), L"");
+}
+
+TEST_F(RegistrationTest, CancelledDialogsChangeNothing) {
+  MakeExampleFolder();
+  SetCheck(*window_, IDC_AUTO_START_CONVERT, true);
+  Press(*window_, IDC_ADD_FILES);
+  Press(*window_, IDC_ADD_FOLDER);
+  EXPECT_EQ(window_->fileDialogRuns, 1);
+  EXPECT_EQ(window_->folderDialogRuns, 1);
+  EXPECT_TRUE(ListPaths(*window_).empty());
+  EXPECT_TRUE(window_->ButtonTexts().empty());  // no run was started
+  EXPECT_EQ(window_->defaultDirectory(), L"");
+}
+
+TEST_F(RegistrationTest, AutoStartConvertsAndRemovesConvertedRows) {
+  MakeExampleFolder();
+  SetCheck(*window_, IDC_AUTO_START_CONVERT, true);
+  window_->nextFolder = dir_.path();
+  Press(*window_, IDC_ADD_FOLDER);
+  ASSERT_TRUE(WaitUntilIdle(*window_));
+  EXPECT_TRUE(IsPngOfSize(dir_ / L"a.png", 8, 6));
+  EXPECT_TRUE(IsPngOfSize(dir_ / L"b.png", 8, 6));
+  EXPECT_TRUE(IsPngOfSize(dir_ / L"sub\\d.png", 8, 6));
+  EXPECT_FALSE(kiv::FileExists(dir_ / L"e.png"));
+  EXPECT_FALSE(kiv::FileExists(dir_ / L".cache\\f.png"));
+  // Converted rows left the list; the list itself stays, the hint does not return.
+  EXPECT_TRUE(ListPaths(*window_).empty());
+  EXPECT_TRUE(IsWindowVisible(window_->pageFile()->list()->Handle()));
+  EXPECT_FALSE(IsWindowVisible(window_->pageFile()->hint()->Handle()));
+  EXPECT_EQ(WindowText(window_->Handle()), L"Morvane");
+}
+
+TEST_F(RegistrationTest, SecondStartHandsPathsOverInOrder) {
+  MakeExampleFolder();
+  const std::vector<uint8_t> block =
+      morvane::PackDropBlock({dir_ / L"b.PNG", dir_ / L"sub", dir_ / L"a.bmp"});
+  COPYDATASTRUCT data{kHandOffTag, static_cast<DWORD>(block.size()),
+                      const_cast<uint8_t*>(block.data())};
+  EXPECT_EQ(SendMessageW(window_->Handle(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data)), TRUE);
+  ASSERT_TRUE(PumpUntil([&] { return ListPaths(*window_).size() == 3; }));
+  EXPECT_EQ(ListPaths(*window_), (Paths{dir_ / L"b.PNG", dir_ / L"sub\\d.jpg", dir_ / L"a.bmp"}));
+
+  // Malformed or foreign data is refused and registers nothing.
+  std::vector<uint8_t> broken(block.begin(), block.end() - 4);
+  COPYDATASTRUCT bad{kHandOffTag, static_cast<DWORD>(broken.size()), broken.data()};
+  EXPECT_EQ(SendMessageW(window_->Handle(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&bad)), 0);
+  COPYDATASTRUCT foreign{kHandOffTag + 1, static_cast<DWORD>(block.size()),
+                         const_cast<uint8_t*>(block.data())};
+  EXPECT_EQ(SendMessageW(window_->Handle(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&foreign)), 0);
+  PumpFor(std::chrono::milliseconds(100));
+  EXPECT_EQ(ListPaths(*window_).size(), 3u);
+}
+
+}  // namespace
+}  // namespace apptest
