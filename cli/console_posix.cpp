@@ -1,10 +1,25 @@
 // The console edge on POSIX: arguments and output are UTF-8.
+#include <signal.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <memory>
 
 #include "cli/console.h"
+#include "settings/path.h"
 #include "settings/unicode.h"
 
 namespace cli {
+
+namespace {
+
+volatile sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) {
+  interrupted = 1;
+}
+
+}  // namespace
 
 std::vector<std::wstring> Arguments(int argc, char** argv) {
   std::vector<std::wstring> arguments;
@@ -19,6 +34,47 @@ void WriteLine(const std::wstring& text, bool toError) {
   const std::string bytes = kiv::WideToUtf8(text) + "\n";
   std::fwrite(bytes.data(), 1, bytes.size(), out);
   std::fflush(out);
+}
+
+void WriteRaw(const std::wstring& text) {
+  const std::string bytes = kiv::WideToUtf8(text);
+  std::fwrite(bytes.data(), 1, bytes.size(), stderr);
+  std::fflush(stderr);
+}
+
+bool IsTerminal(bool toError) {
+  return isatty(toError ? STDERR_FILENO : STDOUT_FILENO) == 1;
+}
+
+void InstallInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = &OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;  // the second signal takes its default course
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+bool InterruptRequested() {
+  return interrupted != 0;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  if (path.empty() || path[0] == L'/') {
+    return path;
+  }
+  std::unique_ptr<char, decltype(&free)> current(getcwd(nullptr, 0), &free);
+  if (!current) {
+    return path;
+  }
+  std::wstring relative = path;
+  while (relative.size() > 2 && relative[0] == L'.' && relative[1] == L'/') {
+    relative.erase(0, 2);
+  }
+  if (relative == L".") {
+    return kiv::Utf8ToWide(current.get());
+  }
+  return kiv::AddSeparator(kiv::Utf8ToWide(current.get())) + relative;
 }
 
 }  // namespace cli

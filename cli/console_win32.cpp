@@ -4,10 +4,40 @@
 
 #include <shellapi.h>
 
+#include <atomic>
+
 #include "cli/console.h"
 #include "settings/unicode.h"
 
 namespace cli {
+
+namespace {
+
+std::atomic<int> interrupts{0};
+
+BOOL WINAPI OnControl(DWORD kind) {
+  if (kind != CTRL_C_EVENT && kind != CTRL_BREAK_EVENT) {
+    return FALSE;
+  }
+  // The first Ctrl+C asks for a clean stop; a second one ends the process.
+  return interrupts.fetch_add(1) == 0 ? TRUE : FALSE;
+}
+
+void Write(HANDLE out, const std::wstring& text) {
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) {
+    return;
+  }
+  DWORD mode = 0;
+  DWORD written = 0;
+  if (GetConsoleMode(out, &mode)) {
+    WriteConsoleW(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return;
+  }
+  const std::string bytes = kiv::WideToUtf8(text);
+  WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+}  // namespace
 
 std::vector<std::wstring> Arguments(int, char**) {
   std::vector<std::wstring> arguments;
@@ -24,19 +54,41 @@ std::vector<std::wstring> Arguments(int, char**) {
 }
 
 void WriteLine(const std::wstring& text, bool toError) {
-  HANDLE out = GetStdHandle(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-  if (out == nullptr || out == INVALID_HANDLE_VALUE) {
-    return;
-  }
-  const std::wstring line = text + L"\r\n";
+  Write(GetStdHandle(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), text + L"\r\n");
+}
+
+void WriteRaw(const std::wstring& text) {
+  Write(GetStdHandle(STD_ERROR_HANDLE), text);
+}
+
+bool IsTerminal(bool toError) {
   DWORD mode = 0;
-  DWORD written = 0;
-  if (GetConsoleMode(out, &mode)) {
-    WriteConsoleW(out, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    return;
+  return GetConsoleMode(GetStdHandle(toError ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+void InstallInterruptHandler() {
+  SetConsoleCtrlHandler(&OnControl, TRUE);
+}
+
+bool InterruptRequested() {
+  return interrupts.load() != 0;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+  if (path.empty()) {
+    return path;
   }
-  const std::string bytes = kiv::WideToUtf8(line);
-  WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) {
+    return path;
+  }
+  std::wstring full(size, L'\0');
+  size = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+  if (size == 0 || size >= full.size()) {
+    return path;
+  }
+  full.resize(size);
+  return full;
 }
 
 }  // namespace cli

@@ -1,0 +1,195 @@
+#include "cli/arguments.h"
+
+namespace cli {
+
+namespace {
+
+// A decimal number from `low` to `high`, or nothing.
+std::optional<int> NumberIn(const std::wstring& text, int low, int high) {
+  if (text.empty() || text.size() > 3) {
+    return std::nullopt;
+  }
+  int value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') {
+      return std::nullopt;
+    }
+    value = value * 10 + (c - L'0');
+  }
+  if (value < low || value > high) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<int> OverwriteMode(const std::wstring& word) {
+  if (word == L"force") {
+    return 0;
+  }
+  if (word == L"fail") {
+    return 1;
+  }
+  if (word == L"rename") {
+    return 2;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::wstring UsageText() {
+  return L"usage: morvane-cli [options] PATH...\n"
+         L"Converts BMP, PNG and JPEG images to PNG. A folder is searched for the filter's\n"
+         L"patterns (and its subfolders too); a file is converted when it matches the filter.\n"
+         L"\n"
+         L"options (each overrides the settings file):\n"
+         L"  --filter TEXT          file-name patterns separated by | (default "
+         L"*.bmp|*.png|*.jpg|*.jpeg)\n"
+         L"  --no-subdirs           do not search subfolders\n"
+         L"  --delete-source        delete each source once its PNG is written\n"
+         L"  -j, --jobs N           files converted at once, 1 to 16 (default 8)\n"
+         L"  -o, --output DIR       write into DIR instead of beside each source\n"
+         L"  --upper-ext            name outputs .PNG instead of .png\n"
+         L"  --overwrite MODE       when the output exists: force (replace it), fail (count\n"
+         L"                         the file as failed) or rename (NAME (1).png, ...)\n"
+         L"  --level N              compression level, 0 (fastest) to 9 (smallest; default 6)\n"
+         L"  --interlace            write interlaced (Adam7) PNGs\n"
+         L"  --24bit                write 24-bit colour without transparency\n"
+         L"  --settings FILE        read the settings from FILE (default: Morvane.dat beside\n"
+         L"                         the program, when it exists)\n"
+         L"  -q, --quiet            no progress line and no summary\n"
+         L"  -h, --help             show this help\n"
+         L"  --version              show the version\n"
+         L"\n"
+         L"exit status: 0 all converted, 1 some failed, 2 bad usage, 130 stopped by Ctrl+C";
+}
+
+ParseResult ParseArguments(const std::vector<std::wstring>& arguments) {
+  ParseResult result;
+  Request& request = result.request;
+  auto fail = [&](const std::wstring& message) {
+    result.ok = false;
+    result.error = message;
+    return result;
+  };
+
+  bool optionsEnded = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::wstring& argument = arguments[i];
+    if (optionsEnded || argument.size() < 2 || argument[0] != L'-') {
+      request.paths.push_back(argument);
+      continue;
+    }
+    if (argument == L"--") {
+      optionsEnded = true;
+      continue;
+    }
+
+    std::wstring name = argument;
+    std::optional<std::wstring> inlineValue;
+    const size_t equals = argument.find(L'=');
+    if (argument.compare(0, 2, L"--") == 0 && equals != std::wstring::npos) {
+      name = argument.substr(0, equals);
+      inlineValue = argument.substr(equals + 1);
+    }
+    // The option's value: after "=" or the next argument.
+    auto value = [&]() -> std::optional<std::wstring> {
+      if (inlineValue) {
+        return inlineValue;
+      }
+      if (i + 1 < arguments.size()) {
+        return arguments[++i];
+      }
+      return std::nullopt;
+    };
+    auto flag = [&](bool& target) {
+      if (inlineValue) {
+        return false;
+      }
+      target = true;
+      return true;
+    };
+
+    if (name == L"-h" || name == L"--help") {
+      request.action = Request::Action::kHelp;
+    } else if (name == L"--version") {
+      request.action = Request::Action::kVersion;
+    } else if (name == L"--no-subdirs") {
+      if (!flag(request.noSubdirectories)) {
+        return fail(name + L" takes no value");
+      }
+    } else if (name == L"--delete-source") {
+      if (!flag(request.deleteSource)) {
+        return fail(name + L" takes no value");
+      }
+    } else if (name == L"--upper-ext") {
+      if (!flag(request.upperExtension)) {
+        return fail(name + L" takes no value");
+      }
+    } else if (name == L"--interlace") {
+      if (!flag(request.interlace)) {
+        return fail(name + L" takes no value");
+      }
+    } else if (name == L"--24bit") {
+      if (!flag(request.reduceTo24Bit)) {
+        return fail(name + L" takes no value");
+      }
+    } else if (name == L"-q" || name == L"--quiet") {
+      if (!flag(request.quiet)) {
+        return fail(name + L" takes no value");
+      }
+    } else if (name == L"--filter") {
+      const auto text = value();
+      if (!text) {
+        return fail(L"--filter needs a text of patterns such as \"*.bmp|*.png\"");
+      }
+      request.filter = *text;
+    } else if (name == L"-j" || name == L"--jobs") {
+      const auto text = value();
+      const auto number = text ? NumberIn(*text, 1, 16) : std::nullopt;
+      if (!number) {
+        return fail(name + L" needs a number from 1 to 16" +
+                    (text ? L", not \"" + *text + L"\"" : std::wstring()));
+      }
+      request.jobs = number;
+    } else if (name == L"-o" || name == L"--output") {
+      const auto text = value();
+      if (!text || text->empty()) {
+        return fail(name + L" needs a folder");
+      }
+      request.outputFolder = *text;
+    } else if (name == L"--overwrite") {
+      const auto text = value();
+      const auto mode = text ? OverwriteMode(*text) : std::nullopt;
+      if (!mode) {
+        return fail(L"--overwrite needs force, fail or rename" +
+                    (text ? L", not \"" + *text + L"\"" : std::wstring()));
+      }
+      request.overwrite = mode;
+    } else if (name == L"--level") {
+      const auto text = value();
+      const auto number = text ? NumberIn(*text, 0, 9) : std::nullopt;
+      if (!number) {
+        return fail(L"--level needs a number from 0 to 9" +
+                    (text ? L", not \"" + *text + L"\"" : std::wstring()));
+      }
+      request.level = number;
+    } else if (name == L"--settings") {
+      const auto text = value();
+      if (!text || text->empty()) {
+        return fail(L"--settings needs a settings file");
+      }
+      request.settingsFile = *text;
+    } else {
+      return fail(L"unknown option " + argument);
+    }
+  }
+
+  if (request.action == Request::Action::kConvert && request.paths.empty()) {
+    return fail(L"no file or folder to convert");
+  }
+  result.ok = true;
+  return result;
+}
+
+}  // namespace cli

@@ -1,0 +1,50 @@
+// The command line of morvane-cli.
+//
+//   morvane-cli [options] PATH...
+//
+// Each option sets one of the converter's settings for this run, over the
+// values of the settings file. Options and paths may come in any order; "--"
+// ends the options. Values are given as the next argument or after "=".
+//
+// Threads: pure functions, any thread.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct Request {
+  enum class Action { kConvert, kHelp, kVersion };
+  Action action = Action::kConvert;
+
+  std::vector<std::wstring> paths;
+  std::optional<std::wstring> settingsFile;  // --settings FILE
+  std::optional<std::wstring> filter;        // --filter TEXT
+  bool noSubdirectories = false;             // --no-subdirs
+  bool deleteSource = false;                 // --delete-source
+  std::optional<int> jobs;                   // -j/--jobs 1-16
+  std::optional<std::wstring> outputFolder;  // -o/--output DIR
+  bool upperExtension = false;               // --upper-ext
+  std::optional<int> overwrite;              // --overwrite force|fail|rename: 0, 1, 2
+  std::optional<int> level;                  // --level 0-9
+  bool interlace = false;                    // --interlace
+  bool reduceTo24Bit = false;                // --24bit
+  bool quiet = false;                        // -q/--quiet
+};
+
+struct ParseResult {
+  bool ok = false;
+  std::wstring error;  // when !ok: what is wrong, naming the argument
+  Request request;
+};
+
+// Parses the arguments after the program's name. A request to convert
+// needs at least one path.
+ParseResult ParseArguments(const std::vector<std::wstring>& arguments);
+
+// The text --help prints.
+std::wstring UsageText();
+
+}  // namespace cli

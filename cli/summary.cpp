@@ -1,0 +1,85 @@
+#include "cli/summary.h"
+
+#include <cwchar>
+
+namespace cli {
+
+namespace {
+
+// Long names are cut in the middle so that the line fits a narrow terminal.
+constexpr size_t kMaxNameLength = 40;
+
+std::wstring Shortened(const std::wstring& name) {
+  if (name.size() <= kMaxNameLength) {
+    return name;
+  }
+  const size_t keep = (kMaxNameLength - 1) / 2;
+  return name.substr(0, keep) + L"…" + name.substr(name.size() - keep);
+}
+
+}  // namespace
+
+Tally TallyRows(const std::vector<MemoryFileList::RowCopy>& rows) {
+  Tally tally;
+  for (const auto& row : rows) {
+    if (row.stateText == kStateConverted) {
+      ++tally.converted;
+    } else if (row.stateText.empty()) {
+      ++tally.waiting;
+    } else {
+      if (row.stateText == kStateReadFailed) {
+        ++tally.readFailed;
+      } else if (row.stateText == kStateWriteFailed) {
+        ++tally.writeFailed;
+      } else {
+        ++tally.unwritten;
+      }
+      const std::wstring shown = row.stateText == kStateConverting
+                                     ? std::wstring(L"not written (no overwrite mode selected)")
+                                     : row.stateText;
+      tally.failed.emplace_back(row.sourcePath, shown);
+    }
+  }
+  return tally;
+}
+
+std::wstring ProgressText(int done, int total, int failures, uint32_t etaSeconds,
+                          const std::wstring& currentName, bool stopping) {
+  wchar_t head[96];
+  std::swprintf(head, sizeof head / sizeof head[0], L"[%d/%d]", done, total);
+  std::wstring text = head;
+  if (failures > 0) {
+    text += L" " + std::to_wstring(failures) + L" failed";
+  }
+  if (etaSeconds != 0) {
+    std::swprintf(head, sizeof head / sizeof head[0], L" %u:%02u left", etaSeconds / 60,
+                  etaSeconds % 60);
+    text += head;
+  }
+  if (stopping) {
+    text += L" stopping: waiting for the files in progress";
+  } else if (!currentName.empty()) {
+    text += L" " + Shortened(currentName);
+  }
+  return text;
+}
+
+std::wstring SummaryText(const Tally& tally, int missing, double elapsedSeconds) {
+  std::wstring text = L"converted " + std::to_wstring(tally.converted) + L", read failures " +
+                      std::to_wstring(tally.readFailed) + L", write failures " +
+                      std::to_wstring(tally.writeFailed);
+  if (tally.unwritten > 0) {
+    text += L", not written " + std::to_wstring(tally.unwritten);
+  }
+  if (tally.waiting > 0) {
+    text += L", not converted (stopped) " + std::to_wstring(tally.waiting);
+  }
+  if (missing > 0) {
+    text += L", missing paths " + std::to_wstring(missing);
+  }
+  wchar_t seconds[48];
+  std::swprintf(seconds, sizeof seconds / sizeof seconds[0], L"; %.1f s", elapsedSeconds);
+  return text + seconds;
+}
+
+}  // namespace cli

@@ -1,0 +1,40 @@
+// The texts morvane-cli shows: the progress line and the final summary.
+//
+// Threads: pure functions, any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/memory_host.h"
+
+namespace cli {
+
+// The rows of a finished run, counted by their state text.
+struct Tally {
+  int converted = 0;    // "変換終了"
+  int readFailed = 0;   // "読込失敗"
+  int writeFailed = 0;  // "書込失敗"
+  int unwritten = 0;    // still "変換中...": no overwrite mode was selected
+  int waiting = 0;      // empty: never handed out (the run was stopped)
+  // Every row that failed, with its state text, in list order.
+  std::vector<std::pair<std::wstring, std::wstring>> failed;
+
+  int Failures() const { return readFailed + writeFailed + unwritten; }
+};
+
+Tally TallyRows(const std::vector<MemoryFileList::RowCopy>& rows);
+
+// "[done/total]", the failures so far, the remaining-time estimate (when
+// known) and the name of the file converted last, or a note that the run is
+// stopping.
+std::wstring ProgressText(int done, int total, int failures, uint32_t etaSeconds,
+                          const std::wstring& currentName, bool stopping);
+
+// One line: the counts of the run, paths that did not exist, and the time it
+// took.
+std::wstring SummaryText(const Tally& tally, int missing, double elapsedSeconds);
+
+}  // namespace cli

@@ -1,0 +1,344 @@
+// morvane-cli end to end: a folder tree of generated images converted
+// through the command line's own entry, with its output, summary and exit
+// status; bad arguments; the settings file; a stop in the middle.
+#include "cli/batch.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/memory_options.h"
+#include "settings/data_file.h"
+#include "settings/data_node.h"
+#include "settings/path.h"
+#include "tests/support/image_makers.h"
+#include "tests/support/temp_dir.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+#endif
+
+using testimg::Picture;
+using testimg::Rgba;
+
+namespace {
+
+// Records what the program shows; stands in for the console.
+class RecordingTerminal final : public cli::Terminal {
+ public:
+  void Out(const std::wstring& line) override { out.push_back(line); }
+  void Error(const std::wstring& line) override { errors.push_back(line); }
+  bool ShowsProgress() override { return progressWanted; }
+  bool OutputIsTerminal() override { return false; }
+  void Progress(const std::wstring& text) override { progress.push_back(text); }
+  bool StopRequested() override { return stopWhen && stopWhen(); }
+  std::wstring FullPath(const std::wstring& path) override { return path; }
+
+  bool Shows(const std::vector<std::wstring>& lines, const std::wstring& text) const {
+    for (const auto& line : lines) {
+      if (line.find(text) != std::wstring::npos) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  std::vector<std::wstring> out;
+  std::vector<std::wstring> errors;
+  std::vector<std::wstring> progress;
+  bool progressWanted = false;
+  std::function<bool()> stopWhen;
+};
+
+Picture Noisy(int width, int height, uint32_t seed, bool alpha) {
+  testimg::Noise noise(seed);
+  Picture picture(width, height);
+  for (Rgba& c : picture.pixels) {
+    const uint32_t v = noise.Next();
+    c = Rgba{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+             static_cast<uint8_t>(alpha ? v >> 24 : 255)};
+  }
+  return picture;
+}
+
+std::vector<uint8_t> BmpOf(const Picture& picture) {
+  testimg::BmpSpec spec;
+  spec.width = picture.width;
+  spec.height = picture.height;
+  spec.bitCount = 24;
+  for (const Rgba& c : picture.pixels) {
+    spec.values.push_back((uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b);
+  }
+  return testimg::MakeBmp(spec);
+}
+
+std::vector<uint8_t> PngOf(const Picture& picture) {
+  testimg::PngSpec spec;
+  spec.width = picture.width;
+  spec.height = picture.height;
+  spec.colorType = 6;
+  for (const Rgba& c : picture.pixels) {
+    spec.samples.insert(spec.samples.end(), {c.r, c.g, c.b, c.a});
+  }
+  return testimg::MakePng(spec);
+}
+
+std::vector<uint8_t> JpegOf(const Picture& picture) {
+  testimg::JpegSpec spec;
+  spec.width = picture.width;
+  spec.height = picture.height;
+  for (const Rgba& c : picture.pixels) {
+    spec.samples.insert(spec.samples.end(), {c.r, c.g, c.b});
+  }
+  return testimg::MakeJpeg(spec);
+}
+
+Picture JpegReference(const std::vector<uint8_t>& jpeg) {
+  const testimg::DecodedJpeg decoded = testimg::DecodeJpegReference(jpeg);
+  Picture picture(decoded.width, decoded.height);
+  for (size_t i = 0; i < picture.pixels.size(); ++i) {
+    picture.pixels[i] =
+        Rgba{decoded.samples[i * 3], decoded.samples[i * 3 + 1], decoded.samples[i * 3 + 2], 255};
+  }
+  return picture;
+}
+
+std::wstring Join(const std::wstring& folder, const std::wstring& name) {
+  return kiv::AddSeparator(folder) + name;
+}
+
+// A tree: top/a.bmp, top/b.png, top/c.jpg, top/notes.txt, top/sub/d.bmp,
+// top/.cache/hidden.bmp, and the pictures each source should give.
+class CliTest : public ::testing::Test {
+ protected:
+  CliTest() {
+    top = Join(dir.path(), L"写真");
+    kiv::MakeDirectory(top);
+    kiv::MakeDirectory(Join(top, L"sub"));
+    kiv::MakeDirectory(Join(top, L".cache"));
+    Add(L"a.bmp", BmpOf(Noisy(17, 9, 1, false)), Noisy(17, 9, 1, false));
+    Add(L"b.png", PngOf(Noisy(8, 8, 2, true)), Noisy(8, 8, 2, true));
+    const auto jpeg = JpegOf(Noisy(16, 16, 3, false));
+    Add(L"c.jpg", jpeg, JpegReference(jpeg));
+    Add(Join(L"sub", L"d.bmp"), BmpOf(Noisy(5, 5, 4, false)), Noisy(5, 5, 4, false));
+    testimg::WriteFileBytes(Join(top, L"notes.txt"), {'h', 'i'});
+    testimg::WriteFileBytes(Join(Join(top, L".cache"), L"hidden.bmp"),
+                            BmpOf(Noisy(2, 2, 5, false)));
+  }
+
+  void Add(const std::wstring& name, const std::vector<uint8_t>& bytes, const Picture& expected) {
+    ASSERT_TRUE(testimg::WriteFileBytes(Join(top, name), bytes));
+    expectations.emplace_back(name, expected);
+  }
+
+  int Run(std::vector<std::wstring> arguments, const std::wstring& defaultSettings = L"") {
+    return cli::Run(arguments, terminal, defaultSettings);
+  }
+
+  testimg::TempDir dir;
+  std::wstring top;
+  std::vector<std::pair<std::wstring, Picture>> expectations;
+  RecordingTerminal terminal;
+};
+
+TEST_F(CliTest, ConvertsAFolderTreeBesideTheSources) {
+  EXPECT_EQ(Run({top}), cli::kExitConverted);
+  for (const auto& [name, picture] : expectations) {
+    const auto png =
+        testimg::DecodePng(testimg::ReadFileBytes(Join(top, kiv::RenameExtension(name, L".png"))));
+    ASSERT_TRUE(png.ok) << ::testing::PrintToString(name);
+    EXPECT_EQ(testimg::Difference(picture, png.picture), "") << ::testing::PrintToString(name);
+  }
+  EXPECT_FALSE(kiv::FileExists(Join(Join(top, L".cache"), L"hidden.png")));
+  EXPECT_FALSE(kiv::FileExists(Join(top, L"notes.png")));
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"converted 4, read failures 0, write failures 0"));
+  EXPECT_TRUE(terminal.Shows(terminal.out, Join(Join(top, L"sub"), L"d.bmp") + L": 変換終了"));
+  EXPECT_TRUE(terminal.errors.empty());
+}
+
+TEST_F(CliTest, FlagsChooseFolderNameAndFormat) {
+  const std::wstring out = Join(Join(dir.path(), L"out"), L"deeper");
+  EXPECT_EQ(Run({L"--no-subdirs", L"-o", out, L"--upper-ext", L"--level=0", L"--interlace",
+                 L"--24bit", L"--filter", L"*.png|*.bmp", L"-j", L"1", top}),
+            cli::kExitConverted);
+  EXPECT_EQ(testimg::FolderNames(out), (std::vector<std::wstring>{L"a.PNG", L"b.PNG"}));
+  const auto png = testimg::DecodePng(testimg::ReadFileBytes(Join(out, L"b.PNG")));
+  ASSERT_TRUE(png.ok);
+  EXPECT_EQ(png.colorType, 2);  // 24-bit: alpha dropped
+  EXPECT_EQ(png.interlace, 1);
+  EXPECT_TRUE(testimg::AllStoredBlocks(png.idat));
+  EXPECT_FALSE(kiv::FileExists(Join(top, L"a.png")));
+}
+
+TEST_F(CliTest, FailuresAndMissingPathsAreReportedWithStatusOne) {
+  testimg::WriteFileBytes(Join(top, L"broken.bmp"), {'B', 'M', 1, 2, 3});
+  EXPECT_EQ(Run({Join(top, L"broken.bmp"), Join(top, L"nowhere.bmp"), Join(top, L"a.bmp"),
+                 Join(top, L"notes.txt")}),
+            cli::kExitFailures);
+  EXPECT_TRUE(
+      terminal.Shows(terminal.errors, L"no such file or folder: " + Join(top, L"nowhere.bmp")));
+  EXPECT_TRUE(
+      terminal.Shows(terminal.errors, L"not matched by the filter: " + Join(top, L"notes.txt")));
+  EXPECT_TRUE(terminal.Shows(terminal.errors, Join(top, L"broken.bmp") + L": 読込失敗"));
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"converted 1, read failures 1"));
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"missing paths 1"));
+  EXPECT_TRUE(kiv::FileExists(Join(top, L"a.png")));
+
+  // Fail mode with the output now present: a write failure, the file untouched.
+  const auto before = testimg::ReadFileBytes(Join(top, L"a.png"));
+  terminal.out.clear();
+  EXPECT_EQ(Run({L"--overwrite", L"fail", L"--level", L"9", Join(top, L"a.bmp")}),
+            cli::kExitFailures);
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"write failures 1"));
+  EXPECT_EQ(testimg::ReadFileBytes(Join(top, L"a.png")), before);
+}
+
+TEST_F(CliTest, DeleteSourceRemovesOnlyConvertedSources) {
+  testimg::WriteFileBytes(Join(top, L"broken.bmp"), {'B', 'M', 1, 2, 3});
+  EXPECT_EQ(Run({L"--delete-source", L"--no-subdirs", L"--filter", L"*.bmp", top}),
+            cli::kExitFailures);
+  EXPECT_FALSE(kiv::FileExists(Join(top, L"a.bmp")));
+  EXPECT_TRUE(kiv::FileExists(Join(top, L"a.png")));
+  EXPECT_TRUE(kiv::FileExists(Join(top, L"broken.bmp")));
+  EXPECT_TRUE(kiv::FileExists(Join(Join(top, L"sub"), L"d.bmp")));
+}
+
+TEST_F(CliTest, BadUsageEndsWithStatusTwoNamingTheArgument) {
+  const std::vector<std::pair<std::vector<std::wstring>, std::wstring>> cases = {
+      {{}, L"no file or folder"},
+      {{L"--jobs", L"0", top}, L"\"0\""},
+      {{L"-j", L"17", top}, L"\"17\""},
+      {{L"--level", L"x", top}, L"\"x\""},
+      {{L"--level"}, L"--level"},
+      {{L"--overwrite", L"never", top}, L"\"never\""},
+      {{L"--frobnicate", top}, L"--frobnicate"},
+      {{L"--interlace=yes", top}, L"--interlace"},
+      {{L"-o", top}, L"no file or folder"},
+      {{L"--settings", Join(top, L"none.dat"), top}, L"none.dat"},
+      {{L"--settings", Join(top, L"notes.txt"), top}, L"not a Morvane settings file"},
+  };
+  for (const auto& [arguments, named] : cases) {
+    terminal.errors.clear();
+    EXPECT_EQ(Run(arguments), cli::kExitUsage) << ::testing::PrintToString(arguments);
+    EXPECT_TRUE(terminal.Shows(terminal.errors, named)) << ::testing::PrintToString(arguments);
+  }
+  EXPECT_FALSE(kiv::FileExists(Join(top, L"a.png")));  // nothing was converted
+
+  terminal.out.clear();
+  EXPECT_EQ(Run({L"--help"}), cli::kExitConverted);
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"usage: morvane-cli"));
+  EXPECT_EQ(Run({L"--version"}), cli::kExitConverted);
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"morvane-cli 1."));
+}
+
+TEST_F(CliTest, SettingsFileGivesTheDefaultsAndFlagsOverrideIt) {
+  MemoryOptionSet stored;
+  stored.SetOn(Option::kUpperExtension, true);
+  stored.SetOn(Option::kSubDirectory, false);
+  stored.SetOverwriteMode(1);
+  stored.SetText(Option::kFilter, L"*.bmp");
+  kiv::DataNode root(2);
+  stored.Save(root.Child(L"PageOption"));
+  const std::wstring settings = Join(dir.path(), L"Morvane.dat");
+  ASSERT_TRUE(kiv::SaveDataFile(root, settings));
+
+  // The default settings file, when it exists.
+  EXPECT_EQ(Run({top}, settings), cli::kExitConverted);
+  // Names listed as stored: the source b.png must not have been rewritten as b.PNG.
+  EXPECT_EQ(testimg::FolderNames(top),
+            (std::vector<std::wstring>{L".cache", L"a.PNG", L"a.bmp", L"b.png", L"c.jpg",
+                                       L"notes.txt", L"sub"}));
+  EXPECT_EQ(testimg::FolderNames(Join(top, L"sub")), std::vector<std::wstring>{L"d.bmp"});
+
+  // Named; fail mode from the file refuses, a flag overrides it.
+  EXPECT_EQ(Run({L"--settings", settings, top}), cli::kExitFailures);
+  EXPECT_EQ(Run({L"--settings", settings, L"--overwrite", L"force", top}), cli::kExitConverted);
+
+  // A default path that does not exist is no error.
+  EXPECT_EQ(Run({Join(top, L"a.bmp")}, Join(dir.path(), L"absent.dat")), cli::kExitConverted);
+}
+
+TEST_F(CliTest, StopRequestLetsRunningFilesFinishAndReportsStatus130) {
+  const std::wstring many = Join(dir.path(), L"many");
+  kiv::MakeDirectory(many);
+  const auto bytes = BmpOf(Noisy(300, 300, 9, false));
+  for (int i = 0; i < 60; ++i) {
+    ASSERT_TRUE(testimg::WriteFileBytes(Join(many, L"p" + std::to_wstring(i) + L".bmp"), bytes));
+  }
+  terminal.progressWanted = true;
+  terminal.stopWhen = [] { return true; };  // Ctrl+C at once
+  EXPECT_EQ(Run({L"-j", L"1", many}), cli::kExitInterrupted);
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"not converted (stopped)"));
+  EXPECT_TRUE(terminal.Shows(terminal.progress, L"stopping"));
+  ASSERT_FALSE(terminal.progress.empty());
+  EXPECT_EQ(terminal.progress.back(), L"");  // the line is cleared at the end
+
+  // What was written is whole; nothing half-written or temporary is left.
+  int pngs = 0;
+  for (const auto& name : testimg::FolderNames(many)) {
+    if (kiv::FindExtension(name) == L".png") {
+      ++pngs;
+      EXPECT_TRUE(testimg::DecodePng(testimg::ReadFileBytes(Join(many, name))).ok);
+    } else {
+      EXPECT_EQ(kiv::FindExtension(name), L".bmp") << ::testing::PrintToString(name);
+    }
+  }
+  EXPECT_GT(pngs, 0);
+  EXPECT_LT(pngs, 60);
+}
+
+#ifndef _WIN32
+// The real program, stopped with SIGINT as Ctrl+C in a terminal stops it.
+TEST_F(CliTest, InterruptSignalStopsTheProgramCleanly) {
+  const std::wstring many = Join(dir.path(), L"signal");
+  kiv::MakeDirectory(many);
+  const auto bytes = BmpOf(Noisy(400, 400, 11, false));
+  for (int i = 0; i < 80; ++i) {
+    ASSERT_TRUE(testimg::WriteFileBytes(Join(many, L"p" + std::to_wstring(i) + L".bmp"), bytes));
+  }
+  const std::string folder = std::string(many.begin(), many.end());
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    execl(MORVANE_CLI_PATH, "morvane-cli", "-j", "1", folder.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Wait for the first output, then interrupt.
+  for (int i = 0; i < 2000; ++i) {
+    bool any = false;
+    for (const auto& name : testimg::FolderNames(many)) {
+      any = any || kiv::FindExtension(name) == L".png";
+    }
+    if (any) {
+      break;
+    }
+    usleep(5000);
+  }
+  kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), cli::kExitInterrupted);
+  int pngs = 0;
+  for (const auto& name : testimg::FolderNames(many)) {
+    if (kiv::FindExtension(name) == L".png") {
+      ++pngs;
+      EXPECT_TRUE(testimg::DecodePng(testimg::ReadFileBytes(Join(many, name))).ok);
+    } else {
+      EXPECT_EQ(kiv::FindExtension(name), L".bmp") << ::testing::PrintToString(name);
+    }
+  }
+  EXPECT_LT(pngs, 80);
+}
+#endif
+
+}  // namespace
