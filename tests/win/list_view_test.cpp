@@ -1,0 +1,244 @@
+// The list view: rows and columns against the real control, the key
+// commands, and sharing the list with worker threads.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kiv/dialog.h"
+#include "kiv/list_view.h"
+#include "kiv/message_loop.h"
+#include "kiv/pumping_lock.h"
+#include "tests/win/kiv_test_ids.h"
+#include "tests/win/win_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class ListViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dialog.CreateModeless(nullptr, IDD_TEST_LIST));
+    ShowWindow(dialog.Handle(), SW_SHOW);
+    list = kiv::ListView::Attach(dialog, IDC_L_LIST);
+    ASSERT_NE(list, nullptr);
+    list->AddColumn(L"ファイル名", 200, LVCFMT_LEFT);
+    list->AddColumn(L"状態", 60, LVCFMT_CENTER);
+  }
+  void TearDown() override { list.reset(); }
+
+  int ControlCount() const {
+    return static_cast<int>(SendMessageW(list->Handle(), LVM_GETITEMCOUNT, 0, 0));
+  }
+  void Fill(int count) {
+    for (int i = 0; i < count; ++i) {
+      list->AddItem(L"row" + std::to_wstring(i));
+    }
+  }
+  void SetSelected(int item, bool selected) {
+    LVITEMW state = {};
+    state.state = selected ? LVIS_SELECTED : 0;
+    state.stateMask = LVIS_SELECTED;
+    SendMessageW(list->Handle(), LVM_SETITEMSTATE, static_cast<WPARAM>(item),
+                 reinterpret_cast<LPARAM>(&state));
+  }
+  int SelectedCount() const {
+    return static_cast<int>(SendMessageW(list->Handle(), LVM_GETSELECTEDCOUNT, 0, 0));
+  }
+  // Every row's index is its position and names the control's row.
+  void ExpectRowsMatchTheControl() {
+    ASSERT_EQ(static_cast<int>(list->ItemCount()), ControlCount());
+    for (std::size_t i = 0; i < list->ItemCount(); ++i) {
+      const kiv::ListViewItem* row = list->ItemAt(i);
+      EXPECT_EQ(row->Index(), static_cast<int>(i));
+      EXPECT_EQ(list->GetItemText(*row, 0), kiv_test::ControlItemText(list->Handle(), int(i), 0));
+    }
+  }
+
+  kiv::Dialog dialog;
+  std::shared_ptr<kiv::ListView> list;
+};
+
+TEST_F(ListViewTest, RowsColumnsAndTextsMatchTheControl) {
+  EXPECT_EQ(list->ColumnCount(), 2u);
+  Fill(3);
+  list->SetItemText(*list->ItemAt(1), L"変換終了", 1);
+  EXPECT_EQ(kiv_test::ControlItemText(list->Handle(), 1, 1), L"変換終了");
+  EXPECT_EQ(list->GetItemText(*list->ItemAt(2), 0), L"row2");
+  for (std::size_t length : {0u, 1u, 254u, 255u, 256u, 300u, 1000u}) {
+    const std::wstring text(length, L'x');
+    list->SetItemText(*list->ItemAt(0), text, 0);
+    EXPECT_EQ(list->GetItemText(*list->ItemAt(0), 0), text) << length;
+  }
+  // Out-of-range removals are ignored.
+  list->RemoveItem(3);
+  list->RemoveItem(static_cast<std::size_t>(-1));
+  EXPECT_EQ(ControlCount(), 3);
+  // A row's data lives exactly as long as the row.
+  auto token = std::make_shared<int>(5);
+  list->ItemAt(1)->data = token;
+  list->RemoveItem(1);
+  EXPECT_EQ(token.use_count(), 1);
+  ExpectRowsMatchTheControl();
+}
+
+TEST_F(ListViewTest, DeleteRemovesTheSelectedRowsOnlyWithItsOption) {
+  Fill(5);
+  for (int item : {0, 2, 3}) {
+    SetSelected(item, true);
+  }
+  SendMessageW(list->Handle(), WM_KEYDOWN, VK_DELETE, 0);
+  EXPECT_EQ(ControlCount(), 5);  // option off
+
+  list->SetOptions(kiv::ListView::kSelectAllKey | kiv::ListView::kDeleteKey |
+                   kiv::ListView::kOpenKey);
+  SendMessageW(list->Handle(), WM_KEYDOWN, VK_DELETE, 0);
+  ASSERT_EQ(list->ItemCount(), 2u);
+  EXPECT_EQ(list->GetItemText(*list->ItemAt(0), 0), L"row1");
+  EXPECT_EQ(list->GetItemText(*list->ItemAt(1), 0), L"row4");
+  ExpectRowsMatchTheControl();
+}
+
+TEST_F(ListViewTest, CtrlASelectsEveryRowAndPlainADoesNot) {
+  Fill(4);
+  list->SetOptions(kiv::ListView::kSelectAllKey);
+  SendMessageW(list->Handle(), WM_KEYDOWN, 'A', 0);
+  EXPECT_EQ(SelectedCount(), 0);
+  EXPECT_EQ(list->FirstSelected(), nullptr);
+  {
+    kiv_test::CtrlHeld ctrl;
+    SendMessageW(list->Handle(), WM_KEYDOWN, 'A', 0);
+  }
+  EXPECT_EQ(SelectedCount(), 4);
+  EXPECT_EQ(list->FirstSelected(), list->ItemAt(0));
+  EXPECT_EQ(SendMessageW(list->Handle(), WM_GETDLGCODE, 0, 0), DLGC_WANTALLKEYS);
+}
+
+TEST_F(ListViewTest, HitTestFindsTheRowUnderAPoint) {
+  Fill(3);
+  RECT label = {};
+  label.left = LVIR_LABEL;
+  SendMessageW(list->Handle(), LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&label));
+  int column = -1;
+  EXPECT_EQ(list->HitTest(label.left + 5, (label.top + label.bottom) / 2, &column),
+            list->ItemAt(1));
+  EXPECT_EQ(column, 0);
+  RECT client = {};
+  GetClientRect(list->Handle(), &client);
+  EXPECT_EQ(list->HitTest(5, client.bottom - 3), nullptr);
+}
+
+TEST_F(ListViewTest, EnterOpensOnlyTheFirstSelectedRow) {
+  const std::wstring folder = kiv_test::MakeTempFolder(L"kiv-open");
+  std::vector<std::wstring> markers;
+  for (int i = 0; i < 3; ++i) {
+    const std::wstring marker = folder + L"\\opened" + std::to_wstring(i) + L".txt";
+    DeleteFileW(marker.c_str());
+    markers.push_back(marker);
+    const std::wstring script = folder + L"\\open" + std::to_wstring(i) + L".bat";
+    ASSERT_TRUE(kiv_test::WriteTextFile(
+        script, "@echo opened> \"" + std::string(marker.begin(), marker.end()) + "\"\r\n"));
+    list->AddItem(script);
+  }
+  auto opened = [&](int i) {
+    return GetFileAttributesW(markers[i].c_str()) != INVALID_FILE_ATTRIBUTES;
+  };
+  list->SetOptions(kiv::ListView::kOpenKey);
+  SendMessageW(list->Handle(), WM_KEYDOWN, VK_RETURN, 0);  // nothing selected
+  SetSelected(1, true);
+  SetSelected(2, true);
+  SendMessageW(list->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_TRUE(kiv_test::PumpUntil([&] { return opened(1); }, 30s));
+  kiv_test::PumpFor(1500ms);
+  EXPECT_FALSE(opened(0));
+  EXPECT_FALSE(opened(2));
+}
+
+TEST_F(ListViewTest, AddItemWaitsForAWorkerAndKeepsTheWindowResponsive) {
+  Fill(1);
+  std::atomic<bool> held{false};
+  std::atomic<bool> released{false};
+  std::thread worker([&] {
+    kiv::PumpingLock hold(list->Lock());
+    held = true;
+    list->SetItemText(*list->ItemAt(0), L"変換中...", 1);  // served by the waiting thread
+    Sleep(300);
+    released = true;
+  });
+  while (!held) {
+    Sleep(1);
+  }
+  list->AddItem(L"late");
+  EXPECT_TRUE(released);
+  worker.join();
+  EXPECT_EQ(ControlCount(), 2);
+  EXPECT_EQ(kiv_test::ControlItemText(list->Handle(), 0, 1), L"変換中...");
+}
+
+// Four workers write state texts while this thread adds and removes rows.
+TEST_F(ListViewTest, WorkersAndTheWindowShareTheListWithoutLoss) {
+  struct RowData {
+    std::wstring name;
+    std::wstring state;
+  };
+  auto add = [&](int serial) {
+    kiv::ListViewItem* row = list->AddItem(L"file" + std::to_wstring(serial));
+    row->data = std::make_shared<RowData>(RowData{L"file" + std::to_wstring(serial), L""});
+  };
+  for (int i = 0; i < 30; ++i) {
+    add(i);
+  }
+  std::atomic<int> finished{0};
+  std::atomic<int> lost{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 4; ++t) {
+    workers.emplace_back([&, t] {
+      for (int step = 0; step < 150; ++step) {
+        kiv::PumpingLock hold(list->Lock());
+        if (list->ItemCount() == 0) {
+          continue;
+        }
+        kiv::ListViewItem* row =
+            list->ItemAt(static_cast<std::size_t>(step * 7 + t) % list->ItemCount());
+        auto data = std::any_cast<std::shared_ptr<RowData>>(row->data);
+        data->state = L"w" + std::to_wstring(t) + L"-" + std::to_wstring(step);
+        list->SetItemText(*row, data->state, 1);
+        if (list->GetItemText(*row, 1) != data->state || list->GetItemText(*row, 0) != data->name) {
+          ++lost;
+        }
+      }
+      ++finished;
+    });
+  }
+  int serial = 30;
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
+  while (finished < 4 && std::chrono::steady_clock::now() < deadline) {
+    add(serial++);
+    list->RemoveItem(static_cast<std::size_t>(serial % 5));
+    kiv::PumpMessages();
+  }
+  const bool inTime = kiv_test::PumpUntil([&] { return finished == 4; }, 30s);
+  ASSERT_TRUE(inTime) << "workers did not finish";
+  for (auto& worker : workers) {
+    worker.join();
+  }
+  EXPECT_EQ(lost, 0);
+  kiv::PumpingLock hold(list->Lock());
+  ExpectRowsMatchTheControl();
+  for (std::size_t i = 0; i < list->ItemCount(); ++i) {
+    auto data = std::any_cast<std::shared_ptr<RowData>>(list->ItemAt(i)->data);
+    EXPECT_EQ(kiv_test::ControlItemText(list->Handle(), int(i), 0), data->name);
+    EXPECT_EQ(kiv_test::ControlItemText(list->Handle(), int(i), 1), data->state);
+  }
+}
+
+}  // namespace
