@@ -167,7 +167,8 @@ void Morvane::ShowPage(int index) {
     if (!pages_[i]) {
       continue;
     }
-    const bool visible = IsWindowVisible(pages_[i]->Handle()) != FALSE;
+    // The page's own visibility, also while the window itself is hidden.
+    const bool visible = (GetWindowLongPtrW(pages_[i]->Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
     if (i == index && !visible) {
       ShowWindow(pages_[i]->Handle(), SW_SHOW);
       if (tabControl_ && static_cast<std::size_t>(i) < tabControl_->Items().size()) {

@@ -27,7 +27,8 @@ LRESULT PageFile::OnInitDialog(WPARAM, LPARAM) {
 }
 
 void PageFile::RevealList() {
-  if (!list_ || IsWindowVisible(list_->Handle())) {
+  // The list's own visibility, whatever the page's or the window's.
+  if (!list_ || (GetWindowLongPtrW(list_->Handle(), GWL_STYLE) & WS_VISIBLE) != 0) {
     return;
   }
   if (hint_) {
