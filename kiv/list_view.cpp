@@ -155,7 +155,12 @@ ListViewItem* ListView::HitTest(int x, int y, int* column) const {
   return items_[static_cast<std::size_t>(index)].get();
 }
 
-LRESULT ListView::OnGetDlgCode(WPARAM, LPARAM) {
+LRESULT ListView::OnGetDlgCode(WPARAM wParam, LPARAM lParam) {
+  // Tab still moves the focus on to the next control of the dialog.
+  const auto* message = reinterpret_cast<const MSG*>(lParam);
+  if (message != nullptr && message->message == WM_KEYDOWN && message->wParam == VK_TAB) {
+    return DefaultProc(WM_GETDLGCODE, wParam, lParam);
+  }
   return DLGC_WANTALLKEYS;
 }
 

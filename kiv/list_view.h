@@ -125,7 +125,7 @@ class ListView : public Window {
 
  protected:
   // WM_GETDLGCODE: DLGC_WANTALLKEYS, so Enter and Delete reach the list
-  // inside a dialog.
+  // inside a dialog; the Tab key is left to the dialog's navigation.
   LRESULT OnGetDlgCode(WPARAM wParam, LPARAM lParam) override;
   // WM_KEYDOWN: the option keys, then always default processing.
   LRESULT OnKeyDown(WPARAM key, LPARAM lParam) override;

@@ -123,6 +123,23 @@ TEST_F(ListViewTest, CtrlASelectsEveryRowAndPlainADoesNot) {
   EXPECT_EQ(SendMessageW(list->Handle(), WM_GETDLGCODE, 0, 0), DLGC_WANTALLKEYS);
 }
 
+TEST(ListViewKeysTest, TabLeavesTheListWhileEnterStaysInIt) {
+  kiv::Dialog dialog;
+  ASSERT_TRUE(dialog.CreateModeless(nullptr, IDD_TEST_CONTROLS));
+  auto list = kiv::ListView::Attach(dialog, IDC_T_LIST);
+  ShowWindow(dialog.Handle(), SW_SHOW);
+  SetForegroundWindow(dialog.Handle());
+  SetFocus(list->Handle());
+  MSG enter = {list->Handle(), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+  EXPECT_EQ(
+      SendMessageW(list->Handle(), WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&enter)),
+      DLGC_WANTALLKEYS);
+  PostMessageW(list->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  EXPECT_TRUE(
+      kiv_test::PumpUntil([&] { return GetFocus() == GetDlgItem(dialog.Handle(), IDC_T_TAB); },
+                          std::chrono::seconds(5)));
+}
+
 TEST_F(ListViewTest, HitTestFindsTheRowUnderAPoint) {
   Fill(3);
   RECT label = {};
