@@ -347,6 +347,48 @@ TEST(HelpPage, PictureClickOpensHomePageAndButtonFindsManual) {
   RemoveDirectoryW(besideProgram.c_str());
 }
 
+// The file page on its own, with the shell replaced by a record.
+class RecordingFilePage : public PageFile {
+ public:
+  std::vector<std::wstring> opened;
+
+ protected:
+  void OpenWithShell(const std::wstring& path) override { opened.push_back(path); }
+};
+
+TEST(FilePage, DoubleClickOpensTheRowUnderThePointer) {
+  kiv::InitCommonControlsOnce();
+  kiv::Dialog host;
+  ASSERT_TRUE(host.CreateModeless(nullptr, IDD_MAIN));
+  SetWindowPos(host.Handle(), nullptr, 600, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  RecordingFilePage page;
+  ASSERT_TRUE(page.CreateModeless(&host, IDD_PAGE_FILE));
+  ShowWindow(host.Handle(), SW_SHOW);
+  ShowWindow(page.Handle(), SW_SHOW);
+  page.RevealList();
+  EXPECT_FALSE(IsWindowVisible(page.hint()->Handle()));
+  kiv::ListView& list = *page.list();
+  list.AddItem(L"C:\\a.bmp");
+  list.AddItem(L"C:\\b.bmp");
+
+  RECT second{};
+  second.left = LVIR_LABEL;
+  SendMessageW(list.Handle(), LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&second));
+  NMITEMACTIVATE click{};
+  click.hdr = {list.Handle(), static_cast<UINT_PTR>(IDC_FILE_LIST), static_cast<UINT>(NM_DBLCLK)};
+  click.iItem = 1;
+  click.ptAction = {second.left + 4, (second.top + second.bottom) / 2};
+  EXPECT_EQ(SendMessageW(page.Handle(), WM_NOTIFY, IDC_FILE_LIST, reinterpret_cast<LPARAM>(&click)),
+            0);
+  EXPECT_EQ(page.opened, std::vector<std::wstring>{L"C:\\b.bmp"});
+
+  // Below the last row: nothing.
+  click.iItem = -1;
+  click.ptAction = {second.left + 4, second.bottom + 3 * (second.bottom - second.top)};
+  SendMessageW(page.Handle(), WM_NOTIFY, IDC_FILE_LIST, reinterpret_cast<LPARAM>(&click));
+  EXPECT_EQ(page.opened.size(), 1u);
+}
+
 TEST(MessageDialogBox, IsCentredOverItsOwnerAndGoesWithItsObject) {
   kiv::Dialog owner;
   ASSERT_TRUE(owner.CreateModeless(nullptr, IDD_MAIN));
