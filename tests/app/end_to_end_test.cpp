@@ -142,7 +142,7 @@ std::string Check(const std::wstring& png, int width, int height, uint8_t alpha,
 TEST(InstanceMarker, SecondStartWaitsForTheFirstWindow) {
   InstanceMarker first;
   if (first.role() == InstanceMarker::Role::kSecond) {
-    GTEST_SKIP() << "another Morvane runs in this session";
+    GTEST_SKIP() << "another Morvane is already running";
   }
   ASSERT_EQ(first.role(), InstanceMarker::Role::kFirst);
   EXPECT_EQ(first.Read(), nullptr);
@@ -174,7 +174,7 @@ TEST(EndToEnd, CommandLineSecondStartExitAndRestart) {
   {
     InstanceMarker probe;
     if (probe.role() != InstanceMarker::Role::kFirst) {
-      GTEST_SKIP() << "another Morvane runs in this session";
+      GTEST_SKIP() << "another Morvane is already running";
     }
   }
   const std::wstring built =
