@@ -160,4 +160,26 @@ TEST(PumpingLockTest, ServesAWorkersSendWhileWaitingForItsLock) {
   lock.Unlock();
 }
 
+TEST(PumpingLockTest, AWaitingWorkerDoesNotSpinHot) {
+  kiv::CriticalSection lock;
+  lock.Lock();
+  std::atomic<bool> acquired{false};
+  ULONGLONG busy = 0;
+  std::thread worker([&] {
+    kiv::PumpingLock hold(lock);
+    acquired = true;
+    FILETIME created, ended, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &ended, &kernel, &user);
+    busy = (ULARGE_INTEGER{{kernel.dwLowDateTime, kernel.dwHighDateTime}}.QuadPart +
+            ULARGE_INTEGER{{user.dwLowDateTime, user.dwHighDateTime}}.QuadPart) /
+           10000;  // milliseconds
+  });
+  Sleep(600);
+  EXPECT_FALSE(acquired);
+  lock.Unlock();
+  worker.join();
+  EXPECT_TRUE(acquired);
+  EXPECT_LT(busy, 100u) << "milliseconds of processor time spent waiting 600 ms";
+}
+
 }  // namespace
