@@ -100,22 +100,25 @@ class ListView : public Window {
   // Locked. Appends a column (LVM_INSERTCOLUMNW, then LVM_SETCOLUMNW) with
   // `width` pixels and `format` (LVCFMT_LEFT, LVCFMT_CENTER, ...).
   ListViewColumn* AddColumn(const std::wstring& text, int width, int format);
-  // Locked. Appends a row whose first column is `text`.
+  // Locked. Appends a row whose first column is `text` (LVM_INSERTITEMW).
   ListViewItem* AddItem(const std::wstring& text);
-  // Locked. Sets the text of `column` in `row`.
+  // Locked. Sets the text of `column` in `row` (LVM_SETITEMW).
   void SetItemText(const ListViewItem& row, const std::wstring& text, int column);
-  // Locked. The whole text of `column` in `row`, however long.
+  // Locked. The whole text of `column` in `row`, however long
+  // (LVM_GETITEMTEXTW with a buffer grown 256 characters at a time).
   std::wstring GetItemText(const ListViewItem& row, int column) const;
-  // Whether `row` is selected. REQUIRES: the lock is held.
+  // Whether `row` is selected (LVM_GETITEMW, LVIS_SELECTED). REQUIRES: the
+  // lock is held.
   bool IsSelected(const ListViewItem& row) const;
   // Locked. The first selected row in list order, or null.
   ListViewItem* FirstSelected() const;
-  // Locked. Removes the row at `position` and renumbers the rows after it.
+  // Locked. Removes the row at `position` (LVM_DELETEITEM) and renumbers the
+  // rows after it.
   // A position outside the rows is ignored.
   void RemoveItem(std::size_t position);
-  // Locked. The row at client point (x, y), or null when the point is not on
-  // a row's icon, label or state icon; stores the hit column in `column`
-  // when given.
+  // Locked. LVM_SUBITEMHITTEST: the row at client point (x, y), or null
+  // when the point is not on a row's icon, label or state icon; stores the
+  // hit column in `column` when given.
   ListViewItem* HitTest(int x, int y, int* column = nullptr) const;
 
   // REQUIRES: the lock is held.
