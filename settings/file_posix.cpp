@@ -12,7 +12,9 @@
 namespace kiv {
 
 std::intptr_t File::PlatformOpen(const std::wstring& path, Mode mode, std::uint64_t* size) {
-  int flags = O_CLOEXEC;
+  // Non-blocking only while opening: a named pipe (or a device) at the path would otherwise hold
+  // the open until some other process connects, which may be never.
+  int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   switch (mode) {
     case Mode::kRead:
       flags |= O_RDONLY;
@@ -34,6 +36,11 @@ std::intptr_t File::PlatformOpen(const std::wstring& path, Mode mode, std::uint6
   struct stat st;
   // A folder opens on POSIX but not on Windows: refuse it here too.
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    return kNoHandle;
+  }
+  const int status = fcntl(fd, F_GETFL);
+  if (status == -1 || fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
     close(fd);
     return kNoHandle;
   }

@@ -1,0 +1,326 @@
+// Seed inputs for the fuzz targets. Small images keep the fuzzers fast; between them they reach
+// every header, bit count, compression, colour type and JPEG kind the readers handle.
+#include "fuzz/seeds.h"
+
+#include "app/startup/drop_block.h"
+#include "settings/data_node.h"
+#include "settings/file.h"
+#include "tests/support/image_makers.h"
+
+namespace fuzzing {
+namespace {
+
+using testimg::BmpHeader;
+using testimg::BmpSpec;
+using testimg::JpegKind;
+using testimg::JpegSpec;
+using testimg::Noise;
+using testimg::PngSpec;
+using testimg::Rgba;
+
+std::vector<Rgba> Palette(std::size_t n, Noise& noise) {
+  std::vector<Rgba> palette(n);
+  for (Rgba& c : palette) {
+    c = Rgba{static_cast<uint8_t>(noise.Next()), static_cast<uint8_t>(noise.Next()),
+             static_cast<uint8_t>(noise.Next()), 255};
+  }
+  return palette;
+}
+
+std::vector<uint32_t> Values(int width, int height, uint32_t limit, Noise& noise) {
+  std::vector<uint32_t> values(static_cast<std::size_t>(width) * height);
+  for (uint32_t& v : values) {
+    v = limit == 0 ? noise.Next() : noise.Below(limit);
+  }
+  return values;
+}
+
+std::vector<Seed> BmpSeeds() {
+  std::vector<Seed> seeds;
+  Noise noise(11);
+  const int w = 7;
+  const int h = 5;
+  for (uint16_t bits : {1, 2, 4, 8}) {
+    BmpSpec spec;
+    spec.width = w;
+    spec.height = h;
+    spec.bitCount = bits;
+    spec.palette = Palette(std::size_t{1} << bits, noise);
+    spec.values = Values(w, h, 1u << bits, noise);
+    seeds.push_back({"indexed-" + std::to_string(bits), testimg::MakeBmp(spec)});
+    spec.topDown = true;
+    seeds.push_back({"indexed-topdown-" + std::to_string(bits), testimg::MakeBmp(spec)});
+  }
+  for (uint16_t bits : {16, 24, 32}) {
+    BmpSpec spec;
+    spec.width = w;
+    spec.height = h;
+    spec.bitCount = bits;
+    spec.values = Values(w, h, bits == 16 ? 0x8000 : (bits == 24 ? 0x1000000 : 0), noise);
+    seeds.push_back({"direct-" + std::to_string(bits), testimg::MakeBmp(spec)});
+  }
+  {
+    BmpSpec spec;  // 5-6-5 bit fields
+    spec.width = w;
+    spec.height = h;
+    spec.bitCount = 16;
+    spec.compression = 3;
+    spec.masks[0] = 0xF800;
+    spec.masks[1] = 0x07E0;
+    spec.masks[2] = 0x001F;
+    spec.writeMasks = true;
+    spec.values = Values(w, h, 0x10000, noise);
+    seeds.push_back({"bitfields-565", testimg::MakeBmp(spec)});
+    spec.header = BmpHeader::kV4_108;
+    spec.bitCount = 32;
+    spec.masks[0] = 0x00FF0000;
+    spec.masks[1] = 0x0000FF00;
+    spec.masks[2] = 0x000000FF;
+    spec.masks[3] = 0xFF000000;
+    spec.values = Values(w, h, 0, noise);
+    seeds.push_back({"bitfields-v4-32", testimg::MakeBmp(spec)});
+  }
+  for (int rle : {8, 4}) {
+    BmpSpec spec;
+    spec.width = 9;
+    spec.height = 4;
+    spec.bitCount = static_cast<uint16_t>(rle);
+    spec.compression = rle == 8 ? 1 : 2;
+    spec.palette = Palette(std::size_t{1} << rle, noise);
+    std::vector<uint32_t> values(36);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      values[i] = i < 18 ? 3 : noise.Below(1u << rle);  // runs and absolute stretches
+    }
+    spec.data = rle == 8 ? testimg::EncodeRle8(9, 4, values) : testimg::EncodeRle4(9, 4, values);
+    seeds.push_back({"rle" + std::to_string(rle), testimg::MakeBmp(spec)});
+  }
+  {
+    BmpSpec spec;  // OS/2 core header, 3-byte palette entries
+    spec.header = BmpHeader::kCore12;
+    spec.width = w;
+    spec.height = h;
+    spec.bitCount = 8;
+    spec.palette = Palette(256, noise);
+    spec.values = Values(w, h, 256, noise);
+    seeds.push_back({"os2-core-8", testimg::MakeBmp(spec)});
+  }
+  {
+    BmpSpec spec;  // pixel data cut short
+    spec.width = w;
+    spec.height = h;
+    spec.bitCount = 24;
+    spec.values = Values(w, h, 0x1000000, noise);
+    spec.keepDataBytes = 30;
+    seeds.push_back({"short-24", testimg::MakeBmp(spec)});
+  }
+  return seeds;
+}
+
+std::vector<Seed> PngSeeds() {
+  std::vector<Seed> seeds;
+  Noise noise(23);
+  struct Kind {
+    int colorType;
+    int depth;
+  };
+  const Kind kinds[] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
+                        {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
+  for (const Kind& kind : kinds) {
+    for (bool interlace : {false, true}) {
+      PngSpec spec;
+      spec.width = 6;
+      spec.height = 5;
+      spec.colorType = kind.colorType;
+      spec.bitDepth = kind.depth;
+      spec.interlace = interlace;
+      const int channels = kind.colorType == 0 || kind.colorType == 3 ? 1
+                           : kind.colorType == 4                      ? 2
+                           : kind.colorType == 2                      ? 3
+                                                                      : 4;
+      const uint32_t limit = 1u << kind.depth;
+      spec.samples.resize(static_cast<std::size_t>(spec.width) * spec.height * channels);
+      for (uint16_t& s : spec.samples) {
+        s = static_cast<uint16_t>(noise.Below(limit));
+      }
+      if (kind.colorType == 3) {
+        spec.palette = Palette(limit, noise);
+      }
+      std::string name = "type" + std::to_string(kind.colorType) + "-depth" +
+                         std::to_string(kind.depth) + (interlace ? "-adam7" : "");
+      seeds.push_back({name, testimg::MakePng(spec)});
+      if (!interlace && (kind.colorType == 0 || kind.colorType == 2)) {
+        spec.transparentColour = true;
+        spec.transparent[0] = static_cast<uint16_t>(spec.samples[0]);
+        seeds.push_back({name + "-trns", testimg::MakePng(spec)});
+      }
+      if (!interlace && kind.colorType == 3) {
+        spec.paletteAlpha.assign(spec.palette.size() / 2 + 1, 128);
+        seeds.push_back({name + "-trns", testimg::MakePng(spec)});
+      }
+    }
+  }
+  return seeds;
+}
+
+std::vector<Seed> JpegSeeds() {
+  std::vector<Seed> seeds;
+  Noise noise(37);
+  const std::pair<JpegKind, const char*> kinds[] = {{JpegKind::kGrey, "grey"},
+                                                    {JpegKind::kColour, "colour"},
+                                                    {JpegKind::kCmykAdobe, "cmyk-adobe"},
+                                                    {JpegKind::kCmykPlain, "cmyk"},
+                                                    {JpegKind::kYcck, "ycck"}};
+  for (const auto& [kind, name] : kinds) {
+    for (bool progressive : {false, true}) {
+      JpegSpec spec;
+      spec.width = 17;
+      spec.height = 9;
+      spec.kind = kind;
+      spec.progressive = progressive;
+      spec.quality = 75;
+      const int channels = kind == JpegKind::kGrey ? 1 : (kind == JpegKind::kColour ? 3 : 4);
+      spec.samples.resize(static_cast<std::size_t>(spec.width) * spec.height * channels);
+      for (std::size_t i = 0; i < spec.samples.size(); ++i) {
+        spec.samples[i] = static_cast<uint8_t>((i * 7) ^ noise.Below(32));
+      }
+      std::vector<uint8_t> bytes = testimg::MakeJpeg(spec);
+      if (!bytes.empty()) {
+        seeds.push_back({std::string(name) + (progressive ? "-progressive" : ""), bytes});
+      }
+    }
+  }
+  return seeds;
+}
+
+std::vector<uint8_t> Serialise(const kiv::DataNode& tree) {
+  std::vector<uint8_t> bytes;
+  kiv::File stream;
+  stream.AttachVector(bytes);
+  tree.Write(stream);
+  return bytes;
+}
+
+// A settings file as the program writes it: the root's tag, then the compressed tree.
+std::vector<uint8_t> SettingsFile(const kiv::DataNode& tree) {
+  const std::vector<uint8_t> serialised = Serialise(tree);
+  std::vector<uint8_t> file;
+  kiv::File stream;
+  stream.AttachVector(file);
+  const int32_t tag = tree.type;
+  stream.Write(4, &tag);  // little-endian hosts only, as the fuzzers run natively
+  stream.WriteCompressed(serialised.data(), static_cast<uint32_t>(serialised.size()));
+  return file;
+}
+
+std::vector<Seed> SettingsSeeds() {
+  kiv::DataNode root(2);
+  root.Child(L"TabControl").SetInt(L"Index", 1);
+  kiv::DataNode& options = root.Child(L"PageOption");
+  options.Child(L"Filter").SetString(L"Text", L"*.bmp|*.png|*.jpg|*.jpeg");
+  options.Child(L"spConvertNum").SetInt(L"Pos", 8);
+  options.Child(L"OutSrcDirectory").SetInt(L"Check", 1);
+  options.Child(L"Output").SetString(L"Text", L"/tmp/出力\U0001F600");
+  root.SetString(L"DefaultDirectory", L"/home/ユーザー");
+  const uint8_t placement[44] = {44, 0, 0, 0, 1};
+  root.SetBytes(L"WindowPlacement", kiv::DataNode::Bytes(placement, placement + 44));
+  root.SetBytes(L"", {});
+
+  kiv::DataNode small(2);
+  small.SetInt(L"a", 7);
+
+  std::vector<Seed> seeds;
+  seeds.push_back({"settings-file", SettingsFile(root)});
+  seeds.push_back({"small-file", SettingsFile(small)});
+  seeds.push_back({"tree", Serialise(root)});
+  seeds.push_back({"header-only", {2, 0, 0, 0}});
+  return seeds;
+}
+
+std::vector<uint8_t> Utf16Bytes(const std::wstring& text) {
+  std::vector<uint8_t> bytes;
+  for (wchar_t wc : text) {
+    uint32_t c = static_cast<uint32_t>(wc);
+    auto put = [&bytes](uint32_t unit) {
+      bytes.push_back(static_cast<uint8_t>(unit));
+      bytes.push_back(static_cast<uint8_t>(unit >> 8));
+    };
+    if (c > 0xFFFF) {
+      c -= 0x10000;
+      put(0xD800 + (c >> 10));
+      put(0xDC00 + (c & 0x3FF));
+    } else {
+      put(c);
+    }
+  }
+  return bytes;
+}
+
+const wchar_t* const kCommandLines[] = {
+    L"C:\\images\\a.bmp",
+    L"\"C:\\My Pictures\\b c.png\" D:\\x.jpg",
+    L"   one   two  ",
+    L"ab\"c d",
+    L"\"quoted\"next",
+    L"first \"unterminated",
+    L"\"\" after-empty",
+    L"tab\there",
+    L"/home/ユーザー/写真 \"/tmp/\U0001F600 folder\"",
+};
+
+std::vector<Seed> CommandLineSeeds() {
+  std::vector<Seed> seeds;
+  int i = 0;
+  for (const wchar_t* line : kCommandLines) {
+    seeds.push_back({"line-" + std::to_string(i++), Utf16Bytes(line)});
+  }
+  return seeds;
+}
+
+std::vector<Seed> DropBlockSeeds() {
+  std::vector<Seed> seeds;
+  seeds.push_back({"one", morvane::PackDropBlock({L"C:\\a.bmp"})});
+  seeds.push_back({"three", morvane::PackDropBlock({L"abc", L"defgh", L"ijklmno"})});
+  seeds.push_back(
+      {"japanese", morvane::PackDropBlock({L"C:\\写真\\猫.png", L"C:\\\U0001F600\\x.jpg"})});
+  return seeds;
+}
+
+void Append(std::vector<Seed>& to, std::vector<Seed> more, const std::string& prefix) {
+  for (Seed& seed : more) {
+    seed.name = prefix + seed.name;
+    to.push_back(std::move(seed));
+  }
+}
+
+}  // namespace
+
+std::vector<Seed> MakeSeeds(const std::string& target) {
+  if (target == "bmp") {
+    return BmpSeeds();
+  }
+  if (target == "png") {
+    return PngSeeds();
+  }
+  if (target == "jpeg") {
+    return JpegSeeds();
+  }
+  if (target == "load_save") {
+    std::vector<Seed> all;
+    Append(all, BmpSeeds(), "bmp-");
+    Append(all, PngSeeds(), "png-");
+    Append(all, JpegSeeds(), "jpeg-");
+    return all;
+  }
+  if (target == "settings") {
+    return SettingsSeeds();
+  }
+  if (target == "command_line") {
+    return CommandLineSeeds();
+  }
+  if (target == "drop_block") {
+    return DropBlockSeeds();
+  }
+  return {};
+}
+
+}  // namespace fuzzing

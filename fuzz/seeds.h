@@ -1,0 +1,22 @@
+// Seed inputs for the fuzz targets, made by the program's own code and the test image makers:
+// images of every kind the readers take, settings files, command lines and drop blocks.
+//
+// Threads: any; each call builds its own data.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fuzzing {
+
+struct Seed {
+  std::string name;
+  std::vector<std::uint8_t> bytes;
+};
+
+// The seeds of the target named `target` (see targets.h); empty for an unknown name.
+std::vector<Seed> MakeSeeds(const std::string& target);
+
+}  // namespace fuzzing

@@ -1,0 +1,448 @@
+// The fuzz targets' bodies and the checks they make on what the parsers return.
+#include "fuzz/targets.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "app/startup/command_line.h"
+#include "app/startup/drop_block.h"
+#include "engine/bitmap.h"
+#include "engine/image_readers.h"
+#include "settings/data_file.h"
+#include "settings/data_node.h"
+#include "settings/file.h"
+
+#include <zlib.h>
+
+namespace fuzzing {
+namespace {
+
+[[noreturn]] void Fail(const char* target, const char* what) {
+  std::fprintf(stderr, "fuzz target %s: check failed: %s\n", target, what);
+  std::fflush(stderr);
+  std::abort();
+}
+
+#define FUZZ_CHECK(target, condition) \
+  do {                                \
+    if (!(condition)) {               \
+      Fail(target, #condition);       \
+    }                                 \
+  } while (false)
+
+bool StartsWith(const std::uint8_t* data, std::size_t size, const char* prefix, std::size_t n) {
+  return size >= n && std::memcmp(data, prefix, n) == 0;
+}
+
+// ---- images -------------------------------------------------------------------------------
+
+constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
+
+// Mutated PNG chunks almost never keep a valid CRC, and libpng rejects a bad CRC before it looks
+// at the chunk. So that the fuzzer reaches the decoding behind the check, every whole chunk's CRC
+// is set right before the bytes are read; the CRC check itself is covered by the image tests.
+void FixPngCrcs(std::vector<std::uint8_t>& png) {
+  std::size_t at = 8;
+  while (at + 12 <= png.size()) {
+    const uint32_t length =
+        static_cast<uint32_t>(png[at]) << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
+    if (length > png.size() - at - 12) {
+      return;
+    }
+    const uint32_t crc =
+        static_cast<uint32_t>(crc32(0, png.data() + at + 4, static_cast<uInt>(length) + 4));
+    std::uint8_t* out = png.data() + at + 8 + length;
+    out[0] = static_cast<std::uint8_t>(crc >> 24);
+    out[1] = static_cast<std::uint8_t>(crc >> 16);
+    out[2] = static_cast<std::uint8_t>(crc >> 8);
+    out[3] = static_cast<std::uint8_t>(crc);
+    at += 12 + length;
+  }
+}
+
+// The input's bytes, with PNG chunk CRCs set right when it is a PNG.
+std::vector<std::uint8_t> PrepareImageBytes(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::uint8_t> bytes(data, data + size);
+  if (StartsWith(data, size, kPngSignature, 8)) {
+    FixPngCrcs(bytes);
+  }
+  return bytes;
+}
+
+// What every successfully read image must satisfy, whatever the source.
+void CheckImageShape(const char* target, const Bitmap& image) {
+  FUZZ_CHECK(target, image.Width() > 0 && image.Height() > 0);
+  const uint32_t bits = image.BitCount();
+  FUZZ_CHECK(target, bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 ||
+                         bits == 32);
+  FUZZ_CHECK(target,
+             image.Stride() == Bitmap::StrideFor(static_cast<uint64_t>(image.Width()), bits));
+  FUZZ_CHECK(target,
+             image.Pixels().size() == static_cast<uint64_t>(image.Stride()) * image.Height());
+  FUZZ_CHECK(target, image.Pixels().size() <= Bitmap::kMaxPixelStoreBytes);
+  FUZZ_CHECK(target, image.Palette().size() <= 256);
+  if (bits <= 8) {
+    FUZZ_CHECK(target, !image.Palette().empty());
+  }
+}
+
+// Reads through one reader of the chain, as Bitmap::Load does, but without the chain's entry.
+template <typename Reader>
+bool ReadWith(Reader reader, const std::uint8_t* data, std::size_t size, Bitmap& image) {
+  std::vector<std::uint8_t> bytes = PrepareImageBytes(data, size);
+  kiv::File stream;
+  stream.AttachVector(bytes);
+  bool ok = false;
+  try {
+    ok = reader(stream, image);
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
+  return ok;
+}
+
+// The image converted to 24 bits must work for every layout a reader produces.
+void CheckConvertible(const char* target, const Bitmap& image) {
+  if (image.Pixels().size() > kMaxEncodedPixelBytes) {
+    return;
+  }
+  Bitmap flat;
+  FUZZ_CHECK(target, flat.Create(image.Width(), image.Height(), 24));
+  const BitmapRect whole{0, 0, image.Width(), image.Height()};
+  FUZZ_CHECK(target, Bitmap::CopyRect(whole, flat, image));
+}
+
+int BmpTarget(const std::uint8_t* data, std::size_t size) {
+  if (!StartsWith(data, size, "BM", 2)) {
+    return -1;
+  }
+  Bitmap image;
+  if (!ReadWith(image_readers::ReadBmp, data, size, image)) {
+    return 0;
+  }
+  CheckImageShape("bmp", image);
+  if (image.BitCount() == 32 && image.Pixels().size() <= kMaxEncodedPixelBytes) {
+    // Alpha stored in a BMP is not trusted: the image is opaque.
+    for (int32_t y = 0; y < image.Height(); ++y) {
+      const std::uint8_t* row = image.Row(y);
+      for (int32_t x = 0; x < image.Width(); ++x) {
+        FUZZ_CHECK("bmp", row[4 * x + 3] == 255);
+      }
+    }
+  }
+  CheckConvertible("bmp", image);
+  return 0;
+}
+
+int PngTarget(const std::uint8_t* data, std::size_t size) {
+  if (!StartsWith(data, size, kPngSignature, 8)) {
+    return -1;
+  }
+  Bitmap image;
+  if (!ReadWith(image_readers::ReadPng, data, size, image)) {
+    return 0;
+  }
+  CheckImageShape("png", image);
+  FUZZ_CHECK("png", image.BitCount() != 16);  // PNG has no 5-5-5 form
+  CheckConvertible("png", image);
+  return 0;
+}
+
+int JpegTarget(const std::uint8_t* data, std::size_t size) {
+  if (!StartsWith(data, size, "\xff\xd8", 2)) {
+    return -1;
+  }
+  Bitmap image;
+  if (!ReadWith(image_readers::ReadJpeg, data, size, image)) {
+    return 0;
+  }
+  CheckImageShape("jpeg", image);
+  // A JPEG becomes grey (8-bit ramp) or colour (24-bit); CMYK is converted, never stored raw.
+  FUZZ_CHECK("jpeg", image.BitCount() == 8 || image.BitCount() == 24);
+  if (image.BitCount() == 8) {
+    FUZZ_CHECK("jpeg", image.Palette().size() == 256);
+  }
+  CheckConvertible("jpeg", image);
+  return 0;
+}
+
+// The value of pixel x of a stored row, whatever the bit count (sub-byte pixels from the most
+// significant bit, multi-byte pixels as their bytes packed little-endian).
+uint32_t PixelValue(const Bitmap& image, int32_t storedRow, int32_t x) {
+  const std::uint8_t* row = image.Row(storedRow);
+  const uint32_t bits = image.BitCount();
+  if (bits < 8) {
+    const uint64_t bit = static_cast<uint64_t>(x) * bits;
+    const unsigned shift = 8 - bits - static_cast<unsigned>(bit % 8);
+    return (row[bit / 8] >> shift) & ((1u << bits) - 1);
+  }
+  const std::size_t bytes = bits / 8;
+  uint32_t value = 0;
+  for (std::size_t k = 0; k < bytes; ++k) {
+    value |= static_cast<uint32_t>(row[static_cast<std::size_t>(x) * bytes + k]) << (8 * k);
+  }
+  return value;
+}
+
+// The colour of palette index `index` as blue, green, red; black past the palette's end, as the
+// pixel converter shows it.
+uint32_t PaletteColour(const Bitmap& image, uint32_t index) {
+  if (index >= image.Palette().size()) {
+    return 0;
+  }
+  const Bitmap::PaletteEntry& e = image.Palette()[index];
+  return static_cast<uint32_t>(e.blue) | static_cast<uint32_t>(e.green) << 8 |
+         static_cast<uint32_t>(e.red) << 16;
+}
+
+// Any source that loads must encode, and the PNG written must load back as the same picture.
+int LoadSaveTarget(const std::uint8_t* data, std::size_t size) {
+  const std::vector<std::uint8_t> bytes = PrepareImageBytes(data, size);
+  Bitmap image;
+  if (!image.LoadFromMemory(bytes)) {
+    FUZZ_CHECK("load_save", image.Empty());  // a failed load leaves the image empty
+    return 0;
+  }
+  CheckImageShape("load_save", image);
+  if (image.Pixels().size() > kMaxEncodedPixelBytes) {
+    return 0;
+  }
+  const int32_t level = static_cast<int32_t>(size % 10);
+  const bool interlace = (size / 10) % 2 == 1;
+  std::vector<std::uint8_t> png;
+  FUZZ_CHECK("load_save", image.EncodePng(png, level, interlace));
+  FUZZ_CHECK("load_save", !png.empty());
+
+  // A 5-5-5 image is written as its 24-bit expansion.
+  const Bitmap* expected = &image;
+  Bitmap expanded;
+  if (image.BitCount() == 16) {
+    FUZZ_CHECK("load_save", expanded.Create(image.Width(), image.Height(), 24));
+    FUZZ_CHECK("load_save",
+               Bitmap::CopyRect(BitmapRect{0, 0, image.Width(), image.Height()}, expanded, image));
+    expected = &expanded;
+  }
+
+  Bitmap back;
+  FUZZ_CHECK("load_save", back.LoadFromMemory(png));
+  FUZZ_CHECK("load_save", back.Width() == expected->Width());
+  FUZZ_CHECK("load_save", back.Height() == expected->Height());
+  FUZZ_CHECK("load_save", back.BitCount() == expected->BitCount());
+  const bool indexed = expected->BitCount() <= 8;
+  for (int32_t y = 0; y < back.Height(); ++y) {
+    for (int32_t x = 0; x < back.Width(); ++x) {
+      const uint32_t was = PixelValue(*expected, y, x);
+      const uint32_t is = PixelValue(back, y, x);
+      FUZZ_CHECK("load_save", is == was);
+      // The written palette may be cut to what the depth addresses or padded with black; the
+      // colour every pixel shows must stay the same.
+      if (indexed) {
+        FUZZ_CHECK("load_save", PaletteColour(back, is) == PaletteColour(*expected, was));
+      }
+    }
+  }
+  return 0;
+}
+
+// ---- settings -------------------------------------------------------------------------------
+
+bool SameTree(const kiv::DataNode& a, const kiv::DataNode& b) {
+  if (a.type != b.type || a.values() != b.values() || a.children().size() != b.children().size()) {
+    return false;
+  }
+  for (const auto& [name, child] : a.children()) {
+    const auto other = b.children().find(name);
+    if (other == b.children().end() || !SameTree(*child, *other->second)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A tree, once read, must write and read back as itself.
+void CheckTreeRoundTrip(const kiv::DataNode& tree) {
+  std::vector<std::uint8_t> serialised;
+  kiv::File out;
+  out.AttachVector(serialised);
+  FUZZ_CHECK("settings", tree.Write(out));
+  out.Close();
+
+  kiv::File in;
+  in.AttachVector(serialised);
+  kiv::DataNode again;
+  FUZZ_CHECK("settings", again.Read(in));
+  FUZZ_CHECK("settings", in.Remaining() == 0);
+  FUZZ_CHECK("settings", SameTree(tree, again));
+
+  // The compressed block of the settings file carries the bytes unchanged.
+  std::vector<std::uint8_t> block;
+  kiv::File packed;
+  packed.AttachVector(block);
+  FUZZ_CHECK("settings", packed.WriteCompressed(serialised.data(),
+                                                static_cast<std::uint32_t>(serialised.size())));
+  packed.Close();
+  kiv::File unpacked;
+  unpacked.AttachVector(block);
+  std::vector<std::uint8_t> inflated;
+  FUZZ_CHECK("settings", unpacked.ReadCompressed(inflated));
+  FUZZ_CHECK("settings", inflated == serialised);
+}
+
+std::filesystem::path& ScratchSettingsFile() {
+  static std::filesystem::path file =
+      std::filesystem::temp_directory_path() /
+      ("morvane-fuzz-settings-" + std::to_string(static_cast<long>(getpid())) + ".dat");
+  return file;
+}
+
+void RemoveScratchSettingsFile() {
+  std::error_code ignored;
+  std::filesystem::remove(ScratchSettingsFile(), ignored);
+}
+
+// A file of this process's own for the settings loader; removed when the process ends normally.
+const std::wstring& ScratchSettingsPath() {
+  static const std::wstring path = [] {
+    std::atexit(RemoveScratchSettingsFile);
+    return ScratchSettingsFile().wstring();
+  }();
+  return path;
+}
+
+int SettingsTarget(const std::uint8_t* data, std::size_t size) {
+  // The tree on its own, as the settings file holds it once inflated.
+  {
+    std::vector<std::uint8_t> bytes(data, data + size);
+    kiv::File stream;
+    stream.AttachVector(bytes);
+    kiv::DataNode tree;
+    tree.Read(stream);
+    CheckTreeRoundTrip(tree);
+  }
+  // The whole file, read from disk.
+  const std::wstring& path = ScratchSettingsPath();
+  {
+    kiv::File file;
+    FUZZ_CHECK("settings", file.OpenWrite(path));
+    FUZZ_CHECK("settings", file.Write(static_cast<std::uint32_t>(size), data) == size);
+    FUZZ_CHECK("settings", file.Close());
+  }
+  std::int32_t header = 0;
+  if (size >= 4) {
+    header = static_cast<std::int32_t>(static_cast<uint32_t>(data[0]) | data[1] << 8 |
+                                       data[2] << 16 | static_cast<uint32_t>(data[3]) << 24);
+  }
+  FUZZ_CHECK("settings", kiv::ReadDataFileType(path) == header);
+  kiv::DataNode root(2);
+  FUZZ_CHECK("settings", kiv::LoadDataFile(path, root));
+  CheckTreeRoundTrip(root);
+  return 0;
+}
+
+// ---- start-up -------------------------------------------------------------------------------
+
+// The input as UTF-16LE code units, pairs of surrogates joined where wchar_t holds more.
+std::wstring WideFromBytes(const std::uint8_t* data, std::size_t size) {
+  std::u16string units;
+  for (std::size_t i = 0; i + 1 < size; i += 2) {
+    units.push_back(static_cast<char16_t>(data[i] | data[i + 1] << 8));
+  }
+  std::wstring out;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const uint32_t c = units[i];
+    if (sizeof(wchar_t) > 2 && c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() &&
+        units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+      out.push_back(static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00)));
+      ++i;
+    } else {
+      out.push_back(static_cast<wchar_t>(c));
+    }
+  }
+  return out;
+}
+
+std::size_t Utf16Length(const std::wstring& s) {
+  std::size_t n = 0;
+  for (wchar_t c : s) {
+    n += static_cast<uint32_t>(c) > 0xFFFF ? 2 : 1;
+  }
+  return n;
+}
+
+int CommandLineTarget(const std::uint8_t* data, std::size_t size) {
+  const std::wstring text = WideFromBytes(data, size);
+  const std::vector<std::wstring> paths = morvane::SplitCommandLine(text);
+  const std::wstring untilNul = text.substr(0, text.find(L'\0'));
+  std::vector<std::wstring> kept;
+  std::size_t expectedBytes = morvane::kDropBlockHeaderBytes + 2;
+  for (const std::wstring& path : paths) {
+    FUZZ_CHECK("command_line", path.find(L'\0') == std::wstring::npos);
+    FUZZ_CHECK("command_line", untilNul.find(path) != std::wstring::npos);
+    if (!path.empty()) {
+      kept.push_back(path);
+      expectedBytes += 2 * Utf16Length(path) + 2;
+    }
+  }
+  const std::vector<std::uint8_t> block = morvane::PackDropBlock(paths);
+  if (kept.empty()) {
+    FUZZ_CHECK("command_line", block.empty());
+    return 0;
+  }
+  FUZZ_CHECK("command_line", block.size() == expectedBytes);
+  const auto read = morvane::ReadDropBlock(block.data(), block.size());
+  FUZZ_CHECK("command_line", read.has_value());
+  FUZZ_CHECK("command_line", *read == kept);
+  return 0;
+}
+
+int DropBlockTarget(const std::uint8_t* data, std::size_t size) {
+  const auto paths = morvane::ReadDropBlock(data, size);
+  if (!paths) {
+    return 0;
+  }
+  for (const std::wstring& path : *paths) {
+    FUZZ_CHECK("drop_block", !path.empty());
+    FUZZ_CHECK("drop_block", path.find(L'\0') == std::wstring::npos);
+  }
+  if (paths->empty()) {
+    return 0;
+  }
+  // What was accepted hands over again unchanged.
+  const std::vector<std::uint8_t> again = morvane::PackDropBlock(*paths);
+  const auto reread = morvane::ReadDropBlock(again.data(), again.size());
+  FUZZ_CHECK("drop_block", reread.has_value() && *reread == *paths);
+  return 0;
+}
+
+}  // namespace
+
+const std::vector<Target>& AllTargets() {
+  static const std::vector<Target> targets = {
+      {"bmp", BmpTarget},
+      {"png", PngTarget},
+      {"jpeg", JpegTarget},
+      {"load_save", LoadSaveTarget},
+      {"settings", SettingsTarget},
+      {"command_line", CommandLineTarget},
+      {"drop_block", DropBlockTarget},
+  };
+  return targets;
+}
+
+const Target* FindTarget(const std::string& name) {
+  for (const Target& target : AllTargets()) {
+    if (name == target.name) {
+      return &target;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace fuzzing

@@ -1,0 +1,42 @@
+// The fuzz targets: one entry per kind of untrusted input the program takes.
+//
+// Each target feeds arbitrary bytes to one of the program's parsers and then checks what came
+// out: an image in one of Bitmap's layouts, a settings tree that survives its own round trip,
+// paths that survive the drop block. A check that fails ends the process with a message on
+// stderr (abort), which libFuzzer and the regression test both report as a failure; bad input
+// itself must never end the process.
+//
+// The same entries run under libFuzzer (fuzz_entry.cpp, one executable per target) and in the
+// regression test, which replays the seeds and every input that once failed.
+//
+// Threads: a target may run on any thread, one input at a time per thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fuzzing {
+
+// Runs one input. Returns 0, or -1 when the input is of no interest to the target (libFuzzer then
+// keeps it out of the corpus). Aborts when a check on the result fails.
+using TargetFunction = int (*)(const std::uint8_t* data, std::size_t size);
+
+struct Target {
+  const char* name;  // also the executable's suffix and the corpus folder's name
+  TargetFunction run;
+};
+
+// Every target, in a fixed order.
+const std::vector<Target>& AllTargets();
+
+// The target named `name`, or null.
+const Target* FindTarget(const std::string& name);
+
+// Images larger than this (pixel store bytes) are decoded and their shape checked, but their
+// pixels are not checked one by one nor encoded again: that time grows with the image, not with
+// the input.
+constexpr std::size_t kMaxEncodedPixelBytes = 16u << 20;
+
+}  // namespace fuzzing
