@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include "app/resource.h"
 #include "app/single_instance.h"
@@ -25,9 +26,16 @@ constexpr std::int32_t kFirstLoadableTag = 2;
 
 Morvane::Morvane() = default;
 
-// Members go in reverse order: the scheduler first (its destruction waits for
-// the conversions in progress), then the list adapter, then the pages.
-Morvane::~Morvane() = default;
+// The window goes first, while the object is whole (its end saves the
+// settings), so that no engine thread waits on a window that nobody serves.
+// Then the members in reverse order: the scheduler (its destruction waits for
+// the conversions in progress), the list adapter, the pages.
+Morvane::~Morvane() {
+  DestroyOwnedHandle();
+  for (HDROP drop : queuedDrops_) {
+    DragFinish(drop);
+  }
+}
 
 LRESULT Morvane::OnInitDialog(WPARAM, LPARAM) {
   HICON icon = LoadIconW(kiv::Instance(), MAKEINTRESOURCEW(IDI_MORVANE));

@@ -23,7 +23,12 @@
 #ifndef MORVANE_APP_MAIN_WINDOW_H
 #define MORVANE_APP_MAIN_WINDOW_H
 
+#include <windows.h>
+
+#include <shellapi.h>
+
 #include <array>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -116,6 +121,23 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   void LoadSettings();
   void SaveSettings();
   void StartConvertIfWanted();
+  // Registers the paths of one drop and releases the drop handle.
+  void RegisterDrop(HDROP drop);
+
+  // Marks a registration in progress. Registration pumps messages (the
+  // message box's first paint, waits for the list's lock), so a drop that
+  // arrives meanwhile is queued and registered after the current one, keeping
+  // the order in which paths were handed over.
+  class RegistrationScope {
+   public:
+    explicit RegistrationScope(Morvane& window);
+    ~RegistrationScope();
+    RegistrationScope(const RegistrationScope&) = delete;
+    RegistrationScope& operator=(const RegistrationScope&) = delete;
+
+   private:
+    Morvane& window_;
+  };
 
   std::shared_ptr<PageFile> pageFile_;
   std::shared_ptr<PageOption> pageOption_;
@@ -128,6 +150,8 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   std::unique_ptr<ConvertManager> convertManager_;
   std::vector<std::wstring> filterPatterns_;
   std::wstring defaultDirectory_;
+  bool registering_ = false;
+  std::deque<HDROP> queuedDrops_;
   // OnInitDialog completed: the window is in use, and its end saves the
   // settings and ends the message loop.
   bool initialised_ = false;

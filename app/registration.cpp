@@ -62,7 +62,22 @@ bool Morvane::ChooseSourceFolder(std::wstring& chosen) {
   return kiv::ChooseFolder(defaultDirectory_, chosen, this);
 }
 
+Morvane::RegistrationScope::RegistrationScope(Morvane& window) : window_(window) {
+  window_.registering_ = true;
+}
+
+Morvane::RegistrationScope::~RegistrationScope() {
+  // Drops that arrived meanwhile, in their order.
+  while (!window_.queuedDrops_.empty()) {
+    HDROP drop = window_.queuedDrops_.front();
+    window_.queuedDrops_.pop_front();
+    window_.RegisterDrop(drop);
+  }
+  window_.registering_ = false;
+}
+
 void Morvane::AddFilesFromDialog() {
+  RegistrationScope scope(*this);
   RebuildFilterPatterns();
   std::vector<std::wstring> chosen;
   if (!ChooseSourceFiles(FileDialogFilter(), chosen) || chosen.empty()) {
@@ -80,6 +95,7 @@ void Morvane::AddFilesFromDialog() {
 }
 
 void Morvane::AddFolderFromDialog() {
+  RegistrationScope scope(*this);
   std::wstring folder;
   if (!ChooseSourceFolder(folder)) {
     return;
@@ -93,16 +109,25 @@ void Morvane::AddFolderFromDialog() {
 }
 
 LRESULT Morvane::OnDropFiles(WPARAM wParam, LPARAM) {
+  HDROP drop = reinterpret_cast<HDROP>(wParam);
+  if (registering_) {
+    queuedDrops_.push_back(drop);
+    return 0;
+  }
+  RegistrationScope scope(*this);
+  RegisterDrop(drop);
+  return 0;
+}
+
+void Morvane::RegisterDrop(HDROP handle) {
   MessageDialog message(kRegisteringMessage);
   message.Show(*this);
   RebuildFilterPatterns();
-  {
-    kiv::DropFile drop(reinterpret_cast<HDROP>(wParam));
-    const PathSink accept = [this](const std::wstring& path) { AcceptFile(path); };
-    for (std::wstring path = drop.NextPath(); !path.empty(); path = drop.NextPath()) {
-      RegisterDroppedPath(filterPatterns_, path, *pageOption_, accept);
-    }
-    StartConvertIfWanted();
-  }  // the drop handle is released here
-  return 0;
+  kiv::DropFile drop(handle);
+  const PathSink accept = [this](const std::wstring& path) { AcceptFile(path); };
+  for (std::wstring path = drop.NextPath(); !path.empty(); path = drop.NextPath()) {
+    RegisterDroppedPath(filterPatterns_, path, *pageOption_, accept);
+  }
+  StartConvertIfWanted();
+  // The drop handle is released with `drop`, then the message box closes.
 }
