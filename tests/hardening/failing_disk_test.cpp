@@ -4,6 +4,7 @@
 // never deleted; and the settings file keeps its previous contents when its save fails.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,27 @@ using kiv::FaultPlan;
 using kiv::FaultStep;
 
 namespace {
+
+// Faults injected over the whole test program, reported at its end (bench/reliability reads it).
+int injectedFaults = 0;
+
+class FaultReport : public ::testing::Environment {
+ public:
+  void TearDown() override { std::printf("faults injected: %d\n", injectedFaults); }
+};
+const auto* const faultReport = ::testing::AddGlobalTestEnvironment(new FaultReport);
+
+// A fault plan armed for a scope, whose hits are added to the program's count.
+class CountedFault {
+ public:
+  explicit CountedFault(const FaultPlan& plan) : fault_(plan) {}
+  ~CountedFault() { injectedFaults += kiv::FaultHits(); }
+  CountedFault(const CountedFault&) = delete;
+  CountedFault& operator=(const CountedFault&) = delete;
+
+ private:
+  kiv::ScopedFault fault_;
+};
 
 // The bytes of the PNG that ConvertFile writes for `source` with the default options.
 std::vector<uint8_t> ExpectedPng(const std::wstring& source) {
@@ -78,7 +100,7 @@ TEST_F(FailingDiskTest, EveryFailurePointLeavesNoFileAndReportsWriteFailure) {
   const std::wstring target = kiv::AddSeparator(out) + L"写真.png";
   for (const FaultPlan& plan : EveryFailure(png.size(), out)) {
     SCOPED_TRACE(Describe(plan));
-    kiv::ScopedFault fault(plan);
+    CountedFault fault(plan);
     const ConvertOutcome outcome = ConvertFile(source, target, options);
     EXPECT_GT(kiv::FaultHits(), 0);
     ASSERT_TRUE(outcome.stateText.has_value());
@@ -89,7 +111,7 @@ TEST_F(FailingDiskTest, EveryFailurePointLeavesNoFileAndReportsWriteFailure) {
   }
   // With room for exactly the whole PNG the same conversion succeeds: the budgets above were
   // really cut inside the file.
-  kiv::ScopedFault exact(FaultPlan{FaultStep::kWrite, png.size(), out});
+  CountedFault exact(FaultPlan{FaultStep::kWrite, png.size(), out});
   const ConvertOutcome outcome = ConvertFile(source, target, options);
   ASSERT_TRUE(outcome.stateText.has_value());
   EXPECT_EQ(*outcome.stateText, kStateConverted);
@@ -102,7 +124,7 @@ TEST_F(FailingDiskTest, FailingAtEachSingleByteNeverLeavesAPartialPng) {
   const std::vector<uint8_t> expected = ExpectedPng(small);
   const std::wstring target = kiv::AddSeparator(out) + L"small.png";
   for (uint64_t budget = 0; budget < expected.size(); ++budget) {
-    kiv::ScopedFault fault(FaultPlan{FaultStep::kWrite, budget, out});
+    CountedFault fault(FaultPlan{FaultStep::kWrite, budget, out});
     const ConvertOutcome outcome = ConvertFile(small, target, options);
     ASSERT_TRUE(outcome.stateText.has_value());
     ASSERT_EQ(*outcome.stateText, kStateWriteFailed) << "budget " << budget;
@@ -117,7 +139,7 @@ TEST_F(FailingDiskTest, ForceModeKeepsTheEarlierOutputWhateverFails) {
   options.SetOverwriteMode(static_cast<int>(OverwriteMode::kForce));
   for (const FaultPlan& plan : EveryFailure(png.size(), out)) {
     SCOPED_TRACE(Describe(plan));
-    kiv::ScopedFault fault(plan);
+    CountedFault fault(plan);
     const ConvertOutcome outcome = ConvertFile(source, target, options);
     ASSERT_TRUE(outcome.stateText.has_value());
     EXPECT_EQ(*outcome.stateText, kStateWriteFailed);
@@ -133,7 +155,7 @@ TEST_F(FailingDiskTest, RenameModeLeavesNoNumberedFileBehind) {
   options.SetOverwriteMode(static_cast<int>(OverwriteMode::kRename));
   for (const FaultPlan& plan : EveryFailure(png.size(), out)) {
     SCOPED_TRACE(Describe(plan));
-    kiv::ScopedFault fault(plan);
+    CountedFault fault(plan);
     const ConvertOutcome outcome = ConvertFile(source, target, options);
     ASSERT_TRUE(outcome.stateText.has_value());
     EXPECT_EQ(*outcome.stateText, kStateWriteFailed);
@@ -149,7 +171,7 @@ TEST_F(FailingDiskTest, PngConvertedOntoItselfSurvivesEveryFailure) {
   options.SetOverwriteMode(static_cast<int>(OverwriteMode::kForce));
   for (const FaultPlan& plan : EveryFailure(original.size(), out)) {
     SCOPED_TRACE(Describe(plan));
-    kiv::ScopedFault fault(plan);
+    CountedFault fault(plan);
     const ConvertOutcome outcome = ConvertFile(self, self, options);
     ASSERT_TRUE(outcome.stateText.has_value());
     EXPECT_EQ(*outcome.stateText, kStateWriteFailed);
@@ -182,7 +204,7 @@ TEST(FailingDiskRun, FailedWritesKeepTheirSourcesAndRowsWhileTheRunGoesOn) {
   }
   run.Register(all);
   {
-    kiv::ScopedFault fault(FaultPlan{FaultStep::kMove, 0, L"bad"});
+    CountedFault fault(FaultPlan{FaultStep::kMove, 0, L"bad"});
     ASSERT_TRUE(run.Convert());
     EXPECT_EQ(kiv::FaultHits(), static_cast<int>(bad.size()));
   }
@@ -213,7 +235,7 @@ TEST(FailingDiskRun, DiskFullForTheWholeRunDeletesNothing) {
   }
   run.Register(all);
   {
-    kiv::ScopedFault fault(FaultPlan{FaultStep::kWrite, 100, dir.path()});
+    CountedFault fault(FaultPlan{FaultStep::kWrite, 100, dir.path()});
     ASSERT_TRUE(run.Convert());
   }
   for (const std::wstring& path : all) {
@@ -255,7 +277,7 @@ TEST(FailingDiskSettings, AFailedSaveAtAnyPointKeepsThePreviousFile) {
     plans.push_back(FaultPlan{step, 0, dir.path()});
   }
   for (const FaultPlan& plan : plans) {
-    kiv::ScopedFault fault(plan);
+    CountedFault fault(plan);
     ASSERT_FALSE(kiv::SaveDataFile(next, path)) << Describe(plan);
     ASSERT_EQ(testimg::ReadFileBytes(path), previous) << Describe(plan);
     ASSERT_EQ(AllNames(dir.path()), std::vector<std::wstring>{L"Morvane.dat"}) << Describe(plan);
@@ -265,7 +287,7 @@ TEST(FailingDiskSettings, AFailedSaveAtAnyPointKeepsThePreviousFile) {
   EXPECT_EQ(loaded.Child(L"PageOption").Child(L"Output").GetString(L"Text"), L"before");
 
   // Room for the whole file: the save goes through.
-  kiv::ScopedFault room(FaultPlan{FaultStep::kWrite, size, dir.path()});
+  CountedFault room(FaultPlan{FaultStep::kWrite, size, dir.path()});
   ASSERT_TRUE(kiv::SaveDataFile(next, path));
   kiv::DataNode saved;
   ASSERT_TRUE(kiv::LoadDataFile(path, saved));
