@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <memory>
+#include <utility>
 
 #include "kiv/pumping_lock.h"
 
@@ -11,8 +12,12 @@ namespace {
 // The engine's entry for one list-view row, kept in the row's data.
 class ListRow final : public FileEntry {
  public:
-  explicit ListRow(kiv::ListViewItem* row) : row(row) {}
+  ListRow(kiv::ListViewItem* row, std::wstring sourcePath)
+      : row(row), sourcePath(std::move(sourcePath)) {}
   kiv::ListViewItem* const row;  // the row that holds this entry
+  // The first column's text, which never changes: kept here so that a
+  // conversion still finds its source once the window is closing.
+  const std::wstring sourcePath;
   std::wstring outputPath;
 };
 
@@ -36,7 +41,7 @@ ListViewFileList::~ListViewFileList() = default;
 FileEntry* ListViewFileList::EntryOf(kiv::ListViewItem& row) {
   auto* held = std::any_cast<std::shared_ptr<ListRow>>(&row.data);
   if (held == nullptr || !*held) {
-    row.data = std::make_shared<ListRow>(&row);
+    row.data = std::make_shared<ListRow>(&row, list_.GetItemText(row, kColumnSource));
     held = std::any_cast<std::shared_ptr<ListRow>>(&row.data);
   }
   return held->get();
@@ -58,10 +63,17 @@ FileEntry* ListViewFileList::GetEntry(int position) {
 FileEntry* ListViewFileList::AddItem(const std::wstring& sourcePath) {
   kiv::PumpingLock hold(list_.Lock());
   kiv::ListViewItem* row = list_.AddItem(sourcePath);
-  return row == nullptr ? nullptr : EntryOf(*row);
+  if (row == nullptr) {
+    return nullptr;
+  }
+  row->data = std::make_shared<ListRow>(row, sourcePath);
+  return EntryOf(*row);
 }
 
 std::wstring ListViewFileList::GetItemText(const FileEntry* entry, int column) {
+  if (column == kColumnSource) {
+    return RowOf(entry)->sourcePath;
+  }
   return list_.GetItemText(*RowOf(entry)->row, column);
 }
 

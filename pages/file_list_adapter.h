@@ -1,7 +1,8 @@
 // ListViewFileList: the engine's file list (engine/file_list.h) over the file
 // page's list view. Each row of the list view carries, as its data, the
-// engine's entry for it, which keeps the row's output path; the entry lives and
-// dies with the row.
+// engine's entry for it, which keeps the row's output path and its source path
+// (the first column, which never changes); the entry lives and dies with the
+// row.
 //
 // Threads: every operation may be called from any thread. Each one takes the
 // list's lock with message pumping (a waiting user-interface thread keeps

@@ -106,10 +106,17 @@ TEST_F(CommandsTest, StopLetsRunningFilesFinishAndLeavesTheRestWaiting) {
   EXPECT_FALSE(IsWindowEnabled(window_->convertButton()->Handle()));
   EXPECT_EQ(WindowText(window_->convertButton()->Handle()), L"中止");
   ASSERT_TRUE(WaitUntilIdle(*window_));
+  // The files in progress finished; the ones never handed out wait again.
   const Paths states = States();
-  EXPECT_EQ(states[0], L"変換終了");
-  EXPECT_EQ(states[2], L"");
-  EXPECT_EQ(states[3], L"");
+  size_t converted = 0;
+  while (converted < states.size() && states[converted] == L"変換終了") {
+    ++converted;
+  }
+  EXPECT_GE(converted, 1u);
+  EXPECT_LE(converted, 2u);
+  for (size_t i = converted; i < states.size(); ++i) {
+    EXPECT_EQ(states[i], L"") << i;
+  }
   EXPECT_TRUE(IsPngOfSize(dir_ / L"big0.png", 900, 900));
   EXPECT_FALSE(kiv::FileExists(dir_ / L"big3.png"));
   EXPECT_EQ(WindowText(window_->Handle()), L"Morvane");
@@ -119,12 +126,13 @@ TEST_F(CommandsTest, StopLetsRunningFilesFinishAndLeavesTheRestWaiting) {
 TEST_F(CommandsTest, FilesAddedDuringARunJoinIt) {
   SetWorkers(1);
   SetLevel(9);
-  ASSERT_TRUE(WriteLargeBmp(dir_ / L"big.bmp", 700));
+  ASSERT_TRUE(WriteLargeBmp(dir_ / L"big.bmp", 1500));
   ASSERT_TRUE(WriteBmp(dir_ / L"late.bmp"));
   ASSERT_TRUE(WriteJpeg(dir_ / L"later.jpg"));
   Drop(*window_, {dir_ / L"big.bmp"});
   Press(*window_, IDC_CONVERT);
   ASSERT_TRUE(PumpUntil([&] { return States()[0] == L"変換中..."; }));
+  ASSERT_TRUE(window_->convertManager()->IsRunning());
   Drop(*window_, {dir_ / L"late.bmp"});
   window_->nextFiles = {dir_ / L"later.jpg"};
   Press(*window_, IDC_ADD_FILES);
@@ -170,7 +178,7 @@ TEST_F(CommandsTest, ExitAndCancelCloseTheWindowAndSaveTheSettings) {
 TEST_F(CommandsTest, ClosingDuringARunWaitsForTheFileInProgress) {
   SetWorkers(1);
   SetLevel(9);
-  ASSERT_TRUE(WriteLargeBmp(dir_ / L"big.bmp", 900));
+  ASSERT_TRUE(WriteLargeBmp(dir_ / L"big.bmp", 1500));
   ASSERT_TRUE(WriteBmp(dir_ / L"next.bmp"));
   Drop(*window_, {dir_ / L"big.bmp", dir_ / L"next.bmp"});
   Press(*window_, IDC_CONVERT);
@@ -178,7 +186,7 @@ TEST_F(CommandsTest, ClosingDuringARunWaitsForTheFileInProgress) {
   Press(*window_, IDC_EXIT);
   window_.reset();  // waits for the conversion in progress
   DropQuitMessage();
-  EXPECT_TRUE(IsPngOfSize(dir_ / L"big.png", 900, 900));
+  EXPECT_TRUE(IsPngOfSize(dir_ / L"big.png", 1500, 1500));
   EXPECT_FALSE(kiv::FileExists(dir_ / L"next.png"));
   // Nothing half-written is left beside the sources.
   EXPECT_EQ(testimg::FolderNames(dir_.path()), (Paths{L"big.bmp", L"big.png", L"next.bmp"}));
