@@ -30,6 +30,10 @@ void Morvane::AcceptFile(const std::wstring& path) {
   convertManager_->AddFile(path);
   ShowPage(0);
   pageFile_->RevealList();
+  // A large registration runs for a long time on this thread: answer the messages other threads
+  // and processes send meanwhile (a peek dispatches them), leaving posted input queued.
+  MSG message;
+  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
 }
 
 void Morvane::StartConvertIfWanted() {
