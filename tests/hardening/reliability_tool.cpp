@@ -16,6 +16,9 @@
 //       saves a settings tree holding KILOBYTES of incompressible text to FILE; exit 0 when saved
 //   morvane_reliability_tool load-settings FILE
 //       exit 0 when FILE loads as a settings file
+//   morvane_reliability_tool write-settings FILE JOBS [--delete-source]
+//       writes the window's settings file with every option at its default but the worker count
+//       (and DeleteSrcFile)
 //
 // Exit status 0 when everything holds, 1 with one line per problem on stderr otherwise, 2 on bad
 // usage.
@@ -28,6 +31,7 @@
 #include <vector>
 
 #include "engine/bitmap.h"
+#include "engine/memory_options.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
 #include "settings/path.h"
@@ -279,13 +283,23 @@ int LoadSettings(const std::wstring& path) {
   return 0;
 }
 
+int WriteSettings(const std::wstring& path, int jobs, bool deleteSource) {
+  MemoryOptionSet options;
+  options.SetConvertCount(jobs);
+  options.SetOn(Option::kDeleteSrcFile, deleteSource);
+  kiv::DataNode root(2);
+  options.Save(root.Child(L"PageOption"));
+  return kiv::SaveDataFile(root, path) ? 0 : 1;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: morvane_reliability_tool make DIR SMALL [LARGE] [SIZE]\n"
                "       morvane_reliability_tool check DIR MANIFEST [--complete]\n"
                "       morvane_reliability_tool check-outputs DIR\n"
                "       morvane_reliability_tool save-settings FILE KILOBYTES\n"
-               "       morvane_reliability_tool load-settings FILE\n");
+               "       morvane_reliability_tool load-settings FILE\n"
+               "       morvane_reliability_tool write-settings FILE JOBS [--delete-source]\n");
   return 2;
 }
 
@@ -312,6 +326,10 @@ int main(int argc, char** argv) {
   }
   if (command == "load-settings") {
     return LoadSettings(path);
+  }
+  if (command == "write-settings" && argc >= 4) {
+    return WriteSettings(path, std::atoi(argv[3]),
+                         argc >= 5 && std::string(argv[4]) == "--delete-source");
   }
   return Usage();
 }
