@@ -111,10 +111,17 @@ void MemoryFileList::SetStateListener(
 }
 
 void MemoryWindow::SetTitle(const std::wstring& title) {
-  std::lock_guard<std::mutex> hold(mutex_);
-  title_ = title;
-  if (titleListener_) {
-    titleListener_(title);
+  // The listener runs outside the state's lock, so that it may take its time
+  // while other threads use the window; its own lock keeps the calls in order.
+  std::lock_guard<std::mutex> inOrder(listenerMutex_);
+  std::function<void(const std::wstring&)> listener;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    title_ = title;
+    listener = titleListener_;
+  }
+  if (listener) {
+    listener(title);
   }
 }
 

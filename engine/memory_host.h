@@ -70,11 +70,12 @@ class MemoryWindow final : public ConvertWindow {
   bool ConvertButtonEnabled();
 
   // Called on the calling thread after each title change, in the order of
-  // the changes; it must not call back into the window.
+  // the changes; it must not change the title itself.
   void SetTitleListener(std::function<void(const std::wstring&)> listener);
 
  private:
   std::mutex mutex_;
+  std::mutex listenerMutex_;
   std::wstring title_ = L"Morvane";
   std::wstring buttonText_ = L"変換";
   bool buttonEnabled_ = true;

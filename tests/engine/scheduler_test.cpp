@@ -430,6 +430,43 @@ TEST_F(SchedulerTest, StartDuringARunKeepsTheRemainingCountExact) {
   }
 }
 
+// Files dropped with automatic start while the previous run is ending:
+// neither the files nor the start may be lost, and the run must not stall.
+TEST_F(SchedulerTest, DropArrivingWhileARunEndsIsNeverLost) {
+  // Hold the ending run at its "Morvane" title until the drop has been made.
+  std::atomic<bool> armed{false};
+  std::atomic<bool> ending{false};
+  std::atomic<bool> released{false};
+  window.SetTitleListener([&](const std::wstring& title) {
+    if (title == L"Morvane" && armed.exchange(false)) {
+      ending = true;
+      WaitUntil([&] { return released.load(); });
+    }
+  });
+  MakeManager();
+  const auto first = Sources(5, L"first");
+  const auto second = Sources(5, L"second");
+  for (size_t i = 0; i < first.size(); ++i) {
+    ending = false;
+    released = false;
+    armed = true;
+    manager->AddFile(first[i]);
+    manager->StartConvert();
+    ASSERT_TRUE(WaitUntil([&] { return ending.load(); }));
+    manager->AddFile(second[i]);
+    manager->StartConvert();
+    released = true;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+          return manager->WaitUntilIdle(0) &&
+                 States() == std::vector<std::wstring>(2 * (i + 1), kStateConverted);
+        },
+        10s))
+        << "drop " << i << " was lost or the run stalled";
+    ExpectIdleWindow();
+  }
+}
+
 TEST_F(SchedulerTest, TitleCountsDownAndShowsTheEstimate) {
   fake.UseGates();
   options.SetConvertCount(1);
