@@ -39,4 +39,10 @@ const Target* FindTarget(const std::string& name);
 // the input.
 constexpr std::size_t kMaxEncodedPixelBytes = 16u << 20;
 
+// The image targets decode images that declare at most kMaxFuzzedPixels pixels, or more than
+// kSurelyRefusedPixels (more than any bit count fits in Bitmap::kMaxPixelStoreBytes, so the
+// readers must refuse them before allocating); see WorthDecoding in targets.cpp.
+constexpr std::uint64_t kMaxFuzzedPixels = std::uint64_t{16} << 20;
+constexpr std::uint64_t kSurelyRefusedPixels = std::uint64_t{8} << 30;
+
 }  // namespace fuzzing
