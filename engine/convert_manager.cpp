@@ -119,6 +119,13 @@ bool ConvertManager::StartConvert() {
     Resume();
   }
   wake_.Set();
+  if (!HasThread()) {
+    // The system refused the scheduler a thread: run the passes here rather
+    // than leave the run waiting for a thread that does not exist.
+    while (!idle_.WaitFor(0)) {
+      Run();
+    }
+  }
   return true;
 }
 
