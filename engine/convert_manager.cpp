@@ -6,6 +6,7 @@
 #include "engine/option_set.h"
 #include "engine/output_naming.h"
 #include "engine/remove_source.h"
+#include "settings/path.h"
 
 namespace {
 
@@ -211,7 +212,10 @@ void ConvertManager::Reap(ConvertThread& worker) {
   }
   if (options.IsOn(Option::kDeleteSrcFile)) {
     const std::wstring source = list.GetItemText(entry, kColumnSource);
-    if (MayRemoveSource(source, list.GetOutputPath(entry), worker.WrittenPath())) {
+    // The output must be on the storage device before its only other copy
+    // goes.
+    if (MayRemoveSource(source, list.GetOutputPath(entry), worker.WrittenPath()) &&
+        kiv::SyncToDisk(worker.WrittenPath())) {
       RemoveSourceFile(source);
     }
   }

@@ -51,7 +51,8 @@ class ScopedFault {
 };
 
 namespace fault {
-// Called by the stream and the replacing writer (not by other code).
+// Called by the stream, the replacing writer and SyncToDisk (not by other
+// code).
 // Returns true when the operation on `path` must fail.
 bool ShouldFail(FaultStep step, const std::wstring& path);
 // For kWrite: how many of `count` bytes may be written to `path`; fewer than

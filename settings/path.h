@@ -77,4 +77,11 @@ bool MakeDirectory(const std::wstring& path);
 // Removes the empty folder `path`; true on success.
 bool RemoveFolder(const std::wstring& path);
 
+// Asks the platform to put the file at `path` and its folder entry on the
+// storage device, so that it survives a power cut. True when the platform
+// reports success. Call it before discarding the only other copy of the
+// data (a source about to be deleted); a fresh file that replaces nothing
+// does not need it.
+bool SyncToDisk(const std::wstring& path);
+
 }  // namespace kiv

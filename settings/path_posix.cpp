@@ -1,6 +1,7 @@
 // The file-system helpers of path.h over POSIX calls with UTF-8 paths.
 #include "settings/path.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/file_fault.h"
 #include "settings/unicode.h"
 
 namespace kiv {
@@ -54,6 +56,31 @@ bool MakeDirectory(const std::wstring& path) {
 
 bool RemoveFolder(const std::wstring& path) {
   return !path.empty() && rmdir(WideToUtf8(path).c_str()) == 0;
+}
+
+namespace {
+
+bool SyncPath(const std::string& path, int flags) {
+  const int fd = open(path.c_str(), flags | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  const bool synced = fsync(fd) == 0;
+  return close(fd) == 0 && synced;
+}
+
+}  // namespace
+
+bool SyncToDisk(const std::wstring& path) {
+  if (path.empty() || fault::ShouldFail(FaultStep::kFlush, path)) {
+    return false;
+  }
+  std::wstring folder = RemoveFileSpec(path);
+  if (folder.empty()) {
+    folder = L".";
+  }
+  return SyncPath(WideToUtf8(path), O_RDONLY) &&
+         SyncPath(WideToUtf8(folder), O_RDONLY | O_DIRECTORY);
 }
 
 }  // namespace kiv

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "settings/file_fault.h"
+
 #include <string>
 #include <vector>
 
@@ -56,6 +58,22 @@ bool MakeDirectory(const std::wstring& path) {
 
 bool RemoveFolder(const std::wstring& path) {
   return !path.empty() && RemoveDirectoryW(path.c_str()) != FALSE;
+}
+
+bool SyncToDisk(const std::wstring& path) {
+  if (path.empty() || fault::ShouldFail(FaultStep::kFlush, path)) {
+    return false;
+  }
+  // FlushFileBuffers needs a handle with write access; NTFS writes the
+  // folder entry with the file's metadata.
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  const bool synced = FlushFileBuffers(file) != FALSE;
+  return CloseHandle(file) != FALSE && synced;
 }
 
 }  // namespace kiv

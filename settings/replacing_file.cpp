@@ -65,12 +65,12 @@ void ReplacingFile::Discard() {
   done_ = true;
 }
 
-bool ReplacingFile::Finish() {
+bool ReplacingFile::Finish(bool durable) {
   if (done_ || !IsOpen()) {
     return false;
   }
   const bool written = !stream_.HasWriteError();
-  const bool flushed = written && stream_.Flush();
+  const bool flushed = written && (!durable || stream_.Flush());
   const bool closed = stream_.Close();
   if (!flushed || !closed) {
     Discard();
@@ -80,10 +80,12 @@ bool ReplacingFile::Finish() {
 }
 
 bool ReplacingFile::Commit() {
-  if (!Finish()) {
+  const bool replacing = FileExists(target_);
+  if (!Finish(replacing)) {
     return false;
   }
-  if (fault::ShouldFail(FaultStep::kMove, target_) || !PlatformReplace(temporary_, target_)) {
+  if (fault::ShouldFail(FaultStep::kMove, target_) ||
+      !PlatformReplace(temporary_, target_, replacing)) {
     Discard();
     return false;
   }
@@ -92,7 +94,7 @@ bool ReplacingFile::Commit() {
 }
 
 ReplacingFile::Result ReplacingFile::CommitExclusive() {
-  if (!Finish()) {
+  if (!Finish(false)) {
     return Result::kFailed;
   }
   Result result = Result::kFailed;

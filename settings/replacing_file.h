@@ -43,16 +43,19 @@ class ReplacingFile {
   // reopen it.
   File& stream() { return stream_; }
 
-  // Checks that every write succeeded, flushes and closes the temporary,
-  // clears a read-only attribute of an existing target and moves the
-  // temporary over the target (replacing it). True on success. On failure
-  // the temporary is removed and the target is left as it was (its
-  // read-only attribute restored).
+  // Checks that every write succeeded, closes the temporary, clears a
+  // read-only attribute of an existing target and moves the temporary over
+  // the target (replacing it). True on success. On failure the temporary is
+  // removed and the target is left as it was (its read-only attribute
+  // restored). When a file stands at the target, the temporary is flushed to
+  // the storage device before the move, so that a power cut leaves the old
+  // file or the new one whole; a fresh target replaces nothing and is not
+  // flushed (SyncToDisk in path.h makes it durable when that matters).
   // REQUIRES: IsOpen() (otherwise false).
   bool Commit();
 
-  // As Commit, but never replaces: when anything exists at the target the
-  // result is kExists and the target is untouched. Two writers racing for
+  // As Commit, but never replaces (and so never flushes): when anything
+  // exists at the target the result is kExists and the target is untouched. Two writers racing for
   // one name get kDone for one and kExists for the other.
   Result CommitExclusive();
 
@@ -64,10 +67,12 @@ class ReplacingFile {
   static bool IsTemporaryName(const std::wstring& name);
 
  private:
-  bool Finish();  // checks, flushes and closes; removes the temporary on failure
+  // Checks, flushes when `durable`, and closes; removes the temporary on
+  // failure.
+  bool Finish(bool durable);
   void Discard();
   // Platform parts (replacing_file_win32.cpp / replacing_file_posix.cpp).
-  static bool PlatformReplace(const std::wstring& from, const std::wstring& to);
+  static bool PlatformReplace(const std::wstring& from, const std::wstring& to, bool durable);
   static Result PlatformMoveNew(const std::wstring& from, const std::wstring& to);
 
   std::wstring target_;

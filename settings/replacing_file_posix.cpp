@@ -28,13 +28,16 @@ void SyncFolderOf(const std::wstring& path) {
 
 }  // namespace
 
-bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring& to) {
+bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring& to,
+                                    bool durable) {
   // rename(2) replaces the target whatever its permission bits: a read-only
   // target needs no special care here.
   if (rename(WideToUtf8(from).c_str(), WideToUtf8(to).c_str()) != 0) {
     return false;
   }
-  SyncFolderOf(to);
+  if (durable) {
+    SyncFolderOf(to);
+  }
   return true;
 }
 
@@ -45,7 +48,6 @@ ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
   // link(2) fails with EEXIST when anything is at the target, atomically.
   if (link(source.c_str(), target.c_str()) == 0) {
     unlink(source.c_str());
-    SyncFolderOf(to);
     return Result::kDone;
   }
   if (errno == EEXIST) {
@@ -53,7 +55,6 @@ ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
   }
   // File systems without hard links: the same guarantee from renameat2.
   if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
-    SyncFolderOf(to);
     return Result::kDone;
   }
   return errno == EEXIST ? Result::kExists : Result::kFailed;

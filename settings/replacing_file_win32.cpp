@@ -5,7 +5,8 @@
 
 namespace kiv {
 
-bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring& to) {
+bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring& to,
+                                    bool durable) {
   // MoveFileExW refuses to replace a read-only file: lift the attribute for
   // the move and put it back if the move fails.
   const DWORD attributes = GetFileAttributesW(to.c_str());
@@ -15,7 +16,8 @@ bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring
   if (read_only && !SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
     return false;
   }
-  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+  if (MoveFileExW(from.c_str(), to.c_str(), flags)) {
     return true;
   }
   if (read_only) {
@@ -26,7 +28,7 @@ bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring
 
 ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
                                                      const std::wstring& to) {
-  if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+  if (MoveFileExW(from.c_str(), to.c_str(), 0)) {
     return Result::kDone;
   }
   const DWORD error = GetLastError();

@@ -131,7 +131,6 @@ TEST(ImageFiles, FailedSavesKeepTheOldFileAndLeaveNothingPartial) {
   const Case cases[] = {
       {"disk full at once", kiv::FaultStep::kWrite, 0},
       {"disk full after the header", kiv::FaultStep::kWrite, 40},
-      {"flush fails", kiv::FaultStep::kFlush, 0},
       {"close fails", kiv::FaultStep::kClose, 0},
       {"move fails", kiv::FaultStep::kMove, 0},
       {"temporary cannot be created", kiv::FaultStep::kOpenWrite, 0},
@@ -162,6 +161,31 @@ TEST(ImageFiles, FailedSavesKeepTheOldFileAndLeaveNothingPartial) {
       }
     }
   }
+}
+
+// Only a save that replaces a file waits for the storage device: a failing
+// flush there keeps the old file, while a fresh file, which replaces
+// nothing, is written without one.
+TEST(ImageFiles, OnlyReplacingSavesFlushAndAFailedFlushKeepsTheOldFile) {
+  const Bitmap image = SmallImage();
+  TempDir dir;
+  const std::wstring target = dir / L"out.png";
+  ASSERT_TRUE(WriteFileBytes(target, kOldContent));
+  kiv::FaultPlan plan;
+  plan.step = kiv::FaultStep::kFlush;
+  plan.path_contains = dir.path();
+  kiv::ScopedFault fault(plan);
+  EXPECT_FALSE(image.SavePng(target, 6, false));
+  EXPECT_EQ(ReadFileBytes(target), kOldContent);
+  EXPECT_EQ(FolderNames(dir.path()), std::vector<std::wstring>{L"out.png"});
+  EXPECT_EQ(kiv::FaultHits(), 1);
+
+  const std::wstring fresh = dir / L"fresh.png";
+  EXPECT_TRUE(image.SavePng(fresh, 6, false));
+  EXPECT_EQ(image.SavePng(dir / L"other.png", 6, false, Bitmap::SaveMode::kCreateNew),
+            Bitmap::SaveResult::kSaved);
+  EXPECT_EQ(kiv::FaultHits(), 1);
+  EXPECT_TRUE(testimg::DecodePng(ReadFileBytes(fresh)).ok);
 }
 
 TEST(ImageFiles, UnwritableTargetsFail) {

@@ -16,6 +16,7 @@
 
 #include "engine/memory_host.h"
 #include "engine/memory_options.h"
+#include "settings/file_fault.h"
 #include "settings/path.h"
 #include "tests/engine/wait_until.h"
 #include "tests/support/temp_dir.h"
@@ -371,6 +372,26 @@ TEST_F(SchedulerTest, SourceIsKeptWhenTheReportedOutputIsMissing) {
   manager->AddFile(source);
   manager->StartConvert();
   ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(kiv::FileExists(source));
+}
+
+TEST_F(SchedulerTest, SourceIsKeptWhenItsOutputCannotBeMadeDurable) {
+  options.SetOn(Option::kDeleteSrcFile, true);
+  MakeManager();
+  const std::wstring source = dir / L"photo.bmp";
+  ASSERT_TRUE(testimg::WriteFileBytes(source, {'B', 'M'}));
+  const std::wstring output = kiv::RenameExtension(source, L".png");
+  manager->AddFile(source);
+  {
+    kiv::FaultPlan plan;
+    plan.step = kiv::FaultStep::kFlush;
+    plan.path_contains = output;
+    kiv::ScopedFault fault(plan);
+    manager->StartConvert();
+    ASSERT_TRUE(WaitIdle());
+  }
+  EXPECT_EQ(States(), std::vector<std::wstring>{kStateConverted});
+  EXPECT_TRUE(kiv::FileExists(output));
   EXPECT_TRUE(kiv::FileExists(source));
 }
 

@@ -56,17 +56,21 @@ std::vector<uint8_t> ExpectedPng(const std::wstring& source) {
   return png;
 }
 
+enum class Target { kFresh, kReplaced };
+
 // Every way the disk can refuse a PNG of `size` bytes: at its first, second, middle and last
-// byte, at the flush, at the close, at the move into place, and when the temporary cannot even
-// be created.
-std::vector<FaultPlan> EveryFailure(uint64_t size, const std::wstring& where) {
+// byte, at the close, at the move into place, when the temporary cannot even be created, and,
+// where the PNG replaces a file (only then is it flushed before the move), at the flush.
+std::vector<FaultPlan> EveryFailure(uint64_t size, const std::wstring& where, Target target) {
   std::vector<FaultPlan> plans;
   for (uint64_t budget : {uint64_t{0}, uint64_t{1}, size / 2, size - 1}) {
     plans.push_back(FaultPlan{FaultStep::kWrite, budget, where});
   }
-  for (FaultStep step :
-       {FaultStep::kFlush, FaultStep::kClose, FaultStep::kMove, FaultStep::kOpenWrite}) {
+  for (FaultStep step : {FaultStep::kClose, FaultStep::kMove, FaultStep::kOpenWrite}) {
     plans.push_back(FaultPlan{step, 0, where});
+  }
+  if (target == Target::kReplaced) {
+    plans.push_back(FaultPlan{FaultStep::kFlush, 0, where});
   }
   return plans;
 }
@@ -98,7 +102,7 @@ class FailingDiskTest : public ::testing::Test {
 
 TEST_F(FailingDiskTest, EveryFailurePointLeavesNoFileAndReportsWriteFailure) {
   const std::wstring target = kiv::AddSeparator(out) + L"写真.png";
-  for (const FaultPlan& plan : EveryFailure(png.size(), out)) {
+  for (const FaultPlan& plan : EveryFailure(png.size(), out, Target::kFresh)) {
     SCOPED_TRACE(Describe(plan));
     CountedFault fault(plan);
     const ConvertOutcome outcome = ConvertFile(source, target, options);
@@ -137,7 +141,7 @@ TEST_F(FailingDiskTest, ForceModeKeepsTheEarlierOutputWhateverFails) {
   const std::vector<uint8_t> earlier = hardening::NoisePng(3, 3, 77);
   ASSERT_TRUE(testimg::WriteFileBytes(target, earlier));
   options.SetOverwriteMode(static_cast<int>(OverwriteMode::kForce));
-  for (const FaultPlan& plan : EveryFailure(png.size(), out)) {
+  for (const FaultPlan& plan : EveryFailure(png.size(), out, Target::kReplaced)) {
     SCOPED_TRACE(Describe(plan));
     CountedFault fault(plan);
     const ConvertOutcome outcome = ConvertFile(source, target, options);
@@ -153,7 +157,7 @@ TEST_F(FailingDiskTest, RenameModeLeavesNoNumberedFileBehind) {
   const std::vector<uint8_t> earlier = hardening::NoisePng(3, 3, 78);
   ASSERT_TRUE(testimg::WriteFileBytes(target, earlier));
   options.SetOverwriteMode(static_cast<int>(OverwriteMode::kRename));
-  for (const FaultPlan& plan : EveryFailure(png.size(), out)) {
+  for (const FaultPlan& plan : EveryFailure(png.size(), out, Target::kFresh)) {
     SCOPED_TRACE(Describe(plan));
     CountedFault fault(plan);
     const ConvertOutcome outcome = ConvertFile(source, target, options);
@@ -169,7 +173,7 @@ TEST_F(FailingDiskTest, PngConvertedOntoItselfSurvivesEveryFailure) {
   const std::vector<uint8_t> original = hardening::NoisePng(30, 20, 3);
   ASSERT_TRUE(testimg::WriteFileBytes(self, original));
   options.SetOverwriteMode(static_cast<int>(OverwriteMode::kForce));
-  for (const FaultPlan& plan : EveryFailure(original.size(), out)) {
+  for (const FaultPlan& plan : EveryFailure(original.size(), out, Target::kReplaced)) {
     SCOPED_TRACE(Describe(plan));
     CountedFault fault(plan);
     const ConvertOutcome outcome = ConvertFile(self, self, options);
