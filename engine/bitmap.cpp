@@ -10,8 +10,7 @@ uint64_t Bitmap::StrideFor(uint64_t width, uint32_t bitCount) {
   return (width * bitCount + 31) / 32 * 4;
 }
 
-bool Bitmap::Create(int32_t width, int32_t height, uint32_t bitCount) {
-  Clear();
+bool Bitmap::IsSupportedBitCount(uint32_t bitCount) {
   switch (bitCount) {
     case 1:
     case 2:
@@ -20,11 +19,15 @@ bool Bitmap::Create(int32_t width, int32_t height, uint32_t bitCount) {
     case 16:
     case 24:
     case 32:
-      break;
+      return true;
     default:
       return false;
   }
-  if (width <= 0 || height <= 0) {
+}
+
+bool Bitmap::Create(int32_t width, int32_t height, uint32_t bitCount) {
+  Clear();
+  if (!IsSupportedBitCount(bitCount) || width <= 0 || height <= 0) {
     return false;
   }
   const uint64_t stride = StrideFor(static_cast<uint64_t>(width), bitCount);

@@ -142,6 +142,9 @@ class Bitmap {
   // Sets the palette to the 256-entry grey ramp (entry i is i, i, i).
   void SetGreyPalette();
 
+  // True for the bit counts a Bitmap can hold: 1, 2, 4, 8, 16, 24 and 32.
+  static bool IsSupportedBitCount(uint32_t bitCount);
+
   // The stride of a row of `width` pixels at `bitCount` bits, computed in 64 bits so that no
   // width below 2^32 overflows it.
   static uint64_t StrideFor(uint64_t width, uint32_t bitCount);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/bitmap.h"
+#include "engine/pixels.h"
 
 namespace {
 
@@ -19,16 +20,6 @@ std::array<Colour, 256> ColourTable(const Bitmap& source) {
   return table;
 }
 
-// The index of pixel `x` of a row of `bits`-bit pixels packed from the most significant bit.
-inline unsigned IndexAt(const uint8_t* row, uint32_t x, uint32_t bits) {
-  if (bits == 8) {
-    return row[x];
-  }
-  const uint32_t bit = x * bits;
-  const uint32_t shift = 8 - bits - bit % 8;
-  return (row[bit / 8] >> shift) & ((1u << bits) - 1);
-}
-
 void ConvertRow(const Bitmap& source, const std::array<Colour, 256>& table, const uint8_t* in,
                 uint32_t left, uint32_t count, uint8_t* out, uint32_t outBytes) {
   const uint32_t bits = source.BitCount();
@@ -38,7 +29,7 @@ void ConvertRow(const Bitmap& source, const std::array<Colour, 256>& table, cons
     case 4:
     case 8:
       for (uint32_t j = 0; j < count; ++j, out += outBytes) {
-        const Colour& c = table[IndexAt(in, left + j, bits)];
+        const Colour& c = table[pixels::IndexAt(in, uint64_t{left} + j, bits)];
         out[0] = c[0];
         out[1] = c[1];
         out[2] = c[2];
@@ -50,10 +41,7 @@ void ConvertRow(const Bitmap& source, const std::array<Colour, 256>& table, cons
     case 16:
       in += static_cast<size_t>(left) * 2;
       for (uint32_t j = 0; j < count; ++j, in += 2, out += outBytes) {
-        const unsigned pixel = in[0] | (in[1] << 8);
-        out[0] = static_cast<uint8_t>((pixel & 0x1F) << 3);
-        out[1] = static_cast<uint8_t>(((pixel >> 5) & 0x1F) << 3);
-        out[2] = static_cast<uint8_t>(((pixel >> 10) & 0x1F) << 3);
+        pixels::Expand555(in, out);
         if (outBytes == 4) {
           out[3] = 255;
         }
@@ -112,20 +100,9 @@ bool Bitmap::CopyRect(const BitmapRect& rect, Bitmap& target, const Bitmap& sour
     }
     return true;
   }
-  if (target.BitCount() != 24 && target.BitCount() != 32) {
+  if ((target.BitCount() != 24 && target.BitCount() != 32) ||
+      !IsSupportedBitCount(source.BitCount())) {
     return false;
-  }
-  switch (source.BitCount()) {
-    case 1:
-    case 2:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-      break;
-    default:
-      return false;
   }
   const auto table = ColourTable(source);
   const uint32_t outBytes = target.BitCount() / 8;

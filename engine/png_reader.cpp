@@ -6,7 +6,7 @@
 // Interlaced sources are read through all passes.
 //
 // libpng reports errors by longjmp. Everything that can jump lives in DecodePng, which holds no
-// object with a destructor; the libpng structures are owned by PngReadGuard in the caller's
+// object with a destructor; the libpng structures are owned by a PngStructs in the caller's
 // frame, so a jump neither leaks nor skips a destructor.
 #include <png.h>
 
@@ -15,6 +15,7 @@
 
 #include "engine/bitmap.h"
 #include "engine/image_readers.h"
+#include "engine/png_structs.h"
 #include "settings/file.h"
 
 namespace image_readers {
@@ -24,27 +25,6 @@ namespace {
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 // How many ancillary chunks of the kinds libpng keeps (text, sPLT, unknown) are accepted.
 constexpr png_uint_32 kMaxCachedChunks = 1000;
-
-class PngReadGuard {
- public:
-  PngReadGuard() = default;
-  ~PngReadGuard() {
-    if (png != nullptr) {
-      png_destroy_read_struct(&png, info != nullptr ? &info : nullptr, nullptr);
-    }
-  }
-  PngReadGuard(const PngReadGuard&) = delete;
-  PngReadGuard& operator=(const PngReadGuard&) = delete;
-
-  png_structp png = nullptr;
-  png_infop info = nullptr;
-};
-
-void SilentError(png_structp png, png_const_charp) {
-  png_longjmp(png, 1);
-}
-
-void IgnoreWarning(png_structp, png_const_charp) {}
 
 // Fills libpng's request from the stream. Data that ends early is an error: a truncated file
 // never decodes as if the missing bytes were there.
@@ -167,17 +147,12 @@ bool ReadPng(kiv::File& stream, Bitmap& image) {
     return ReadJpeg(stream, image);
   }
 
-  PngReadGuard guard;
-  guard.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, SilentError, IgnoreWarning);
-  if (guard.png == nullptr) {
+  PngStructs structs(PngStructs::Kind::kRead);
+  if (!structs.ok()) {
     return false;
   }
-  guard.info = png_create_info_struct(guard.png);
-  if (guard.info == nullptr) {
-    return false;
-  }
-  png_set_read_fn(guard.png, &stream, ReadFromStream);
-  return DecodePng(guard.png, guard.info, image);
+  png_set_read_fn(structs.png(), &stream, ReadFromStream);
+  return DecodePng(structs.png(), structs.info(), image);
 }
 
 }  // namespace image_readers

@@ -13,8 +13,8 @@
 // buffer and handed to the stream in large writes, every one checked.
 //
 // libpng reports errors by longjmp. Everything that can jump lives in EncodePngRows, which holds
-// no object with a destructor; the structures, the palette and the scratch row are owned by the
-// caller's frame.
+// no object with a destructor; the structures (a PngStructs), the palette and the scratch row
+// are owned by the caller's frame.
 #include <png.h>
 
 #include <algorithm>
@@ -24,6 +24,8 @@
 #include <vector>
 
 #include "engine/bitmap.h"
+#include "engine/pixels.h"
+#include "engine/png_structs.h"
 #include "settings/file.h"
 #include "settings/path.h"
 #include "settings/replacing_file.h"
@@ -74,27 +76,6 @@ class OutputBuffer {
   std::vector<uint8_t> buffer_;
 };
 
-class PngWriteGuard {
- public:
-  PngWriteGuard() = default;
-  ~PngWriteGuard() {
-    if (png != nullptr) {
-      png_destroy_write_struct(&png, info != nullptr ? &info : nullptr);
-    }
-  }
-  PngWriteGuard(const PngWriteGuard&) = delete;
-  PngWriteGuard& operator=(const PngWriteGuard&) = delete;
-
-  png_structp png = nullptr;
-  png_infop info = nullptr;
-};
-
-void SilentError(png_structp png, png_const_charp) {
-  png_longjmp(png, 1);
-}
-
-void IgnoreWarning(png_structp, png_const_charp) {}
-
 void WriteToBuffer(png_structp png, png_bytep data, size_t length) {
   auto* output = static_cast<OutputBuffer*>(png_get_io_ptr(png));
   if (!output->Append(data, length)) {
@@ -143,13 +124,12 @@ bool ChooseLayout(uint32_t bitCount, Layout& layout) {
 unsigned LargestIndex(const Bitmap& image) {
   const uint32_t bits = image.BitCount();
   const unsigned mask = (1u << bits) - 1;
-  const uint64_t usedBits = static_cast<uint64_t>(image.Width()) * bits;
+  const auto width = static_cast<uint64_t>(image.Width());
   unsigned largest = 0;
   for (int32_t y = 0; y < image.Height() && largest < mask; ++y) {
     const uint8_t* row = image.Row(y);
-    for (uint64_t bit = 0; bit < usedBits; bit += bits) {
-      const unsigned index = (row[bit / 8] >> (8 - bits - bit % 8)) & mask;
-      largest = std::max(largest, index);
+    for (uint64_t x = 0; x < width; ++x) {
+      largest = std::max(largest, pixels::IndexAt(row, x, bits));
     }
   }
   return largest;
@@ -174,12 +154,9 @@ std::vector<png_color> BuildPalette(const Bitmap& image, const Layout& layout) {
   return colors;
 }
 
-void Expand555(const uint8_t* in, uint8_t* out, int32_t width) {
+void Expand555Row(const uint8_t* in, uint8_t* out, int32_t width) {
   for (int32_t x = 0; x < width; ++x, in += 2, out += 3) {
-    const unsigned pixel = in[0] | (in[1] << 8);
-    out[0] = static_cast<uint8_t>((pixel & 0x1F) << 3);
-    out[1] = static_cast<uint8_t>(((pixel >> 5) & 0x1F) << 3);
-    out[2] = static_cast<uint8_t>(((pixel >> 10) & 0x1F) << 3);
+    pixels::Expand555(in, out);
   }
 }
 
@@ -221,7 +198,7 @@ bool EncodePngRows(png_structp png, png_infop info, const Bitmap& image, const L
       // Picture row y (top first) is stored row height - 1 - y.
       const uint8_t* row = image.Row(height - 1 - y);
       if (layout.expand555) {
-        Expand555(row, scratch.data(), image.Width());
+        Expand555Row(row, scratch.data(), image.Width());
         row = scratch.data();
       }
       png_write_row(png, const_cast<png_bytep>(row));
@@ -250,17 +227,13 @@ bool Bitmap::WritePngTo(kiv::File& stream, int32_t level, bool interlace) const 
   std::vector<uint8_t> scratch(layout.expand555 ? static_cast<size_t>(width_) * 3 : 0);
   OutputBuffer output(stream);
 
-  PngWriteGuard guard;
-  guard.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, SilentError, IgnoreWarning);
-  if (guard.png == nullptr) {
+  PngStructs structs(PngStructs::Kind::kWrite);
+  if (!structs.ok()) {
     return false;
   }
-  guard.info = png_create_info_struct(guard.png);
-  if (guard.info == nullptr) {
-    return false;
-  }
-  png_set_write_fn(guard.png, &output, WriteToBuffer, NoFlush);
-  return EncodePngRows(guard.png, guard.info, *this, layout, palette, scratch, level, interlace) &&
+  png_set_write_fn(structs.png(), &output, WriteToBuffer, NoFlush);
+  return EncodePngRows(structs.png(), structs.info(), *this, layout, palette, scratch, level,
+                       interlace) &&
          output.Drain();
 }
 
