@@ -8,10 +8,10 @@
 // no sense fail to read. Everything else decodes to the pixels the file describes; pixel data
 // that ends early leaves the missing pixels 0.
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 #include "engine/bitmap.h"
+#include "engine/bmp_rle.h"
 #include "engine/image_readers.h"
 #include "settings/file.h"
 
@@ -236,104 +236,6 @@ void MakeOpaque(Bitmap& image) {
   }
 }
 
-// Buffered byte-by-byte access to compressed pixel data.
-class ByteSource {
- public:
-  explicit ByteSource(kiv::File& stream) : stream_(stream), buffer_(64 * 1024) {}
-
-  bool Next(uint8_t& byte) {
-    if (position_ == length_) {
-      length_ = stream_.Read(static_cast<uint32_t>(buffer_.size()), buffer_.data());
-      position_ = 0;
-      if (length_ == 0) {
-        return false;
-      }
-    }
-    byte = buffer_[position_++];
-    return true;
-  }
-
- private:
-  kiv::File& stream_;
-  std::vector<uint8_t> buffer_;
-  size_t position_ = 0;
-  size_t length_ = 0;
-};
-
-// Decodes RLE8 or RLE4 data into `image` (already created and zeroed). Pixels that the data
-// skips (by delta, end of line, end of bitmap or running out of data) stay 0; pixels past the
-// end of a row are dropped.
-void DecodeRle(kiv::File& stream, bool fourBit, Bitmap& image) {
-  ByteSource source(stream);
-  const uint64_t width = static_cast<uint64_t>(image.Width());
-  const uint64_t height = static_cast<uint64_t>(image.Height());
-  uint64_t x = 0;
-  uint64_t y = 0;
-  auto put = [&](uint8_t value) {
-    if (x < width && y < height) {
-      uint8_t* row = image.Row(static_cast<int32_t>(y));
-      if (fourBit) {
-        uint8_t& byte = row[x / 2];
-        byte = (x % 2 == 0) ? static_cast<uint8_t>((byte & 0x0F) | (value << 4))
-                            : static_cast<uint8_t>((byte & 0xF0) | (value & 0x0F));
-      } else {
-        row[x] = value;
-      }
-    }
-    ++x;
-  };
-  uint8_t count = 0;
-  uint8_t value = 0;
-  while (y < height && source.Next(count) && source.Next(value)) {
-    if (count > 0) {
-      for (unsigned i = 0; i < count; ++i) {
-        put(fourBit ? static_cast<uint8_t>((i % 2 == 0) ? (value >> 4) : (value & 0x0F)) : value);
-      }
-      continue;
-    }
-    switch (value) {
-      case 0:  // end of line
-        x = 0;
-        ++y;
-        break;
-      case 1:  // end of bitmap
-        return;
-      case 2: {  // delta: move right and up
-        uint8_t dx = 0;
-        uint8_t dy = 0;
-        if (!source.Next(dx) || !source.Next(dy)) {
-          return;
-        }
-        x += dx;
-        y += dy;
-        break;
-      }
-      default: {  // absolute run of `value` pixels, padded to a 16-bit boundary
-        const unsigned pixels = value;
-        const unsigned bytes = fourBit ? (pixels + 1) / 2 : pixels;
-        uint8_t byte = 0;
-        for (unsigned i = 0; i < bytes; ++i) {
-          if (!source.Next(byte)) {
-            return;
-          }
-          if (fourBit) {
-            put(byte >> 4);
-            if (2 * i + 1 < pixels) {
-              put(byte & 0x0F);
-            }
-          } else {
-            put(byte);
-          }
-        }
-        if (bytes % 2 != 0 && !source.Next(byte)) {
-          return;
-        }
-        break;
-      }
-    }
-  }
-}
-
 bool IsMaskSet(const BmpInfo& info, uint32_t red, uint32_t green, uint32_t blue) {
   return info.masks[0] == red && info.masks[1] == green && info.masks[2] == blue;
 }
@@ -462,7 +364,7 @@ bool ReadBmp(kiv::File& stream, Bitmap& image) {
   }
   image.Palette().swap(palette);
   if (info.compression == kCompressionRle8 || info.compression == kCompressionRle4) {
-    DecodeRle(stream, info.compression == kCompressionRle4, image);
+    DecodeBmpRle(stream, info.compression == kCompressionRle4, image);
     return true;
   }
   ReadInto(stream, image.Pixels().data(), image.Pixels().size());
