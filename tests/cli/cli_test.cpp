@@ -13,6 +13,7 @@
 #include "settings/data_file.h"
 #include "settings/data_node.h"
 #include "settings/path.h"
+#include "settings/unicode.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"
 
@@ -141,6 +142,35 @@ class CliTest : public ::testing::Test {
     return cli::Run(arguments, terminal, defaultSettings);
   }
 
+  // A new folder `name` holding `count` copies of a square BMP large enough that converting
+  // all of them takes a while.
+  std::wstring FolderOfLargeBmps(const std::wstring& name, int count, int side, uint32_t seed) {
+    const std::wstring folder = Join(dir.path(), name);
+    kiv::MakeDirectory(folder);
+    const auto bytes = BmpOf(Noisy(side, side, seed, false));
+    for (int i = 0; i < count; ++i) {
+      EXPECT_TRUE(
+          testimg::WriteFileBytes(Join(folder, L"p" + std::to_wstring(i) + L".bmp"), bytes));
+    }
+    return folder;
+  }
+
+  // How many PNGs a stopped run left in `folder`. Each must be whole, and nothing but the
+  // sources and the PNGs may be there: no half-written or temporary file.
+  static int WholePngCount(const std::wstring& folder) {
+    int pngs = 0;
+    for (const auto& name : testimg::FolderNames(folder)) {
+      if (kiv::FindExtension(name) == L".png") {
+        ++pngs;
+        EXPECT_TRUE(testimg::DecodePng(testimg::ReadFileBytes(Join(folder, name))).ok)
+            << ::testing::PrintToString(name);
+      } else {
+        EXPECT_EQ(kiv::FindExtension(name), L".bmp") << ::testing::PrintToString(name);
+      }
+    }
+    return pngs;
+  }
+
   testimg::TempDir dir;
   std::wstring top;
   std::vector<std::pair<std::wstring, Picture>> expectations;
@@ -265,12 +295,7 @@ TEST_F(CliTest, SettingsFileGivesTheDefaultsAndFlagsOverrideIt) {
 }
 
 TEST_F(CliTest, StopRequestLetsRunningFilesFinishAndReportsStatus130) {
-  const std::wstring many = Join(dir.path(), L"many");
-  kiv::MakeDirectory(many);
-  const auto bytes = BmpOf(Noisy(300, 300, 9, false));
-  for (int i = 0; i < 60; ++i) {
-    ASSERT_TRUE(testimg::WriteFileBytes(Join(many, L"p" + std::to_wstring(i) + L".bmp"), bytes));
-  }
+  const std::wstring many = FolderOfLargeBmps(L"many", 60, 300, 9);
   terminal.progressWanted = true;
   terminal.stopWhen = [] { return true; };  // Ctrl+C at once
   EXPECT_EQ(Run({L"-j", L"1", many}), cli::kExitInterrupted);
@@ -279,16 +304,7 @@ TEST_F(CliTest, StopRequestLetsRunningFilesFinishAndReportsStatus130) {
   ASSERT_FALSE(terminal.progress.empty());
   EXPECT_EQ(terminal.progress.back(), L"");  // the line is cleared at the end
 
-  // What was written is whole; nothing half-written or temporary is left.
-  int pngs = 0;
-  for (const auto& name : testimg::FolderNames(many)) {
-    if (kiv::FindExtension(name) == L".png") {
-      ++pngs;
-      EXPECT_TRUE(testimg::DecodePng(testimg::ReadFileBytes(Join(many, name))).ok);
-    } else {
-      EXPECT_EQ(kiv::FindExtension(name), L".bmp") << ::testing::PrintToString(name);
-    }
-  }
+  const int pngs = WholePngCount(many);
   EXPECT_GT(pngs, 0);
   EXPECT_LT(pngs, 60);
 }
@@ -296,13 +312,8 @@ TEST_F(CliTest, StopRequestLetsRunningFilesFinishAndReportsStatus130) {
 #ifndef _WIN32
 // The real program, stopped with SIGINT as Ctrl+C in a terminal stops it.
 TEST_F(CliTest, InterruptSignalStopsTheProgramCleanly) {
-  const std::wstring many = Join(dir.path(), L"signal");
-  kiv::MakeDirectory(many);
-  const auto bytes = BmpOf(Noisy(400, 400, 11, false));
-  for (int i = 0; i < 80; ++i) {
-    ASSERT_TRUE(testimg::WriteFileBytes(Join(many, L"p" + std::to_wstring(i) + L".bmp"), bytes));
-  }
-  const std::string folder = std::string(many.begin(), many.end());
+  const std::wstring many = FolderOfLargeBmps(L"signal", 80, 400, 11);
+  const std::string folder = kiv::WideToUtf8(many);
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -328,16 +339,7 @@ TEST_F(CliTest, InterruptSignalStopsTheProgramCleanly) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), cli::kExitInterrupted);
-  int pngs = 0;
-  for (const auto& name : testimg::FolderNames(many)) {
-    if (kiv::FindExtension(name) == L".png") {
-      ++pngs;
-      EXPECT_TRUE(testimg::DecodePng(testimg::ReadFileBytes(Join(many, name))).ok);
-    } else {
-      EXPECT_EQ(kiv::FindExtension(name), L".bmp") << ::testing::PrintToString(name);
-    }
-  }
-  EXPECT_LT(pngs, 80);
+  EXPECT_LT(WholePngCount(many), 80);
 }
 #endif
 
