@@ -284,24 +284,38 @@ TEST_F(MainWindowTest, HelpPageShowsNameAndVersion) {
   EXPECT_TRUE(style & ES_CENTER);
 }
 
-// The help page on its own, with the shell replaced by a record of what it
-// would have opened.
-class RecordingHelpPage : public PageHelp {
- public:
-  std::vector<std::wstring> opened;
+// A page on its own in a bare main-window dialog, with the shell replaced by
+// a record of what the page would have opened.
+template <class Page>
+struct HostedPage {
+  class Recording : public Page {
+   public:
+    std::vector<std::wstring> opened;
 
- protected:
-  void OpenWithShell(const std::wstring& target) override { opened.push_back(target); }
+   protected:
+    void OpenWithShell(const std::wstring& target) override { opened.push_back(target); }
+  };
+
+  // Creates the host and the page from `pageTemplate` in it, both shown;
+  // false when either cannot be created.
+  bool Show(int pageTemplate) {
+    kiv::InitCommonControlsOnce();
+    if (!host.CreateModeless(nullptr, IDD_MAIN) || !page.CreateModeless(&host, pageTemplate)) {
+      return false;
+    }
+    ShowWindow(host.Handle(), SW_SHOW);
+    ShowWindow(page.Handle(), SW_SHOW);
+    return true;
+  }
+
+  kiv::Dialog host;
+  Recording page;  // destroyed before its host
 };
 
 TEST(HelpPage, PictureClickOpensHomePageAndButtonFindsManual) {
-  kiv::InitCommonControlsOnce();
-  kiv::Dialog host;
-  ASSERT_TRUE(host.CreateModeless(nullptr, IDD_MAIN));
-  RecordingHelpPage page;
-  ASSERT_TRUE(page.CreateModeless(&host, IDD_PAGE_HELP));
-  ShowWindow(host.Handle(), SW_SHOW);
-  ShowWindow(page.Handle(), SW_SHOW);
+  HostedPage<PageHelp> hosted;
+  ASSERT_TRUE(hosted.Show(IDD_PAGE_HELP));
+  auto& page = hosted.page;
 
   RECT picture{};
   GetWindowRect(page.linkPicture()->Handle(), &picture);
@@ -347,24 +361,11 @@ TEST(HelpPage, PictureClickOpensHomePageAndButtonFindsManual) {
   RemoveDirectoryW(besideProgram.c_str());
 }
 
-// The file page on its own, with the shell replaced by a record.
-class RecordingFilePage : public PageFile {
- public:
-  std::vector<std::wstring> opened;
-
- protected:
-  void OpenWithShell(const std::wstring& path) override { opened.push_back(path); }
-};
-
 TEST(FilePage, DoubleClickOpensTheRowUnderThePointer) {
-  kiv::InitCommonControlsOnce();
-  kiv::Dialog host;
-  ASSERT_TRUE(host.CreateModeless(nullptr, IDD_MAIN));
-  SetWindowPos(host.Handle(), nullptr, 600, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-  RecordingFilePage page;
-  ASSERT_TRUE(page.CreateModeless(&host, IDD_PAGE_FILE));
-  ShowWindow(host.Handle(), SW_SHOW);
-  ShowWindow(page.Handle(), SW_SHOW);
+  HostedPage<PageFile> hosted;
+  ASSERT_TRUE(hosted.Show(IDD_PAGE_FILE));
+  SetWindowPos(hosted.host.Handle(), nullptr, 600, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  auto& page = hosted.page;
   page.RevealList();
   EXPECT_FALSE(IsWindowVisible(page.hint()->Handle()));
   kiv::ListView& list = *page.list();

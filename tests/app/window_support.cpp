@@ -10,33 +10,12 @@
 #include "app/startup/drop_block.h"
 #include "engine/bitmap.h"
 #include "kiv/instance.h"
-#include "kiv/message_loop.h"
 #include "settings/data_file.h"
 #include "settings/path.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"
 
 namespace apptest {
-
-bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    kiv::PumpMessages();
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-  return true;
-}
-
-void PumpFor(std::chrono::milliseconds duration) {
-  const auto deadline = std::chrono::steady_clock::now() + duration;
-  while (std::chrono::steady_clock::now() < deadline) {
-    kiv::PumpMessages();
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-  }
-}
 
 void DropQuitMessage() {
   MSG message;

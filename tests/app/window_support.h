@@ -15,15 +15,12 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "tests/win/pumping.h"
 
 namespace apptest {
 
-// Pumps this thread's messages until `condition` holds; false when it still
-// does not after `timeout`.
-bool PumpUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout = std::chrono::seconds(30));
-// Pumps this thread's messages for `duration`.
-void PumpFor(std::chrono::milliseconds duration);
+using kiv_test::PumpFor;
+using kiv_test::PumpUntil;
 // Removes a quit message the main window posted when it was destroyed.
 void DropQuitMessage();
 

@@ -5,29 +5,7 @@
 
 #include <cstring>
 
-#include "kiv/message_loop.h"
-
 namespace kiv_test {
-
-bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
-    }
-    kiv::PumpMessages();
-    Sleep(1);
-  }
-  return true;
-}
-
-void PumpFor(std::chrono::milliseconds duration) {
-  const auto deadline = std::chrono::steady_clock::now() + duration;
-  while (std::chrono::steady_clock::now() < deadline) {
-    kiv::PumpMessages();
-    Sleep(1);
-  }
-}
 
 CtrlHeld::CtrlHeld() {
   GetKeyboardState(saved_);

@@ -4,20 +4,12 @@
 
 #include <windows.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "tests/win/pumping.h"  // PumpUntil, PumpFor
+
 namespace kiv_test {
-
-// Pumps the calling thread's messages until `condition` holds; false when it
-// still does not after `timeout`.
-bool PumpUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds timeout = std::chrono::seconds(20));
-
-// Pumps the calling thread's messages for `duration`.
-void PumpFor(std::chrono::milliseconds duration);
 
 // Holds the Ctrl key down in this thread's keyboard state (SetKeyboardState)
 // for the life of the object.
