@@ -17,14 +17,6 @@
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-
-#include "settings/unicode.h"
-#endif
-
 using testimg::Rgba;
 
 namespace {
@@ -154,11 +146,7 @@ TEST_F(ConvertFileTest, SourceConvertedInPlaceSurvivesAFailedWrite) {
 TEST_F(ConvertFileTest, ForceModeReplacesAReadOnlyOutput) {
   const std::wstring source = Write(L"d.bmp", SolidBmp(2, 2, 0xabcdef));
   const std::wstring output = Write(L"d.png", {1});
-#ifdef _WIN32
-  ASSERT_NE(SetFileAttributesW(output.c_str(), FILE_ATTRIBUTE_READONLY), 0);
-#else
-  ASSERT_EQ(chmod(kiv::WideToUtf8(output).c_str(), 0444), 0);
-#endif
+  ASSERT_TRUE(testimg::SetReadOnly(output, true));
   EXPECT_EQ(ConvertFile(source, output, options).stateText.value_or(L"?"), kStateConverted);
   EXPECT_EQ(DecodeFile(output).picture.at(0, 0), Opaque(0xabcdef));
 }

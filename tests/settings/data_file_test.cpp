@@ -10,13 +10,13 @@
 #include "settings/file.h"
 #include "settings/file_fault.h"
 #include "settings/path.h"
-#include "tests/settings/scratch.h"
+#include "tests/support/temp_dir.h"
 
 namespace kiv {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using test::ScratchDir;
+using testimg::TempDir;
 
 Bytes U32(std::uint32_t v) {
   return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
@@ -105,11 +105,11 @@ TEST(SettingsEncoding, NamesAndStringsAreUtf16LittleEndian) {
 }
 
 TEST(SettingsFile, SavedFileHasTheHeaderAndOneZlibStream) {
-  ScratchDir dir;
+  TempDir dir;
   const std::wstring path = dir / L"Morvane.dat";
   const DataNode root = SampleTree();
   ASSERT_TRUE(SaveDataFile(root, path));
-  const Bytes file = test::ReadWholeFile(path);
+  const Bytes file = testimg::ReadFileBytes(path);
   const Bytes tree = Serialise(root);
   ASSERT_GE(file.size(), 12u);
   EXPECT_EQ(Bytes(file.begin(), file.begin() + 4), U32(2));
@@ -133,7 +133,7 @@ TEST(SettingsFile, SavedFileHasTheHeaderAndOneZlibStream) {
 }
 
 TEST(SettingsFile, RoundTripKeepsEveryValueAndChild) {
-  ScratchDir dir;
+  TempDir dir;
   const std::wstring folder = dir / L"設定\U0001F4C1";
   ASSERT_TRUE(MakeDirectory(folder));
   const std::wstring path = AddSeparator(folder) + L"モルヴァン.dat";
@@ -147,18 +147,18 @@ TEST(SettingsFile, RoundTripKeepsEveryValueAndChild) {
 }
 
 TEST(SettingsFile, HeaderDecidesWhetherToLoad) {
-  ScratchDir dir;
+  TempDir dir;
   DataNode one(1);
   one.SetInt(L"x", 1);
-  ASSERT_TRUE(test::WriteWholeFile(dir / L"one", FileAround(1, Serialise(one))));
+  ASSERT_TRUE(testimg::WriteFileBytes(dir / L"one", FileAround(1, Serialise(one))));
   EXPECT_EQ(ReadDataFileType(dir / L"one"), 1);
-  ASSERT_TRUE(test::WriteWholeFile(dir / L"seven", FileAround(7, Serialise(one))));
+  ASSERT_TRUE(testimg::WriteFileBytes(dir / L"seven", FileAround(7, Serialise(one))));
   EXPECT_EQ(ReadDataFileType(dir / L"seven"), 7);
-  ASSERT_TRUE(test::WriteWholeFile(dir / L"negative", U32(0xFFFFFFFE)));
+  ASSERT_TRUE(testimg::WriteFileBytes(dir / L"negative", U32(0xFFFFFFFE)));
   EXPECT_EQ(ReadDataFileType(dir / L"negative"), -2);
-  ASSERT_TRUE(test::WriteWholeFile(dir / L"short", {2, 0, 0}));
+  ASSERT_TRUE(testimg::WriteFileBytes(dir / L"short", {2, 0, 0}));
   EXPECT_EQ(ReadDataFileType(dir / L"short"), 0);
-  ASSERT_TRUE(test::WriteWholeFile(dir / L"empty", {}));
+  ASSERT_TRUE(testimg::WriteFileBytes(dir / L"empty", {}));
   EXPECT_EQ(ReadDataFileType(dir / L"empty"), 0);
   EXPECT_EQ(ReadDataFileType(dir / L"missing"), 0);
 
@@ -168,9 +168,9 @@ TEST(SettingsFile, HeaderDecidesWhetherToLoad) {
 }
 
 TEST(SettingsFile, HeaderOnlyAndEmptyBlocksLoadAsEmptyTrees) {
-  ScratchDir dir;
+  TempDir dir;
   for (const Bytes& bytes : {U32(2), Cat({U32(2), U32(0)})}) {
-    ASSERT_TRUE(test::WriteWholeFile(dir / L"s.dat", bytes));
+    ASSERT_TRUE(testimg::WriteFileBytes(dir / L"s.dat", bytes));
     DataNode root;
     ASSERT_TRUE(LoadDataFile(dir / L"s.dat", root));
     EXPECT_EQ(root.type, 2);
@@ -192,8 +192,8 @@ TEST(SettingsFile, RecordOrderAndEmptyValuesSurviveLoading) {
                           {'e', 0, 0, 0},
                           U32(0),
                           U32(0)});
-  ScratchDir dir;
-  ASSERT_TRUE(test::WriteWholeFile(dir / L"s.dat", FileAround(2, tree)));
+  TempDir dir;
+  ASSERT_TRUE(testimg::WriteFileBytes(dir / L"s.dat", FileAround(2, tree)));
   DataNode root;
   ASSERT_TRUE(LoadDataFile(dir / L"s.dat", root));
   EXPECT_EQ(root.GetInt(L"v"), 2);
@@ -204,18 +204,18 @@ TEST(SettingsFile, RecordOrderAndEmptyValuesSurviveLoading) {
 
 // Loads `bytes` as a settings file; the process must survive and the result
 // must be true.
-DataNode LoadBytes(const ScratchDir& dir, const Bytes& bytes) {
+DataNode LoadBytes(const TempDir& dir, const Bytes& bytes) {
   DataNode root;
-  EXPECT_TRUE(test::WriteWholeFile(dir / L"damaged.dat", bytes));
+  EXPECT_TRUE(testimg::WriteFileBytes(dir / L"damaged.dat", bytes));
   EXPECT_TRUE(LoadDataFile(dir / L"damaged.dat", root));
   return root;
 }
 
 TEST(DamagedSettingsFile, ACutFileLoadsWithoutCrashing) {
-  ScratchDir dir;
+  TempDir dir;
   const DataNode root = SampleTree();
   ASSERT_TRUE(SaveDataFile(root, dir / L"full.dat"));
-  const Bytes whole = test::ReadWholeFile(dir / L"full.dat");
+  const Bytes whole = testimg::ReadFileBytes(dir / L"full.dat");
   for (std::size_t size = 0; size < whole.size(); ++size) {
     const DataNode loaded = LoadBytes(dir, Bytes(whole.begin(), whole.begin() + size));
     // A cut compressed block is damaged: nothing of the tree is taken from it.
@@ -224,7 +224,7 @@ TEST(DamagedSettingsFile, ACutFileLoadsWithoutCrashing) {
 }
 
 TEST(DamagedSettingsFile, ACutTreeKeepsWhatWasReadBeforeTheCut) {
-  ScratchDir dir;
+  TempDir dir;
   DataNode root(2);
   root.Child(L"A").SetInt(L"first", 1);
   root.Child(L"A").SetInt(L"second", 2);
@@ -245,7 +245,7 @@ TEST(DamagedSettingsFile, ACutTreeKeepsWhatWasReadBeforeTheCut) {
 }
 
 TEST(DamagedSettingsFile, HugeCountsAndLengthsStopTheReader) {
-  ScratchDir dir;
+  TempDir dir;
   // A value count of two billion with one real record behind it.
   DataNode many =
       LoadBytes(dir, FileAround(2, Cat({U32(2), U32(0x7FFFFFFF), {'a', 0, 0, 0}, U32(4), U32(9)})));
@@ -263,7 +263,7 @@ TEST(DamagedSettingsFile, HugeCountsAndLengthsStopTheReader) {
 }
 
 TEST(DamagedSettingsFile, CorruptCompressedDataLoadsAsAnEmptyTree) {
-  ScratchDir dir;
+  TempDir dir;
   DataNode root(2);
   root.SetInt(L"a", 1);
   Bytes file = FileAround(2, Serialise(root));
@@ -285,7 +285,7 @@ TEST(DamagedSettingsFile, DeepNestingIsCutOff) {
   for (int i = 0; i < 100000; ++i) {
     tree.insert(tree.end(), level.begin(), level.end());
   }
-  ScratchDir dir;
+  TempDir dir;
   DataNode root = LoadBytes(dir, FileAround(2, tree));
   int depth = 0;
   for (const DataNode* node = &root; !node->children().empty();
@@ -297,12 +297,12 @@ TEST(DamagedSettingsFile, DeepNestingIsCutOff) {
 }
 
 TEST(SettingsSave, AFailedSaveKeepsThePreviousFile) {
-  ScratchDir dir;
+  TempDir dir;
   const std::wstring path = dir / L"Morvane.dat";
   DataNode old(2);
   old.SetInt(L"kept", 1);
   ASSERT_TRUE(SaveDataFile(old, path));
-  const Bytes before = test::ReadWholeFile(path);
+  const Bytes before = testimg::ReadFileBytes(path);
   DataNode next = SampleTree();
   for (const FaultStep step : {FaultStep::kOpenWrite, FaultStep::kWrite, FaultStep::kFlush,
                                FaultStep::kClose, FaultStep::kMove}) {
@@ -310,8 +310,8 @@ TEST(SettingsSave, AFailedSaveKeepsThePreviousFile) {
     ScopedFault fault({step, 10, L""});
     EXPECT_FALSE(SaveDataFile(next, path));
     EXPECT_GE(FaultHits(), 1);
-    EXPECT_EQ(test::ReadWholeFile(path), before);
-    EXPECT_EQ(test::ListNames(dir / L"*"), std::vector<std::wstring>{L"Morvane.dat"});
+    EXPECT_EQ(testimg::ReadFileBytes(path), before);
+    EXPECT_EQ(testimg::ListNames(dir / L"*"), std::vector<std::wstring>{L"Morvane.dat"});
   }
   EXPECT_FALSE(SaveDataFile(next, dir / L"missing" + kPathSeparator + L"x.dat"));
   ASSERT_TRUE(SaveDataFile(next, path));

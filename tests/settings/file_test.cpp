@@ -9,13 +9,13 @@
 #include "settings/file_fault.h"
 #include "settings/file_finder.h"
 #include "settings/path.h"
-#include "tests/settings/scratch.h"
+#include "tests/support/temp_dir.h"
 
 namespace kiv {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using test::ScratchDir;
+using testimg::TempDir;
 
 const std::wstring kJapanese = L"画像\U0001F5BC変換";  // with U+1F5BC, outside the BMP
 
@@ -75,7 +75,7 @@ TEST(FileOnVector, SeekStaysInsideTheData) {
 }
 
 TEST(FileOnDisk, ReadsWritesAndSeeksWithJapaneseNames) {
-  ScratchDir dir;
+  TempDir dir;
   ASSERT_FALSE(dir.path().empty());
   const std::wstring folder = dir / kJapanese;
   ASSERT_TRUE(MakeDirectory(folder));
@@ -106,7 +106,7 @@ TEST(FileOnDisk, ReadsWritesAndSeeksWithJapaneseNames) {
 }
 
 TEST(FileOnDisk, FailedOpensLeaveAStreamThatReadsAndWritesNothing) {
-  ScratchDir dir;
+  TempDir dir;
   File stream;
   std::uint8_t out[4];
   EXPECT_FALSE(stream.OpenRead(dir / L"missing"));
@@ -118,13 +118,13 @@ TEST(FileOnDisk, FailedOpensLeaveAStreamThatReadsAndWritesNothing) {
 
   // Creating exclusively refuses an existing file and leaves it whole.
   const std::wstring path = dir / L"kept";
-  ASSERT_TRUE(test::WriteWholeFile(path, {1, 2, 3}));
+  ASSERT_TRUE(testimg::WriteFileBytes(path, {1, 2, 3}));
   EXPECT_FALSE(stream.OpenCreateNew(path));
-  EXPECT_EQ(test::ReadWholeFile(path), (Bytes{1, 2, 3}));
+  EXPECT_EQ(testimg::ReadFileBytes(path), (Bytes{1, 2, 3}));
 }
 
 TEST(FileOnDisk, FaultSeamFailsWritesLikeAFullDisk) {
-  ScratchDir dir;
+  TempDir dir;
   const std::wstring path = dir / L"full.bin";
   File stream;
   ASSERT_TRUE(stream.OpenWrite(path));
@@ -154,20 +154,21 @@ class FinderTest : public ::testing::Test {
     ASSERT_FALSE(dir_.path().empty());
     for (const std::wstring& name : std::vector<std::wstring>{
              L"a.bmp", L"B.BMP", L"c.png", L"d.jpeg", L"noext", kJapanese + L".jpg"}) {
-      ASSERT_TRUE(test::WriteWholeFile(dir_ / name, {0}));
+      ASSERT_TRUE(testimg::WriteFileBytes(dir_ / name, {0}));
     }
     ASSERT_TRUE(MakeDirectory(dir_ / (kJapanese + L"フォルダ")));
   }
   std::wstring Pattern(const std::wstring& wildcard) const { return dir_ / wildcard; }
-  ScratchDir dir_;
+  TempDir dir_;
 };
 
 TEST_F(FinderTest, ListsMatchingNamesInEitherCase) {
-  EXPECT_EQ(test::ListNames(Pattern(L"*.bmp")), (std::vector<std::wstring>{L"B.BMP", L"a.bmp"}));
-  EXPECT_EQ(test::ListNames(Pattern(L"*.JPG")), (std::vector<std::wstring>{kJapanese + L".jpg"}));
-  EXPECT_EQ(test::ListNames(Pattern(kJapanese + L".*")),
+  EXPECT_EQ(testimg::ListNames(Pattern(L"*.bmp")), (std::vector<std::wstring>{L"B.BMP", L"a.bmp"}));
+  EXPECT_EQ(testimg::ListNames(Pattern(L"*.JPG")),
             (std::vector<std::wstring>{kJapanese + L".jpg"}));
-  EXPECT_EQ(test::ListNames(Pattern(L"*.*")).size(), 7u);
+  EXPECT_EQ(testimg::ListNames(Pattern(kJapanese + L".*")),
+            (std::vector<std::wstring>{kJapanese + L".jpg"}));
+  EXPECT_EQ(testimg::ListNames(Pattern(L"*.*")).size(), 7u);
 }
 
 TEST_F(FinderTest, ReportsFoldersAndTheDotEntries) {

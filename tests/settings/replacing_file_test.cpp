@@ -9,13 +9,13 @@
 #include "settings/file_fault.h"
 #include "settings/path.h"
 #include "settings/replacing_file.h"
-#include "tests/settings/scratch.h"
+#include "tests/support/temp_dir.h"
 
 namespace kiv {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using test::ScratchDir;
+using testimg::TempDir;
 
 const std::wstring kName = L"出力\U00020B9F.png";
 
@@ -25,8 +25,8 @@ bool WriteAll(ReplacingFile& out, const Bytes& bytes) {
 }
 
 // Names in the folder other than `keep`: leftovers a failed write must not leave.
-std::vector<std::wstring> Others(const ScratchDir& dir, const std::wstring& keep) {
-  std::vector<std::wstring> names = test::ListNames(dir / L"*");
+std::vector<std::wstring> Others(const TempDir& dir, const std::wstring& keep) {
+  std::vector<std::wstring> names = testimg::ListNames(dir / L"*");
   std::vector<std::wstring> others;
   for (const std::wstring& name : names) {
     if (name != keep) {
@@ -37,29 +37,29 @@ std::vector<std::wstring> Others(const ScratchDir& dir, const std::wstring& keep
 }
 
 TEST(ReplacingFile, CommitReplacesTheTargetAndLeavesNoTemporary) {
-  ScratchDir dir;
+  TempDir dir;
   const std::wstring target = dir / kName;
-  ASSERT_TRUE(test::WriteWholeFile(target, {9, 9, 9, 9, 9, 9}));
+  ASSERT_TRUE(testimg::WriteFileBytes(target, {9, 9, 9, 9, 9, 9}));
   ReplacingFile out(target);
   ASSERT_TRUE(out.IsOpen());
   EXPECT_TRUE(ReplacingFile::IsTemporaryName(FindFileName(out.temporary_path())));
   EXPECT_EQ(RemoveFileSpec(out.temporary_path()), dir.path());
   ASSERT_TRUE(WriteAll(out, {1, 2, 3}));
-  EXPECT_EQ(test::ReadWholeFile(target), (Bytes{9, 9, 9, 9, 9, 9}));  // untouched until commit
+  EXPECT_EQ(testimg::ReadFileBytes(target), (Bytes{9, 9, 9, 9, 9, 9}));  // untouched until commit
   EXPECT_TRUE(out.Commit());
   EXPECT_FALSE(out.Commit());  // once only
-  EXPECT_EQ(test::ReadWholeFile(target), (Bytes{1, 2, 3}));
+  EXPECT_EQ(testimg::ReadFileBytes(target), (Bytes{1, 2, 3}));
   EXPECT_TRUE(Others(dir, kName).empty());
 }
 
 TEST(ReplacingFile, UncommittedWriterRemovesItsTemporary) {
-  ScratchDir dir;
+  TempDir dir;
   {
     ReplacingFile out(dir / kName);
     ASSERT_TRUE(WriteAll(out, {1, 2, 3}));
   }
   EXPECT_FALSE(FileExists(dir / kName));
-  EXPECT_TRUE(test::ListNames(dir / L"*").empty());
+  EXPECT_TRUE(testimg::ListNames(dir / L"*").empty());
   ReplacingFile nowhere(dir / L"missing" + kPathSeparator + L"x.png");
   EXPECT_FALSE(nowhere.IsOpen());
   EXPECT_FALSE(nowhere.Commit());
@@ -69,58 +69,58 @@ TEST(ReplacingFile, EveryFailingStepKeepsTheOldFileAndRemovesTheTemporary) {
   for (const FaultStep step :
        {FaultStep::kWrite, FaultStep::kFlush, FaultStep::kClose, FaultStep::kMove}) {
     SCOPED_TRACE(static_cast<int>(step));
-    ScratchDir dir;
+    TempDir dir;
     const std::wstring target = dir / kName;
-    ASSERT_TRUE(test::WriteWholeFile(target, {7, 7}));
+    ASSERT_TRUE(testimg::WriteFileBytes(target, {7, 7}));
     ReplacingFile out(target);
     ASSERT_TRUE(out.IsOpen());
     ScopedFault fault({step, 2, L""});
     WriteAll(out, {1, 2, 3, 4});
     EXPECT_FALSE(out.Commit());
     EXPECT_GE(FaultHits(), 1);
-    EXPECT_EQ(test::ReadWholeFile(target), (Bytes{7, 7}));
+    EXPECT_EQ(testimg::ReadFileBytes(target), (Bytes{7, 7}));
     EXPECT_TRUE(Others(dir, kName).empty());
   }
 }
 
 TEST(ReplacingFile, FailedOpenIsReportedAndLeavesNothing) {
-  ScratchDir dir;
+  TempDir dir;
   ScopedFault fault({FaultStep::kOpenWrite, 0, L""});
   ReplacingFile out(dir / kName);
   EXPECT_FALSE(out.IsOpen());
   EXPECT_FALSE(out.Commit());
-  EXPECT_TRUE(test::ListNames(dir / L"*").empty());
+  EXPECT_TRUE(testimg::ListNames(dir / L"*").empty());
 }
 
 TEST(ReplacingFile, ReplacesAReadOnlyTarget) {
-  ScratchDir dir;
+  TempDir dir;
   const std::wstring target = dir / kName;
-  ASSERT_TRUE(test::WriteWholeFile(target, {7}));
-  ASSERT_TRUE(test::SetReadOnly(target, true));
+  ASSERT_TRUE(testimg::WriteFileBytes(target, {7}));
+  ASSERT_TRUE(testimg::SetReadOnly(target, true));
   ReplacingFile out(target);
   ASSERT_TRUE(WriteAll(out, {1, 2}));
   EXPECT_TRUE(out.Commit());
-  EXPECT_EQ(test::ReadWholeFile(target), (Bytes{1, 2}));
+  EXPECT_EQ(testimg::ReadFileBytes(target), (Bytes{1, 2}));
 }
 
 TEST(ReplacingFile, ExclusiveCommitNeverReplaces) {
-  ScratchDir dir;
+  TempDir dir;
   const std::wstring target = dir / kName;
-  ASSERT_TRUE(test::WriteWholeFile(target, {7}));
+  ASSERT_TRUE(testimg::WriteFileBytes(target, {7}));
   ReplacingFile out(target);
   ASSERT_TRUE(WriteAll(out, {1}));
   EXPECT_EQ(out.CommitExclusive(), ReplacingFile::Result::kExists);
-  EXPECT_EQ(test::ReadWholeFile(target), (Bytes{7}));
+  EXPECT_EQ(testimg::ReadFileBytes(target), (Bytes{7}));
   EXPECT_TRUE(Others(dir, kName).empty());
 
   ReplacingFile fresh(dir / L"new.png");
   ASSERT_TRUE(WriteAll(fresh, {5}));
   EXPECT_EQ(fresh.CommitExclusive(), ReplacingFile::Result::kDone);
-  EXPECT_EQ(test::ReadWholeFile(dir / L"new.png"), (Bytes{5}));
+  EXPECT_EQ(testimg::ReadFileBytes(dir / L"new.png"), (Bytes{5}));
 }
 
 TEST(ReplacingFile, RacingExclusiveWritersGetOneNameEach) {
-  ScratchDir dir;
+  TempDir dir;
   constexpr int kWriters = 8;
   std::atomic<int> done{0};
   std::atomic<int> exists{0};
@@ -141,7 +141,7 @@ TEST(ReplacingFile, RacingExclusiveWritersGetOneNameEach) {
   }
   EXPECT_EQ(done, 1);
   EXPECT_EQ(exists, kWriters - 1);
-  EXPECT_EQ(test::ListNames(dir / L"*"), std::vector<std::wstring>{L"same.png"});
+  EXPECT_EQ(testimg::ListNames(dir / L"*"), std::vector<std::wstring>{L"same.png"});
 }
 
 TEST(ReplacingFile, RecognisesOnlyItsOwnTemporaryNames) {

@@ -1,11 +1,19 @@
-# Test support shared by the test folders: image makers, reference decoders and temporary
-# folders. Included by each test folder that needs it; the library is defined once.
+# Test support shared by the test folders: temporary folders and whole-file helpers
+# (morvane_test_files), and image makers with reference decoders (morvane_test_support, which
+# brings the files helpers along). Included by each test folder that needs it; the libraries
+# are defined once.
 include_guard(GLOBAL)
+
+morvane_library(morvane_test_files
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/temp_dir.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/temp_dir_posix.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/temp_dir_win32.cpp
+  LIBS morvane_settings)
 
 morvane_library(morvane_test_support
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bmp_maker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/png_tools.cpp
     ${CMAKE_CURRENT_LIST_DIR}/jpeg_tools.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/temp_dir.cpp
-  LIBS morvane_settings PNG::PNG JPEG::JPEG)
+  LIBS morvane_test_files morvane_settings PNG::PNG JPEG::JPEG)

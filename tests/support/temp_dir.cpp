@@ -19,12 +19,18 @@ TempDir::TempDir() {
   // The root's name is plain ASCII, so the standard library converts it on every platform.
   std::filesystem::path root =
       std::filesystem::temp_directory_path() /
-      ("morvane-images-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1)));
-  std::filesystem::create_directories(root);
-  path_ = root.wstring();
+      ("morvane-test-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1)));
+  std::error_code failed;
+  if (std::filesystem::create_directories(root, failed)) {
+    path_ = root.wstring();
+  }
 }
 
 TempDir::~TempDir() {
+  if (path_.empty()) {
+    return;
+  }
+  MakeFilesDeletable(path_);
   std::error_code ignored;
   std::filesystem::remove_all(std::filesystem::path(path_), ignored);
 }
@@ -56,17 +62,20 @@ bool WriteFileBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
   return file.Close() && written;
 }
 
-std::vector<std::wstring> FolderNames(const std::wstring& folder) {
+std::vector<std::wstring> ListNames(const std::wstring& pattern) {
   std::vector<std::wstring> names;
   kiv::FileFinder finder;
-  for (std::wstring name = finder.First(kiv::AddSeparator(folder) + L"*.*"); !name.empty();
-       name = finder.Next()) {
+  for (std::wstring name = finder.First(pattern); !name.empty(); name = finder.Next()) {
     if (name != L"." && name != L"..") {
       names.push_back(name);
     }
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::vector<std::wstring> FolderNames(const std::wstring& folder) {
+  return ListNames(kiv::AddSeparator(folder) + L"*.*");
 }
 
 }  // namespace testimg
