@@ -2,6 +2,9 @@
 // message pumping, a main window whose dialogs answer from the test, source
 // images on disk, and reading the list and the controls back from the
 // windows themselves.
+//
+// Threads: the test's thread, which owns the windows; the main window's
+// option reads and list may also be reached from the engine's threads.
 #ifndef MORVANE_TESTS_APP_WINDOW_SUPPORT_H
 #define MORVANE_TESTS_APP_WINDOW_SUPPORT_H
 

@@ -1,5 +1,7 @@
 // Shared helpers of the image tests: loading made-up files and reading back what the writer
 // produced, through libpng as the reference decoder.
+//
+// Threads: the test's thread; gtest's EXPECT macros report failures here.
 #pragma once
 
 #include <gtest/gtest.h>

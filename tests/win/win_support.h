@@ -1,4 +1,6 @@
 // Helpers for the framework tests that drive real windows in process.
+//
+// Threads: the test's thread, which owns the windows it creates.
 #ifndef TESTS_WIN_WIN_SUPPORT_H_
 #define TESTS_WIN_WIN_SUPPORT_H_
 
