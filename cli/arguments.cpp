@@ -35,6 +35,31 @@ std::optional<int> OverwriteMode(const std::wstring& word) {
   return std::nullopt;
 }
 
+// The on/off options: each takes no value and turns its setting on.
+struct Switch {
+  const wchar_t* shortName;  // null when there is none
+  const wchar_t* longName;
+  bool Request::*setting;
+};
+
+constexpr Switch kSwitches[] = {
+    {nullptr, L"--no-subdirs", &Request::noSubdirectories},
+    {nullptr, L"--delete-source", &Request::deleteSource},
+    {nullptr, L"--upper-ext", &Request::upperExtension},
+    {nullptr, L"--interlace", &Request::interlace},
+    {nullptr, L"--24bit", &Request::reduceTo24Bit},
+    {L"-q", L"--quiet", &Request::quiet},
+};
+
+const Switch* FindSwitch(const std::wstring& name) {
+  for (const Switch& entry : kSwitches) {
+    if (name == entry.longName || (entry.shortName != nullptr && name == entry.shortName)) {
+      return &entry;
+    }
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 std::wstring UsageText() {
@@ -102,42 +127,16 @@ ParseResult ParseArguments(const std::vector<std::wstring>& arguments) {
       }
       return std::nullopt;
     };
-    auto flag = [&](bool& target) {
-      if (inlineValue) {
-        return false;
-      }
-      target = true;
-      return true;
-    };
 
-    if (name == L"-h" || name == L"--help") {
+    if (const Switch* on = FindSwitch(name)) {
+      if (inlineValue) {
+        return fail(name + L" takes no value");
+      }
+      request.*(on->setting) = true;
+    } else if (name == L"-h" || name == L"--help") {
       request.action = Request::Action::kHelp;
     } else if (name == L"--version") {
       request.action = Request::Action::kVersion;
-    } else if (name == L"--no-subdirs") {
-      if (!flag(request.noSubdirectories)) {
-        return fail(name + L" takes no value");
-      }
-    } else if (name == L"--delete-source") {
-      if (!flag(request.deleteSource)) {
-        return fail(name + L" takes no value");
-      }
-    } else if (name == L"--upper-ext") {
-      if (!flag(request.upperExtension)) {
-        return fail(name + L" takes no value");
-      }
-    } else if (name == L"--interlace") {
-      if (!flag(request.interlace)) {
-        return fail(name + L" takes no value");
-      }
-    } else if (name == L"--24bit") {
-      if (!flag(request.reduceTo24Bit)) {
-        return fail(name + L" takes no value");
-      }
-    } else if (name == L"-q" || name == L"--quiet") {
-      if (!flag(request.quiet)) {
-        return fail(name + L" takes no value");
-      }
     } else if (name == L"--filter") {
       const auto text = value();
       if (!text) {
