@@ -232,31 +232,25 @@ std::wstring PageOption::GetOptionText(Option option) {
   return snapshot_.texts[row];
 }
 
-int PageOption::GetOverwriteMode() {
-  LRESULT index = 0;
-  if (Ask(overwriteHandle_, CB_GETCURSEL, 0, 0, index)) {
-    return static_cast<int>(index);
+int PageOption::AskNumber(HWND control, UINT message, int Snapshot::*last) {
+  LRESULT answer = 0;
+  if (Ask(control, message, 0, 0, answer)) {
+    return static_cast<int>(answer);
   }
   std::lock_guard<std::mutex> hold(snapshotMutex_);
-  return snapshot_.overwrite;
+  return snapshot_.*last;
+}
+
+int PageOption::GetOverwriteMode() {
+  return AskNumber(overwriteHandle_, CB_GETCURSEL, &Snapshot::overwrite);
 }
 
 int PageOption::GetCompressLevel() {
-  LRESULT position = 0;
-  if (Ask(compressHandle_, TBM_GETPOS, 0, 0, position)) {
-    return static_cast<int>(position);
-  }
-  std::lock_guard<std::mutex> hold(snapshotMutex_);
-  return snapshot_.compressLevel;
+  return AskNumber(compressHandle_, TBM_GETPOS, &Snapshot::compressLevel);
 }
 
 int PageOption::GetConvertCount() {
-  LRESULT position = 0;
-  if (Ask(countHandle_, TBM_GETPOS, 0, 0, position)) {
-    return static_cast<int>(position);
-  }
-  std::lock_guard<std::mutex> hold(snapshotMutex_);
-  return snapshot_.convertCount;
+  return AskNumber(countHandle_, TBM_GETPOS, &Snapshot::convertCount);
 }
 
 PageOption::Snapshot PageOption::TakeSnapshot() {

@@ -84,6 +84,9 @@ class PageOption : public kiv::Dialog, public OptionSet {
   // control's window no longer exists.
   static bool Ask(HWND control, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& answer);
   static bool ReadText(HWND control, std::wstring& text);
+  // The number `control` answers to `message` (no parameters), or the value
+  // `last` of the snapshot when the control's window no longer exists.
+  int AskNumber(HWND control, UINT message, int Snapshot::*last);
   static HWND HandleOf(const kiv::Window* control);
 
   std::array<std::shared_ptr<kiv::CheckBox>, 9> checkBoxes_;
