@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -124,22 +125,17 @@ uint64_t DeclaredPixels(const std::uint8_t* data, std::size_t size) {
     return static_cast<uint64_t>(be32(16)) * be32(20);
   }
   if (StartsWith(data, size, "\xff\xd8", 2)) {
-    std::size_t at = 2;
-    while (at + 9 <= size) {
-      if (data[at] != 0xFF || data[at + 1] == 0xFF) {
-        ++at;
-        continue;
-      }
+    // The decoder skips bytes until it finds a marker, so any frame header anywhere may be the
+    // one it reads: take the largest.
+    uint64_t largest = 0;
+    for (std::size_t at = 2; at + 9 <= size; ++at) {
       const uint8_t marker = data[at + 1];
-      if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
-        return static_cast<uint64_t>(be16(at + 5)) * be16(at + 7);
+      if (data[at] == 0xFF && marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 &&
+          marker != 0xC8 && marker != 0xCC) {
+        largest = std::max<uint64_t>(largest, static_cast<uint64_t>(be16(at + 5)) * be16(at + 7));
       }
-      if (marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7)) {
-        at += 2;
-        continue;
-      }
-      at += 2 + be16(at + 2);
     }
+    return largest;
   }
   return 0;
 }
