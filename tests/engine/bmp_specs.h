@@ -102,16 +102,23 @@ inline BmpSpec IndexedSpec(int width, int height, uint16_t bits, uint32_t seed) 
   return spec;
 }
 
-// A bit-field BMP (after a 40-byte header unless `header` says otherwise) with these masks for
-// red, green and blue.
-inline BmpSpec BitFieldSpec(int width, int height, uint16_t bits, uint32_t red, uint32_t green,
-                            uint32_t blue, std::vector<uint32_t> values) {
-  BmpSpec spec = DirectSpec(width, height, bits, std::move(values));
+// Makes `spec` a `bits`-bit bit-field BMP with these masks for red, green and blue (written
+// after a 40-byte header, or inside a larger one).
+inline void UseBitFields(BmpSpec& spec, uint16_t bits, uint32_t red, uint32_t green,
+                         uint32_t blue) {
+  spec.bitCount = bits;
   spec.compression = 3;
   spec.writeMasks = true;
   spec.masks[0] = red;
   spec.masks[1] = green;
   spec.masks[2] = blue;
+}
+
+// A bit-field BMP of these pixel values (after a 40-byte header unless `header` says otherwise).
+inline BmpSpec BitFieldSpec(int width, int height, uint16_t bits, uint32_t red, uint32_t green,
+                            uint32_t blue, std::vector<uint32_t> values) {
+  BmpSpec spec = DirectSpec(width, height, bits, std::move(values));
+  UseBitFields(spec, bits, red, green, blue);
   return spec;
 }
 

@@ -103,24 +103,8 @@ TEST(BmpReader, HeadersThatMakeNoSenseFailToRead) {
          s.compression = 3;
          s.palette.resize(2);
        }},
-      {"non-contiguous mask",
-       [](BmpSpec& s) {
-         s.bitCount = 16;
-         s.compression = 3;
-         s.writeMasks = true;
-         s.masks[0] = 0xF00F;
-         s.masks[1] = 0x07E0;
-         s.masks[2] = 0x0010;
-       }},
-      {"overlapping masks",
-       [](BmpSpec& s) {
-         s.bitCount = 32;
-         s.compression = 3;
-         s.writeMasks = true;
-         s.masks[0] = 0xFF0000;
-         s.masks[1] = 0xFFFF00;
-         s.masks[2] = 0xFF;
-       }},
+      {"non-contiguous mask", [](BmpSpec& s) { UseBitFields(s, 16, 0xF00F, 0x07E0, 0x0010); }},
+      {"overlapping masks", [](BmpSpec& s) { UseBitFields(s, 32, 0xFF0000, 0xFFFF00, 0xFF); }},
   };
   for (const Case& c : cases) {
     BmpSpec spec = good;
