@@ -77,6 +77,10 @@ std::vector<std::uint8_t> PrepareImageBytes(const std::uint8_t* data, std::size_
   return bytes;
 }
 
+uint64_t PixelCount(const Bitmap& image) {
+  return static_cast<uint64_t>(image.Width()) * static_cast<uint64_t>(image.Height());
+}
+
 // What every successfully read image must satisfy, whatever the source.
 void CheckImageShape(const char* target, const Bitmap& image) {
   FUZZ_CHECK(target, image.Width() > 0 && image.Height() > 0);
@@ -166,7 +170,7 @@ bool ReadWith(Reader reader, const std::uint8_t* data, std::size_t size, Bitmap&
 
 // The image converted to 24 bits must work for every layout a reader produces.
 void CheckConvertible(const char* target, const Bitmap& image) {
-  if (image.Pixels().size() > kMaxEncodedPixelBytes) {
+  if (PixelCount(image) > kMaxCheckedPixels) {
     return;
   }
   Bitmap flat;
@@ -187,7 +191,7 @@ int BmpTarget(const std::uint8_t* data, std::size_t size) {
     return 0;
   }
   CheckImageShape("bmp", image);
-  if (image.BitCount() == 32 && image.Pixels().size() <= kMaxEncodedPixelBytes) {
+  if (image.BitCount() == 32 && PixelCount(image) <= kMaxCheckedPixels) {
     // Alpha stored in a BMP is not trusted: the image is opaque.
     for (int32_t y = 0; y < image.Height(); ++y) {
       const std::uint8_t* row = image.Row(y);
@@ -279,7 +283,7 @@ int LoadSaveTarget(const std::uint8_t* data, std::size_t size) {
     return 0;
   }
   CheckImageShape("load_save", image);
-  if (image.Pixels().size() > kMaxEncodedPixelBytes) {
+  if (PixelCount(image) > kMaxCheckedPixels) {
     return 0;
   }
   const int32_t level = static_cast<int32_t>(size % 10);

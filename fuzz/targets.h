@@ -34,10 +34,10 @@ const std::vector<Target>& AllTargets();
 // The target named `name`, or null.
 const Target* FindTarget(const std::string& name);
 
-// Images larger than this (pixel store bytes) are decoded and their shape checked, but their
-// pixels are not checked one by one nor encoded again: that time grows with the image, not with
-// the input.
-constexpr std::size_t kMaxEncodedPixelBytes = 16u << 20;
+// Images of more pixels than this are decoded and their shape checked, but their pixels are not
+// checked one by one, converted nor encoded again: that time grows with the image, not with the
+// input, and would crowd out the search.
+constexpr std::uint64_t kMaxCheckedPixels = std::uint64_t{4} << 20;
 
 // The image targets decode images that declare at most kMaxFuzzedPixels pixels, or more than
 // kSurelyRefusedPixels (more than any bit count fits in Bitmap::kMaxPixelStoreBytes, so the
