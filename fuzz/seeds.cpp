@@ -11,11 +11,11 @@ namespace fuzzing {
 namespace {
 
 using testimg::BmpHeader;
-using testimg::BmpSpec;
+using testimg::BmpRecipe;
 using testimg::JpegKind;
-using testimg::JpegSpec;
+using testimg::JpegRecipe;
 using testimg::Noise;
-using testimg::PngSpec;
+using testimg::PngRecipe;
 using testimg::Rgba;
 
 std::vector<Rgba> Palette(std::size_t n, Noise& noise) {
@@ -41,77 +41,77 @@ std::vector<Seed> BmpSeeds() {
   const int w = 7;
   const int h = 5;
   for (uint16_t bits : {1, 2, 4, 8}) {
-    BmpSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.bitCount = bits;
-    spec.palette = Palette(std::size_t{1} << bits, noise);
-    spec.values = Values(w, h, 1u << bits, noise);
-    seeds.push_back({"indexed-" + std::to_string(bits), testimg::MakeBmp(spec)});
-    spec.topDown = true;
-    seeds.push_back({"indexed-topdown-" + std::to_string(bits), testimg::MakeBmp(spec)});
+    BmpRecipe recipe;
+    recipe.width = w;
+    recipe.height = h;
+    recipe.bitCount = bits;
+    recipe.palette = Palette(std::size_t{1} << bits, noise);
+    recipe.values = Values(w, h, 1u << bits, noise);
+    seeds.push_back({"indexed-" + std::to_string(bits), testimg::MakeBmp(recipe)});
+    recipe.topDown = true;
+    seeds.push_back({"indexed-topdown-" + std::to_string(bits), testimg::MakeBmp(recipe)});
   }
   for (uint16_t bits : {16, 24, 32}) {
-    BmpSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.bitCount = bits;
-    spec.values = Values(w, h, bits == 16 ? 0x8000 : (bits == 24 ? 0x1000000 : 0), noise);
-    seeds.push_back({"direct-" + std::to_string(bits), testimg::MakeBmp(spec)});
+    BmpRecipe recipe;
+    recipe.width = w;
+    recipe.height = h;
+    recipe.bitCount = bits;
+    recipe.values = Values(w, h, bits == 16 ? 0x8000 : (bits == 24 ? 0x1000000 : 0), noise);
+    seeds.push_back({"direct-" + std::to_string(bits), testimg::MakeBmp(recipe)});
   }
   {
-    BmpSpec spec;  // 5-6-5 bit fields
-    spec.width = w;
-    spec.height = h;
-    spec.bitCount = 16;
-    spec.compression = 3;
-    spec.masks[0] = 0xF800;
-    spec.masks[1] = 0x07E0;
-    spec.masks[2] = 0x001F;
-    spec.writeMasks = true;
-    spec.values = Values(w, h, 0x10000, noise);
-    seeds.push_back({"bitfields-565", testimg::MakeBmp(spec)});
-    spec.header = BmpHeader::kV4_108;
-    spec.bitCount = 32;
-    spec.masks[0] = 0x00FF0000;
-    spec.masks[1] = 0x0000FF00;
-    spec.masks[2] = 0x000000FF;
-    spec.masks[3] = 0xFF000000;
-    spec.values = Values(w, h, 0, noise);
-    seeds.push_back({"bitfields-v4-32", testimg::MakeBmp(spec)});
+    BmpRecipe recipe;  // 5-6-5 bit fields
+    recipe.width = w;
+    recipe.height = h;
+    recipe.bitCount = 16;
+    recipe.compression = 3;
+    recipe.masks[0] = 0xF800;
+    recipe.masks[1] = 0x07E0;
+    recipe.masks[2] = 0x001F;
+    recipe.writeMasks = true;
+    recipe.values = Values(w, h, 0x10000, noise);
+    seeds.push_back({"bitfields-565", testimg::MakeBmp(recipe)});
+    recipe.header = BmpHeader::kV4_108;
+    recipe.bitCount = 32;
+    recipe.masks[0] = 0x00FF0000;
+    recipe.masks[1] = 0x0000FF00;
+    recipe.masks[2] = 0x000000FF;
+    recipe.masks[3] = 0xFF000000;
+    recipe.values = Values(w, h, 0, noise);
+    seeds.push_back({"bitfields-v4-32", testimg::MakeBmp(recipe)});
   }
   for (int rle : {8, 4}) {
-    BmpSpec spec;
-    spec.width = 9;
-    spec.height = 4;
-    spec.bitCount = static_cast<uint16_t>(rle);
-    spec.compression = rle == 8 ? 1 : 2;
-    spec.palette = Palette(std::size_t{1} << rle, noise);
+    BmpRecipe recipe;
+    recipe.width = 9;
+    recipe.height = 4;
+    recipe.bitCount = static_cast<uint16_t>(rle);
+    recipe.compression = rle == 8 ? 1 : 2;
+    recipe.palette = Palette(std::size_t{1} << rle, noise);
     std::vector<uint32_t> values(36);
     for (std::size_t i = 0; i < values.size(); ++i) {
       values[i] = i < 18 ? 3 : noise.Below(1u << rle);  // runs and absolute stretches
     }
-    spec.data = rle == 8 ? testimg::EncodeRle8(9, 4, values) : testimg::EncodeRle4(9, 4, values);
-    seeds.push_back({"rle" + std::to_string(rle), testimg::MakeBmp(spec)});
+    recipe.data = rle == 8 ? testimg::EncodeRle8(9, 4, values) : testimg::EncodeRle4(9, 4, values);
+    seeds.push_back({"rle" + std::to_string(rle), testimg::MakeBmp(recipe)});
   }
   {
-    BmpSpec spec;  // OS/2 core header, 3-byte palette entries
-    spec.header = BmpHeader::kCore12;
-    spec.width = w;
-    spec.height = h;
-    spec.bitCount = 8;
-    spec.palette = Palette(256, noise);
-    spec.values = Values(w, h, 256, noise);
-    seeds.push_back({"os2-core-8", testimg::MakeBmp(spec)});
+    BmpRecipe recipe;  // OS/2 core header, 3-byte palette entries
+    recipe.header = BmpHeader::kCore12;
+    recipe.width = w;
+    recipe.height = h;
+    recipe.bitCount = 8;
+    recipe.palette = Palette(256, noise);
+    recipe.values = Values(w, h, 256, noise);
+    seeds.push_back({"os2-core-8", testimg::MakeBmp(recipe)});
   }
   {
-    BmpSpec spec;  // pixel data cut short
-    spec.width = w;
-    spec.height = h;
-    spec.bitCount = 24;
-    spec.values = Values(w, h, 0x1000000, noise);
-    spec.keepDataBytes = 30;
-    seeds.push_back({"short-24", testimg::MakeBmp(spec)});
+    BmpRecipe recipe;  // pixel data cut short
+    recipe.width = w;
+    recipe.height = h;
+    recipe.bitCount = 24;
+    recipe.values = Values(w, h, 0x1000000, noise);
+    recipe.keepDataBytes = 30;
+    seeds.push_back({"short-24", testimg::MakeBmp(recipe)});
   }
   return seeds;
 }
@@ -127,35 +127,35 @@ std::vector<Seed> PngSeeds() {
                         {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
   for (const Kind& kind : kinds) {
     for (bool interlace : {false, true}) {
-      PngSpec spec;
-      spec.width = 6;
-      spec.height = 5;
-      spec.colorType = kind.colorType;
-      spec.bitDepth = kind.depth;
-      spec.interlace = interlace;
+      PngRecipe recipe;
+      recipe.width = 6;
+      recipe.height = 5;
+      recipe.colorType = kind.colorType;
+      recipe.bitDepth = kind.depth;
+      recipe.interlace = interlace;
       const int channels = kind.colorType == 0 || kind.colorType == 3 ? 1
                            : kind.colorType == 4                      ? 2
                            : kind.colorType == 2                      ? 3
                                                                       : 4;
       const uint32_t limit = 1u << kind.depth;
-      spec.samples.resize(static_cast<std::size_t>(spec.width) * spec.height * channels);
-      for (uint16_t& s : spec.samples) {
+      recipe.samples.resize(static_cast<std::size_t>(recipe.width) * recipe.height * channels);
+      for (uint16_t& s : recipe.samples) {
         s = static_cast<uint16_t>(noise.Below(limit));
       }
       if (kind.colorType == 3) {
-        spec.palette = Palette(limit, noise);
+        recipe.palette = Palette(limit, noise);
       }
       std::string name = "type" + std::to_string(kind.colorType) + "-depth" +
                          std::to_string(kind.depth) + (interlace ? "-adam7" : "");
-      seeds.push_back({name, testimg::MakePng(spec)});
+      seeds.push_back({name, testimg::MakePng(recipe)});
       if (!interlace && (kind.colorType == 0 || kind.colorType == 2)) {
-        spec.transparentColour = true;
-        spec.transparent[0] = static_cast<uint16_t>(spec.samples[0]);
-        seeds.push_back({name + "-trns", testimg::MakePng(spec)});
+        recipe.transparentColour = true;
+        recipe.transparent[0] = static_cast<uint16_t>(recipe.samples[0]);
+        seeds.push_back({name + "-trns", testimg::MakePng(recipe)});
       }
       if (!interlace && kind.colorType == 3) {
-        spec.paletteAlpha.assign(spec.palette.size() / 2 + 1, 128);
-        seeds.push_back({name + "-trns", testimg::MakePng(spec)});
+        recipe.paletteAlpha.assign(recipe.palette.size() / 2 + 1, 128);
+        seeds.push_back({name + "-trns", testimg::MakePng(recipe)});
       }
     }
   }
@@ -172,18 +172,18 @@ std::vector<Seed> JpegSeeds() {
                                                     {JpegKind::kYcck, "ycck"}};
   for (const auto& [kind, name] : kinds) {
     for (bool progressive : {false, true}) {
-      JpegSpec spec;
-      spec.width = 17;
-      spec.height = 9;
-      spec.kind = kind;
-      spec.progressive = progressive;
-      spec.quality = 75;
+      JpegRecipe recipe;
+      recipe.width = 17;
+      recipe.height = 9;
+      recipe.kind = kind;
+      recipe.progressive = progressive;
+      recipe.quality = 75;
       const int channels = kind == JpegKind::kGrey ? 1 : (kind == JpegKind::kColour ? 3 : 4);
-      spec.samples.resize(static_cast<std::size_t>(spec.width) * spec.height * channels);
-      for (std::size_t i = 0; i < spec.samples.size(); ++i) {
-        spec.samples[i] = static_cast<uint8_t>((i * 7) ^ noise.Below(32));
+      recipe.samples.resize(static_cast<std::size_t>(recipe.width) * recipe.height * channels);
+      for (std::size_t i = 0; i < recipe.samples.size(); ++i) {
+        recipe.samples[i] = static_cast<uint8_t>((i * 7) ^ noise.Below(32));
       }
-      std::vector<uint8_t> bytes = testimg::MakeJpeg(spec);
+      std::vector<uint8_t> bytes = testimg::MakeJpeg(recipe);
       if (!bytes.empty()) {
         seeds.push_back({std::string(name) + (progressive ? "-progressive" : ""), bytes});
       }

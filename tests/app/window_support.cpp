@@ -188,51 +188,51 @@ testimg::Picture Pattern(int width, int height) {
 }  // namespace
 
 bool WriteBmp(const std::wstring& path, int width, int height) {
-  testimg::BmpSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.bitCount = 24;
+  testimg::BmpRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.bitCount = 24;
   const testimg::Picture picture = Pattern(width, height);
   for (const testimg::Rgba& c : picture.pixels) {
-    spec.values.push_back(static_cast<uint32_t>(c.r) << 16 | c.g << 8 | c.b);
+    recipe.values.push_back(static_cast<uint32_t>(c.r) << 16 | c.g << 8 | c.b);
   }
-  return testimg::WriteFileBytes(path, testimg::MakeBmp(spec));
+  return testimg::WriteFileBytes(path, testimg::MakeBmp(recipe));
 }
 
 bool WritePng(const std::wstring& path, int width, int height) {
-  testimg::PngSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.colorType = 6;
+  testimg::PngRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.colorType = 6;
   for (const testimg::Rgba& c : Pattern(width, height).pixels) {
-    spec.samples.insert(spec.samples.end(), {c.r, c.g, c.b, 200});
+    recipe.samples.insert(recipe.samples.end(), {c.r, c.g, c.b, 200});
   }
-  return testimg::WriteFileBytes(path, testimg::MakePng(spec));
+  return testimg::WriteFileBytes(path, testimg::MakePng(recipe));
 }
 
 bool WriteJpeg(const std::wstring& path, int width, int height) {
-  testimg::JpegSpec spec;
-  spec.width = width;
-  spec.height = height;
+  testimg::JpegRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
   for (const testimg::Rgba& c : Pattern(width, height).pixels) {
-    spec.samples.insert(spec.samples.end(), {c.r, c.g, c.b});
+    recipe.samples.insert(recipe.samples.end(), {c.r, c.g, c.b});
   }
-  return testimg::WriteFileBytes(path, testimg::MakeJpeg(spec));
+  return testimg::WriteFileBytes(path, testimg::MakeJpeg(recipe));
 }
 
 bool WriteLargeBmp(const std::wstring& path, int side) {
-  testimg::BmpSpec spec;
-  spec.width = side;
-  spec.height = side;
-  spec.bitCount = 24;
-  spec.values.resize(static_cast<size_t>(side) * side);
+  testimg::BmpRecipe recipe;
+  recipe.width = side;
+  recipe.height = side;
+  recipe.bitCount = 24;
+  recipe.values.resize(static_cast<size_t>(side) * side);
   // Noise compresses slowly and badly: a long conversion.
   uint32_t state = 12345;
-  for (uint32_t& v : spec.values) {
+  for (uint32_t& v : recipe.values) {
     state = state * 1103515245u + 12345u;
     v = state >> 8 & 0xFFFFFF;
   }
-  return testimg::WriteFileBytes(path, testimg::MakeBmp(spec));
+  return testimg::WriteFileBytes(path, testimg::MakeBmp(recipe));
 }
 
 bool IsPngOfSize(const std::wstring& path, int width, int height) {

@@ -69,35 +69,35 @@ Picture Noisy(int width, int height, uint32_t seed, bool alpha) {
 }
 
 std::vector<uint8_t> BmpOf(const Picture& picture) {
-  testimg::BmpSpec spec;
-  spec.width = picture.width;
-  spec.height = picture.height;
-  spec.bitCount = 24;
+  testimg::BmpRecipe recipe;
+  recipe.width = picture.width;
+  recipe.height = picture.height;
+  recipe.bitCount = 24;
   for (const Rgba& c : picture.pixels) {
-    spec.values.push_back((uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b);
+    recipe.values.push_back((uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b);
   }
-  return testimg::MakeBmp(spec);
+  return testimg::MakeBmp(recipe);
 }
 
 std::vector<uint8_t> PngOf(const Picture& picture) {
-  testimg::PngSpec spec;
-  spec.width = picture.width;
-  spec.height = picture.height;
-  spec.colorType = 6;
+  testimg::PngRecipe recipe;
+  recipe.width = picture.width;
+  recipe.height = picture.height;
+  recipe.colorType = 6;
   for (const Rgba& c : picture.pixels) {
-    spec.samples.insert(spec.samples.end(), {c.r, c.g, c.b, c.a});
+    recipe.samples.insert(recipe.samples.end(), {c.r, c.g, c.b, c.a});
   }
-  return testimg::MakePng(spec);
+  return testimg::MakePng(recipe);
 }
 
 std::vector<uint8_t> JpegOf(const Picture& picture) {
-  testimg::JpegSpec spec;
-  spec.width = picture.width;
-  spec.height = picture.height;
+  testimg::JpegRecipe recipe;
+  recipe.width = picture.width;
+  recipe.height = picture.height;
   for (const Rgba& c : picture.pixels) {
-    spec.samples.insert(spec.samples.end(), {c.r, c.g, c.b});
+    recipe.samples.insert(recipe.samples.end(), {c.r, c.g, c.b});
   }
-  return testimg::MakeJpeg(spec);
+  return testimg::MakeJpeg(recipe);
 }
 
 Picture JpegReference(const std::vector<uint8_t>& jpeg) {

@@ -23,12 +23,12 @@ namespace {
 
 // A 24-bit BMP of one colour.
 std::vector<uint8_t> SolidBmp(int width, int height, uint32_t rgb) {
-  testimg::BmpSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.bitCount = 24;
-  spec.values.assign(static_cast<size_t>(width) * height, rgb);
-  return testimg::MakeBmp(spec);
+  testimg::BmpRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.bitCount = 24;
+  recipe.values.assign(static_cast<size_t>(width) * height, rgb);
+  return testimg::MakeBmp(recipe);
 }
 
 testimg::DecodedPng DecodeFile(const std::wstring& path) {
@@ -125,12 +125,12 @@ TEST_F(ConvertFileTest, FailedForceOverwriteKeepsTheEarlierOutput) {
 
 // A PNG converted onto itself survives a write that fails.
 TEST_F(ConvertFileTest, SourceConvertedInPlaceSurvivesAFailedWrite) {
-  testimg::PngSpec spec;
-  spec.width = 2;
-  spec.height = 1;
-  spec.colorType = 2;
-  spec.samples = {10, 20, 30, 40, 50, 60};
-  const std::vector<uint8_t> original = testimg::MakePng(spec);
+  testimg::PngRecipe recipe;
+  recipe.width = 2;
+  recipe.height = 1;
+  recipe.colorType = 2;
+  recipe.samples = {10, 20, 30, 40, 50, 60};
+  const std::vector<uint8_t> original = testimg::MakePng(recipe);
   const std::wstring source = Write(L"self.png", original);
   {
     kiv::FaultPlan plan;
@@ -154,7 +154,7 @@ TEST_F(ConvertFileTest, ForceModeReplacesAReadOnlyOutput) {
 TEST_F(ConvertFileTest, TwentyFourBitOptionDropsAlphaAndExpandsPalettes) {
   options.SetOn(Option::k24Bit, true);
 
-  testimg::PngSpec rgba;
+  testimg::PngRecipe rgba;
   rgba.width = 2;
   rgba.height = 1;
   rgba.colorType = 6;
@@ -167,7 +167,7 @@ TEST_F(ConvertFileTest, TwentyFourBitOptionDropsAlphaAndExpandsPalettes) {
   EXPECT_EQ(png.picture.at(0, 0), (Rgba{200, 100, 50, 255}));
   EXPECT_EQ(png.picture.at(1, 0), (Rgba{1, 2, 3, 255}));
 
-  testimg::BmpSpec indexed;
+  testimg::BmpRecipe indexed;
   indexed.width = 3;
   indexed.height = 1;
   indexed.bitCount = 4;

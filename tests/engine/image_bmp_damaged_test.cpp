@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "engine/bitmap.h"
-#include "tests/engine/bmp_specs.h"
+#include "tests/engine/bmp_recipes.h"
 #include "tests/engine/image_checks.h"
 #include "tests/support/image_makers.h"
 
 using imagetest::Convert;
 using imagetest::PictureOf;
 using testimg::BmpHeader;
-using testimg::BmpSpec;
+using testimg::BmpRecipe;
 using testimg::Picture;
 using testimg::Rgba;
 using namespace bmptest;
@@ -23,11 +23,11 @@ using namespace bmptest;
 TEST(BmpReader, ShortOrOddlyPlacedPixelData) {
   const int w = 3;
   const int h = 4;
-  const BmpSpec spec = DirectSpec(w, h, 24, RandomValues(w, h, 1u << 24, 50));
-  const Picture full = PictureOf(w, h, spec.values);
+  const BmpRecipe recipe = DirectRecipe(w, h, 24, RandomValues(w, h, 1u << 24, 50));
+  const Picture full = PictureOf(w, h, recipe.values);
   {
     SCOPED_TRACE("data cut after one and a half stored rows: the rest is black");
-    BmpSpec cut = spec;
+    BmpRecipe cut = recipe;
     cut.keepDataBytes = 12 + 6;  // stride 12
     Picture expected = full;
     for (int y = 0; y < h; ++y) {
@@ -44,8 +44,8 @@ TEST(BmpReader, ShortOrOddlyPlacedPixelData) {
     SCOPED_TRACE(masked ? "32-bit bit fields cut short: opaque black"
                         : "32-bit cut short: opaque black");
     const std::vector<uint32_t> values = RandomValues(w, h, 0xFFFFFF, 52);
-    BmpSpec cut = masked ? BitFieldSpec(w, h, 32, 0xFF00, 0xFF0000, 0xFF000000, values)
-                         : DirectSpec(w, h, 32, values);
+    BmpRecipe cut = masked ? BitFieldRecipe(w, h, 32, 0xFF00, 0xFF0000, 0xFF000000, values)
+                           : DirectRecipe(w, h, 32, values);
     cut.keepDataBytes = 4 * w;  // the bottom row only
     const testimg::DecodedPng png = Convert(testimg::MakeBmp(cut));
     ASSERT_TRUE(png.ok);
@@ -55,13 +55,13 @@ TEST(BmpReader, ShortOrOddlyPlacedPixelData) {
   }
   {
     SCOPED_TRACE("an image-size field smaller than the data does not cut the image");
-    BmpSpec small = spec;
+    BmpRecipe small = recipe;
     small.imageSizeField = 12;
     EXPECT_EQ(ConvertedDifference(small, full), "");
   }
   {
     SCOPED_TRACE("no data offset: the pixels follow the colour table");
-    BmpSpec noOffset = IndexedSpec(w, h, 4, 51);
+    BmpRecipe noOffset = IndexedRecipe(w, h, 4, 51);
     noOffset.writeDataOffset = false;
     EXPECT_EQ(
         ConvertedDifference(noOffset, IndexedPicture(w, h, noOffset.values, noOffset.palette)), "");
@@ -69,49 +69,49 @@ TEST(BmpReader, ShortOrOddlyPlacedPixelData) {
 }
 
 TEST(BmpReader, HeadersThatMakeNoSenseFailToRead) {
-  const BmpSpec good = IndexedSpec(4, 4, 8, 60);
+  const BmpRecipe good = IndexedRecipe(4, 4, 8, 60);
   ASSERT_TRUE(Bitmap().LoadFromMemory(testimg::MakeBmp(good)));
   struct Case {
     const char* what;
-    void (*change)(BmpSpec&);
+    void (*change)(BmpRecipe&);
   };
   const Case cases[] = {
-      {"width 0", [](BmpSpec& s) { s.width = 0; }},
-      {"height 0", [](BmpSpec& s) { s.height = 0; }},
-      {"negative width", [](BmpSpec& s) { s.width = -4; }},
-      {"bit count 3", [](BmpSpec& s) { s.bitCount = 3; }},
-      {"bit count 64", [](BmpSpec& s) { s.bitCount = 64; }},
-      {"300 colours", [](BmpSpec& s) { s.colorsUsed = 300; }},
-      {"JPEG inside", [](BmpSpec& s) { s.compression = 4; }},
-      {"PNG inside", [](BmpSpec& s) { s.compression = 5; }},
-      {"unknown compression", [](BmpSpec& s) { s.compression = 11; }},
+      {"width 0", [](BmpRecipe& s) { s.width = 0; }},
+      {"height 0", [](BmpRecipe& s) { s.height = 0; }},
+      {"negative width", [](BmpRecipe& s) { s.width = -4; }},
+      {"bit count 3", [](BmpRecipe& s) { s.bitCount = 3; }},
+      {"bit count 64", [](BmpRecipe& s) { s.bitCount = 64; }},
+      {"300 colours", [](BmpRecipe& s) { s.colorsUsed = 300; }},
+      {"JPEG inside", [](BmpRecipe& s) { s.compression = 4; }},
+      {"PNG inside", [](BmpRecipe& s) { s.compression = 5; }},
+      {"unknown compression", [](BmpRecipe& s) { s.compression = 11; }},
       {"RLE8 on a 4-bit image",
-       [](BmpSpec& s) {
+       [](BmpRecipe& s) {
          s.bitCount = 4;
          s.compression = 1;
        }},
-      {"bit fields on an 8-bit image", [](BmpSpec& s) { s.compression = 3; }},
+      {"bit fields on an 8-bit image", [](BmpRecipe& s) { s.compression = 3; }},
       {"top-down RLE",
-       [](BmpSpec& s) {
+       [](BmpRecipe& s) {
          s.compression = 1;
          s.topDown = true;
        }},
       {"OS/2 Huffman coding",
-       [](BmpSpec& s) {
+       [](BmpRecipe& s) {
          s.header = BmpHeader::kOs2Full64;
          s.bitCount = 1;
          s.compression = 3;
          s.palette.resize(2);
        }},
-      {"non-contiguous mask", [](BmpSpec& s) { UseBitFields(s, 16, 0xF00F, 0x07E0, 0x0010); }},
-      {"overlapping masks", [](BmpSpec& s) { UseBitFields(s, 32, 0xFF0000, 0xFFFF00, 0xFF); }},
+      {"non-contiguous mask", [](BmpRecipe& s) { UseBitFields(s, 16, 0xF00F, 0x07E0, 0x0010); }},
+      {"overlapping masks", [](BmpRecipe& s) { UseBitFields(s, 32, 0xFF0000, 0xFFFF00, 0xFF); }},
   };
   for (const Case& c : cases) {
-    BmpSpec spec = good;
-    c.change(spec);
-    spec.data.assign(64, 0);
+    BmpRecipe recipe = good;
+    c.change(recipe);
+    recipe.data.assign(64, 0);
     Bitmap image;
-    EXPECT_FALSE(image.LoadFromMemory(testimg::MakeBmp(spec))) << c.what;
+    EXPECT_FALSE(image.LoadFromMemory(testimg::MakeBmp(recipe))) << c.what;
     EXPECT_TRUE(image.Empty()) << c.what;
   }
   // An information header of a size no BMP variant has.
@@ -123,12 +123,12 @@ TEST(BmpReader, HeadersThatMakeNoSenseFailToRead) {
 TEST(BmpReader, HugeDeclaredSizesFailBeforeAnyAllocation) {
   // 60000 x 60000 at 24 bits would be 10 GiB; 2^31-1 x 2^31-1 overflows 32-bit arithmetic.
   for (int32_t side : {60000, 0x7FFFFFFF}) {
-    BmpSpec spec = DirectSpec(side, side, 24, {});
-    spec.data.assign(16, 0x55);
-    EXPECT_FALSE(Bitmap().LoadFromMemory(testimg::MakeBmp(spec))) << side;
+    BmpRecipe recipe = DirectRecipe(side, side, 24, {});
+    recipe.data.assign(16, 0x55);
+    EXPECT_FALSE(Bitmap().LoadFromMemory(testimg::MakeBmp(recipe))) << side;
   }
   // A size within the bound reads, however wide.
-  BmpSpec wide = DirectSpec(1 << 20, 1, 1, {});
+  BmpRecipe wide = DirectRecipe(1 << 20, 1, 1, {});
   wide.palette = RandomPalette(2, 70);
   wide.data.assign(16, 0xFF);
   Bitmap image;
@@ -139,20 +139,20 @@ TEST(BmpReader, HugeDeclaredSizesFailBeforeAnyAllocation) {
 TEST(BmpReader, DamagedHeadersNeverGiveAnImageThatCannotBeWritten) {
   // Flip bytes in the headers, colour tables and RLE data of valid files. Whatever loads must be
   // a consistent image that the writer accepts; nothing crashes or reads out of bounds.
-  std::vector<BmpSpec> specs = {IndexedSpec(19, 7, 1, 80), IndexedSpec(19, 7, 4, 81),
-                                IndexedSpec(19, 7, 8, 82)};
-  BmpSpec rle = IndexedSpec(19, 7, 8, 83);
+  std::vector<BmpRecipe> recipes = {IndexedRecipe(19, 7, 1, 80), IndexedRecipe(19, 7, 4, 81),
+                                    IndexedRecipe(19, 7, 8, 82)};
+  BmpRecipe rle = IndexedRecipe(19, 7, 8, 83);
   rle.compression = 1;
   rle.values = RunnyValues(19, 7, 256, 84);
   rle.data = testimg::EncodeRle8(19, 7, rle.values);
-  specs.push_back(rle);
-  BmpSpec fields =
-      BitFieldSpec(19, 7, 16, 0xF800, 0x07E0, 0x001F, RandomValues(19, 7, 0x10000, 85));
+  recipes.push_back(rle);
+  BmpRecipe fields =
+      BitFieldRecipe(19, 7, 16, 0xF800, 0x07E0, 0x001F, RandomValues(19, 7, 0x10000, 85));
   fields.header = BmpHeader::kV5_124;
-  specs.push_back(fields);
+  recipes.push_back(fields);
   testimg::Noise noise(86);
-  for (const BmpSpec& spec : specs) {
-    const std::vector<uint8_t> good = testimg::MakeBmp(spec);
+  for (const BmpRecipe& recipe : recipes) {
+    const std::vector<uint8_t> good = testimg::MakeBmp(recipe);
     for (int round = 0; round < 150; ++round) {
       std::vector<uint8_t> bytes = good;
       const uint32_t reach = std::min<uint32_t>(static_cast<uint32_t>(bytes.size()), 200);

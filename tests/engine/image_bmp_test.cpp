@@ -5,14 +5,14 @@
 #include <vector>
 
 #include "engine/bitmap.h"
-#include "tests/engine/bmp_specs.h"
+#include "tests/engine/bmp_recipes.h"
 #include "tests/engine/image_checks.h"
 #include "tests/support/image_makers.h"
 
 using imagetest::Convert;
 using imagetest::PictureOf;
 using testimg::BmpHeader;
-using testimg::BmpSpec;
+using testimg::BmpRecipe;
 using testimg::Difference;
 using testimg::Picture;
 using testimg::Rgba;
@@ -22,9 +22,9 @@ TEST(BmpReader, IndexedImagesKeepDepthPaletteAndPixels) {
   for (uint16_t bits : {1, 2, 4, 8}) {
     SCOPED_TRACE("bits " + std::to_string(bits));
     // 33 pixels: rows end inside a byte and need padding to a word.
-    const BmpSpec spec = IndexedSpec(33, 7, bits, bits);
+    const BmpRecipe recipe = IndexedRecipe(33, 7, bits, bits);
     Bitmap image;
-    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeBmp(spec)));
+    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeBmp(recipe)));
     EXPECT_EQ(image.BitCount(), bits);
     EXPECT_EQ(image.Stride(), (33u * bits + 31) / 32 * 4);
     // Colour count 0 means a full table of 2^bits entries.
@@ -34,21 +34,21 @@ TEST(BmpReader, IndexedImagesKeepDepthPaletteAndPixels) {
     ASSERT_TRUE(png.ok);
     EXPECT_EQ(png.colorType, 3);
     EXPECT_EQ(png.bitDepth, bits);
-    EXPECT_EQ(png.palette, spec.palette);
-    EXPECT_EQ(Difference(IndexedPicture(33, 7, spec.values, spec.palette), png.picture), "");
+    EXPECT_EQ(png.palette, recipe.palette);
+    EXPECT_EQ(Difference(IndexedPicture(33, 7, recipe.values, recipe.palette), png.picture), "");
   }
 }
 
 TEST(BmpReader, ShortColourTableIsPaddedSoEveryIndexStaysValid) {
   // A colour count of 4 in an 8-bit image whose pixels also use indices 4..9: those are black.
-  BmpSpec spec = IndexedSpec(10, 3, 8, 5);
-  spec.palette.resize(4);
-  spec.colorsUsed = 4;
-  spec.values = RandomValues(10, 3, 10, 9);
-  const testimg::DecodedPng png = Convert(testimg::MakeBmp(spec));
+  BmpRecipe recipe = IndexedRecipe(10, 3, 8, 5);
+  recipe.palette.resize(4);
+  recipe.colorsUsed = 4;
+  recipe.values = RandomValues(10, 3, 10, 9);
+  const testimg::DecodedPng png = Convert(testimg::MakeBmp(recipe));
   ASSERT_TRUE(png.ok);
   EXPECT_EQ(png.palette.size(), 10u);
-  EXPECT_EQ(Difference(IndexedPicture(10, 3, spec.values, spec.palette), png.picture), "");
+  EXPECT_EQ(Difference(IndexedPicture(10, 3, recipe.values, recipe.palette), png.picture), "");
 }
 
 TEST(BmpReader, DirectColourDepths) {
@@ -56,47 +56,47 @@ TEST(BmpReader, DirectColourDepths) {
   const int h = 4;
   {
     SCOPED_TRACE("24-bit");
-    const BmpSpec spec = DirectSpec(w, h, 24, RandomValues(w, h, 1u << 24, 3));
-    const testimg::DecodedPng png = Convert(testimg::MakeBmp(spec));
+    const BmpRecipe recipe = DirectRecipe(w, h, 24, RandomValues(w, h, 1u << 24, 3));
+    const testimg::DecodedPng png = Convert(testimg::MakeBmp(recipe));
     ASSERT_TRUE(png.ok);
     EXPECT_EQ(png.colorType, 2);
     EXPECT_EQ(png.chunks, (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
-    EXPECT_EQ(Difference(PictureOf(w, h, spec.values), png.picture), "");
+    EXPECT_EQ(Difference(PictureOf(w, h, recipe.values), png.picture), "");
   }
   {
     SCOPED_TRACE("24-bit with a colour table: a suggested palette");
-    BmpSpec spec = DirectSpec(w, h, 24, RandomValues(w, h, 1u << 24, 4));
-    spec.palette = RandomPalette(3, 4);
-    spec.colorsUsed = 3;
-    const testimg::DecodedPng png = Convert(testimg::MakeBmp(spec));
+    BmpRecipe recipe = DirectRecipe(w, h, 24, RandomValues(w, h, 1u << 24, 4));
+    recipe.palette = RandomPalette(3, 4);
+    recipe.colorsUsed = 3;
+    const testimg::DecodedPng png = Convert(testimg::MakeBmp(recipe));
     ASSERT_TRUE(png.ok);
     EXPECT_EQ(png.colorType, 2);
-    EXPECT_EQ(png.palette, spec.palette);
-    EXPECT_EQ(Difference(PictureOf(w, h, spec.values), png.picture), "");
+    EXPECT_EQ(png.palette, recipe.palette);
+    EXPECT_EQ(Difference(PictureOf(w, h, recipe.values), png.picture), "");
   }
   {
     SCOPED_TRACE("32-bit: stored alpha is discarded, the image is opaque");
-    BmpSpec spec = DirectSpec(w, h, 32, RandomValues(w, h, 0xFFFFFFFFu, 5));
-    for (uint32_t& v : spec.values) {
+    BmpRecipe recipe = DirectRecipe(w, h, 32, RandomValues(w, h, 0xFFFFFFFFu, 5));
+    for (uint32_t& v : recipe.values) {
       v &= 0x7FFFFFFF;  // alpha bytes below 128: never opaque as stored
     }
-    const testimg::DecodedPng png = Convert(testimg::MakeBmp(spec));
+    const testimg::DecodedPng png = Convert(testimg::MakeBmp(recipe));
     ASSERT_TRUE(png.ok);
     EXPECT_EQ(png.colorType, 6);
     // PictureOf takes the low three bytes as the colour, every pixel opaque.
-    EXPECT_EQ(Difference(PictureOf(w, h, spec.values), png.picture), "");
+    EXPECT_EQ(Difference(PictureOf(w, h, recipe.values), png.picture), "");
   }
   {
     SCOPED_TRACE("16-bit 5-5-5");
-    const BmpSpec spec = DirectSpec(w, h, 16, RandomValues(w, h, 0x10000, 6));
-    const Picture expected = PictureBy(w, h, spec.values, From555);
-    const testimg::DecodedPng png = Convert(testimg::MakeBmp(spec));
+    const BmpRecipe recipe = DirectRecipe(w, h, 16, RandomValues(w, h, 0x10000, 6));
+    const Picture expected = PictureBy(w, h, recipe.values, From555);
+    const testimg::DecodedPng png = Convert(testimg::MakeBmp(recipe));
     ASSERT_TRUE(png.ok);
     EXPECT_EQ(png.colorType, 2);
     EXPECT_EQ(png.bitDepth, 8);
     EXPECT_EQ(Difference(expected, png.picture), "");
     // Interlacing is honoured for 16-bit images too.
-    const testimg::DecodedPng interlaced = Convert(testimg::MakeBmp(spec), 6, true);
+    const testimg::DecodedPng interlaced = Convert(testimg::MakeBmp(recipe), 6, true);
     EXPECT_EQ(interlaced.interlace, 1);
     EXPECT_EQ(Difference(expected, interlaced.picture), "");
   }
@@ -107,36 +107,37 @@ TEST(BmpReader, BitFieldMasksAreHonoured) {
   const int h = 3;
   {
     SCOPED_TRACE("5-6-5 is not 5-5-5");
-    BmpSpec spec = BitFieldSpec(w, h, 16, 0xF800, 0x07E0, 0x001F, RandomValues(w, h, 0x10000, 7));
-    spec.values[0] = 0xF800;  // pure red
-    spec.values[1] = 0x07E0;  // pure green
-    const Picture expected = PictureBy(w, h, spec.values, From565);
+    BmpRecipe recipe =
+        BitFieldRecipe(w, h, 16, 0xF800, 0x07E0, 0x001F, RandomValues(w, h, 0x10000, 7));
+    recipe.values[0] = 0xF800;  // pure red
+    recipe.values[1] = 0x07E0;  // pure green
+    const Picture expected = PictureBy(w, h, recipe.values, From565);
     EXPECT_EQ(expected.at(0, 0), (Rgba{248, 0, 0, 255}));
     EXPECT_EQ(expected.at(1, 0), (Rgba{0, 252, 0, 255}));
     for (BmpHeader header : {BmpHeader::kInfo40, BmpHeader::kV3_56, BmpHeader::kV5_124}) {
-      spec.header = header;
-      EXPECT_EQ(ConvertedDifference(spec, expected), "") << "header " << HeaderBytes(header);
+      recipe.header = header;
+      EXPECT_EQ(ConvertedDifference(recipe, expected), "") << "header " << HeaderBytes(header);
     }
   }
   {
     SCOPED_TRACE("5-5-5 masks read as plain 16-bit");
-    const BmpSpec spec =
-        BitFieldSpec(w, h, 16, 0x7C00, 0x03E0, 0x001F, RandomValues(w, h, 0x8000, 8));
+    const BmpRecipe recipe =
+        BitFieldRecipe(w, h, 16, 0x7C00, 0x03E0, 0x001F, RandomValues(w, h, 0x8000, 8));
     Bitmap image;
-    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeBmp(spec)));
+    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeBmp(recipe)));
     EXPECT_EQ(image.BitCount(), 16u);
-    EXPECT_EQ(Difference(PictureBy(w, h, spec.values, From555), imagetest::Written(image).picture),
-              "");
+    EXPECT_EQ(
+        Difference(PictureBy(w, h, recipe.values, From555), imagetest::Written(image).picture), "");
   }
   {
     SCOPED_TRACE("32-bit with the channels in other bytes");
-    const BmpSpec spec = BitFieldSpec(w, h, 32, 0x0000FF00, 0x00FF0000, 0xFF000000,
-                                      RandomValues(w, h, 0xFFFFFFFFu, 9));
-    const Picture expected = PictureBy(w, h, spec.values, [](uint32_t v) {
+    const BmpRecipe recipe = BitFieldRecipe(w, h, 32, 0x0000FF00, 0x00FF0000, 0xFF000000,
+                                            RandomValues(w, h, 0xFFFFFFFFu, 9));
+    const Picture expected = PictureBy(w, h, recipe.values, [](uint32_t v) {
       return Rgba{static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
                   static_cast<uint8_t>(v >> 24), 255};
     });
-    EXPECT_EQ(ConvertedDifference(spec, expected), "");
+    EXPECT_EQ(ConvertedDifference(recipe, expected), "");
   }
 }
 
@@ -145,13 +146,13 @@ TEST(BmpReader, RunLengthEncodedImagesAreDecoded) {
     SCOPED_TRACE("RLE" + std::to_string(bits));
     const int w = 37;
     const int h = 9;
-    BmpSpec spec = DirectSpec(w, h, bits, RunnyValues(w, h, 1u << bits, 12 + bits));
-    spec.compression = bits == 8 ? 1 : 2;
-    spec.palette = RandomPalette(size_t{1} << bits, 11);
-    spec.data =
-        bits == 8 ? testimg::EncodeRle8(w, h, spec.values) : testimg::EncodeRle4(w, h, spec.values);
-    spec.imageSizeField = static_cast<uint32_t>(spec.data.size());
-    EXPECT_EQ(ConvertedDifference(spec, IndexedPicture(w, h, spec.values, spec.palette)), "");
+    BmpRecipe recipe = DirectRecipe(w, h, bits, RunnyValues(w, h, 1u << bits, 12 + bits));
+    recipe.compression = bits == 8 ? 1 : 2;
+    recipe.palette = RandomPalette(size_t{1} << bits, 11);
+    recipe.data = bits == 8 ? testimg::EncodeRle8(w, h, recipe.values)
+                            : testimg::EncodeRle4(w, h, recipe.values);
+    recipe.imageSizeField = static_cast<uint32_t>(recipe.data.size());
+    EXPECT_EQ(ConvertedDifference(recipe, IndexedPicture(w, h, recipe.values, recipe.palette)), "");
   }
 }
 
@@ -159,17 +160,17 @@ TEST(BmpReader, RunLengthDeltaAndEarlyEndLeaveSkippedPixelsZero) {
   // 6 x 4 RLE8, stored bottom row first. Row 0: run of 3 x index 1, delta (+2, +1) to (5, row 1),
   // one pixel index 2, end of line (to row 2), absolute run 3,4,5 (odd: one pad byte), a run of
   // 9 pixels of which the last 6 fall off the row, then end of bitmap. Row 3 is never reached.
-  BmpSpec spec = DirectSpec(6, 4, 8, {});
-  spec.compression = 1;
-  spec.palette = RandomPalette(256, 21);
-  spec.data = {3, 1, 0, 2, 2, 1, 1, 2, 0, 0, 0, 3, 3, 4, 5, 0, 9, 6, 0, 1};
-  const Rgba z = spec.palette[0];
-  const Rgba p1 = spec.palette[1];
-  const Rgba p2 = spec.palette[2];
-  const Rgba p3 = spec.palette[3];
-  const Rgba p4 = spec.palette[4];
-  const Rgba p5 = spec.palette[5];
-  const Rgba p6 = spec.palette[6];
+  BmpRecipe recipe = DirectRecipe(6, 4, 8, {});
+  recipe.compression = 1;
+  recipe.palette = RandomPalette(256, 21);
+  recipe.data = {3, 1, 0, 2, 2, 1, 1, 2, 0, 0, 0, 3, 3, 4, 5, 0, 9, 6, 0, 1};
+  const Rgba z = recipe.palette[0];
+  const Rgba p1 = recipe.palette[1];
+  const Rgba p2 = recipe.palette[2];
+  const Rgba p3 = recipe.palette[3];
+  const Rgba p4 = recipe.palette[4];
+  const Rgba p5 = recipe.palette[5];
+  const Rgba p6 = recipe.palette[6];
   Picture expected(6, 4);
   const Rgba rows[4][6] = {
       {z, z, z, z, z, z},        // picture top = stored row 3
@@ -182,10 +183,10 @@ TEST(BmpReader, RunLengthDeltaAndEarlyEndLeaveSkippedPixelsZero) {
       expected.at(x, y) = rows[y][x];
     }
   }
-  EXPECT_EQ(ConvertedDifference(spec, expected), "");
+  EXPECT_EQ(ConvertedDifference(recipe, expected), "");
 
   // RLE4 with an encoded run of two alternating nibbles.
-  BmpSpec four = DirectSpec(5, 1, 4, {});
+  BmpRecipe four = DirectRecipe(5, 1, 4, {});
   four.compression = 2;
   four.palette = RandomPalette(16, 22);
   four.data = {5, 0x1A, 0, 1};
@@ -208,18 +209,18 @@ TEST(BmpReader, OtherHeaders) {
                  std::to_string(c.bits));
     const int w = 11;
     const int h = 5;
-    BmpSpec spec;
+    BmpRecipe recipe;
     Picture expected;
     if (c.bits <= 8) {
-      spec = IndexedSpec(w, h, c.bits, c.bits + 30);
-      expected = IndexedPicture(w, h, spec.values, spec.palette);
+      recipe = IndexedRecipe(w, h, c.bits, c.bits + 30);
+      expected = IndexedPicture(w, h, recipe.values, recipe.palette);
     } else {
-      spec =
-          DirectSpec(w, h, c.bits, RandomValues(w, h, c.bits == 24 ? 1u << 24 : 0xFFFFFFFFu, 32));
-      expected = PictureOf(w, h, spec.values);  // the low three bytes, opaque
+      recipe =
+          DirectRecipe(w, h, c.bits, RandomValues(w, h, c.bits == 24 ? 1u << 24 : 0xFFFFFFFFu, 32));
+      expected = PictureOf(w, h, recipe.values);  // the low three bytes, opaque
     }
-    spec.header = c.header;
-    EXPECT_EQ(ConvertedDifference(spec, expected), "");
+    recipe.header = c.header;
+    EXPECT_EQ(ConvertedDifference(recipe, expected), "");
   }
 }
 
@@ -228,18 +229,18 @@ TEST(BmpReader, TopDownRowsAreFlipped) {
     SCOPED_TRACE("bits " + std::to_string(bits));
     const int w = 4;
     const int h = 5;
-    BmpSpec spec;
+    BmpRecipe recipe;
     Picture expected;
     if (bits == 8) {
-      spec = IndexedSpec(w, h, 8, 40);
-      expected = IndexedPicture(w, h, spec.values, spec.palette);
+      recipe = IndexedRecipe(w, h, 8, 40);
+      expected = IndexedPicture(w, h, recipe.values, recipe.palette);
     } else {
-      spec = DirectSpec(w, h, bits, RandomValues(w, h, 1u << 24, 42));
-      expected = PictureOf(w, h, spec.values);
+      recipe = DirectRecipe(w, h, bits, RandomValues(w, h, 1u << 24, 42));
+      expected = PictureOf(w, h, recipe.values);
     }
-    spec.topDown = true;
+    recipe.topDown = true;
     Bitmap image;
-    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeBmp(spec)));
+    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeBmp(recipe)));
     EXPECT_EQ(image.Height(), h);
     EXPECT_EQ(Difference(expected, imagetest::Written(image).picture), "");
   }

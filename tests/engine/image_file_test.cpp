@@ -21,14 +21,14 @@ using testimg::WriteFileBytes;
 namespace {
 
 std::vector<uint8_t> SmallBmp() {
-  testimg::BmpSpec spec;
-  spec.width = 5;
-  spec.height = 3;
-  spec.bitCount = 24;
+  testimg::BmpRecipe recipe;
+  recipe.width = 5;
+  recipe.height = 3;
+  recipe.bitCount = 24;
   for (uint32_t i = 0; i < 15; ++i) {
-    spec.values.push_back(i * 0x112233u);
+    recipe.values.push_back(i * 0x112233u);
   }
-  return testimg::MakeBmp(spec);
+  return testimg::MakeBmp(recipe);
 }
 
 Bitmap SmallImage() {
@@ -43,16 +43,16 @@ const std::vector<uint8_t> kOldContent = {'o', 'l', 'd', ' ', 'f', 'i', 'l', 'e'
 
 TEST(ImageFiles, FormatIsRecognisedByContentNotName) {
   TempDir dir;
-  testimg::PngSpec pngSpec;
-  pngSpec.width = 2;
-  pngSpec.height = 2;
-  pngSpec.colorType = 0;
-  pngSpec.samples = {0, 85, 170, 255};
-  testimg::JpegSpec jpegSpec;
-  jpegSpec.width = 8;
-  jpegSpec.height = 8;
-  jpegSpec.kind = testimg::JpegKind::kGrey;
-  jpegSpec.samples.assign(64, 128);
+  testimg::PngRecipe pngRecipe;
+  pngRecipe.width = 2;
+  pngRecipe.height = 2;
+  pngRecipe.colorType = 0;
+  pngRecipe.samples = {0, 85, 170, 255};
+  testimg::JpegRecipe jpegRecipe;
+  jpegRecipe.width = 8;
+  jpegRecipe.height = 8;
+  jpegRecipe.kind = testimg::JpegKind::kGrey;
+  jpegRecipe.samples.assign(64, 128);
   struct Case {
     const wchar_t* name;
     std::vector<uint8_t> bytes;
@@ -60,8 +60,8 @@ TEST(ImageFiles, FormatIsRecognisedByContentNotName) {
   };
   const Case cases[] = {
       {L"bitmap.jpg", SmallBmp(), 24},
-      {L"picture.bmp", testimg::MakePng(pngSpec), 8},
-      {L"photo.png", testimg::MakeJpeg(jpegSpec), 8},
+      {L"picture.bmp", testimg::MakePng(pngRecipe), 8},
+      {L"photo.png", testimg::MakeJpeg(jpegRecipe), 8},
       {L"no-extension", SmallBmp(), 24},
   };
   for (const Case& c : cases) {
@@ -77,11 +77,11 @@ TEST(ImageFiles, UnusableSourcesFailAndTheProcessGoesOn) {
   ASSERT_TRUE(WriteFileBytes(dir / L"empty.jpg", {}));
   ASSERT_TRUE(WriteFileBytes(dir / L"notes.txt", {'j', 'u', 's', 't', ' ', 't', 'e', 'x', 't'}));
   std::vector<uint8_t> truncated = testimg::MakePng([] {
-    testimg::PngSpec spec;
-    spec.width = 40;
-    spec.height = 40;
-    spec.samples.assign(40 * 40 * 3, 7);
-    return spec;
+    testimg::PngRecipe recipe;
+    recipe.width = 40;
+    recipe.height = 40;
+    recipe.samples.assign(40 * 40 * 3, 7);
+    return recipe;
   }());
   truncated.resize(truncated.size() / 2);
   ASSERT_TRUE(WriteFileBytes(dir / L"cut.png", truncated));

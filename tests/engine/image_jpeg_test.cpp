@@ -10,27 +10,27 @@
 
 using testimg::Difference;
 using testimg::JpegKind;
-using testimg::JpegSpec;
+using testimg::JpegRecipe;
 using testimg::Picture;
 using testimg::Rgba;
 
 namespace {
 
 // A picture of soft gradients with a few flat blocks, so that JPEG keeps colours close.
-JpegSpec Gradient(JpegKind kind, int width, int height) {
-  JpegSpec spec;
-  spec.kind = kind;
-  spec.width = width;
-  spec.height = height;
+JpegRecipe Gradient(JpegKind kind, int width, int height) {
+  JpegRecipe recipe;
+  recipe.kind = kind;
+  recipe.width = width;
+  recipe.height = height;
   const int components = kind == JpegKind::kGrey ? 1 : kind == JpegKind::kColour ? 3 : 4;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       for (int c = 0; c < components; ++c) {
-        spec.samples.push_back(static_cast<uint8_t>((x * 7 + y * 3 + c * 60) % 256));
+        recipe.samples.push_back(static_cast<uint8_t>((x * 7 + y * 3 + c * 60) % 256));
       }
     }
   }
-  return spec;
+  return recipe;
 }
 
 // The picture libjpeg's samples describe, by the ink product for CMYK.
@@ -83,9 +83,9 @@ TEST(JpegReader, EveryKindMatchesLibjpeg) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    JpegSpec spec = Gradient(c.kind, 37, 21);
-    spec.progressive = c.progressive;
-    const std::vector<uint8_t> source = testimg::MakeJpeg(spec);
+    JpegRecipe recipe = Gradient(c.kind, 37, 21);
+    recipe.progressive = c.progressive;
+    const std::vector<uint8_t> source = testimg::MakeJpeg(recipe);
     ASSERT_FALSE(source.empty());
     const testimg::DecodedJpeg reference = testimg::DecodeJpegReference(source);
     ASSERT_TRUE(reference.ok);
@@ -121,20 +121,20 @@ TEST(JpegReader, CmykInksGiveTheirColours) {
                  : kind == JpegKind::kYcck    ? "YCCK"
                                               : "plain");
     const bool inverted = kind != JpegKind::kCmykPlain;
-    JpegSpec spec;
-    spec.kind = kind;
-    spec.width = 160;
-    spec.height = 16;
-    spec.quality = 100;
-    for (int y = 0; y < spec.height; ++y) {
-      for (int x = 0; x < spec.width; ++x) {
+    JpegRecipe recipe;
+    recipe.kind = kind;
+    recipe.width = 160;
+    recipe.height = 16;
+    recipe.quality = 100;
+    for (int y = 0; y < recipe.height; ++y) {
+      for (int x = 0; x < recipe.width; ++x) {
         for (int c = 0; c < 4; ++c) {
           const uint8_t ink = inks[x / 32][c];
-          spec.samples.push_back(inverted ? static_cast<uint8_t>(255 - ink) : ink);
+          recipe.samples.push_back(inverted ? static_cast<uint8_t>(255 - ink) : ink);
         }
       }
     }
-    const testimg::DecodedPng written = imagetest::Convert(testimg::MakeJpeg(spec));
+    const testimg::DecodedPng written = imagetest::Convert(testimg::MakeJpeg(recipe));
     ASSERT_TRUE(written.ok);
     // Chroma subsampling blurs the edges between blocks; their middles are the pure colours.
     for (int block = 0; block < 5; ++block) {
@@ -200,9 +200,9 @@ TEST(JpegReader, CorruptedFilesAgreeWithLibjpeg) {
   // Flip bytes all over valid files. Whatever libjpeg makes of the result, the reader makes the
   // same: both fail, or both decode to the same pixels. Nothing crashes.
   for (JpegKind kind : {JpegKind::kGrey, JpegKind::kColour, JpegKind::kCmykAdobe}) {
-    JpegSpec spec = Gradient(kind, 24, 24);
-    spec.progressive = kind == JpegKind::kColour;
-    const std::vector<uint8_t> good = testimg::MakeJpeg(spec);
+    JpegRecipe recipe = Gradient(kind, 24, 24);
+    recipe.progressive = kind == JpegKind::kColour;
+    const std::vector<uint8_t> good = testimg::MakeJpeg(recipe);
     testimg::Noise noise(static_cast<uint32_t>(kind) + 500);
     for (int round = 0; round < 60; ++round) {
       std::vector<uint8_t> bytes = good;

@@ -9,7 +9,7 @@
 #include "tests/support/image_makers.h"
 
 using testimg::Difference;
-using testimg::PngSpec;
+using testimg::PngRecipe;
 using testimg::Rgba;
 
 namespace {
@@ -28,53 +28,53 @@ int ChannelsOf(int colorType) {
   }
 }
 
-PngSpec RandomPng(int colorType, int depth, bool transparency, bool interlace, uint32_t seed) {
-  PngSpec spec;
-  spec.width = 13;
-  spec.height = 11;
-  spec.colorType = colorType;
-  spec.bitDepth = depth;
-  spec.interlace = interlace;
+PngRecipe RandomPng(int colorType, int depth, bool transparency, bool interlace, uint32_t seed) {
+  PngRecipe recipe;
+  recipe.width = 13;
+  recipe.height = 11;
+  recipe.colorType = colorType;
+  recipe.bitDepth = depth;
+  recipe.interlace = interlace;
   testimg::Noise noise(seed);
   const uint32_t limit = 1u << depth;
-  spec.samples.resize(static_cast<size_t>(spec.width) * spec.height * ChannelsOf(colorType));
-  for (uint16_t& s : spec.samples) {
+  recipe.samples.resize(static_cast<size_t>(recipe.width) * recipe.height * ChannelsOf(colorType));
+  for (uint16_t& s : recipe.samples) {
     s = static_cast<uint16_t>(noise.Below(limit));
   }
   if (colorType == 3) {
-    spec.palette.resize(size_t{1} << depth);
-    for (Rgba& c : spec.palette) {
+    recipe.palette.resize(size_t{1} << depth);
+    for (Rgba& c : recipe.palette) {
       const uint32_t v = noise.Next();
       c = Rgba{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
                255};
     }
     if (transparency) {
       // Fewer alpha entries than colours: the rest are opaque.
-      spec.paletteAlpha.resize(spec.palette.size() > 2 ? spec.palette.size() - 2 : 1);
-      for (uint8_t& a : spec.paletteAlpha) {
+      recipe.paletteAlpha.resize(recipe.palette.size() > 2 ? recipe.palette.size() - 2 : 1);
+      for (uint8_t& a : recipe.paletteAlpha) {
         a = static_cast<uint8_t>(noise.Next());
       }
     }
   } else if (transparency) {
-    spec.transparentColour = true;
+    recipe.transparentColour = true;
     // Make the transparent colour one that occurs: the first pixel's.
     for (int i = 0; i < 3 && i < ChannelsOf(colorType); ++i) {
-      spec.transparent[i] = spec.samples[i];
+      recipe.transparent[i] = recipe.samples[i];
     }
   }
-  return spec;
+  return recipe;
 }
 
 // The image the reader must produce for the source, as (bit count, palette kind).
-uint32_t ExpectedBitCount(const PngSpec& spec) {
-  const bool transparency = !spec.paletteAlpha.empty() || spec.transparentColour;
-  if (transparency || spec.colorType == 4 || spec.colorType == 6) {
+uint32_t ExpectedBitCount(const PngRecipe& recipe) {
+  const bool transparency = !recipe.paletteAlpha.empty() || recipe.transparentColour;
+  if (transparency || recipe.colorType == 4 || recipe.colorType == 6) {
     return 32;
   }
-  if (spec.colorType == 3) {
-    return static_cast<uint32_t>(spec.bitDepth);
+  if (recipe.colorType == 3) {
+    return static_cast<uint32_t>(recipe.bitDepth);
   }
-  return spec.colorType == 0 ? 8 : 24;
+  return recipe.colorType == 0 ? 8 : 24;
 }
 
 }  // namespace
@@ -100,15 +100,16 @@ TEST(PngReader, EveryColourTypeAndDepthMatchesLibpng) {
           SCOPED_TRACE("colour type " + std::to_string(kind.colorType) + ", depth " +
                        std::to_string(depth) + (transparency ? ", tRNS" : "") +
                        (interlace ? ", Adam7" : ""));
-          const PngSpec spec = RandomPng(kind.colorType, depth, transparency, interlace, ++seed);
-          const std::vector<uint8_t> source = testimg::MakePng(spec);
+          const PngRecipe recipe =
+              RandomPng(kind.colorType, depth, transparency, interlace, ++seed);
+          const std::vector<uint8_t> source = testimg::MakePng(recipe);
           ASSERT_FALSE(source.empty());
           const testimg::DecodedPng reference = testimg::DecodePng(source);
           ASSERT_TRUE(reference.ok);
 
           Bitmap image;
           ASSERT_TRUE(image.LoadFromMemory(source));
-          const uint32_t bits = ExpectedBitCount(spec);
+          const uint32_t bits = ExpectedBitCount(recipe);
           EXPECT_EQ(image.BitCount(), bits);
           if (kind.colorType == 0 && bits == 8) {
             ASSERT_EQ(image.Palette().size(), 256u);  // the grey ramp
@@ -122,7 +123,7 @@ TEST(PngReader, EveryColourTypeAndDepthMatchesLibpng) {
           EXPECT_EQ(written.colorType, bits == 32 ? 6 : bits == 24 ? 2 : 3);
           EXPECT_EQ(written.bitDepth, bits <= 8 ? static_cast<int>(bits) : 8);
           if (kind.colorType == 3 && bits <= 8) {
-            EXPECT_EQ(written.palette, spec.palette);
+            EXPECT_EQ(written.palette, recipe.palette);
           }
         }
       }

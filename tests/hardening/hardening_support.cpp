@@ -40,28 +40,28 @@ std::wstring WideName(const fs::path& path) {
 
 std::vector<std::uint8_t> NoiseBmp(int width, int height, std::uint32_t seed) {
   testimg::Noise noise(seed);
-  testimg::BmpSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.bitCount = 24;
-  spec.values.resize(static_cast<std::size_t>(width) * height);
-  for (std::uint32_t& v : spec.values) {
+  testimg::BmpRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.bitCount = 24;
+  recipe.values.resize(static_cast<std::size_t>(width) * height);
+  for (std::uint32_t& v : recipe.values) {
     v = noise.Next() & 0xFFFFFF;
   }
-  return testimg::MakeBmp(spec);
+  return testimg::MakeBmp(recipe);
 }
 
 std::vector<std::uint8_t> NoisePng(int width, int height, std::uint32_t seed) {
   testimg::Noise noise(seed);
-  testimg::PngSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.colorType = 2;
-  spec.samples.resize(static_cast<std::size_t>(width) * height * 3);
-  for (std::uint16_t& s : spec.samples) {
+  testimg::PngRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.colorType = 2;
+  recipe.samples.resize(static_cast<std::size_t>(width) * height * 3);
+  for (std::uint16_t& s : recipe.samples) {
     s = static_cast<std::uint16_t>(noise.Below(256));
   }
-  return testimg::MakePng(spec);
+  return testimg::MakePng(recipe);
 }
 
 std::vector<std::wstring> AllNames(const std::wstring& folder) {

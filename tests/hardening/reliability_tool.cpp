@@ -67,57 +67,58 @@ std::pair<std::wstring, std::vector<uint8_t>> MakeImage(int index, int width, in
     return static_cast<uint8_t>((v + static_cast<int>(noise.Below(16))) & 0xFF);
   };
   if (kind == 0 || kind == 1) {
-    testimg::BmpSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.bitCount = kind == 0 ? 24 : 8;
+    testimg::BmpRecipe recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.bitCount = kind == 0 ? 24 : 8;
     if (kind == 1) {
       for (int i = 0; i < 256; ++i) {
-        spec.palette.push_back(testimg::Rgba{static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
-                                             static_cast<uint8_t>(i * 7), 255});
+        recipe.palette.push_back(testimg::Rgba{static_cast<uint8_t>(i),
+                                               static_cast<uint8_t>(255 - i),
+                                               static_cast<uint8_t>(i * 7), 255});
       }
     }
-    spec.values.resize(static_cast<size_t>(width) * height);
+    recipe.values.resize(static_cast<size_t>(width) * height);
     for (int y = 0; y < height; ++y) {
       for (int x = 0; x < width; ++x) {
-        spec.values[static_cast<size_t>(y) * width + x] =
+        recipe.values[static_cast<size_t>(y) * width + x] =
             kind == 0 ? (sample(x, y, 0) << 16 | sample(x, y, 1) << 8 | sample(x, y, 2))
                       : sample(x, y, 0);
       }
     }
-    return {L".bmp", testimg::MakeBmp(spec)};
+    return {L".bmp", testimg::MakeBmp(recipe)};
   }
   if (kind == 2 || kind == 3) {
-    testimg::PngSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.colorType = kind == 2 ? 2 : 6;
+    testimg::PngRecipe recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.colorType = kind == 2 ? 2 : 6;
     const int channels = kind == 2 ? 3 : 4;
-    spec.samples.resize(static_cast<size_t>(width) * height * channels);
+    recipe.samples.resize(static_cast<size_t>(width) * height * channels);
     for (int y = 0; y < height; ++y) {
       for (int x = 0; x < width; ++x) {
         for (int c = 0; c < channels; ++c) {
-          spec.samples[(static_cast<size_t>(y) * width + x) * channels + c] = sample(x, y, c);
+          recipe.samples[(static_cast<size_t>(y) * width + x) * channels + c] = sample(x, y, c);
         }
       }
     }
-    return {L".png", testimg::MakePng(spec)};
+    return {L".png", testimg::MakePng(recipe)};
   }
-  testimg::JpegSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.kind = kind == 4 ? testimg::JpegKind::kColour : testimg::JpegKind::kGrey;
-  spec.quality = 85;
+  testimg::JpegRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.kind = kind == 4 ? testimg::JpegKind::kColour : testimg::JpegKind::kGrey;
+  recipe.quality = 85;
   const int channels = kind == 4 ? 3 : 1;
-  spec.samples.resize(static_cast<size_t>(width) * height * channels);
+  recipe.samples.resize(static_cast<size_t>(width) * height * channels);
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       for (int c = 0; c < channels; ++c) {
-        spec.samples[(static_cast<size_t>(y) * width + x) * channels + c] = sample(x, y, c);
+        recipe.samples[(static_cast<size_t>(y) * width + x) * channels + c] = sample(x, y, c);
       }
     }
   }
-  return {L".jpg", testimg::MakeJpeg(spec)};
+  return {L".jpg", testimg::MakeJpeg(recipe)};
 }
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name) {

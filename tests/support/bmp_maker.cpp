@@ -18,23 +18,23 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
   Put16(out, v >> 16);
 }
 
-std::vector<uint8_t> PackPixels(const BmpSpec& spec) {
-  const uint32_t stride = (static_cast<uint32_t>(spec.width) * spec.bitCount + 31) / 32 * 4;
-  std::vector<uint8_t> data(static_cast<size_t>(stride) * spec.height, 0);
-  for (int32_t y = 0; y < spec.height; ++y) {
+std::vector<uint8_t> PackPixels(const BmpRecipe& recipe) {
+  const uint32_t stride = (static_cast<uint32_t>(recipe.width) * recipe.bitCount + 31) / 32 * 4;
+  std::vector<uint8_t> data(static_cast<size_t>(stride) * recipe.height, 0);
+  for (int32_t y = 0; y < recipe.height; ++y) {
     // Bottom-up files store the picture's last row first.
-    const int32_t stored = spec.topDown ? y : spec.height - 1 - y;
+    const int32_t stored = recipe.topDown ? y : recipe.height - 1 - y;
     uint8_t* row = data.data() + static_cast<size_t>(stored) * stride;
-    for (int32_t x = 0; x < spec.width; ++x) {
-      const uint32_t v = spec.values.at(static_cast<size_t>(y) * spec.width + x);
-      switch (spec.bitCount) {
+    for (int32_t x = 0; x < recipe.width; ++x) {
+      const uint32_t v = recipe.values.at(static_cast<size_t>(y) * recipe.width + x);
+      switch (recipe.bitCount) {
         case 1:
         case 2:
         case 4:
         case 8: {
-          const uint32_t bit = static_cast<uint32_t>(x) * spec.bitCount;
-          const uint32_t shift = 8 - spec.bitCount - bit % 8;
-          row[bit / 8] |= static_cast<uint8_t>((v & ((1u << spec.bitCount) - 1)) << shift);
+          const uint32_t bit = static_cast<uint32_t>(x) * recipe.bitCount;
+          const uint32_t shift = 8 - recipe.bitCount - bit % 8;
+          row[bit / 8] |= static_cast<uint8_t>((v & ((1u << recipe.bitCount) - 1)) << shift);
           break;
         }
         case 16:
@@ -141,56 +141,56 @@ uint32_t HeaderBytes(BmpHeader header) {
   return 40;
 }
 
-std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
-  const uint32_t headerBytes = HeaderBytes(spec.header);
-  const bool core = spec.header == BmpHeader::kCore12;
+std::vector<uint8_t> MakeBmp(const BmpRecipe& recipe) {
+  const uint32_t headerBytes = HeaderBytes(recipe.header);
+  const bool core = recipe.header == BmpHeader::kCore12;
   const uint32_t entryBytes = core ? 3 : 4;
   uint32_t maskBytes = 0;
-  if (spec.writeMasks && spec.header == BmpHeader::kInfo40) {
-    maskBytes = spec.compression == 6 ? 16 : 12;
+  if (recipe.writeMasks && recipe.header == BmpHeader::kInfo40) {
+    maskBytes = recipe.compression == 6 ? 16 : 12;
   }
-  std::vector<uint8_t> data = spec.data.empty() ? PackPixels(spec) : spec.data;
-  if (data.size() > spec.keepDataBytes) {
-    data.resize(spec.keepDataBytes);
+  std::vector<uint8_t> data = recipe.data.empty() ? PackPixels(recipe) : recipe.data;
+  if (data.size() > recipe.keepDataBytes) {
+    data.resize(recipe.keepDataBytes);
   }
   const uint32_t offset =
-      14 + headerBytes + maskBytes + static_cast<uint32_t>(spec.palette.size()) * entryBytes;
+      14 + headerBytes + maskBytes + static_cast<uint32_t>(recipe.palette.size()) * entryBytes;
 
   std::vector<uint8_t> out;
   out.push_back('B');
   out.push_back('M');
   Put32(out, offset + static_cast<uint32_t>(data.size()));
   Put32(out, 0);
-  Put32(out, spec.writeDataOffset ? offset : 0);
+  Put32(out, recipe.writeDataOffset ? offset : 0);
 
   const size_t headerStart = out.size();
   Put32(out, headerBytes);
   if (core) {
-    Put16(out, static_cast<uint32_t>(spec.width));
-    Put16(out, static_cast<uint32_t>(spec.height));
+    Put16(out, static_cast<uint32_t>(recipe.width));
+    Put16(out, static_cast<uint32_t>(recipe.height));
     Put16(out, 1);
-    Put16(out, spec.bitCount);
+    Put16(out, recipe.bitCount);
   } else {
-    Put32(out, static_cast<uint32_t>(spec.width));
-    Put32(out, static_cast<uint32_t>(spec.topDown ? -spec.height : spec.height));
+    Put32(out, static_cast<uint32_t>(recipe.width));
+    Put32(out, static_cast<uint32_t>(recipe.topDown ? -recipe.height : recipe.height));
     Put16(out, 1);
-    Put16(out, spec.bitCount);
+    Put16(out, recipe.bitCount);
     if (headerBytes >= 40) {
-      Put32(out, spec.compression);
-      Put32(out, spec.imageSizeField);
+      Put32(out, recipe.compression);
+      Put32(out, recipe.imageSizeField);
       Put32(out, 2835);
       Put32(out, 2835);
-      Put32(out, spec.colorsUsed);
+      Put32(out, recipe.colorsUsed);
       Put32(out, 0);
     }
     if (headerBytes >= 52) {
-      const bool masks = spec.writeMasks;
-      Put32(out, masks ? spec.masks[0] : 0);
-      Put32(out, masks ? spec.masks[1] : 0);
-      Put32(out, masks ? spec.masks[2] : 0);
+      const bool masks = recipe.writeMasks;
+      Put32(out, masks ? recipe.masks[0] : 0);
+      Put32(out, masks ? recipe.masks[1] : 0);
+      Put32(out, masks ? recipe.masks[2] : 0);
     }
     if (headerBytes >= 56) {
-      Put32(out, spec.writeMasks ? spec.masks[3] : 0);
+      Put32(out, recipe.writeMasks ? recipe.masks[3] : 0);
     }
     if (headerBytes >= 108) {
       Put32(out, 0x73524742);  // colour space "sRGB"
@@ -198,9 +198,9 @@ std::vector<uint8_t> MakeBmp(const BmpSpec& spec) {
     out.resize(headerStart + headerBytes, 0);
   }
   for (uint32_t i = 0; i < maskBytes / 4; ++i) {
-    Put32(out, spec.masks[i]);
+    Put32(out, recipe.masks[i]);
   }
-  for (const Rgba& c : spec.palette) {
+  for (const Rgba& c : recipe.palette) {
     out.push_back(c.b);
     out.push_back(c.g);
     out.push_back(c.r);

@@ -56,7 +56,7 @@ enum class BmpHeader {
 // Header size in bytes.
 uint32_t HeaderBytes(BmpHeader header);
 
-struct BmpSpec {
+struct BmpRecipe {
   BmpHeader header = BmpHeader::kInfo40;
   int32_t width = 0;
   int32_t height = 0;  // always positive here; `topDown` writes it negated
@@ -76,7 +76,7 @@ struct BmpSpec {
   size_t keepDataBytes = SIZE_MAX;  // cut the pixel data to this many bytes
 };
 
-std::vector<uint8_t> MakeBmp(const BmpSpec& spec);
+std::vector<uint8_t> MakeBmp(const BmpRecipe& recipe);
 
 // RLE streams for `values` (top row first, indices), ending with end-of-bitmap. They use
 // encoded runs for repeats and absolute runs for mixed stretches.
@@ -85,7 +85,7 @@ std::vector<uint8_t> EncodeRle4(int width, int height, const std::vector<uint32_
 
 // ---- PNG ----------------------------------------------------------------------------------
 
-struct PngSpec {
+struct PngRecipe {
   int width = 0;
   int height = 0;
   int colorType = 2;  // 0 grey, 2 RGB, 3 palette, 4 grey+alpha, 6 RGBA
@@ -100,7 +100,7 @@ struct PngSpec {
   uint16_t transparent[3] = {};       // grey, or red, green, blue
 };
 
-std::vector<uint8_t> MakePng(const PngSpec& spec);
+std::vector<uint8_t> MakePng(const PngRecipe& recipe);
 
 // What a PNG file holds, read with libpng with every sample expanded to 8-bit RGBA (16-bit
 // samples keep their high byte, transparency becomes alpha).
@@ -129,7 +129,7 @@ void BreakChunkCrc(std::vector<uint8_t>& png, const std::string& type);
 
 enum class JpegKind { kGrey, kColour, kCmykAdobe, kCmykPlain, kYcck };
 
-struct JpegSpec {
+struct JpegRecipe {
   int width = 0;
   int height = 0;
   JpegKind kind = JpegKind::kColour;
@@ -140,7 +140,7 @@ struct JpegSpec {
   std::vector<uint8_t> samples;
 };
 
-std::vector<uint8_t> MakeJpeg(const JpegSpec& spec);
+std::vector<uint8_t> MakeJpeg(const JpegRecipe& recipe);
 
 // The JPEG decoded by libjpeg with its defaults: grey stays grey, YCbCr becomes RGB, CMYK and
 // YCCK become CMYK.

@@ -39,34 +39,34 @@ int Components(JpegKind kind) {
   }
 }
 
-bool Compress(jpeg_compress_struct& cinfo, ErrorManager& errors, const JpegSpec& spec,
+bool Compress(jpeg_compress_struct& cinfo, ErrorManager& errors, const JpegRecipe& recipe,
               unsigned char** buffer, unsigned long* size) {
   if (setjmp(errors.jump)) {
     return false;
   }
   jpeg_create_compress(&cinfo);
   jpeg_mem_dest(&cinfo, buffer, size);
-  cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-  cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-  cinfo.input_components = Components(spec.kind);
-  cinfo.in_color_space = spec.kind == JpegKind::kGrey     ? JCS_GRAYSCALE
-                         : spec.kind == JpegKind::kColour ? JCS_RGB
-                                                          : JCS_CMYK;
+  cinfo.image_width = static_cast<JDIMENSION>(recipe.width);
+  cinfo.image_height = static_cast<JDIMENSION>(recipe.height);
+  cinfo.input_components = Components(recipe.kind);
+  cinfo.in_color_space = recipe.kind == JpegKind::kGrey     ? JCS_GRAYSCALE
+                         : recipe.kind == JpegKind::kColour ? JCS_RGB
+                                                            : JCS_CMYK;
   jpeg_set_defaults(&cinfo);
-  if (spec.kind == JpegKind::kYcck) {
+  if (recipe.kind == JpegKind::kYcck) {
     jpeg_set_colorspace(&cinfo, JCS_YCCK);
   }
-  if (spec.kind == JpegKind::kCmykPlain) {
+  if (recipe.kind == JpegKind::kCmykPlain) {
     cinfo.write_Adobe_marker = FALSE;
   }
-  jpeg_set_quality(&cinfo, spec.quality, TRUE);
-  if (spec.progressive) {
+  jpeg_set_quality(&cinfo, recipe.quality, TRUE);
+  if (recipe.progressive) {
     jpeg_simple_progression(&cinfo);
   }
   jpeg_start_compress(&cinfo, TRUE);
-  const size_t rowBytes = static_cast<size_t>(spec.width) * cinfo.input_components;
+  const size_t rowBytes = static_cast<size_t>(recipe.width) * cinfo.input_components;
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(spec.samples.data() + cinfo.next_scanline * rowBytes);
+    JSAMPROW row = const_cast<JSAMPROW>(recipe.samples.data() + cinfo.next_scanline * rowBytes);
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);
@@ -98,14 +98,14 @@ bool Decompress(jpeg_decompress_struct& cinfo, ErrorManager& errors,
 
 }  // namespace
 
-std::vector<uint8_t> MakeJpeg(const JpegSpec& spec) {
+std::vector<uint8_t> MakeJpeg(const JpegRecipe& recipe) {
   jpeg_compress_struct cinfo{};
   ErrorManager errors{};
   InstallErrors(errors);
   cinfo.err = &errors.base;
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
-  const bool ok = Compress(cinfo, errors, spec, &buffer, &size);
+  const bool ok = Compress(cinfo, errors, recipe, &buffer, &size);
   jpeg_destroy_compress(&cinfo);
   std::vector<uint8_t> out;
   if (ok && buffer != nullptr) {

@@ -49,31 +49,31 @@ int Channels(int colorType) {
   }
 }
 
-// Packs the samples of `spec` into rows as the PNG stores them (big-endian 16-bit samples,
+// Packs the samples of `recipe` into rows as the PNG stores them (big-endian 16-bit samples,
 // sub-byte samples from the most significant bit).
-std::vector<std::vector<uint8_t>> PackRows(const PngSpec& spec) {
-  const int channels = Channels(spec.colorType);
-  const size_t rowBytes = (static_cast<size_t>(spec.width) * channels * spec.bitDepth + 7) / 8;
-  std::vector<std::vector<uint8_t>> rows(spec.height, std::vector<uint8_t>(rowBytes, 0));
-  for (int y = 0; y < spec.height; ++y) {
-    for (int i = 0; i < spec.width * channels; ++i) {
-      const uint16_t v = spec.samples.at(static_cast<size_t>(y) * spec.width * channels + i);
+std::vector<std::vector<uint8_t>> PackRows(const PngRecipe& recipe) {
+  const int channels = Channels(recipe.colorType);
+  const size_t rowBytes = (static_cast<size_t>(recipe.width) * channels * recipe.bitDepth + 7) / 8;
+  std::vector<std::vector<uint8_t>> rows(recipe.height, std::vector<uint8_t>(rowBytes, 0));
+  for (int y = 0; y < recipe.height; ++y) {
+    for (int i = 0; i < recipe.width * channels; ++i) {
+      const uint16_t v = recipe.samples.at(static_cast<size_t>(y) * recipe.width * channels + i);
       uint8_t* row = rows[y].data();
-      if (spec.bitDepth == 16) {
+      if (recipe.bitDepth == 16) {
         row[2 * i] = static_cast<uint8_t>(v >> 8);
         row[2 * i + 1] = static_cast<uint8_t>(v);
-      } else if (spec.bitDepth == 8) {
+      } else if (recipe.bitDepth == 8) {
         row[i] = static_cast<uint8_t>(v);
       } else {
-        const size_t bit = static_cast<size_t>(i) * spec.bitDepth;
-        row[bit / 8] |= static_cast<uint8_t>(v << (8 - spec.bitDepth - bit % 8));
+        const size_t bit = static_cast<size_t>(i) * recipe.bitDepth;
+        row[bit / 8] |= static_cast<uint8_t>(v << (8 - recipe.bitDepth - bit % 8));
       }
     }
   }
   return rows;
 }
 
-bool WritePng(png_structp png, png_infop info, const PngSpec& spec,
+bool WritePng(png_structp png, png_infop info, const PngRecipe& recipe,
               std::vector<std::vector<uint8_t>>& rows, std::vector<png_color>& palette,
               std::vector<uint8_t>& out) {
   if (setjmp(png_jmpbuf(png))) {
@@ -81,22 +81,22 @@ bool WritePng(png_structp png, png_infop info, const PngSpec& spec,
   }
   png_set_write_fn(png, &out, AppendToVector, NoFlush);
   png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(spec.width),
-               static_cast<png_uint_32>(spec.height), spec.bitDepth, spec.colorType,
-               spec.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+  png_set_IHDR(png, info, static_cast<png_uint_32>(recipe.width),
+               static_cast<png_uint_32>(recipe.height), recipe.bitDepth, recipe.colorType,
+               recipe.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   if (!palette.empty()) {
     png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
   }
-  if (!spec.paletteAlpha.empty()) {
-    png_set_tRNS(png, info, spec.paletteAlpha.data(), static_cast<int>(spec.paletteAlpha.size()),
-                 nullptr);
-  } else if (spec.transparentColour) {
+  if (!recipe.paletteAlpha.empty()) {
+    png_set_tRNS(png, info, recipe.paletteAlpha.data(),
+                 static_cast<int>(recipe.paletteAlpha.size()), nullptr);
+  } else if (recipe.transparentColour) {
     png_color_16 colour{};
-    colour.gray = spec.transparent[0];
-    colour.red = spec.transparent[0];
-    colour.green = spec.transparent[1];
-    colour.blue = spec.transparent[2];
+    colour.gray = recipe.transparent[0];
+    colour.red = recipe.transparent[0];
+    colour.green = recipe.transparent[1];
+    colour.blue = recipe.transparent[2];
     png_set_tRNS(png, info, nullptr, 0, &colour);
   }
   png_write_info(png, info);
@@ -150,17 +150,17 @@ uint32_t Be32(const uint8_t* p) {
 
 }  // namespace
 
-std::vector<uint8_t> MakePng(const PngSpec& spec) {
-  std::vector<std::vector<uint8_t>> rows = PackRows(spec);
+std::vector<uint8_t> MakePng(const PngRecipe& recipe) {
+  std::vector<std::vector<uint8_t>> rows = PackRows(recipe);
   std::vector<png_color> palette;
-  for (const Rgba& c : spec.palette) {
+  for (const Rgba& c : recipe.palette) {
     palette.push_back(png_color{c.r, c.g, c.b});
   }
   std::vector<uint8_t> out;
   png_structp png =
       png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
   png_infop info = png_create_info_struct(png);
-  const bool ok = WritePng(png, info, spec, rows, palette, out);
+  const bool ok = WritePng(png, info, recipe, rows, palette, out);
   png_destroy_write_struct(&png, &info);
   if (!ok) {
     out.clear();

@@ -1,4 +1,4 @@
-// BMP files for the reader tests: specs of every kind filled with reproducible pixel values,
+// BMP files for the reader tests: recipes of every kind filled with reproducible pixel values,
 // the pictures they should decode to, and one check that converts a BMP and compares the PNG.
 //
 // Threads: the test's thread.
@@ -15,7 +15,7 @@
 
 namespace bmptest {
 
-using testimg::BmpSpec;
+using testimg::BmpRecipe;
 using testimg::Picture;
 using testimg::Rgba;
 
@@ -86,46 +86,47 @@ inline Rgba From565(uint32_t v) {
               static_cast<uint8_t>(((v >> 5) & 63) << 2), static_cast<uint8_t>((v & 31) << 3), 255};
 }
 
-// A plain BMP of these pixel values (see BmpSpec::values for their meaning at each depth).
-inline BmpSpec DirectSpec(int width, int height, uint16_t bits, std::vector<uint32_t> values) {
-  BmpSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.bitCount = bits;
-  spec.values = std::move(values);
-  return spec;
+// A plain BMP of these pixel values (see BmpRecipe::values for their meaning at each depth).
+inline BmpRecipe DirectRecipe(int width, int height, uint16_t bits, std::vector<uint32_t> values) {
+  BmpRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.bitCount = bits;
+  recipe.values = std::move(values);
+  return recipe;
 }
 
-inline BmpSpec IndexedSpec(int width, int height, uint16_t bits, uint32_t seed) {
-  BmpSpec spec = DirectSpec(width, height, bits, RandomValues(width, height, 1u << bits, seed + 1));
-  spec.palette = RandomPalette(size_t{1} << bits, seed);
-  return spec;
+inline BmpRecipe IndexedRecipe(int width, int height, uint16_t bits, uint32_t seed) {
+  BmpRecipe recipe =
+      DirectRecipe(width, height, bits, RandomValues(width, height, 1u << bits, seed + 1));
+  recipe.palette = RandomPalette(size_t{1} << bits, seed);
+  return recipe;
 }
 
-// Makes `spec` a `bits`-bit bit-field BMP with these masks for red, green and blue (written
+// Makes `recipe` a `bits`-bit bit-field BMP with these masks for red, green and blue (written
 // after a 40-byte header, or inside a larger one).
-inline void UseBitFields(BmpSpec& spec, uint16_t bits, uint32_t red, uint32_t green,
+inline void UseBitFields(BmpRecipe& recipe, uint16_t bits, uint32_t red, uint32_t green,
                          uint32_t blue) {
-  spec.bitCount = bits;
-  spec.compression = 3;
-  spec.writeMasks = true;
-  spec.masks[0] = red;
-  spec.masks[1] = green;
-  spec.masks[2] = blue;
+  recipe.bitCount = bits;
+  recipe.compression = 3;
+  recipe.writeMasks = true;
+  recipe.masks[0] = red;
+  recipe.masks[1] = green;
+  recipe.masks[2] = blue;
 }
 
 // A bit-field BMP of these pixel values (after a 40-byte header unless `header` says otherwise).
-inline BmpSpec BitFieldSpec(int width, int height, uint16_t bits, uint32_t red, uint32_t green,
-                            uint32_t blue, std::vector<uint32_t> values) {
-  BmpSpec spec = DirectSpec(width, height, bits, std::move(values));
-  UseBitFields(spec, bits, red, green, blue);
-  return spec;
+inline BmpRecipe BitFieldRecipe(int width, int height, uint16_t bits, uint32_t red, uint32_t green,
+                                uint32_t blue, std::vector<uint32_t> values) {
+  BmpRecipe recipe = DirectRecipe(width, height, bits, std::move(values));
+  UseBitFields(recipe, bits, red, green, blue);
+  return recipe;
 }
 
-// How the PNG converted from the BMP of `spec` differs from `expected` ("" when it shows
+// How the PNG converted from the BMP of `recipe` differs from `expected` ("" when it shows
 // exactly that picture).
-inline std::string ConvertedDifference(const BmpSpec& spec, const Picture& expected) {
-  const testimg::DecodedPng png = imagetest::Convert(testimg::MakeBmp(spec));
+inline std::string ConvertedDifference(const BmpRecipe& recipe, const Picture& expected) {
+  const testimg::DecodedPng png = imagetest::Convert(testimg::MakeBmp(recipe));
   if (!png.ok) {
     return "the BMP did not convert";
   }
