@@ -10,23 +10,6 @@
 #include "settings/unicode.h"
 
 namespace kiv {
-namespace {
-
-// Makes the folder entry of a finished move durable; a failure here does not
-// undo the move, so it is not reported.
-void SyncFolderOf(const std::wstring& path) {
-  std::wstring folder = RemoveFileSpec(path);
-  if (folder.empty()) {
-    folder = L".";
-  }
-  const int fd = open(WideToUtf8(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    fsync(fd);
-    close(fd);
-  }
-}
-
-}  // namespace
 
 bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring& to,
                                     bool durable) {
@@ -35,8 +18,10 @@ bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring
   if (rename(WideToUtf8(from).c_str(), WideToUtf8(to).c_str()) != 0) {
     return false;
   }
+  // The new file's data went to the device before the move; this makes the
+  // folder entry durable too. A failure here does not undo the move.
   if (durable) {
-    SyncFolderOf(to);
+    SyncToDisk(to);
   }
   return true;
 }

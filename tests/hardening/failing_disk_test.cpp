@@ -136,20 +136,30 @@ TEST_F(FailingDiskTest, FailingAtEachSingleByteNeverLeavesAPartialPng) {
   }
 }
 
+// Converts `from` onto `target`, where `earlier` already stands, under every failure of `kind`:
+// each ends "書込失敗" and leaves the folder holding only `target` with its earlier bytes.
+void ExpectEveryFailureKeepsTheEarlierFile(const std::wstring& from, const std::wstring& target,
+                                           const std::vector<uint8_t>& earlier, uint64_t size,
+                                           Target kind, MemoryOptionSet& options) {
+  const std::wstring folder = kiv::RemoveFileSpec(target);
+  for (const FaultPlan& plan : EveryFailure(size, folder, kind)) {
+    SCOPED_TRACE(Describe(plan));
+    CountedFault fault(plan);
+    const ConvertOutcome outcome = ConvertFile(from, target, options);
+    ASSERT_TRUE(outcome.stateText.has_value());
+    EXPECT_EQ(*outcome.stateText, kStateWriteFailed);
+    EXPECT_EQ(AllNames(folder), std::vector<std::wstring>{kiv::FindFileName(target)});
+    EXPECT_EQ(testimg::ReadFileBytes(target), earlier);
+  }
+}
+
 TEST_F(FailingDiskTest, ForceModeKeepsTheEarlierOutputWhateverFails) {
   const std::wstring target = kiv::AddSeparator(out) + L"写真.png";
   const std::vector<uint8_t> earlier = hardening::NoisePng(3, 3, 77);
   ASSERT_TRUE(testimg::WriteFileBytes(target, earlier));
   options.SetOverwriteMode(static_cast<int>(OverwriteMode::kForce));
-  for (const FaultPlan& plan : EveryFailure(png.size(), out, Target::kReplaced)) {
-    SCOPED_TRACE(Describe(plan));
-    CountedFault fault(plan);
-    const ConvertOutcome outcome = ConvertFile(source, target, options);
-    ASSERT_TRUE(outcome.stateText.has_value());
-    EXPECT_EQ(*outcome.stateText, kStateWriteFailed);
-    EXPECT_EQ(AllNames(out), std::vector<std::wstring>{L"写真.png"});
-    EXPECT_EQ(testimg::ReadFileBytes(target), earlier);
-  }
+  ExpectEveryFailureKeepsTheEarlierFile(source, target, earlier, png.size(), Target::kReplaced,
+                                        options);
 }
 
 TEST_F(FailingDiskTest, RenameModeLeavesNoNumberedFileBehind) {
@@ -157,15 +167,8 @@ TEST_F(FailingDiskTest, RenameModeLeavesNoNumberedFileBehind) {
   const std::vector<uint8_t> earlier = hardening::NoisePng(3, 3, 78);
   ASSERT_TRUE(testimg::WriteFileBytes(target, earlier));
   options.SetOverwriteMode(static_cast<int>(OverwriteMode::kRename));
-  for (const FaultPlan& plan : EveryFailure(png.size(), out, Target::kFresh)) {
-    SCOPED_TRACE(Describe(plan));
-    CountedFault fault(plan);
-    const ConvertOutcome outcome = ConvertFile(source, target, options);
-    ASSERT_TRUE(outcome.stateText.has_value());
-    EXPECT_EQ(*outcome.stateText, kStateWriteFailed);
-    EXPECT_EQ(AllNames(out), std::vector<std::wstring>{L"写真.png"});
-    EXPECT_EQ(testimg::ReadFileBytes(target), earlier);
-  }
+  ExpectEveryFailureKeepsTheEarlierFile(source, target, earlier, png.size(), Target::kFresh,
+                                        options);
 }
 
 TEST_F(FailingDiskTest, PngConvertedOntoItselfSurvivesEveryFailure) {
@@ -173,15 +176,8 @@ TEST_F(FailingDiskTest, PngConvertedOntoItselfSurvivesEveryFailure) {
   const std::vector<uint8_t> original = hardening::NoisePng(30, 20, 3);
   ASSERT_TRUE(testimg::WriteFileBytes(self, original));
   options.SetOverwriteMode(static_cast<int>(OverwriteMode::kForce));
-  for (const FaultPlan& plan : EveryFailure(original.size(), out, Target::kReplaced)) {
-    SCOPED_TRACE(Describe(plan));
-    CountedFault fault(plan);
-    const ConvertOutcome outcome = ConvertFile(self, self, options);
-    ASSERT_TRUE(outcome.stateText.has_value());
-    EXPECT_EQ(*outcome.stateText, kStateWriteFailed);
-    EXPECT_EQ(AllNames(out), std::vector<std::wstring>{L"self.png"});
-    EXPECT_EQ(testimg::ReadFileBytes(self), original);
-  }
+  ExpectEveryFailureKeepsTheEarlierFile(self, self, original, original.size(), Target::kReplaced,
+                                        options);
 }
 
 // A run with DeleteSrcFile and AutoDeleteItem on, where some outputs cannot be moved into place:
