@@ -3,7 +3,8 @@
 // Results: grey becomes 8-bit indexed with the grey ramp; YCbCr and RGB become 24-bit
 // blue-green-red; CMYK and YCCK become 24-bit blue-green-red by the ink product (Adobe's
 // inverted CMYK, marked by its APP14 segment, included). A file whose data ends early decodes
-// with the missing part as libjpeg fills it (a warning, not an error).
+// with the missing part as libjpeg fills it (a warning, not an error), unless the file is far too
+// small for the size its header declares.
 //
 // libjpeg reports errors through error_exit, which jumps back here by longjmp. Everything that
 // can jump lives in DecodeJpeg, which holds no object with a destructor; the decompressor is
@@ -31,6 +32,14 @@ constexpr int kMaxScans = 500;
 // coefficient); `long` is 32 bits on Windows.
 constexpr long kMaxDecoderMemory =
     static_cast<long>(std::min<uint64_t>(LONG_MAX, 2 * Bitmap::kMaxPixelStoreBytes));
+// The most 8x8 blocks a file can code per byte. A Huffman-coded scan spends at least one bit on
+// every block of its components (the block's DC difference); an adaptive arithmetic coder can
+// spend less on flat blocks, so it gets a wide margin. Every component is coded by some scan, so
+// the component with the fewest blocks bounds what the file's size can hold. A header declaring
+// more belongs to a cut-off or crafted file: decoding it would only make up pixels, for a time that
+// grows with the declared size rather than with the file's.
+constexpr uint64_t kMaxBlocksPerByteHuffman = 8;
+constexpr uint64_t kMaxBlocksPerByteArithmetic = 8 * 64;
 
 struct ErrorManager {
   jpeg_error_mgr base;  // first, so that libjpeg's pointer to it is a pointer to this
@@ -43,6 +52,20 @@ void JumpOnError(j_common_ptr cinfo) {
 }
 
 void IgnoreMessage(j_common_ptr) {}
+
+// True when the file's `size` bytes could hold the blocks its header declares.
+// REQUIRES: jpeg_read_header has succeeded (the block counts are set).
+bool PlausibleForSize(const jpeg_decompress_struct& cinfo, size_t size) {
+  uint64_t fewest = UINT64_MAX;
+  for (int c = 0; c < cinfo.num_components; ++c) {
+    const jpeg_component_info& component = cinfo.comp_info[c];
+    fewest = std::min<uint64_t>(
+        fewest, uint64_t{component.width_in_blocks} * uint64_t{component.height_in_blocks});
+  }
+  const uint64_t perByte =
+      cinfo.arith_code ? kMaxBlocksPerByteArithmetic : kMaxBlocksPerByteHuffman;
+  return fewest <= uint64_t{size} * perByte;
+}
 
 void LimitScans(j_common_ptr cinfo) {
   if (cinfo->is_decompressor) {
@@ -134,7 +157,8 @@ bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, std::vector<
   }
   if (cinfo->image_width == 0 || cinfo->image_height == 0 ||
       Bitmap::StrideFor(cinfo->image_width, bitCount) * cinfo->image_height >
-          Bitmap::kMaxPixelStoreBytes) {
+          Bitmap::kMaxPixelStoreBytes ||
+      !PlausibleForSize(*cinfo, size)) {
     return false;
   }
   jpeg_start_decompress(cinfo);

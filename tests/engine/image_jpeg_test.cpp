@@ -196,6 +196,38 @@ TEST(JpegReader, HugeDeclaredSizesFailBeforeAnyAllocation) {
   EXPECT_FALSE(Bitmap().LoadFromMemory(bytes));
 }
 
+// A flat picture codes in about two bits per 8x8 block; a header that declares far more blocks
+// than the file has bytes for is refused at once instead of decoded into made-up pixels.
+TEST(JpegReader, FilesTooSmallForTheirDeclaredSizeFail) {
+  for (const bool progressive : {false, true}) {
+    JpegRecipe flat;
+    flat.kind = JpegKind::kGrey;
+    flat.width = 2048;
+    flat.height = 2048;
+    flat.progressive = progressive;
+    flat.samples.assign(2048u * 2048u, 200);
+    const std::vector<uint8_t> whole = testimg::MakeJpeg(flat);
+    Bitmap image;
+    EXPECT_TRUE(image.LoadFromMemory(whole)) << whole.size() << " bytes";
+    EXPECT_EQ(image.Width(), 2048);
+
+    // The same file declaring 20000 x 20000 pixels (400 MB of grey, within the pixel store).
+    std::vector<uint8_t> inflated = whole;
+    bool patched = false;
+    for (size_t i = 2; i + 9 < inflated.size() && !patched; ++i) {
+      if (inflated[i] == 0xFF && (inflated[i + 1] == 0xC0 || inflated[i + 1] == 0xC2)) {
+        inflated[i + 5] = 0x4E;  // 20000 = 0x4E20
+        inflated[i + 6] = 0x20;
+        inflated[i + 7] = 0x4E;
+        inflated[i + 8] = 0x20;
+        patched = true;
+      }
+    }
+    ASSERT_TRUE(patched);
+    EXPECT_FALSE(Bitmap().LoadFromMemory(inflated)) << (progressive ? "progressive" : "baseline");
+  }
+}
+
 TEST(JpegReader, CorruptedFilesAgreeWithLibjpeg) {
   // Flip bytes all over valid files. Whatever libjpeg makes of the result, the reader makes the
   // same: both fail, or both decode to the same pixels. Nothing crashes.
