@@ -6,9 +6,13 @@
 #include <atomic>
 #include <chrono>
 #include <cwchar>
+#include <mutex>
+#include <set>
 
 #include "settings/file_fault.h"
+#include "settings/file_finder.h"
 #include "settings/path.h"
+#include "settings/process.h"
 
 namespace kiv {
 namespace {
@@ -31,15 +35,50 @@ std::wstring UniquePart(const void* self) {
   return buffer;
 }
 
+// The owner part of a temporary's name: what lies between the prefix and the
+// next '-'; empty when the name has no owner part.
+std::wstring OwnerOf(const std::wstring& name) {
+  const std::size_t start = std::wcslen(kPrefix);
+  const std::size_t end = name.find(L'-', start);
+  return end == std::wstring::npos ? std::wstring() : name.substr(start, end - start);
+}
+
+// True the first time a folder is named in this process, so that each folder
+// is swept once per process however many files are written into it.
+bool FirstTimeIn(const std::wstring& folder) {
+  static std::mutex lock;
+  static std::set<std::wstring> seen;
+  const std::lock_guard<std::mutex> hold(lock);
+  return seen.insert(folder).second;
+}
+
 }  // namespace
+
+int ReplacingFile::RemoveStaleTemporaries(const std::wstring& folder) {
+  FileFinder finder;
+  int removed = 0;
+  const std::wstring base = AddSeparator(folder);
+  for (std::wstring name = finder.First(base + kPrefix + L"*" + kSuffix); !name.empty();
+       name = finder.Next()) {
+    if (!finder.IsDirectory() && IsTemporaryName(name) && IsOwnerGone(OwnerOf(name)) &&
+        RemoveFile(base + name)) {
+      ++removed;
+    }
+  }
+  return removed;
+}
 
 ReplacingFile::ReplacingFile(const std::wstring& target) : target_(target) {
   if (target.empty() || FindFileName(target).empty()) {
     return;
   }
   const std::wstring folder = target.substr(0, target.size() - FindFileName(target).size());
+  if (FirstTimeIn(folder)) {
+    RemoveStaleTemporaries(folder.empty() ? L"." : folder);
+  }
+  const std::wstring owner = CurrentProcessOwner();
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const std::wstring candidate = folder + kPrefix + UniquePart(this) + kSuffix;
+    const std::wstring candidate = folder + kPrefix + owner + L"-" + UniquePart(this) + kSuffix;
     if (stream_.OpenCreateNew(candidate)) {
       temporary_ = candidate;
       return;

@@ -4,9 +4,12 @@
 // either the earlier file untouched or the new file whole, and no partial
 // file stays behind.
 //
-// The temporary is named ".morvane-<unique>.tmp" (IsTemporaryName
-// recognises such names) and created exclusively, so two writers never
-// share one.
+// The temporary is named ".morvane-<owner>-<unique>.tmp", <owner> naming the
+// writing process (settings/process.h; IsTemporaryName recognises such
+// names), and created exclusively, so two writers never share one. A process
+// killed while writing leaves its temporary behind; the first writer of a
+// later process in that folder removes the temporaries whose owner is gone
+// (RemoveStaleTemporaries) and leaves those of running processes alone.
 //
 // Threads: one object belongs to one thread; distinct objects may write at
 // once, also to the same folder. Ownership: the object owns the temporary
@@ -65,6 +68,13 @@ class ReplacingFile {
   // True for a file name (without folder) of the form this class gives its
   // temporaries, so that folder scans can skip them.
   static bool IsTemporaryName(const std::wstring& name);
+
+  // Removes the temporaries in `folder` whose owner process is surely gone
+  // (kiv::IsOwnerGone): those a killed writer left. Temporaries of running
+  // processes, of the current one, and of another platform stay. Returns how
+  // many were removed. The constructor calls it for each folder the first
+  // time this process writes there.
+  static int RemoveStaleTemporaries(const std::wstring& folder);
 
  private:
   // Checks, flushes when `durable`, and closes; removes the temporary on

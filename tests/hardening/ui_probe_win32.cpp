@@ -1,21 +1,28 @@
-// The Windows helper of bench/reliability: watches a running Morvane window from another process.
+// The Windows helper of bench/reliability: drives a running Morvane window from another process.
 //
-//   morvane_ui_probe watch SECONDS
-//       waits for the main window, then asks it for WM_NULL every 20 ms (SendMessageTimeoutW) and
-//       measures how long each answer takes, until the run it shows has finished (its file list
-//       empty and its title back to "Morvane" after work was seen) or SECONDS have passed.
-//       Prints "finished|timeout worst_ms N samples N rows N registering_ms N converting_ms N": the
-//       worst answer overall, while the files were being registered (before the title first
-//       showed a count) and while they were converted. Exit 0 when finished.
+//   morvane_ui_probe drop SECONDS FOLDER
+//       waits for the main window and drops every file directly in FOLDER on it at once (as the
+//       block a second start hands over). Meanwhile a second thread asks the window for WM_NULL
+//       every 20 ms (SendMessageTimeoutW) and measures how long each answer takes, until the run
+//       has finished (its file list empty and its title back to "Morvane" after work was seen)
+//       or SECONDS have passed. Prints "finished|timeout|not-taken worst_ms N samples N rows N
+//       registering_ms N converting_ms N dropped N": the worst answer overall, while the files
+//       were being registered (before the title first showed a count) and while they were
+//       converted. Exit 0 when finished.
 //   morvane_ui_probe close
 //       closes the main window as the close box does and waits for it to go. Exit 0 when gone.
 #include <windows.h>
 
 #include <commctrl.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
+
+#include "app/single_instance.h"
+#include "app/startup/drop_block.h"
 
 namespace {
 
@@ -72,64 +79,118 @@ HWND WaitForMainWindow(DWORD milliseconds) {
   return main;
 }
 
-int Watch(int seconds) {
-  const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
-  HWND main = WaitForMainWindow(60000);
-  if (main == nullptr) {
-    std::printf("no window\n");
-    return 3;
-  }
-  HWND list = nullptr;
+// What the measuring thread saw.
+struct Watch {
+  HWND main = nullptr;
+  ULONGLONG deadline = 0;
+  bool finished = false;
   double worst = 0;
-  double worstRegistering = 0;
+  double worstRegistering = 0;  // before the title first showed a count
   double worstConverting = 0;
-  bool converting = false;
   long samples = 0;
-  bool sawWork = false;
   LRESULT rows = -1;
-  while (GetTickCount64() < deadline) {
-    if (!IsWindow(main)) {
-      std::printf("window gone worst_ms %.1f samples %ld rows %ld\n", worst, samples,
-                  static_cast<long>(rows));
-      return 3;
-    }
+};
+
+// The measuring thread: asks the window for WM_NULL every 20 ms and times each answer, until
+// the run has finished (work was seen, then the list is empty and the title is back to
+// "Morvane"), the window is gone, or the deadline has passed.
+DWORD WINAPI MeasureAnswers(void* parameter) {
+  Watch& watch = *static_cast<Watch*>(parameter);
+  HWND list = nullptr;
+  bool converting = false;
+  bool sawWork = false;
+  while (GetTickCount64() < watch.deadline && IsWindow(watch.main)) {
     LARGE_INTEGER before;
     LARGE_INTEGER after;
     DWORD_PTR ignored = 0;
     QueryPerformanceCounter(&before);
-    SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
+    SendMessageTimeoutW(watch.main, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &ignored);
     QueryPerformanceCounter(&after);
     const double latency = Milliseconds(before, after);
-    worst = latency > worst ? latency : worst;
-    double& phase = converting ? worstConverting : worstRegistering;
+    watch.worst = latency > watch.worst ? latency : watch.worst;
+    double& phase = converting ? watch.worstConverting : watch.worstRegistering;
     phase = latency > phase ? latency : phase;
-    ++samples;
+    ++watch.samples;
 
     if (list == nullptr) {
-      list = FindListView(main);
+      list = FindListView(watch.main);
     }
     DWORD_PTR count = 0;
     if (list != nullptr &&
         SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 10000, &count) != 0) {
-      rows = static_cast<LRESULT>(count);
+      watch.rows = static_cast<LRESULT>(count);
     }
     wchar_t title[64] = {};
-    GetWindowTextW(main, title, 64);
+    GetWindowTextW(watch.main, title, 64);
     const bool idleTitle = std::wcscmp(title, L"Morvane") == 0;
     converting = converting || !idleTitle;
-    if (rows > 0 || !idleTitle) {
+    if (watch.rows > 0 || !idleTitle) {
       sawWork = true;
-    } else if (sawWork && rows == 0 && idleTitle) {
-      std::printf(
-          "finished worst_ms %.1f samples %ld rows 0 registering_ms %.1f converting_ms %.1f\n",
-          worst, samples, worstRegistering, worstConverting);
+    } else if (sawWork && watch.rows == 0 && idleTitle) {
+      watch.finished = true;
       return 0;
     }
     Sleep(20);
   }
-  std::printf("timeout worst_ms %.1f samples %ld rows %ld registering_ms %.1f converting_ms %.1f\n",
-              worst, samples, static_cast<long>(rows), worstRegistering, worstConverting);
-  return 1;
+  return 0;
+}
+
+// The files (not folders) directly in `folder`, as full paths.
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+  std::vector<std::wstring> paths;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    return paths;
+  }
+  do {
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      paths.push_back(folder + L"\\" + found.cFileName);
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return paths;
+}
+
+int Drop(int seconds, const std::wstring& folder) {
+  Watch watch;
+  watch.deadline = GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+  watch.main = WaitForMainWindow(60000);
+  if (watch.main == nullptr) {
+    std::printf("no window\n");
+    return 3;
+  }
+  const std::vector<std::wstring> paths = FilesIn(folder);
+  const std::vector<std::uint8_t> block = morvane::PackDropBlock(paths);
+  HANDLE thread = CreateThread(nullptr, 0, MeasureAnswers, &watch, 0, nullptr);
+  if (thread == nullptr) {
+    return 3;
+  }
+  // The files arrive as one drop: the block a second start hands over, which the window turns
+  // into WM_DROPFILES for its drop handler.
+  COPYDATASTRUCT data{};
+  data.dwData = kHandOffTag;
+  data.cbData = static_cast<DWORD>(block.size());
+  data.lpData = const_cast<std::uint8_t*>(block.data());
+  DWORD_PTR taken = 0;
+  const bool sent = !block.empty() &&
+                    SendMessageTimeoutW(watch.main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                                        SMTO_NORMAL, 10000, &taken) != 0 &&
+                    taken != 0;
+  if (!sent) {
+    watch.deadline = 0;  // nothing to wait for
+  }
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  std::printf(
+      "%s worst_ms %.1f samples %ld rows %ld registering_ms %.1f converting_ms %.1f "
+      "dropped %ld\n",
+      !sent            ? "not-taken"
+      : watch.finished ? "finished"
+                       : "timeout",
+      watch.worst, watch.samples, static_cast<long>(watch.rows), watch.worstRegistering,
+      watch.worstConverting, static_cast<long>(paths.size()));
+  return watch.finished ? 0 : 1;
 }
 
 int Close() {
@@ -148,12 +209,12 @@ int Close() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc >= 3 && std::wcscmp(argv[1], L"watch") == 0) {
-    return Watch(_wtoi(argv[2]));
+  if (argc >= 4 && std::wcscmp(argv[1], L"drop") == 0) {
+    return Drop(_wtoi(argv[2]), argv[3]);
   }
   if (argc >= 2 && std::wcscmp(argv[1], L"close") == 0) {
     return Close();
   }
-  std::fprintf(stderr, "usage: morvane_ui_probe watch SECONDS | close\n");
+  std::fprintf(stderr, "usage: morvane_ui_probe drop SECONDS FOLDER | close\n");
   return 2;
 }

@@ -2,13 +2,16 @@
 // temporary survives, whatever step fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
 
 #include "settings/file_fault.h"
 #include "settings/path.h"
+#include "settings/process.h"
 #include "settings/replacing_file.h"
+#include "tests/support/exited_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace kiv {
@@ -142,6 +145,49 @@ TEST(ReplacingFile, RacingExclusiveWritersGetOneNameEach) {
   EXPECT_EQ(done, 1);
   EXPECT_EQ(exists, kWriters - 1);
   EXPECT_EQ(testimg::ListNames(dir / L"*"), std::vector<std::wstring>{L"same.png"});
+}
+
+// A killed writer leaves its temporary; the next process to write into that folder removes it,
+// but never a temporary whose owner may still be writing, nor anything else.
+TEST(ReplacingFile, NextWriterRemovesOnlyTemporariesOfEndedProcesses) {
+  const unsigned long ended = testimg::ExitedProcessNumber();
+  ASSERT_NE(ended, 0u);
+  const std::wstring me = CurrentProcessOwner();
+  const std::wstring gone = std::wstring(1, me[0]) + std::to_wstring(ended);
+  const std::wstring otherPlatform = (me[0] == L'w' ? L"p" : L"w") + std::to_wstring(ended);
+  EXPECT_TRUE(IsOwnerGone(gone));
+  EXPECT_FALSE(IsOwnerGone(me));
+  EXPECT_FALSE(IsOwnerGone(otherPlatform));
+  for (const wchar_t* odd :
+       {L"", L"p", L"w", L"p0", L"w0", L"p01", L"pabc", L"p-1", L"p99999999999", L"p4294967295"}) {
+    EXPECT_FALSE(IsOwnerGone(odd)) << odd;
+  }
+
+  TempDir dir;
+  const std::vector<std::wstring> kept = {
+      L".morvane-" + me + L"-00000001.tmp",             // this process may be writing it
+      L".morvane-" + otherPlatform + L"-00000002.tmp",  // a process number of the other world
+      L".morvane-0123abcd.tmp",                         // no owner named
+      L".morvane-" + gone + L"-00000003.png",           // not a temporary
+      L"photo.png",
+  };
+  const Bytes bytes = {1, 2, 3};
+  for (const std::wstring& name : kept) {
+    ASSERT_TRUE(testimg::WriteFileBytes(dir / name, bytes));
+  }
+  ASSERT_TRUE(testimg::WriteFileBytes(dir / (L".morvane-" + gone + L"-00000004.tmp"), bytes));
+  ASSERT_TRUE(testimg::WriteFileBytes(dir / (L".morvane-" + gone + L"-00000005.tmp"), bytes));
+
+  {
+    ReplacingFile out(dir / kName);  // the first writer in the folder sweeps it
+    ASSERT_TRUE(out.IsOpen());
+    ASSERT_TRUE(WriteAll(out, bytes));
+    ASSERT_TRUE(out.Commit());
+  }
+  std::vector<std::wstring> expected = kept;
+  expected.push_back(kName);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(testimg::ListNames(dir / L"*"), expected);
 }
 
 TEST(ReplacingFile, RecognisesOnlyItsOwnTemporaryNames) {

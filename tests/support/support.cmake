@@ -1,11 +1,13 @@
 # Test support shared by the test folders: temporary folders and whole-file helpers
-# (morvane_test_files), and image makers with reference decoders (morvane_test_support, which
+# and an ended process's number (morvane_test_files), and image makers with reference decoders (morvane_test_support, which
 # brings the files helpers along). Included by each test folder that needs it; the libraries
 # are defined once.
 include_guard(GLOBAL)
 
 morvane_library(morvane_test_files
   SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/exited_process_posix.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/exited_process_win32.cpp
     ${CMAKE_CURRENT_LIST_DIR}/temp_dir.cpp
     ${CMAKE_CURRENT_LIST_DIR}/temp_dir_posix.cpp
     ${CMAKE_CURRENT_LIST_DIR}/temp_dir_win32.cpp
