@@ -5,8 +5,9 @@
 // 124). A header outside these, a width or height of 0, a bit count other than 1, 2, 4, 8, 16,
 // 24 or 32, more than 256 colours for an indexed image, a compression this reader does not
 // decode (JPEG or PNG inside a BMP, OS/2 Huffman or RLE24, anything unknown) or masks that make
-// no sense fail to read. Everything else decodes to the pixels the file describes; pixel data
-// that ends early leaves the missing pixels 0.
+// no sense fail to read, and so does a file with hardly any of its uncompressed pixel data.
+// Everything else decodes to the pixels the file describes; pixel data that ends early leaves
+// the missing pixels 0.
 #include <algorithm>
 #include <vector>
 
@@ -23,6 +24,11 @@ constexpr uint32_t kCompressionRle8 = 1;
 constexpr uint32_t kCompressionRle4 = 2;
 constexpr uint32_t kCompressionBitFields = 3;
 constexpr uint32_t kCompressionAlphaBitFields = 6;
+
+// Pixel data that ends early decodes with the missing pixels 0, but a file holding less than
+// 1/kMinPresentShare of its declared uncompressed pixel data is refused: nearly all it would show
+// is made up, for work that grows with the declared size rather than with the file's.
+constexpr uint64_t kMinPresentShare = 64;
 
 constexpr size_t kFileHeaderBytes = 14;
 constexpr size_t kLargestInfoHeader = 124;
@@ -351,6 +357,11 @@ bool ReadBmp(kiv::File& stream, Bitmap& image) {
       pixelOffset != 0 ? pixelOffset : paletteStart + tableEntries * info.paletteEntryBytes;
   SeekTo(stream, dataStart);
 
+  const bool rle = info.compression == kCompressionRle8 || info.compression == kCompressionRle4;
+  const uint64_t present = stream.size() > dataStart ? stream.size() - dataStart : 0;
+  if (!rle && present * kMinPresentShare < sourceStride * height) {
+    return false;
+  }
   if (masked) {
     if (!ReadMaskedPixels(stream, info, image)) {
       return false;
@@ -363,7 +374,7 @@ bool ReadBmp(kiv::File& stream, Bitmap& image) {
     return false;
   }
   image.Palette().swap(palette);
-  if (info.compression == kCompressionRle8 || info.compression == kCompressionRle4) {
+  if (rle) {
     DecodeBmpRle(stream, info.compression == kCompressionRle4, image);
     return true;
   }

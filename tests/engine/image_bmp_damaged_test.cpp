@@ -54,6 +54,16 @@ TEST(BmpReader, ShortOrOddlyPlacedPixelData) {
     EXPECT_EQ(png.picture.at(0, h - 1).a, 255);
   }
   {
+    SCOPED_TRACE("a header declaring far more pixels than the file holds fails to read");
+    BmpRecipe big = DirectRecipe(4000, 4000, 24, std::vector<uint32_t>(4000u * 4000u, 0x336699));
+    big.keepDataBytes = 48000000 / 64 - 1;  // stride 12000, 4000 rows
+    EXPECT_FALSE(Bitmap().LoadFromMemory(testimg::MakeBmp(big)));
+    big.keepDataBytes = 48000000 / 64;  // a sixty-fourth decodes, the rest black
+    Bitmap image;
+    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeBmp(big)));
+    EXPECT_EQ(image.Width(), 4000);
+  }
+  {
     SCOPED_TRACE("an image-size field smaller than the data does not cut the image");
     BmpRecipe small = recipe;
     small.imageSizeField = 12;
@@ -130,7 +140,7 @@ TEST(BmpReader, HugeDeclaredSizesFailBeforeAnyAllocation) {
   // A size within the bound reads, however wide.
   BmpRecipe wide = DirectRecipe(1 << 20, 1, 1, {});
   wide.palette = RandomPalette(2, 70);
-  wide.data.assign(16, 0xFF);
+  wide.data.assign((1u << 20) / 8 / 64, 0xFF);  // the least share of the data that is read
   Bitmap image;
   ASSERT_TRUE(image.LoadFromMemory(testimg::MakeBmp(wide)));
   EXPECT_EQ(image.Stride(), (1u << 20) / 8);
