@@ -74,6 +74,9 @@ class ReplacingFile {
   // processes, of the current one, and of another platform stay. Returns how
   // many were removed. The constructor calls it for each folder the first
   // time this process writes there.
+  // A writer this process cannot see (on another machine sharing the folder)
+  // reads as gone; on Windows its temporary cannot be removed while open, and
+  // whatever is removed, that writer's Commit fails whole: nothing is lost.
   static int RemoveStaleTemporaries(const std::wstring& folder);
 
  private:
