@@ -15,6 +15,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
@@ -23,6 +24,8 @@
 
 #include "app/single_instance.h"
 #include "app/startup/drop_block.h"
+#include "settings/file_finder.h"
+#include "settings/path.h"
 
 namespace {
 
@@ -82,7 +85,7 @@ HWND WaitForMainWindow(DWORD milliseconds) {
 // What the measuring thread saw.
 struct Watch {
   HWND main = nullptr;
-  ULONGLONG deadline = 0;
+  std::atomic<ULONGLONG> deadline{0};  // lowered by the dropping thread when the drop failed
   bool finished = false;
   double worst = 0;
   double worstRegistering = 0;  // before the title first showed a count
@@ -138,17 +141,13 @@ DWORD WINAPI MeasureAnswers(void* parameter) {
 // The files (not folders) directly in `folder`, as full paths.
 std::vector<std::wstring> FilesIn(const std::wstring& folder) {
   std::vector<std::wstring> paths;
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) {
-    return paths;
-  }
-  do {
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      paths.push_back(folder + L"\\" + found.cFileName);
+  const std::wstring base = kiv::AddSeparator(folder);
+  kiv::FileFinder finder;
+  for (std::wstring name = finder.First(base + L"*"); !name.empty(); name = finder.Next()) {
+    if (!finder.IsDirectory()) {
+      paths.push_back(base + name);
     }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+  }
   return paths;
 }
 
@@ -166,17 +165,9 @@ int Drop(int seconds, const std::wstring& folder) {
   if (thread == nullptr) {
     return 3;
   }
-  // The files arrive as one drop: the block a second start hands over, which the window turns
-  // into WM_DROPFILES for its drop handler.
-  COPYDATASTRUCT data{};
-  data.dwData = kHandOffTag;
-  data.cbData = static_cast<DWORD>(block.size());
-  data.lpData = const_cast<std::uint8_t*>(block.data());
-  DWORD_PTR taken = 0;
-  const bool sent = !block.empty() &&
-                    SendMessageTimeoutW(watch.main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
-                                        SMTO_NORMAL, 10000, &taken) != 0 &&
-                    taken != 0;
+  // The files arrive as one drop, handed over as a second start hands over its paths; the window
+  // turns them into WM_DROPFILES for its drop handler.
+  const bool sent = !block.empty() && HandOff(watch.main, block);
   if (!sent) {
     watch.deadline = 0;  // nothing to wait for
   }
