@@ -6,12 +6,12 @@
 
 #include <shellapi.h>
 
+#include "base/path.h"
 #include "engine/registration.h"
 #include "kiv/drop_file.h"
 #include "kiv/file_dialog.h"
 #include "kiv/folder_dialog.h"
 #include "pages/message_dialog.h"
-#include "settings/path.h"
 
 void Morvane::RebuildFilterPatterns() {
   filterPatterns_ = ::RebuildFilterPatterns(*pageOption_);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <utility>
 
+#include "base/path.h"
 #include "cli/arguments.h"
 #include "cli/summary.h"
 #include "engine/convert_manager.h"
@@ -14,7 +15,6 @@
 #include "engine/registration.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
-#include "settings/path.h"
 
 #ifndef MORVANE_VERSION
 #define MORVANE_VERSION "unknown"

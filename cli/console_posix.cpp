@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/path.h"
+#include "base/unicode.h"
 #include "cli/console.h"
-#include "settings/path.h"
-#include "settings/unicode.h"
 
 namespace cli {
 

@@ -6,8 +6,8 @@
 
 #include <atomic>
 
+#include "base/unicode.h"
 #include "cli/console.h"
-#include "settings/unicode.h"
 
 namespace cli {
 

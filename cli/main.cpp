@@ -3,9 +3,9 @@
 // line and cli/batch.h for the run.
 #include <string>
 
+#include "base/path.h"
 #include "cli/batch.h"
 #include "cli/console.h"
-#include "settings/path.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <new>
 
+#include "base/file.h"
 #include "engine/image_readers.h"
-#include "settings/file.h"
 
 uint64_t Bitmap::StrideFor(uint64_t width, uint32_t bitCount) {
   return (width * bitCount + 31) / 32 * 4;

@@ -11,10 +11,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/file.h"
 #include "engine/bitmap.h"
 #include "engine/bmp_rle.h"
 #include "engine/image_readers.h"
-#include "settings/file.h"
 
 namespace image_readers {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <vector>
 
+#include "base/file.h"
 #include "engine/bitmap.h"
-#include "settings/file.h"
 
 namespace image_readers {
 namespace {

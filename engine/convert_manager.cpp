@@ -3,10 +3,10 @@
 #include <cwchar>
 #include <utility>
 
+#include "base/path.h"
 #include "engine/option_set.h"
 #include "engine/output_naming.h"
 #include "engine/remove_source.h"
-#include "settings/path.h"
 
 namespace {
 

@@ -18,9 +18,9 @@
 #include <csetjmp>
 #include <vector>
 
+#include "base/file.h"
 #include "engine/bitmap.h"
 #include "engine/image_readers.h"
-#include "settings/file.h"
 
 namespace image_readers {
 namespace {

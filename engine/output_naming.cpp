@@ -1,6 +1,6 @@
 #include "engine/output_naming.h"
 
-#include "settings/path.h"
+#include "base/path.h"
 
 std::wstring OutputFolder(bool outSrcDirectory, const std::wstring& outputText) {
   if (outSrcDirectory) {

@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <csetjmp>
 
+#include "base/file.h"
 #include "engine/bitmap.h"
 #include "engine/image_readers.h"
 #include "engine/png_structs.h"
-#include "settings/file.h"
 
 namespace image_readers {
 namespace {

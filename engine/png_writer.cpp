@@ -23,12 +23,12 @@
 #include <new>
 #include <vector>
 
+#include "base/file.h"
+#include "base/path.h"
+#include "base/replacing_file.h"
 #include "engine/bitmap.h"
 #include "engine/pixels.h"
 #include "engine/png_structs.h"
-#include "settings/file.h"
-#include "settings/path.h"
-#include "settings/replacing_file.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "engine/registration.h"
 
+#include "base/file_finder.h"
+#include "base/path.h"
 #include "engine/option_set.h"
-#include "settings/file_finder.h"
-#include "settings/path.h"
 
 namespace {
 

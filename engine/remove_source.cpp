@@ -1,6 +1,6 @@
 #include "engine/remove_source.h"
 
-#include "settings/path.h"
+#include "base/path.h"
 
 bool MayRemoveSource(const std::wstring& source, const std::wstring& outputPath,
                      const std::wstring& writtenPath) {

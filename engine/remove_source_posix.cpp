@@ -1,6 +1,6 @@
 #include "engine/remove_source.h"
 
-#include "settings/path.h"
+#include "base/path.h"
 
 // Unlinking a file needs no permission on the file itself, so a read-only
 // source goes like any other.

@@ -3,8 +3,9 @@
 #include "fuzz/seeds.h"
 
 #include "app/startup/drop_block.h"
+#include "base/file.h"
 #include "settings/data_node.h"
-#include "settings/file.h"
+#include "settings/file_compressed.h"
 #include "tests/support/image_makers.h"
 
 namespace fuzzing {
@@ -208,7 +209,7 @@ std::vector<uint8_t> SettingsFile(const kiv::DataNode& tree) {
   stream.AttachVector(file);
   const int32_t tag = tree.type;
   stream.Write(4, &tag);  // little-endian hosts only, as the fuzzers run natively
-  stream.WriteCompressed(serialised.data(), static_cast<uint32_t>(serialised.size()));
+  kiv::WriteCompressed(stream, serialised.data(), static_cast<uint32_t>(serialised.size()));
   return file;
 }
 

@@ -14,11 +14,12 @@
 
 #include "app/startup/command_line.h"
 #include "app/startup/drop_block.h"
+#include "base/file.h"
 #include "engine/bitmap.h"
 #include "engine/image_readers.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
-#include "settings/file.h"
+#include "settings/file_compressed.h"
 
 #include <zlib.h>
 
@@ -357,13 +358,13 @@ void CheckTreeRoundTrip(const kiv::DataNode& tree) {
   std::vector<std::uint8_t> block;
   kiv::File packed;
   packed.AttachVector(block);
-  FUZZ_CHECK("settings", packed.WriteCompressed(serialised.data(),
+  FUZZ_CHECK("settings", kiv::WriteCompressed(packed, serialised.data(),
                                                 static_cast<std::uint32_t>(serialised.size())));
   packed.Close();
   kiv::File unpacked;
   unpacked.AttachVector(block);
   std::vector<std::uint8_t> inflated;
-  FUZZ_CHECK("settings", unpacked.ReadCompressed(inflated));
+  FUZZ_CHECK("settings", kiv::ReadCompressed(unpacked, inflated));
   FUZZ_CHECK("settings", inflated == serialised);
 }
 

@@ -4,7 +4,7 @@
 #include <winver.h>
 
 #include "app/resource.h"
-#include "settings/path.h"
+#include "base/path.h"
 
 const wchar_t kHomePageAddress[] = L"https://brindlex.example/morvane/";
 const wchar_t kManualRelativePath[] = L"Manual\\index.html";

@@ -2,10 +2,11 @@
 
 #include <vector>
 
-#include "settings/file.h"
+#include "base/file.h"
+#include "base/path.h"
+#include "base/replacing_file.h"
+#include "settings/file_compressed.h"
 #include "settings/little_endian.h"
-#include "settings/path.h"
-#include "settings/replacing_file.h"
 
 namespace kiv {
 
@@ -22,7 +23,7 @@ bool SaveDataFile(const DataNode& root, const std::wstring& path) {
   }
   File& stream = out.stream();
   if (!le::WriteI32(stream, root.type) ||
-      !stream.WriteCompressed(tree.data(), static_cast<std::uint32_t>(tree.size()))) {
+      !WriteCompressed(stream, tree.data(), static_cast<std::uint32_t>(tree.size()))) {
     return false;  // the destructor removes the temporary; the old file stays
   }
   return out.Commit();
@@ -37,7 +38,7 @@ bool LoadDataFile(const std::wstring& path, DataNode& root) {
   le::ReadI32(stream, &tag);
   root.type = tag;
   std::vector<std::uint8_t> tree;
-  stream.ReadCompressed(tree);  // a damaged block leaves `tree` empty
+  ReadCompressed(stream, tree);  // a damaged block leaves `tree` empty
   stream.AttachVector(tree);
   root.Read(stream);
   return true;

@@ -1,8 +1,8 @@
 #include "settings/data_node.h"
 
-#include "settings/file.h"
+#include "base/file.h"
+#include "base/unicode.h"
 #include "settings/little_endian.h"
-#include "settings/unicode.h"
 
 namespace kiv {
 namespace {

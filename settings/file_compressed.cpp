@@ -1,10 +1,11 @@
 // The settings file's compressed block on a kiv::File: a length, then a zlib
 // stream and its length.
+#include "settings/file_compressed.h"
+
 #include <zlib.h>
 
 #include <vector>
 
-#include "settings/file.h"
 #include "settings/little_endian.h"
 
 namespace kiv {
@@ -18,8 +19,8 @@ constexpr std::uint64_t kInflateSlack = 64;
 
 }  // namespace
 
-bool File::WriteCompressed(const void* bytes, std::uint32_t length) {
-  if (!le::WriteU32(*this, length)) {
+bool WriteCompressed(File& stream, const void* bytes, std::uint32_t length) {
+  if (!le::WriteU32(stream, length)) {
     return false;
   }
   if (length == 0) {
@@ -32,25 +33,25 @@ bool File::WriteCompressed(const void* bytes, std::uint32_t length) {
     return false;
   }
   const auto z = static_cast<std::uint32_t>(packed_length);
-  return le::WriteU32(*this, z) && Write(z, packed.data()) == z;
+  return le::WriteU32(stream, z) && stream.Write(z, packed.data()) == z;
 }
 
-bool File::ReadCompressed(std::vector<std::uint8_t>& out) {
+bool ReadCompressed(File& stream, std::vector<std::uint8_t>& out) {
   out.clear();
   std::uint32_t n = 0;
-  if (!le::ReadU32(*this, &n)) {
+  if (!le::ReadU32(stream, &n)) {
     return false;
   }
   if (n == 0) {
     return true;
   }
   std::uint32_t z = 0;
-  if (!le::ReadU32(*this, &z) || z == 0 || z > Remaining() || n > kMaxCompressedBlock ||
+  if (!le::ReadU32(stream, &z) || z == 0 || z > stream.Remaining() || n > kMaxCompressedBlock ||
       n > z * kMaxInflateRatio + kInflateSlack) {
     return false;
   }
   std::vector<Bytef> packed(z);
-  if (Read(z, packed.data()) != z) {
+  if (stream.Read(z, packed.data()) != z) {
     return false;
   }
   out.resize(n);

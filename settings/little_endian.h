@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "settings/file.h"
+#include "base/file.h"
 
 namespace kiv {
 namespace le {

@@ -8,8 +8,8 @@
 #include <cwchar>
 
 #include "app/resource.h"
+#include "base/path.h"
 #include "settings/data_file.h"
-#include "settings/path.h"
 #include "tests/app/window_support.h"
 #include "tests/support/temp_dir.h"
 

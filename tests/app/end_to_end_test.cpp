@@ -13,8 +13,8 @@
 
 #include "app/resource.h"
 #include "app/single_instance.h"
+#include "base/path.h"
 #include "settings/data_file.h"
-#include "settings/path.h"
 #include "tests/app/window_support.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"

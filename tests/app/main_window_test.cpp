@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "app/resource.h"
+#include "base/path.h"
 #include "kiv/instance.h"
 #include "pages/message_dialog.h"
 #include "pages/page_help.h"
 #include "settings/data_file.h"
-#include "settings/path.h"
 #include "tests/app/window_support.h"
 #include "tests/support/temp_dir.h"
 

@@ -11,7 +11,7 @@
 #include "app/resource.h"
 #include "app/single_instance.h"
 #include "app/startup/drop_block.h"
-#include "settings/path.h"
+#include "base/path.h"
 #include "tests/app/window_support.h"
 #include "tests/support/temp_dir.h"
 

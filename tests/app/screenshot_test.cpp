@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "app/resource.h"
+#include "base/path.h"
 #include "pages/message_dialog.h"
-#include "settings/path.h"
 #include "tests/app/window_support.h"
 #include "tests/support/temp_dir.h"
 

@@ -8,10 +8,10 @@
 #include "app/resource.h"
 #include "app/single_instance.h"
 #include "app/startup/drop_block.h"
+#include "base/path.h"
 #include "engine/bitmap.h"
 #include "kiv/instance.h"
 #include "settings/data_file.h"
-#include "settings/path.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "base/path.h"
+#include "base/unicode.h"
 #include "engine/memory_options.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
-#include "settings/path.h"
-#include "settings/unicode.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"
 

@@ -10,10 +10,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/file_fault.h"
+#include "base/path.h"
 #include "engine/file_list.h"
 #include "engine/memory_options.h"
-#include "settings/file_fault.h"
-#include "settings/path.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"
 

@@ -5,9 +5,9 @@
 
 #include <cwchar>
 
+#include "base/file_fault.h"
+#include "base/path.h"
 #include "engine/bitmap.h"
-#include "settings/file_fault.h"
-#include "settings/path.h"
 #include "tests/engine/image_checks.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"

@@ -5,10 +5,10 @@
 
 #include <string>
 
+#include "base/path.h"
 #include "engine/convert_manager.h"
 #include "engine/memory_host.h"
 #include "engine/memory_options.h"
-#include "settings/path.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

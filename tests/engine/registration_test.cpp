@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/path.h"
 #include "engine/memory_options.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
-#include "settings/path.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -21,10 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/path.h"
 #include "engine/convert_manager.h"
 #include "engine/memory_host.h"
 #include "engine/memory_options.h"
-#include "settings/path.h"
 #include "tests/engine/wait_until.h"
 #include "tests/support/temp_dir.h"
 

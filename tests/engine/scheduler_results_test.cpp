@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/file_fault.h"
+#include "base/path.h"
 #include "engine/convert_manager.h"
-#include "settings/file_fault.h"
-#include "settings/path.h"
 #include "tests/engine/scheduler_fixture.h"
 #include "tests/engine/wait_until.h"
 

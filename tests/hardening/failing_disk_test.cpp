@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "base/file_fault.h"
+#include "base/path.h"
+#include "base/unicode.h"
 #include "engine/bitmap.h"
 #include "engine/convert_file.h"
 #include "engine/file_list.h"
 #include "engine/memory_options.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
-#include "settings/file_fault.h"
-#include "settings/path.h"
-#include "settings/unicode.h"
 #include "tests/hardening/hardening_support.h"
 #include "tests/support/temp_dir.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "settings/unicode.h"
+#include "base/unicode.h"
 #include "tests/support/image_makers.h"
 
 #ifndef _WIN32

@@ -30,13 +30,13 @@
 #include <string>
 #include <vector>
 
+#include "base/path.h"
+#include "base/replacing_file.h"
+#include "base/unicode.h"
 #include "engine/bitmap.h"
 #include "engine/memory_options.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
-#include "settings/path.h"
-#include "settings/replacing_file.h"
-#include "settings/unicode.h"
 #include "tests/hardening/hardening_support.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"

@@ -24,8 +24,8 @@
 
 #include "app/single_instance.h"
 #include "app/startup/drop_block.h"
-#include "settings/file_finder.h"
-#include "settings/path.h"
+#include "base/file_finder.h"
+#include "base/path.h"
 
 namespace {
 

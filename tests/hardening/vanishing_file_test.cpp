@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include "base/file.h"
+#include "base/path.h"
 #include "engine/convert_file.h"
 #include "engine/file_list.h"
 #include "engine/memory_options.h"
-#include "settings/file.h"
-#include "settings/path.h"
 #include "tests/hardening/hardening_support.h"
 #include "tests/support/temp_dir.h"
 
@@ -23,7 +23,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "settings/unicode.h"
+#include "base/unicode.h"
 #endif
 
 using hardening::AllNames;

@@ -6,10 +6,11 @@
 #include <functional>
 #include <vector>
 
+#include "base/file.h"
+#include "base/file_fault.h"
+#include "base/path.h"
 #include "settings/data_file.h"
-#include "settings/file.h"
-#include "settings/file_fault.h"
-#include "settings/path.h"
+#include "settings/file_compressed.h"
 #include "tests/support/temp_dir.h"
 
 namespace kiv {
@@ -45,7 +46,7 @@ Bytes FileAround(std::int32_t tag, const Bytes& tree) {
   File stream;
   stream.AttachVector(bytes);
   stream.Seek(4);
-  EXPECT_TRUE(stream.WriteCompressed(tree.data(), static_cast<std::uint32_t>(tree.size())));
+  EXPECT_TRUE(WriteCompressed(stream, tree.data(), static_cast<std::uint32_t>(tree.size())));
   return bytes;
 }
 

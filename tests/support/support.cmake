@@ -11,11 +11,11 @@ morvane_library(morvane_test_files
     ${CMAKE_CURRENT_LIST_DIR}/temp_dir.cpp
     ${CMAKE_CURRENT_LIST_DIR}/temp_dir_posix.cpp
     ${CMAKE_CURRENT_LIST_DIR}/temp_dir_win32.cpp
-  LIBS morvane_settings)
+  LIBS morvane_base)
 
 morvane_library(morvane_test_support
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bmp_maker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/png_tools.cpp
     ${CMAKE_CURRENT_LIST_DIR}/jpeg_tools.cpp
-  LIBS morvane_test_files morvane_settings PNG::PNG JPEG::JPEG)
+  LIBS morvane_test_files morvane_base PNG::PNG JPEG::JPEG)

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <string>
 
-#include "settings/file.h"
-#include "settings/file_finder.h"
-#include "settings/path.h"
+#include "base/file.h"
+#include "base/file_finder.h"
+#include "base/path.h"
 
 namespace testimg {
 

@@ -1,7 +1,7 @@
 // Test support: file attributes on POSIX systems.
 #include <sys/stat.h>
 
-#include "settings/unicode.h"
+#include "base/unicode.h"
 #include "tests/support/temp_dir.h"
 
 namespace testimg {

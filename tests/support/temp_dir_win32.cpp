@@ -1,7 +1,7 @@
 // Test support: file attributes on Windows.
 #include <windows.h>
 
-#include "settings/path.h"
+#include "base/path.h"
 #include "tests/support/temp_dir.h"
 
 namespace testimg {

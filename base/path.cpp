@@ -1,6 +1,6 @@
 // The string helpers of path.h: one implementation for both platforms,
 // parameterised by the platform's separators.
-#include "settings/path.h"
+#include "base/path.h"
 
 namespace kiv {
 namespace {

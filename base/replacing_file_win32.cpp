@@ -1,7 +1,7 @@
 // The moves of kiv::ReplacingFile over MoveFileExW.
 #include <windows.h>
 
-#include "settings/replacing_file.h"
+#include "base/replacing_file.h"
 
 namespace kiv {
 

@@ -1,9 +1,9 @@
 // The file-system helpers of path.h over kernel32.
-#include "settings/path.h"
+#include "base/path.h"
 
 #include <windows.h>
 
-#include "settings/file_fault.h"
+#include "base/file_fault.h"
 
 #include <string>
 #include <vector>

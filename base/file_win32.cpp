@@ -1,7 +1,7 @@
 // kiv::File's platform calls over kernel32 file handles.
 #include <windows.h>
 
-#include "settings/file.h"
+#include "base/file.h"
 
 namespace kiv {
 namespace {

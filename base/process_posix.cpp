@@ -3,7 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "settings/process.h"
+#include "base/process.h"
 
 namespace kiv {
 

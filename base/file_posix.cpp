@@ -6,8 +6,8 @@
 
 #include <cerrno>
 
-#include "settings/file.h"
-#include "settings/unicode.h"
+#include "base/file.h"
+#include "base/unicode.h"
 
 namespace kiv {
 

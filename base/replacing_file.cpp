@@ -1,7 +1,7 @@
 // The portable part of kiv::ReplacingFile: the temporary's name, the checks
 // before the move, and the clean-up. The moves themselves live in
 // replacing_file_posix.cpp and replacing_file_win32.cpp.
-#include "settings/replacing_file.h"
+#include "base/replacing_file.h"
 
 #include <atomic>
 #include <chrono>
@@ -9,10 +9,10 @@
 #include <mutex>
 #include <set>
 
-#include "settings/file_fault.h"
-#include "settings/file_finder.h"
-#include "settings/path.h"
-#include "settings/process.h"
+#include "base/file_fault.h"
+#include "base/file_finder.h"
+#include "base/path.h"
+#include "base/process.h"
 
 namespace kiv {
 namespace {

@@ -1,7 +1,7 @@
 // The Windows parts of the owner texts: GetCurrentProcessId and OpenProcess.
 #include <windows.h>
 
-#include "settings/process.h"
+#include "base/process.h"
 
 namespace kiv {
 

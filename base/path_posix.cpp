@@ -1,5 +1,5 @@
 // The file-system helpers of path.h over POSIX calls with UTF-8 paths.
-#include "settings/path.h"
+#include "base/path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "settings/file_fault.h"
-#include "settings/unicode.h"
+#include "base/file_fault.h"
+#include "base/unicode.h"
 
 namespace kiv {
 

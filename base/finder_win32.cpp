@@ -1,7 +1,7 @@
 // kiv::FileFinder over FindFirstFileW / FindNextFileW.
 #include <windows.h>
 
-#include "settings/file_finder.h"
+#include "base/file_finder.h"
 
 namespace kiv {
 

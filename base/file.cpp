@@ -1,12 +1,12 @@
 // The portable part of kiv::File: the bookkeeping of size, position and read
 // limit, the vector stream, and the checks of the fault seam. The platform
 // calls live in file_posix.cpp and file_win32.cpp.
-#include "settings/file.h"
+#include "base/file.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "settings/file_fault.h"
+#include "base/file_fault.h"
 
 namespace kiv {
 

@@ -2,8 +2,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "settings/file_finder.h"
-#include "settings/unicode.h"
+#include "base/file_finder.h"
+#include "base/unicode.h"
 
 namespace kiv {
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "settings/file.h"
-#include "settings/file_fault.h"
-#include "settings/file_finder.h"
-#include "settings/path.h"
+#include "base/file.h"
+#include "base/file_fault.h"
+#include "base/file_finder.h"
+#include "base/path.h"
 #include "tests/support/temp_dir.h"
 
 namespace kiv {

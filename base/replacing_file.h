@@ -5,7 +5,7 @@
 // file stays behind.
 //
 // The temporary is named ".morvane-<owner>-<unique>.tmp", <owner> naming the
-// writing process (settings/process.h; IsTemporaryName recognises such
+// writing process (base/process.h; IsTemporaryName recognises such
 // names), and created exclusively, so two writers never share one. A process
 // killed while writing leaves its temporary behind; the first writer of a
 // later process in that folder removes the temporaries whose owner is gone
@@ -18,7 +18,7 @@
 
 #include <string>
 
-#include "settings/file.h"
+#include "base/file.h"
 
 namespace kiv {
 

@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "settings/file_fault.h"
-#include "settings/path.h"
-#include "settings/process.h"
-#include "settings/replacing_file.h"
+#include "base/file_fault.h"
+#include "base/path.h"
+#include "base/process.h"
+#include "base/replacing_file.h"
 #include "tests/support/exited_process.h"
 #include "tests/support/temp_dir.h"
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "settings/file_finder.h"
-#include "settings/path.h"
-#include "settings/unicode.h"
+#include "base/file_finder.h"
+#include "base/path.h"
+#include "base/unicode.h"
 
 namespace kiv {
 namespace {

@@ -2,8 +2,8 @@
 // finder (the Windows finder asks the system).
 #include <algorithm>
 
-#include "settings/file_finder.h"
-#include "settings/unicode.h"
+#include "base/file_finder.h"
+#include "base/unicode.h"
 
 namespace kiv {
 namespace {

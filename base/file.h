@@ -78,26 +78,6 @@ class File {
   // flag (read it before closing).
   bool Close();
 
-  // The settings file's compressed block: the length N as uint32 (little
-  // endian); when N > 0, the zlib-compressed length Z as uint32 and the Z
-  // bytes of the zlib stream (default level). True when the compression
-  // succeeded and every byte was written.
-  // REQUIRES: `bytes` points at `length` readable bytes (may be null when
-  // `length` is 0).
-  bool WriteCompressed(const void* bytes, std::uint32_t length);
-
-  // Reads one compressed block written by WriteCompressed and replaces
-  // `out` with the inflated bytes. Returns true with the N bytes, or true
-  // with `out` empty for a block with N = 0. Returns false with `out` empty
-  // when the block is damaged: cut short, longer than the data that remains,
-  // larger than kMaxCompressedBlock, or not inflating to exactly N bytes.
-  // Never allocates more than the remaining data can account for.
-  bool ReadCompressed(std::vector<std::uint8_t>& out);
-
-  // Largest inflated block ReadCompressed accepts (64 MiB); a settings tree
-  // is a few kilobytes.
-  static constexpr std::uint32_t kMaxCompressedBlock = 64u << 20;
-
   Kind kind() const { return kind_; }
   bool IsOpen() const { return kind_ != Kind::kNone; }
   // Bytes in the source: the file's size at opening for reading, the bytes

@@ -1,4 +1,4 @@
-#include "settings/unicode.h"
+#include "base/unicode.h"
 
 #include <cstdint>
 

@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "settings/path.h"
-#include "settings/replacing_file.h"
-#include "settings/unicode.h"
+#include "base/path.h"
+#include "base/replacing_file.h"
+#include "base/unicode.h"
 
 namespace kiv {
 

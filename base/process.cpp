@@ -1,5 +1,5 @@
 // The portable part of the owner texts: their form and their parsing.
-#include "settings/process.h"
+#include "base/process.h"
 
 namespace kiv {
 

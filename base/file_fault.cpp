@@ -1,4 +1,4 @@
-#include "settings/file_fault.h"
+#include "base/file_fault.h"
 
 #include <algorithm>
 #include <atomic>
