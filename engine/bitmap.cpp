@@ -53,6 +53,7 @@ void Bitmap::Clear() {
   // Swapping with empty vectors gives the memory back at once.
   std::vector<uint8_t>().swap(pixels_);
   std::vector<PaletteEntry>().swap(palette_);
+  ancillary_.clear();
   width_ = 0;
   height_ = 0;
   stride_ = 0;

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/png_chunk.h"
+
 namespace kiv {
 class File;
 }
@@ -114,7 +116,7 @@ class Bitmap {
   // image cannot be encoded or a write to the stream came up short.
   bool WritePng(kiv::File& stream, int32_t level, bool interlace) const;
 
-  // Empties the image: no pixels, no palette, every dimension 0.
+  // Empties the image: no pixels, no palette, no ancillary chunks, every dimension 0.
   void Clear();
 
   int32_t Width() const { return width_; }
@@ -139,6 +141,12 @@ class Bitmap {
   const std::vector<PaletteEntry>& Palette() const { return palette_; }
   std::vector<PaletteEntry>& Palette() { return palette_; }
 
+  // Ancillary chunks taken from the source for the PNG (colour profile, colour space,
+  // resolution), in the order the writer puts them: after IHDR, before PLTE and IDAT. Empty
+  // when the source had none or they are not to be written.
+  const std::vector<PngChunk>& Ancillary() const { return ancillary_; }
+  std::vector<PngChunk>& Ancillary() { return ancillary_; }
+
   // Sets the palette to the 256-entry grey ramp (entry i is i, i, i).
   void SetGreyPalette();
 
@@ -154,6 +162,7 @@ class Bitmap {
 
   std::vector<uint8_t> pixels_;
   std::vector<PaletteEntry> palette_;
+  std::vector<PngChunk> ancillary_;
   int32_t width_ = 0;
   int32_t height_ = 0;
   uint32_t stride_ = 0;
