@@ -6,6 +6,7 @@
 // be created, or when a second start could not hand its paths over.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "app/single_instance.h"
 #include "app/startup/command_line.h"
 #include "app/startup/drop_block.h"
+#include "kiv/com_apartment.h"
 #include "kiv/instance.h"
 #include "kiv/message_loop.h"
 
@@ -30,17 +32,28 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     case InstanceMarker::Role::kFailed:
       return 1;
     case InstanceMarker::Role::kSecond: {
-      // The first instance may still be building its window: wait for it.
-      HWND running = marker.WaitForWindow(kHandOffWaitMs);
-      if (running == nullptr) {
-        return block.empty() ? 0 : 1;
+      // The first instance may still be building its window, or be too busy
+      // to answer at once: keep offering the paths for a while.
+      const auto findWindow = [&marker](DWORD waitMs) { return marker.WaitForWindow(waitMs); };
+      if (HandOffPatiently(findWindow, block, kHandOffPatienceMs)) {
+        return 0;
       }
-      return HandOff(running, block) ? 0 : 1;
+      if (block.empty()) {
+        return 0;  // there was only a window to bring forward
+      }
+      // Paths that were named must not vanish without a word.
+      const auto lost = std::count_if(paths.begin(), paths.end(),
+                                      [](const std::wstring& path) { return !path.empty(); });
+      MessageBoxW(nullptr, HandOffFailureText(static_cast<std::size_t>(lost)).c_str(), L"Morvane",
+                  MB_OK | MB_ICONWARNING);
+      return 1;
     }
     case InstanceMarker::Role::kFirst:
       break;
   }
 
+  // COM for this user-interface thread, for as long as its windows live.
+  kiv::ComApartment com;
   Morvane window;
   if (!window.CreateModeless(nullptr, IDD_MAIN)) {
     return 1;

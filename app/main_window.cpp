@@ -40,11 +40,18 @@ Morvane::~Morvane() {
 LRESULT Morvane::OnInitDialog(WPARAM, LPARAM) {
   HICON icon = LoadIconW(kiv::Instance(), MAKEINTRESOURCEW(IDI_MORVANE));
   SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-  HICON smallIcon = static_cast<HICON>(LoadImageW(kiv::Instance(), MAKEINTRESOURCEW(IDI_MORVANE),
-                                                  IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                  GetSystemMetrics(SM_CYSMICON), 0));
-  if (smallIcon != nullptr) {
-    SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon));
+  smallIcon_.reset(static_cast<HICON>(LoadImageW(kiv::Instance(), MAKEINTRESOURCEW(IDI_MORVANE),
+                                                 IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                 GetSystemMetrics(SM_CYSMICON), 0)));
+  if (smallIcon_) {
+    SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+  }
+  // The shell announces the window's taskbar button with this message; the
+  // filter lets it through also when the program runs with more rights than
+  // the shell.
+  taskbarButtonCreated_ = RegisterWindowMessageW(L"TaskbarButtonCreated");
+  if (taskbarButtonCreated_ != 0) {
+    ChangeWindowMessageFilterEx(Handle(), taskbarButtonCreated_, MSGFLT_ALLOW, nullptr);
   }
 
   if (!BuildParts()) {
@@ -68,9 +75,11 @@ bool Morvane::BuildParts() {
   if (!tabControl_) {
     return false;
   }
-  tabControl_->AddTab(L"ファイル");
-  tabControl_->AddTab(L"設定");
-  tabControl_->AddTab(L"ヘルプ");
+  for (const wchar_t* tab : {L"ファイル", L"設定", L"ヘルプ"}) {
+    if (!tabControl_->AddTab(tab)) {
+      return false;  // a page without its tab could never be reached
+    }
+  }
 
   auto pageFile = std::make_shared<PageFile>();
   if (!pageFile->CreateModeless(this, IDD_PAGE_FILE) || !pageFile->list()) {
@@ -96,6 +105,11 @@ bool Morvane::BuildParts() {
   }
   convertButtonHandle_ = convertButton_->Handle();
   fileList_ = std::make_unique<ListViewFileList>(*pageFile_->list());
+  fileList_->SetStateListener([this](const std::wstring& state) {
+    if (state == kStateReadFailed || state == kStateWriteFailed) {
+      SendMessageW(Handle(), kRowFailedMessage, 0, 0);
+    }
+  });
   convertManager_ = std::make_unique<ConvertManager>(EngineHost{*fileList_, *pageOption_, *this});
   return true;
 }
@@ -137,6 +151,8 @@ LRESULT Morvane::OnDestroy(WPARAM, LPARAM) {
     return 0;
   }
   KillTimer(Handle(), kTitleTimerId);
+  taskbar_.Clear();
+  taskbar_.SetButton(nullptr);
   SaveSettings();
   PostQuitMessage(0);
   return 0;
@@ -189,7 +205,18 @@ void Morvane::ShowPage(int index) {
 }
 
 void Morvane::SetTitle(const std::wstring& title) {
-  SendMessageW(Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(title.c_str()));
+  // The counts are read together with the title, on the thread that made it.
+  TitleUpdate update{&title, false, 0, 0};
+  if (convertManager_) {
+    update.running = convertManager_->IsRunning();
+    update.done = convertManager_->FinishedCount();
+    update.remaining = convertManager_->RemainingCount();
+  }
+  SendMessageW(Handle(), kTitleMessage, 0, reinterpret_cast<LPARAM>(&update));
+}
+
+std::unique_ptr<TaskbarButton> Morvane::MakeTaskbarButton() {
+  return MakeTaskbarListButton(Handle());
 }
 
 void Morvane::SetConvertButtonText(const std::wstring& text) {
@@ -209,6 +236,19 @@ LRESULT Morvane::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
         convertButton_->Enable(wParam != FALSE);
       }
       return TRUE;
+    case kTitleMessage: {
+      const auto* update = reinterpret_cast<const TitleUpdate*>(lParam);
+      SetWindowTextW(Handle(), update->title->c_str());
+      if (update->running) {
+        taskbar_.ShowCounts(update->done, update->remaining);
+      } else {
+        taskbar_.Clear();
+      }
+      return TRUE;
+    }
+    case kRowFailedMessage:
+      taskbar_.MarkFailed();
+      return TRUE;
     case WM_COPYDATA: {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
       const BOOL taken = data != nullptr && AcceptHandOff(Handle(), *data);
@@ -218,6 +258,10 @@ LRESULT Morvane::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     }
     default:
+      if (message == taskbarButtonCreated_ && taskbarButtonCreated_ != 0) {
+        taskbar_.SetButton(MakeTaskbarButton());
+        return TRUE;
+      }
       return kiv::Dialog::DefaultProc(message, wParam, lParam);
   }
 }

@@ -8,7 +8,9 @@
 // files (registration.cpp) and carries out the buttons' commands
 // (commands.cpp). For the engine it is the window (title, convert button);
 // the file page's list and the settings page answer for the list and the
-// options.
+// options. Each title of a run also sets the progress on the window's
+// taskbar button (app/taskbar_progress.h), and a failed row turns it to the
+// error state.
 //
 // Threads: everything runs on the user-interface thread, except the
 // ConvertWindow operations, which the engine calls from its own threads; each
@@ -31,8 +33,10 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "app/taskbar_progress.h"
 #include "engine/convert_manager.h"
 #include "engine/file_list.h"
 #include "kiv/button.h"
@@ -108,11 +112,24 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   // starting in defaultDirectory(); true with the choice, false on cancel.
   virtual bool ChooseSourceFiles(const std::wstring& filter, std::vector<std::wstring>& chosen);
   virtual bool ChooseSourceFolder(std::wstring& chosen);
+  // The taskbar button's progress display, asked for each time the shell
+  // reports the window's button; null where there is none.
+  virtual std::unique_ptr<TaskbarButton> MakeTaskbarButton();
 
  private:
   // Sent by EnableConvertButton to have the user-interface thread enable or
   // disable the button (WPARAM: TRUE or FALSE).
   static constexpr UINT kEnableConvertButtonMessage = WM_APP + 1;
+  // Sent by SetTitle (LPARAM: the TitleUpdate) and by the list when a row
+  // fails, so that the user-interface thread sets the title and the taskbar.
+  static constexpr UINT kTitleMessage = WM_APP + 2;
+  static constexpr UINT kRowFailedMessage = WM_APP + 3;
+  struct TitleUpdate {
+    const std::wstring* title;
+    bool running;
+    int done;
+    int remaining;
+  };
 
   // Builds the pages, the tab control and the scheduler; false when one of
   // them cannot be made.
@@ -127,7 +144,9 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   // Marks a registration in progress. Registration pumps messages (the
   // message box's first paint, waits for the list's lock), so a drop that
   // arrives meanwhile is queued and registered after the current one, keeping
-  // the order in which paths were handed over.
+  // the order in which paths were handed over. Scopes nest (a pumped message
+  // may start another registration); the queue is served when the outermost
+  // one ends.
   class RegistrationScope {
    public:
     explicit RegistrationScope(Morvane& window);
@@ -147,11 +166,21 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   HWND convertButtonHandle_ = nullptr;  // for requests from other threads
   // The engine's view of the file page's list; outlives the scheduler.
   std::unique_ptr<ListViewFileList> fileList_;
+  // Outlives the scheduler, whose threads report to it through messages.
+  TaskbarProgress taskbar_;
+  // The registered "TaskbarButtonCreated" message; 0 when there is none.
+  UINT taskbarButtonCreated_ = 0;
   std::unique_ptr<ConvertManager> convertManager_;
   std::vector<std::wstring> filterPatterns_;
   std::wstring defaultDirectory_;
-  bool registering_ = false;
+  int registrations_ = 0;  // registrations in progress, nested ones included
   std::deque<HDROP> queuedDrops_;
+  // The window's small icon, made for it; destroyed with the object, after
+  // the window.
+  struct IconDestroyer {
+    void operator()(HICON icon) const { DestroyIcon(icon); }
+  };
+  std::unique_ptr<std::remove_pointer_t<HICON>, IconDestroyer> smallIcon_;
   // OnInitDialog completed: the window is in use, and its end saves the
   // settings and ends the message loop.
   bool initialised_ = false;

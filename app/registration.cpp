@@ -67,17 +67,21 @@ bool Morvane::ChooseSourceFolder(std::wstring& chosen) {
 }
 
 Morvane::RegistrationScope::RegistrationScope(Morvane& window) : window_(window) {
-  window_.registering_ = true;
+  ++window_.registrations_;
 }
 
 Morvane::RegistrationScope::~RegistrationScope() {
-  // Drops that arrived meanwhile, in their order.
-  while (!window_.queuedDrops_.empty()) {
-    HDROP drop = window_.queuedDrops_.front();
-    window_.queuedDrops_.pop_front();
-    window_.RegisterDrop(drop);
+  // Drops that arrived meanwhile, in their order, once the outermost
+  // registration is done; they stay queued behind a registration that a
+  // message pumped inside it started and ended.
+  if (window_.registrations_ == 1) {
+    while (!window_.queuedDrops_.empty()) {
+      HDROP drop = window_.queuedDrops_.front();
+      window_.queuedDrops_.pop_front();
+      window_.RegisterDrop(drop);
+    }
   }
-  window_.registering_ = false;
+  --window_.registrations_;
 }
 
 void Morvane::AddFilesFromDialog() {
@@ -114,7 +118,7 @@ void Morvane::AddFolderFromDialog() {
 
 LRESULT Morvane::OnDropFiles(WPARAM wParam, LPARAM) {
   HDROP drop = reinterpret_cast<HDROP>(wParam);
-  if (registering_) {
+  if (registrations_ > 0) {
     queuedDrops_.push_back(drop);
     return 0;
   }

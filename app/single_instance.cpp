@@ -101,6 +101,32 @@ bool HandOff(HWND window, const std::vector<std::uint8_t>& block) {
   return taken;
 }
 
+bool HandOffPatiently(const std::function<HWND(DWORD waitMs)>& findWindow,
+                      const std::vector<std::uint8_t>& block, DWORD patienceMs) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    // The window of the running instance may still be on its way, or have
+    // been replaced by a new first instance since the last offer.
+    HWND window = findWindow(kHandOffWaitMs);
+    if (window == nullptr) {
+      return false;
+    }
+    if (HandOff(window, block)) {
+      return true;
+    }
+    if (GetTickCount64() - start >= patienceMs) {
+      return false;
+    }
+    Sleep(kHandOffRetryPauseMs);
+  }
+}
+
+std::wstring HandOffFailureText(std::size_t count) {
+  return std::to_wstring(count) +
+         L" 個のファイルまたはフォルダを、起動中の Morvane に渡せませんでした。"
+         L"もう一度お試しください。";
+}
+
 bool AcceptHandOff(HWND window, const COPYDATASTRUCT& data) {
   if (data.dwData != kHandOffTag || data.cbData > morvane::kMaxDropBlockBytes) {
     return false;

@@ -13,7 +13,10 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 // The marker's name.
@@ -26,6 +29,11 @@ constexpr ULONG_PTR kHandOffTag = 0x4E56524D;  // "MRVN"
 // How long a second instance waits for the first one's window to appear in
 // the marker, and how long it waits for that window to take the paths.
 constexpr DWORD kHandOffWaitMs = 5000;
+// How long a second instance keeps offering its paths to a window that
+// exists but does not take them (busy, or hung for a while), and the pause
+// between two offers.
+constexpr DWORD kHandOffPatienceMs = 60000;
+constexpr DWORD kHandOffRetryPauseMs = 250;
 
 class InstanceMarker {
  public:
@@ -61,6 +69,18 @@ class InstanceMarker {
 // only brings the window forward. Returns false when the window did not take
 // the block within kHandOffWaitMs.
 bool HandOff(HWND window, const std::vector<std::uint8_t>& block);
+
+// Hands `block` over as a second start does: `findWindow(waitMs)` names the
+// running instance's window (waiting up to waitMs for it to appear; null when
+// none is there), and HandOff is tried again while that window exists, until
+// it takes the block or `patienceMs` has passed. Returns whether the block
+// was taken; an empty block counts as taken once a window was found.
+bool HandOffPatiently(const std::function<HWND(DWORD waitMs)>& findWindow,
+                      const std::vector<std::uint8_t>& block, DWORD patienceMs);
+
+// The message a second start shows when `count` paths could not be handed
+// over to the running window.
+std::wstring HandOffFailureText(std::size_t count);
 
 // The receiving side of HandOff: checks a WM_COPYDATA's data and, when it is a
 // well-formed dropped-files block with at least one path, posts WM_DROPFILES

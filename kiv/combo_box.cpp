@@ -6,8 +6,8 @@ namespace kiv {
 
 std::shared_ptr<ComboBox> ComboBox::Attach(Window& parent, int id) {
   auto box = AttachControl<ComboBox>(parent, id);
-  if (box) {
-    box->Subclass();
+  if (box && !box->Subclass()) {
+    return nullptr;
   }
   return box;
 }

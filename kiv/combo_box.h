@@ -26,7 +26,8 @@ class ComboBox : public Window {
   static constexpr std::int32_t kMaxLoadedItems = 4096;
 
   // Binds and subclasses the combo box `id` of `parent`. Returns an empty
-  // pointer when the parent has no such control.
+  // pointer when the parent has no such control or the control cannot be
+  // subclassed.
   static std::shared_ptr<ComboBox> Attach(Window& parent, int id);
 
   // CB_ADDSTRING; returns the new item's index (negative on failure).

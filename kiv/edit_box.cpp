@@ -4,8 +4,8 @@ namespace kiv {
 
 std::shared_ptr<EditBox> EditBox::Attach(Window& parent, int id) {
   auto box = AttachControl<EditBox>(parent, id);
-  if (box) {
-    box->Subclass();
+  if (box && !box->Subclass()) {
+    return nullptr;
   }
   return box;
 }

@@ -29,7 +29,8 @@ class EditBox : public Window {
   static constexpr int kLinkEnableWhenEmpty = 2;
 
   // Binds and subclasses the edit control `id` of `parent`. Returns an empty
-  // pointer when the parent has no such control.
+  // pointer when the parent has no such control or the control cannot be
+  // subclassed.
   static std::shared_ptr<EditBox> Attach(Window& parent, int id);
 
   void ApplyLink(Window* target, int kind, int value) override;

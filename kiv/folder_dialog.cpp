@@ -1,7 +1,7 @@
 #include "kiv/folder_dialog.h"
 
 #include <commctrl.h>
-#include <ole2.h>
+#include <objbase.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -36,27 +36,9 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM, LPARAM data) {
   return 0;
 }
 
-// Initialises COM (apartment-threaded, with OLE) for a scope when the thread
-// has not done so itself; the new-style browser needs it.
-class OleScope {
- public:
-  OleScope() : initialised_(SUCCEEDED(OleInitialize(nullptr))) {}
-  ~OleScope() {
-    if (initialised_) {
-      OleUninitialize();
-    }
-  }
-  OleScope(const OleScope&) = delete;
-  OleScope& operator=(const OleScope&) = delete;
-
- private:
-  bool initialised_;
-};
-
 }  // namespace
 
 bool ChooseFolder(const std::wstring& initialFolder, std::wstring& result, Window* owner) {
-  OleScope ole;
   std::vector<wchar_t> name(MAX_PATH, L'\0');
   BROWSEINFOW info = {};
   info.hwndOwner = owner != nullptr ? owner->Handle() : nullptr;

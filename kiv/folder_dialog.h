@@ -1,8 +1,8 @@
 // Choosing a folder with the shell's folder browser.
 //
 // Threads: user-interface thread only. The browser is modal to its owner and
-// runs its own message loop; COM is initialised on the calling thread for
-// the length of the call when it is not already.
+// runs its own message loop. REQUIRES: the calling thread has started COM
+// (kiv::ComApartment, once for the thread).
 #ifndef KIV_FOLDER_DIALOG_H_
 #define KIV_FOLDER_DIALOG_H_
 

@@ -25,8 +25,8 @@ ListViewItem::~ListViewItem() {
 
 std::shared_ptr<ListView> ListView::Attach(Window& parent, int id) {
   auto list = AttachControl<ListView>(parent, id);
-  if (list) {
-    list->Subclass();
+  if (list && !list->Subclass()) {
+    return nullptr;
   }
   return list;
 }
@@ -73,7 +73,16 @@ ListViewItem* ListView::AddItem(const std::wstring& text) {
   item.iItem = index;
   item.iSubItem = 0;
   item.pszText = buffer.data();
-  SendMessageW(Handle(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  const LRESULT inserted =
+      SendMessageW(Handle(), LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  if (inserted != index) {
+    // The rows and the control's items must stay one to one: a refused row
+    // is not kept, and a row the control placed elsewhere is taken back.
+    if (inserted >= 0) {
+      SendMessageW(Handle(), LVM_DELETEITEM, static_cast<WPARAM>(inserted), 0);
+    }
+    return nullptr;
+  }
   items_.push_back(std::make_shared<ListViewItem>(this, index));
   return items_.back().get();
 }
@@ -181,17 +190,31 @@ LRESULT ListView::OnNotify(WPARAM wParam, LPARAM lParam) {
 }
 
 void ListView::OpenFirstSelected() {
-  PumpingLock hold(*lock_);
-  const ListViewItem* row = FirstSelected();
-  if (row == nullptr) {
-    return;
+  std::wstring path;
+  {
+    PumpingLock hold(*lock_);
+    const ListViewItem* row = FirstSelected();
+    if (row == nullptr) {
+      return;
+    }
+    path = GetItemText(*row, 0);
   }
-  const std::wstring path = GetItemText(*row, 0);
+  // Outside the lock: a slow file association or an "Open with" dialog must
+  // not hold up the workers that wait for the list.
+  OpenWithShell(path);
+}
+
+void ListView::OpenWithShell(const std::wstring& path) {
   ShellExecuteW(Handle(), nullptr, path.c_str(), L"", L"", SW_SHOWNORMAL);
 }
 
 void ListView::RemoveSelected() {
   PumpingLock hold(*lock_);
+  // Waiting for the lock serves messages; a run may have started meanwhile,
+  // and its workers hold rows that must not go.
+  if ((Options() & kDeleteKey) == 0) {
+    return;
+  }
   std::size_t position = 0;
   while (position < items_.size()) {
     if (IsSelected(*items_[position])) {

@@ -17,9 +17,11 @@
 //
 // Options (SetOptions; written by any thread, read by the key handlers):
 //   kSelectAllKey  Ctrl+A selects every row
-//   kDeleteKey     Delete removes every selected row
+//   kDeleteKey     Delete removes every selected row; the flag is read again
+//                  once the lock is held, so a change made while the key
+//                  waited for the lock is honoured
 //   kOpenKey       Enter opens the first selected row's first-column text
-//                  with the shell
+//                  with the shell, after the lock is released
 #ifndef KIV_LIST_VIEW_H_
 #define KIV_LIST_VIEW_H_
 
@@ -81,7 +83,8 @@ class ListView : public Window {
   static constexpr std::uint32_t kOpenKey = 0x08;
 
   // Binds and subclasses the list view `id` of `parent`. Returns an empty
-  // pointer when the parent has no such control.
+  // pointer when the parent has no such control or the control cannot be
+  // subclassed.
   static std::shared_ptr<ListView> Attach(Window& parent, int id);
 
   ListView();
@@ -101,6 +104,8 @@ class ListView : public Window {
   // `width` pixels and `format` (LVCFMT_LEFT, LVCFMT_CENTER, ...).
   ListViewColumn* AddColumn(const std::wstring& text, int width, int format);
   // Locked. Appends a row whose first column is `text` (LVM_INSERTITEMW).
+  // Returns null, with the rows unchanged, when the control does not take
+  // the row at the end.
   ListViewItem* AddItem(const std::wstring& text);
   // Locked. Sets the text of `column` in `row` (LVM_SETITEMW).
   void SetItemText(const ListViewItem& row, const std::wstring& text, int column);
@@ -134,6 +139,10 @@ class ListView : public Window {
   LRESULT OnKeyDown(WPARAM key, LPARAM lParam) override;
   // WM_NOTIFY: reflection only.
   LRESULT OnNotify(WPARAM wParam, LPARAM lParam) override;
+
+  // Opens `path` with the shell's default action (the Enter key); failures
+  // are silent. Called without the lock held.
+  virtual void OpenWithShell(const std::wstring& path);
 
  private:
   void OpenFirstSelected();

@@ -28,8 +28,15 @@ std::shared_ptr<TabControlItem> TabControl::AddTab(const std::wstring& text) {
   TCITEMW item = {};
   item.mask = TCIF_TEXT;
   item.pszText = buffer.data();
-  SendMessageW(Handle(), TCM_INSERTITEMW, static_cast<WPARAM>(index),
-               reinterpret_cast<LPARAM>(&item));
+  const LRESULT inserted = SendMessageW(Handle(), TCM_INSERTITEMW, static_cast<WPARAM>(index),
+                                        reinterpret_cast<LPARAM>(&item));
+  if (inserted != index) {
+    // Items and tabs must stay one to one.
+    if (inserted >= 0) {
+      SendMessageW(Handle(), TCM_DELETEITEM, static_cast<WPARAM>(inserted), 0);
+    }
+    return nullptr;
+  }
   auto tab = std::make_shared<TabControlItem>(this, index);
   items_.push_back(tab);
   return tab;

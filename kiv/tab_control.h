@@ -46,7 +46,9 @@ class TabControl : public Window {
   // Releases the items, then the window.
   ~TabControl() override;
 
-  // Appends a tab with `text` (TCM_INSERTITEMW at the end) and returns it.
+  // Appends a tab with `text` (TCM_INSERTITEMW at the end) and returns it;
+  // returns null, with the items unchanged, when the control does not take
+  // the tab at the end.
   std::shared_ptr<TabControlItem> AddTab(const std::wstring& text);
   // Selects the tab of `item` without notification.
   void Select(const TabControlItem& item);

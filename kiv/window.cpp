@@ -110,15 +110,21 @@ bool Window::AttachDlgItem(Window& parent, int id) {
   return true;
 }
 
-void Window::Subclass() {
+bool Window::Subclass() {
   if (subclassed_ || handle_ == nullptr) {
-    return;
+    return subclassed_;
   }
   subclassed_ = true;
   defaultProc_ = DefSubclassProc;
   SetWindowLongPtrW(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   OnSubclass();
-  SetWindowSubclass(handle_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  if (!SetWindowSubclass(handle_, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+    // No procedure was installed: reflection must not send to this control,
+    // and default processing stays the plain window procedure's.
+    subclassed_ = false;
+    defaultProc_ = DefWindowProcW;
+  }
+  return subclassed_;
 }
 
 void Window::SetText(const std::wstring& text) {

@@ -70,8 +70,10 @@ class Window {
   bool AttachDlgItem(Window& parent, int id);
 
   // Routes the control's own messages to this object (SetWindowSubclass with
-  // kSubclassId). Calling it again does nothing. REQUIRES: a bound handle.
-  void Subclass();
+  // kSubclassId). Calling it again does nothing. Returns whether the control
+  // is subclassed; when the system refuses, the object stays as it was (bound,
+  // not subclassed). REQUIRES: a bound handle.
+  bool Subclass();
 
   // SetWindowTextW / GetWindowTextW on the handle.
   void SetText(const std::wstring& text);

@@ -82,9 +82,15 @@ void ListViewFileList::SetItemText(FileEntry* entry, const std::wstring& text, i
     return;  // the source path never changes
   }
   list_.SetItemText(*RowOf(entry)->row, text, column);
+  if (stateListener_) {
+    stateListener_(text);
+  }
 }
 
 void ListViewFileList::SetOutputPath(FileEntry* entry, const std::wstring& path) {
+  if (entry == nullptr) {
+    return;  // a row the control refused: there is nothing to give a path
+  }
   kiv::PumpingLock hold(list_.Lock());
   RowOf(entry)->outputPath = path;
 }

@@ -10,12 +10,17 @@
 // control with sent messages, which the user-interface thread carries out, so
 // each change is complete when the call returns.
 //
+// SetOutputPath ignores a null entry (AddItem's answer when the control
+// refused the row).
+//
 // Ownership: the adapter does not own the list view; the list view must
 // outlive it (both are held by the main window, the adapter destroyed first).
 #ifndef MORVANE_PAGES_FILE_LIST_ADAPTER_H
 #define MORVANE_PAGES_FILE_LIST_ADAPTER_H
 
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "engine/file_list.h"
 #include "kiv/list_view.h"
@@ -57,9 +62,16 @@ class ListViewFileList final : public FileList {
   // one. REQUIRES: the list's lock is held.
   FileEntry* EntryOf(kiv::ListViewItem& row);
 
+  // Called with each state text once it is in its row, on the thread that set
+  // it, which may hold the list's lock. Set it before any run starts.
+  void SetStateListener(std::function<void(const std::wstring&)> listener) {
+    stateListener_ = std::move(listener);
+  }
+
  private:
   kiv::ListView& list_;
   PumpingLockObject lock_;
+  std::function<void(const std::wstring&)> stateListener_;
 };
 
 #endif  // MORVANE_PAGES_FILE_LIST_ADAPTER_H

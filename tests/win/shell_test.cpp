@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "kiv/com_apartment.h"
 #include "kiv/dialog.h"
 #include "kiv/drop_file.h"
 #include "kiv/file_dialog.h"
@@ -194,6 +195,7 @@ class CommonDialogTest : public ::testing::Test {
     g_driver = nullptr;
   }
 
+  kiv::ComApartment com;  // as the program's user-interface thread has
   UINT_PTR timer = 0;
   std::wstring folder;
   kiv::Dialog owner;
