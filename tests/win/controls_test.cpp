@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "kiv/combo_box.h"
 #include "kiv/dialog.h"
 #include "kiv/edit_box.h"
+#include "kiv/list_view.h"
 #include "kiv/static_text.h"
 #include "kiv/tab_control.h"
 #include "kiv/track_bar.h"
@@ -230,6 +232,47 @@ TEST_F(ControlsTest, TabControlSelectsWithoutNotifyingAndRestoresItsIndex) {
   }
   kiv_test::PumpFor(std::chrono::milliseconds(20));
   EXPECT_EQ(dialog.tabChanges, 0);
+}
+
+// Stands for a control that cannot take another item (out of memory).
+LRESULT CALLBACK RefuseInserts(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                               DWORD_PTR) {
+  if (message == LVM_INSERTITEMW || message == TCM_INSERTITEMW) {
+    return -1;
+  }
+  return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+// A refused row or tab is not kept: the wrapper's items and the control's
+// stay one to one, and the next item lands where it belongs.
+TEST_F(ControlsTest, RefusedRowsAndTabsLeaveWrapperAndControlInStep) {
+  auto tabs = kiv::TabControl::Attach(dialog, IDC_T_TAB);
+  auto list = kiv::ListView::Attach(dialog, IDC_T_LIST);
+  ASSERT_TRUE(tabs && list);
+  list->AddColumn(L"ファイル名", 100, LVCFMT_LEFT);
+  struct Case {
+    HWND control;
+    UINT countMessage;
+    std::function<bool()> add;  // true when the wrapper kept the item
+    std::function<std::size_t()> count;
+  };
+  const Case cases[] = {
+      {tabs->Handle(), TCM_GETITEMCOUNT, [&] { return tabs->AddTab(L"tab") != nullptr; },
+       [&] { return tabs->Items().size(); }},
+      {list->Handle(), LVM_GETITEMCOUNT, [&] { return list->AddItem(L"row") != nullptr; },
+       [&] { return list->ItemCount(); }},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.add());
+    ASSERT_TRUE(SetWindowSubclass(c.control, RefuseInserts, 77, 0));
+    EXPECT_FALSE(c.add());
+    RemoveWindowSubclass(c.control, RefuseInserts, 77);
+    EXPECT_TRUE(c.add());
+    EXPECT_EQ(c.count(), 2u);
+    EXPECT_EQ(static_cast<std::size_t>(SendMessageW(c.control, c.countMessage, 0, 0)), 2u);
+  }
+  EXPECT_EQ(tabs->Items().at(1)->Index(), 1);
+  EXPECT_EQ(list->ItemAt(1)->Index(), 1);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -24,13 +25,29 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A list whose shell opening the test may answer itself.
+class TestListView : public kiv::ListView {
+ public:
+  std::function<void(const std::wstring&)> opener;
+
+ protected:
+  void OpenWithShell(const std::wstring& path) override {
+    if (opener) {
+      opener(path);
+    } else {
+      ListView::OpenWithShell(path);
+    }
+  }
+};
+
 class ListViewTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dialog.CreateModeless(nullptr, IDD_TEST_LIST));
     ShowWindow(dialog.Handle(), SW_SHOW);
-    list = kiv::ListView::Attach(dialog, IDC_L_LIST);
+    list = kiv::AttachControl<TestListView>(dialog, IDC_L_LIST);
     ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(list->Subclass());
     list->AddColumn(L"ファイル名", 200, LVCFMT_LEFT);
     list->AddColumn(L"状態", 60, LVCFMT_CENTER);
   }
@@ -65,7 +82,7 @@ class ListViewTest : public ::testing::Test {
   }
 
   kiv::Dialog dialog;
-  std::shared_ptr<kiv::ListView> list;
+  std::shared_ptr<TestListView> list;
 };
 
 TEST_F(ListViewTest, RowsColumnsAndTextsMatchTheControl) {
@@ -106,6 +123,46 @@ TEST_F(ListViewTest, DeleteRemovesTheSelectedRowsOnlyWithItsOption) {
   EXPECT_EQ(list->GetItemText(*list->ItemAt(0), 0), L"row1");
   EXPECT_EQ(list->GetItemText(*list->ItemAt(1), 0), L"row4");
   ExpectRowsMatchTheControl();
+}
+
+// The keys wait for the lock while serving messages. A run that started
+// meanwhile keeps its rows, and the shell is asked only once workers can
+// take the lock again.
+TEST_F(ListViewTest, KeysHonourARunStartedWhileTheyWaitAndOpenOutsideTheLock) {
+  Fill(3);
+  SetSelected(1, true);
+  list->SetOptions(kiv::ListView::kDeleteKey | kiv::ListView::kOpenKey);
+  std::atomic<bool> held{false};
+  std::thread run([&] {
+    list->Lock().Lock();
+    held = true;
+    Sleep(200);
+    list->SetOptions(kiv::ListView::kOpenKey);
+    list->Lock().Unlock();
+  });
+  while (!held) {
+    Sleep(1);
+  }
+  SendMessageW(list->Handle(), WM_KEYDOWN, VK_DELETE, 0);
+  run.join();
+  EXPECT_EQ(list->ItemCount(), 3u);
+  ExpectRowsMatchTheControl();
+
+  std::wstring opened;
+  bool workerCouldLock = false;
+  list->opener = [&](const std::wstring& path) {
+    opened = path;
+    std::thread worker([&] {
+      workerCouldLock = list->Lock().TryLock();
+      if (workerCouldLock) {
+        list->Lock().Unlock();
+      }
+    });
+    worker.join();
+  };
+  SendMessageW(list->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(opened, L"row1");
+  EXPECT_TRUE(workerCouldLock);
 }
 
 TEST_F(ListViewTest, CtrlASelectsEveryRowAndPlainADoesNot) {

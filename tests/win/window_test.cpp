@@ -169,8 +169,8 @@ TEST_F(WindowTest, SubclassingTwiceInstallsTheProcedureOnce) {
   AnsweringControl control;
   MakeButton(parent.Handle(), kChildId);
   ASSERT_TRUE(control.AttachDlgItem(parent, kChildId));
-  control.Subclass();
-  control.Subclass();
+  EXPECT_TRUE(control.Subclass());
+  EXPECT_TRUE(control.Subclass());
   EXPECT_TRUE(control.IsSubclassed());
   SendMessageW(control.Handle(), WM_NOTIFY, 0, 0);
   EXPECT_EQ(control.notifies, 1);
