@@ -145,6 +145,26 @@ TEST_F(RegistrationTest, DropsArrivingDuringARegistrationFollowIt) {
             (Paths{dir_ / L"first.bmp", dir_ / L"second.bmp", dir_ / L"third.bmp"}));
 }
 
+// A registration started by a message pumped inside another one (here the
+// folder button, pressed while the file dialog is up) does not release the
+// drops queued behind the outer one.
+TEST_F(RegistrationTest, DropsWaitForTheOutermostOfNestedRegistrations) {
+  ASSERT_TRUE(CreateDirectoryW((dir_ / L"inner").c_str(), nullptr));
+  ASSERT_TRUE(WriteBmp(dir_ / L"inner\\inner.bmp"));
+  ASSERT_TRUE(WriteBmp(dir_ / L"outer.bmp"));
+  ASSERT_TRUE(WriteBmp(dir_ / L"dropped.bmp"));
+  window_->nextFiles = {dir_ / L"outer.bmp"};
+  window_->nextFolder = dir_ / L"inner";
+  window_->whileChoosingFiles = [&] {
+    window_->whileChoosingFiles = nullptr;
+    Press(*window_, IDC_ADD_FOLDER);
+    Drop(*window_, {dir_ / L"dropped.bmp"});
+  };
+  Press(*window_, IDC_ADD_FILES);
+  EXPECT_EQ(ListPaths(*window_),
+            (Paths{dir_ / L"inner\\inner.bmp", dir_ / L"outer.bmp", dir_ / L"dropped.bmp"}));
+}
+
 TEST_F(RegistrationTest, CancelledDialogsChangeNothing) {
   MakeExampleFolder();
   SetCheck(*window_, IDC_AUTO_START_CONVERT, true);
@@ -194,6 +214,68 @@ TEST_F(RegistrationTest, SecondStartHandsPathsOverInOrder) {
   EXPECT_EQ(SendMessageW(window_->Handle(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&foreign)), 0);
   PumpFor(std::chrono::milliseconds(100));
   EXPECT_EQ(ListPaths(*window_).size(), 3u);
+}
+
+// The running window of a second start's hand-off, answering WM_COPYDATA
+// with a refusal while refusals are left.
+int g_refusalsLeft = 0;
+int g_offers = 0;
+
+LRESULT CALLBACK HandOffReceiver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_COPYDATA) {
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  ++g_offers;
+  if (g_refusalsLeft > 0) {
+    --g_refusalsLeft;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A window that does not take the paths at once is offered them again until
+// it does, while it exists and the patience lasts; then the start reports
+// failure instead of ending as if the paths had arrived.
+TEST(HandOffPatientlyTest, OffersAgainUntilTakenGoneOrOutOfPatience) {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = HandOffReceiver;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"MorvaneHandOffReceiver";
+  RegisterClassW(&windowClass);
+  const std::vector<uint8_t> block = morvane::PackDropBlock({L"C:\\a.bmp"});
+  struct Case {
+    int refusals;
+    DWORD patienceMs;
+    bool windowGone;
+    bool taken;
+    int offers;  // -1: at least two
+  };
+  const Case cases[] = {
+      {0, 0, false, true, 1},
+      {2, kHandOffPatienceMs, false, true, 3},
+      {1000000, 700, false, false, -1},
+      {0, kHandOffPatienceMs, true, false, 0},
+  };
+  for (const Case& c : cases) {
+    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 10, 10, nullptr,
+                                  nullptr, windowClass.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    if (c.windowGone) {
+      DestroyWindow(window);
+    }
+    g_refusalsLeft = c.refusals;
+    g_offers = 0;
+    const auto findWindow = [window](DWORD) { return IsWindow(window) ? window : nullptr; };
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(HandOffPatiently(findWindow, block, c.patienceMs), c.taken) << c.refusals;
+    EXPECT_LT(GetTickCount64() - start, c.patienceMs + 3000ull) << c.refusals;
+    if (c.offers >= 0) {
+      EXPECT_EQ(g_offers, c.offers) << c.refusals;
+    } else {
+      EXPECT_GE(g_offers, 2) << c.refusals;
+    }
+    DestroyWindow(window);
+  }
 }
 
 }  // namespace

@@ -52,6 +52,9 @@ std::vector<std::wstring> TestMorvane::ButtonTexts() {
 bool TestMorvane::ChooseSourceFiles(const std::wstring& filter, std::vector<std::wstring>& chosen) {
   ++fileDialogRuns;
   lastFilter = filter;
+  if (whileChoosingFiles) {
+    whileChoosingFiles();
+  }
   if (nextFiles.empty()) {
     return false;
   }
@@ -66,6 +69,10 @@ bool TestMorvane::ChooseSourceFolder(std::wstring& chosen) {
   }
   chosen = nextFolder;
   return true;
+}
+
+std::unique_ptr<TaskbarButton> TestMorvane::MakeTaskbarButton() {
+  return makeTaskbarButton ? makeTaskbarButton() : nullptr;
 }
 
 std::wstring SettingsPath() {

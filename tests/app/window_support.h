@@ -39,6 +39,10 @@ class TestMorvane : public Morvane {
   std::wstring lastFilter;
   int fileDialogRuns = 0;
   int folderDialogRuns = 0;
+  // Runs while the open-file dialog would be shown, when set.
+  std::function<void()> whileChoosingFiles;
+  // Gives the taskbar button when the shell reports it; none when unset.
+  std::function<std::unique_ptr<TaskbarButton>()> makeTaskbarButton;
 
   void SetTitle(const std::wstring& title) override;
   void SetConvertButtonText(const std::wstring& text) override;
@@ -48,6 +52,7 @@ class TestMorvane : public Morvane {
  protected:
   bool ChooseSourceFiles(const std::wstring& filter, std::vector<std::wstring>& chosen) override;
   bool ChooseSourceFolder(std::wstring& chosen) override;
+  std::unique_ptr<TaskbarButton> MakeTaskbarButton() override;
 
  private:
   std::mutex mutex_;
