@@ -114,6 +114,8 @@ std::wstring UsageText() {
          L"                         the program, when it exists)\n"
          L"  --keep-time            give each PNG its source's modification time\n"
          L"  -q, --quiet            no progress line and no summary\n"
+         L"  -h, --help             show this help\n"
+         L"  --version              show the version\n"
          L"\n"
          L"for scripts:\n"
          L"  --keep-tree            with an output folder: a file found in a folder F goes to\n"
@@ -131,8 +133,6 @@ std::wstring UsageText() {
          L"                         to part 1 + FNV-1a-64(path) mod N, the path as given (a\n"
          L"                         folder's files: the folder as given, then the path below\n"
          L"                         it), in UTF-8 with / between names\n"
-         L"  -h, --help             show this help\n"
-         L"  --version              show the version\n"
          L"\n"
          L"exit status: 0 all converted, 1 some failed, 2 bad usage, 130 stopped by Ctrl+C";
 }

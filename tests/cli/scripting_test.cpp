@@ -21,6 +21,7 @@
 #include "cli/batch.h"
 #include "cli/json.h"
 #include "cli/selection.h"
+#include "tests/cli/recording_terminal.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"
 
@@ -90,23 +91,6 @@ class FlatJson {
     }
     return true;
   }
-  static void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
   bool String(std::string& out) {
     if (at_ >= text_.size() || text_[at_++] != '"') {
       return false;
@@ -133,17 +117,18 @@ class FlatJson {
       if (e != 'u' || !Hex4(unit)) {
         return false;
       }
+      std::u16string units(1, static_cast<char16_t>(unit));
       if (unit >= 0xD800 && unit <= 0xDBFF) {
         uint32_t low = 0;
         if (text_.compare(at_, 2, "\\u") != 0 || (at_ += 2, !Hex4(low)) || low < 0xDC00 ||
             low > 0xDFFF) {
           return false;
         }
-        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        units += static_cast<char16_t>(low);
       } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
         return false;
       }
-      AppendUtf8(out, unit);
+      out += kiv::WideToUtf8(kiv::Utf16ToWide(units));
     }
     if (at_ >= text_.size()) {
       return false;
@@ -186,26 +171,6 @@ class FlatJson {
 
   const std::string& text_;
   size_t at_ = 0;
-};
-
-// Records what the program shows; gives `input` as standard input.
-class ScriptTerminal final : public cli::Terminal {
- public:
-  void Out(const std::wstring& line) override { out.push_back(line); }
-  void Error(const std::wstring& line) override { errors.push_back(line); }
-  bool ShowsProgress() override { return false; }
-  bool OutputIsTerminal() override { return false; }
-  void Progress(const std::wstring&) override {}
-  bool StopRequested() override { return false; }
-  std::wstring FullPath(const std::wstring& path) override { return path; }
-  bool ReadInput(std::string* bytes, size_t limit) override {
-    *bytes = input;
-    return input.size() <= limit;
-  }
-
-  std::vector<std::wstring> out;
-  std::vector<std::wstring> errors;
-  std::string input;
 };
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name) {
@@ -298,7 +263,7 @@ class ScriptingTest : public ::testing::Test {
   testimg::TempDir dir;
   std::wstring top;
   std::wstring loose;
-  ScriptTerminal terminal;
+  RecordingTerminal terminal;
 };
 
 TEST(ScriptingOptions, ValuesAreCheckedAndNamedWhenWrong) {
