@@ -35,9 +35,16 @@ using Object = std::map<std::string, std::string>;
 class FlatJson {
  public:
   static std::optional<Object> Parse(const std::string& text) {
-    for (const wchar_t c : kiv::Utf8ToWide(text)) {
-      if (c >= 0xDC80 && c <= 0xDCFF) {
-        return std::nullopt;  // how the decoder marks a byte that is not UTF-8
+    // The decoder marks each byte that is not UTF-8 as a lone surrogate.
+    const std::wstring decoded = kiv::Utf8ToWide(text);
+    for (size_t i = 0; i < decoded.size(); ++i) {
+      const uint32_t c = static_cast<uint32_t>(decoded[i]);
+      if (sizeof(wchar_t) == 2 && c >= 0xD800 && c <= 0xDBFF && i + 1 < decoded.size() &&
+          static_cast<uint32_t>(decoded[i + 1]) >= 0xDC00 &&
+          static_cast<uint32_t>(decoded[i + 1]) <= 0xDFFF) {
+        ++i;  // a pair: one character above U+FFFF
+      } else if (c >= 0xD800 && c <= 0xDFFF) {
+        return std::nullopt;
       }
     }
     FlatJson reader(text);
