@@ -130,9 +130,9 @@ std::wstring UsageText() {
          L"                         (source, output, state, state_text, bytes_in, bytes_out,\n"
          L"                         milliseconds), then one with the summary\n"
          L"  --shard K/N            convert only part K (1 to N) of the files: a file belongs\n"
-         L"                         to part 1 + FNV-1a-64(path) mod N, the path as given (a\n"
-         L"                         folder's files: the folder as given, then the path below\n"
-         L"                         it), in UTF-8 with / between names\n"
+         L"                         to part 1 + (FNV-1a-64(path) * N >> 64), the path as\n"
+         L"                         given (a folder's files: the folder as given, then the\n"
+         L"                         path below it), in UTF-8 with / between names\n"
          L"\n"
          L"exit status: 0 all converted, 1 some failed, 2 bad usage, 130 stopped by Ctrl+C";
 }

@@ -45,9 +45,17 @@ uint64_t Fnv1a64(const std::wstring& text) {
   return hash;
 }
 
+int PartOf(const std::wstring& shardPath, int count) {
+  // The high 64 bits of the 128-bit product, from 32-bit halves: with count
+  // below 2^32 no partial product overflows.
+  const uint64_t hash = Fnv1a64(shardPath);
+  const uint64_t n = static_cast<uint64_t>(count);
+  const uint64_t high = (hash >> 32) * n + (((hash & 0xFFFFFFFFu) * n) >> 32);
+  return static_cast<int>(high >> 32) + 1;
+}
+
 bool InShard(const Shard& shard, const std::wstring& shardPath) {
-  return static_cast<int>(Fnv1a64(shardPath) % static_cast<uint64_t>(shard.count)) + 1 ==
-         shard.part;
+  return PartOf(shardPath, shard.count) == shard.part;
 }
 
 std::wstring TreeName(const std::wstring& folder) {

@@ -29,8 +29,15 @@ std::wstring ShardPath(const std::wstring& given, const std::wstring& below = st
 // FNV-1a, 64 bits, over the UTF-8 bytes of `text`.
 uint64_t Fnv1a64(const std::wstring& text);
 
-// True when the file whose ShardPath is `shardPath` belongs to `shard`:
-// part 1 + Fnv1a64(shardPath) mod count.
+// The part (1 to `count`) of the file whose ShardPath is `shardPath`:
+// 1 + floor(Fnv1a64(shardPath) * count / 2^64). The product's high half is
+// taken rather than the hash modulo `count`: FNV-1a's low bits depend only
+// on the low bits of each byte, so names such as "a.png", "e.png", "i.png"
+// would all fall into one part of a power of two.
+// REQUIRES: 1 <= count <= kMaxShardCount.
+int PartOf(const std::wstring& shardPath, int count);
+
+// True when PartOf(shardPath, shard.count) is shard.part.
 bool InShard(const Shard& shard, const std::wstring& shardPath);
 
 // The last folder name of `folder` after "." and ".." are resolved on the

@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/file_stamp.h"
@@ -312,6 +313,29 @@ TEST(ScriptingOptions, ValuesAreCheckedAndNamedWhenWrong) {
   EXPECT_EQ(cli::Fnv1a64(L""), 0xcbf29ce484222325ull);
   EXPECT_EQ(cli::Fnv1a64(L"a"), 0xaf63dc4c8601ec8cull);
   EXPECT_EQ(cli::Fnv1a64(L"foobar"), 0x85944171f73967e8ull);
+  // Parts as another program computes them: 1 + (hash * N >> 64).
+  EXPECT_EQ(cli::Fnv1a64(L"photos/sub/写真.png"), 0x6024b08c31cbd3edull);
+  for (const auto& [path, count, part] :
+       std::vector<std::tuple<std::wstring, int, int>>{{L"photos/a.jpg", 2, 2},
+                                                       {L"photos/a.jpg", 7, 6},
+                                                       {L"photos/sub/写真.png", 4, 2},
+                                                       {L"IMG_0001.JPG", 7, 7},
+                                                       {L"IMG_0001.JPG", 1, 1}}) {
+    EXPECT_EQ(cli::PartOf(path, count), part) << kiv::WideToUtf8(path) << " " << count;
+  }
+  // Names whose letters share their low bits still spread over the parts.
+  std::vector<int> sizes(8);
+  const std::wstring letters = L"aeimquy";
+  for (wchar_t a : letters) {
+    for (wchar_t b : letters) {
+      for (wchar_t c : letters) {
+        ++sizes[static_cast<size_t>(cli::PartOf(std::wstring{a, b, c} + L".png", 8) - 1)];
+      }
+    }
+  }
+  for (int size : sizes) {
+    EXPECT_GT(size, 343 / 8 / 2);
+  }
 }
 
 TEST_F(ScriptingTest, KeepTreeMirrorsEachFolderBelowTheOutput) {
