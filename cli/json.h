@@ -4,7 +4,7 @@
 //   {"type":"file","source":"/in/a.jpg","output":"/out/a.png","state":"converted",
 //    "state_text":"変換終了","bytes_in":51234,"bytes_out":80211,"milliseconds":41}
 //   {"type":"summary","converted":1,"read_failed":0,"write_failed":0,"kept":0,
-//    "not_converted":0,"missing":0,"seconds":0.1,"stopped":false,"dry_run":false}
+//    "not_converted":0,"missing":0,"seconds":0.120,"stopped":false,"dry_run":false}
 //
 // "state" is "converted", "read-failed", "write-failed" or "kept" (nothing
 // was written and the row kept its state: no overwrite mode was selected).
