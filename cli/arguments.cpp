@@ -22,6 +22,29 @@ std::optional<int> NumberIn(const std::wstring& text, int low, int high) {
   return value;
 }
 
+// "K/N" with 1 <= K <= N <= kMaxShardCount, decimal digits only.
+std::optional<Shard> ShardIn(const std::wstring& text) {
+  const size_t slash = text.find(L'/');
+  if (slash == std::wstring::npos) {
+    return std::nullopt;
+  }
+  const std::wstring part = text.substr(0, slash);
+  const std::wstring count = text.substr(slash + 1);
+  if (part.empty() || count.empty() || part.size() > 7 || count.size() > 7 ||
+      part.find_first_not_of(L"0123456789") != std::wstring::npos ||
+      count.find_first_not_of(L"0123456789") != std::wstring::npos) {
+    return std::nullopt;
+  }
+  Shard shard;
+  shard.part = std::stoi(part);
+  shard.count = std::stoi(count);
+  if (shard.count < 1 || shard.count > kMaxShardCount || shard.part < 1 ||
+      shard.part > shard.count) {
+    return std::nullopt;
+  }
+  return shard;
+}
+
 std::optional<int> OverwriteMode(const std::wstring& word) {
   if (word == L"force") {
     return 0;
@@ -49,6 +72,12 @@ constexpr Switch kSwitches[] = {
     {nullptr, L"--interlace", &Request::interlace},
     {nullptr, L"--24bit", &Request::reduceTo24Bit},
     {L"-q", L"--quiet", &Request::quiet},
+    // Scripting.
+    {nullptr, L"--keep-tree", &Request::keepTree},
+    {nullptr, L"--null", &Request::nullSeparated},
+    {nullptr, L"--dry-run", &Request::dryRun},
+    {nullptr, L"--json", &Request::json},
+    {nullptr, L"--keep-time", &Request::keepTime},
 };
 
 const Switch* FindSwitch(const std::wstring& name) {
@@ -64,6 +93,7 @@ const Switch* FindSwitch(const std::wstring& name) {
 
 std::wstring UsageText() {
   return L"usage: morvane-cli [options] PATH...\n"
+         L"       morvane-cli [options] --files-from LIST [PATH...]\n"
          L"Converts BMP, PNG and JPEG images to PNG. A folder is searched for the filter's\n"
          L"patterns (and its subfolders too); a file is converted when it matches the filter.\n"
          L"\n"
@@ -82,9 +112,27 @@ std::wstring UsageText() {
          L"  --24bit                write 24-bit colour without transparency\n"
          L"  --settings FILE        read the settings from FILE (default: Morvane.dat beside\n"
          L"                         the program, when it exists)\n"
+         L"  --keep-time            give each PNG its source's modification time\n"
          L"  -q, --quiet            no progress line and no summary\n"
          L"  -h, --help             show this help\n"
          L"  --version              show the version\n"
+         L"\n"
+         L"for scripts:\n"
+         L"  --keep-tree            with an output folder: a file found in a folder F goes to\n"
+         L"                         DIR/<name of F>/<its folders below F>/; a file named\n"
+         L"                         directly goes to DIR/\n"
+         L"  --files-from LIST      also convert the paths listed in the file LIST (- for\n"
+         L"                         standard input), one a line, UTF-8, after those named\n"
+         L"  --null                 the list's paths end with NUL instead (find -print0)\n"
+         L"  --dry-run              show what a run would do (SOURCE -> OUTPUT, or the state\n"
+         L"                         the file would end with); write, make and delete nothing\n"
+         L"  --json                 one JSON object per finished file on standard output\n"
+         L"                         (source, output, state, state_text, bytes_in, bytes_out,\n"
+         L"                         milliseconds), then one with the summary\n"
+         L"  --shard K/N            convert only part K (1 to N) of the files: a file belongs\n"
+         L"                         to part 1 + (FNV-1a-64(path) * N >> 64), the path as\n"
+         L"                         given (a folder's files: the folder as given, then the\n"
+         L"                         path below it), in UTF-8 with / between names\n"
          L"\n"
          L"exit status: 0 all converted, 1 some failed, 2 bad usage, 130 stopped by Ctrl+C";
 }
@@ -173,6 +221,20 @@ ParseResult ParseArguments(const std::vector<std::wstring>& arguments) {
                     (text ? L", not \"" + *text + L"\"" : std::wstring()));
       }
       request.level = number;
+    } else if (name == L"--files-from") {
+      const auto text = value();
+      if (!text || text->empty()) {
+        return fail(L"--files-from needs a list file, or - for standard input");
+      }
+      request.filesFrom.push_back(*text);
+    } else if (name == L"--shard") {
+      const auto text = value();
+      const auto shard = text ? ShardIn(*text) : std::nullopt;
+      if (!shard) {
+        return fail(L"--shard needs K/N with 1 <= K <= N <= " + std::to_wstring(kMaxShardCount) +
+                    (text ? L", not \"" + *text + L"\"" : std::wstring()));
+      }
+      request.shard = shard;
     } else if (name == L"--settings") {
       const auto text = value();
       if (!text || text->empty()) {
@@ -184,8 +246,12 @@ ParseResult ParseArguments(const std::vector<std::wstring>& arguments) {
     }
   }
 
-  if (request.action == Request::Action::kConvert && request.paths.empty()) {
+  if (request.action == Request::Action::kConvert && request.paths.empty() &&
+      request.filesFrom.empty()) {
     return fail(L"no file or folder to convert");
+  }
+  if (request.nullSeparated && request.filesFrom.empty()) {
+    return fail(L"--null needs --files-from");
   }
   result.ok = true;
   return result;

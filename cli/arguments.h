@@ -15,6 +15,14 @@
 
 namespace cli {
 
+// --shard K/N: this run takes part K (1 to N) of the files split N ways.
+struct Shard {
+  int part = 1;
+  int count = 1;
+};
+
+inline constexpr int kMaxShardCount = 1000000;
+
 struct Request {
   enum class Action { kConvert, kHelp, kVersion };
   Action action = Action::kConvert;
@@ -32,6 +40,14 @@ struct Request {
   bool interlace = false;                    // --interlace
   bool reduceTo24Bit = false;                // --24bit
   bool quiet = false;                        // -q/--quiet
+  // Scripting.
+  bool keepTree = false;                // --keep-tree
+  std::vector<std::wstring> filesFrom;  // --files-from FILE ("-": standard input)
+  bool nullSeparated = false;           // --null
+  bool dryRun = false;                  // --dry-run
+  bool json = false;                    // --json
+  std::optional<Shard> shard;           // --shard K/N
+  bool keepTime = false;                // --keep-time
 };
 
 struct ParseResult {
@@ -41,7 +57,7 @@ struct ParseResult {
 };
 
 // Parses the arguments after the program's name. A request to convert
-// needs at least one path.
+// needs at least one path or --files-from; --null needs --files-from.
 ParseResult ParseArguments(const std::vector<std::wstring>& arguments);
 
 // The text --help prints.

@@ -6,12 +6,19 @@
 #include <mutex>
 #include <utility>
 
+#include "base/file.h"
+#include "base/file_stamp.h"
 #include "base/path.h"
 #include "cli/arguments.h"
+#include "cli/dry_run.h"
+#include "cli/json.h"
+#include "cli/selection.h"
 #include "cli/summary.h"
+#include "engine/clock.h"
 #include "engine/convert_manager.h"
 #include "engine/memory_host.h"
 #include "engine/memory_options.h"
+#include "engine/output_naming.h"
 #include "engine/registration.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
@@ -90,27 +97,112 @@ void ApplyRequest(const Request& request, Terminal& terminal, MemoryOptionSet& o
   options.SetOn(Option::kAutoDeleteItem, false);
 }
 
-// State changes reported by the workers, collected for the main thread.
-class StateLog {
- public:
-  void Add(const std::wstring& source, const std::wstring& state) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (state == kStateConverting) {
-      current_ = source;
-    } else if (!state.empty()) {
-      finished_.emplace_back(source, state);
-      if (state != kStateConverted) {
-        ++failures_;
+// Reads the --files-from lists (all of them before anything is converted).
+// Returns an error message, or the empty string.
+std::wstring ReadLists(const Request& request, Terminal& terminal,
+                       std::vector<std::wstring>& paths) {
+  for (const std::wstring& list : request.filesFrom) {
+    std::string bytes;
+    if (list == L"-") {
+      if (!terminal.ReadInput(&bytes, kMaxListBytes)) {
+        return L"cannot read the list of paths from standard input";
+      }
+    } else {
+      kiv::File file;
+      if (!file.OpenRead(terminal.FullPath(list)) || file.size() > kMaxListBytes) {
+        return L"cannot read the list of paths " + list;
+      }
+      bytes.resize(static_cast<size_t>(file.size()));
+      for (size_t done = 0; done < bytes.size();) {
+        const uint32_t got = file.Read(static_cast<uint32_t>(bytes.size() - done), &bytes[done]);
+        if (got == 0) {
+          return L"cannot read the list of paths " + list;
+        }
+        done += got;
       }
     }
+    for (std::wstring& path : SplitPathList(bytes, request.nullSeparated)) {
+      paths.push_back(std::move(path));
+    }
+  }
+  return std::wstring();
+}
+
+// The files a run takes from the paths named, as a drop on the window
+// registers them, less those of other parts (--shard), each with its
+// subfolder (--keep-tree). Reports missing and unmatched paths.
+std::vector<ConvertManager::PendingFile> CollectFiles(const Request& request,
+                                                      const std::vector<std::wstring>& named,
+                                                      MemoryOptionSet& options, Terminal& terminal,
+                                                      int& missing) {
+  std::vector<ConvertManager::PendingFile> files;
+  const std::vector<std::wstring> patterns = RebuildFilterPatterns(options);
+  auto mine = [&](const std::wstring& shardPath) {
+    return !request.shard || InShard(*request.shard, shardPath);
+  };
+  for (const std::wstring& given : named) {
+    const std::wstring full = terminal.FullPath(given);
+    if (!kiv::FileExists(full)) {
+      if (mine(ShardPath(given))) {
+        terminal.Error(L"morvane-cli: no such file or folder: " + given);
+        ++missing;
+      }
+      continue;
+    }
+    const bool folder = IsFolderForRegistration(full);
+    if (!folder && !mine(ShardPath(given))) {
+      continue;
+    }
+    const size_t before = files.size();
+    const std::wstring top = kiv::AddSeparator(full);
+    const std::wstring treeName = request.keepTree ? TreeName(full) : std::wstring();
+    RegisterDroppedPath(patterns, full, options, [&](const std::wstring& accepted) {
+      if (!folder) {
+        files.push_back({accepted, std::wstring()});
+        return;
+      }
+      // Found by the scan of `full`, so its path starts with the folder's.
+      const std::wstring below = accepted.substr(top.size());
+      if (mine(ShardPath(given, below))) {
+        files.push_back(
+            {accepted, request.keepTree ? TreeSubfolder(treeName, below) : std::wstring()});
+      }
+    });
+    if (!folder && files.size() == before) {
+      terminal.Error(L"morvane-cli: skipped, not matched by the filter: " + given);
+    }
+  }
+  return files;
+}
+
+// What the workers report, collected for the main thread.
+class RunLog {
+ public:
+  void Converting(const std::wstring& source) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    current_ = source;
+  }
+  void Finished(FileReport report, bool timeLost) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (report.stateText == kStateReadFailed || report.stateText == kStateWriteFailed) {
+      ++failures_;
+    }
+    if (timeLost) {
+      timeLost_.push_back(report.output);
+    }
+    finished_.push_back(std::move(report));
   }
   int Failures() {
     std::lock_guard<std::mutex> hold(mutex_);
     return failures_;
   }
-  std::deque<std::pair<std::wstring, std::wstring>> TakeFinished() {
+  std::deque<FileReport> TakeFinished() {
     std::lock_guard<std::mutex> hold(mutex_);
     return std::exchange(finished_, {});
+  }
+  std::vector<std::wstring> TakeTimeLost() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return std::exchange(timeLost_, {});
   }
   std::wstring Current() {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -120,11 +212,127 @@ class StateLog {
  private:
   std::mutex mutex_;
   std::wstring current_;
-  std::deque<std::pair<std::wstring, std::wstring>> finished_;
+  std::deque<FileReport> finished_;
+  std::vector<std::wstring> timeLost_;
   int failures_ = 0;
 };
 
+// The engine's conversion, timed and measured for the report; with
+// `keepTime` the PNG then gets the source's modification time, read before
+// the conversion (which may replace the source itself).
+FileConverter MeasuredConversion(RunLog& log, bool keepTime) {
+  return
+      [&log, keepTime](const std::wstring& source, const std::wstring& output, OptionSet& options) {
+        const auto started = std::chrono::steady_clock::now();
+        kiv::FileStamp before;
+        const bool stamped = kiv::ReadFileStamp(source, &before);
+        ConvertOutcome outcome = ConvertFile(source, output, options);
+
+        FileReport report;
+        report.source = source;
+        report.output = outcome.writtenPath.empty() ? output : outcome.writtenPath;
+        report.stateText = outcome.stateText.value_or(kStateConverting);
+        report.bytesIn = stamped ? before.size : 0;
+        bool timeLost = false;
+        if (!outcome.writtenPath.empty()) {
+          kiv::FileStamp written;
+          if (kiv::ReadFileStamp(outcome.writtenPath, &written)) {
+            report.bytesOut = written.size;
+          }
+          if (keepTime) {
+            timeLost = !stamped || !kiv::SetModificationTime(outcome.writtenPath, before);
+          }
+        }
+        report.milliseconds =
+            static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - started)
+                                      .count());
+        log.Finished(std::move(report), timeLost);
+        return outcome;
+      };
+}
+
+int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& files,
+            MemoryOptionSet& options, Terminal& terminal, int missing) {
+  MemoryFileList list;
+  MemoryWindow window;
+  RunLog log;
+  list.SetStateListener([&log](const std::wstring& source, const std::wstring& state) {
+    if (state == kStateConverting) {
+      log.Converting(source);
+    }
+  });
+  ConvertManager manager(EngineHost{list, options, window},
+                         MeasuredConversion(log, request.keepTime), &TickMilliseconds);
+  manager.RegisterFiles(files);
+
+  const auto started = std::chrono::steady_clock::now();
+  bool stopped = false;
+  int timeLost = 0;
+  if (list.GetCount() > 0) {
+    manager.StartConvert();
+    const bool showProgress = !request.quiet && !request.json && terminal.ShowsProgress();
+    const bool logFiles = !request.quiet && !request.json && !terminal.OutputIsTerminal();
+    auto nextTick = started + kTickPeriod;
+    auto report = [&] {
+      for (const FileReport& file : log.TakeFinished()) {
+        if (request.json) {
+          terminal.Out(FileJson(file, false));
+        } else if (logFiles && file.stateText != kStateConverting) {
+          terminal.Out(file.source + L": " + file.stateText);
+        }
+      }
+      for (const std::wstring& output : log.TakeTimeLost()) {
+        terminal.Error(L"morvane-cli: could not give " + output +
+                       L" its source's modification time");
+        ++timeLost;
+      }
+      if (showProgress) {
+        terminal.Progress(ProgressText(manager.FinishedCount(), list.GetCount(), log.Failures(),
+                                       manager.EtaSeconds(), kiv::FindFileName(log.Current()),
+                                       stopped));
+      }
+    };
+    while (!manager.WaitUntilIdle(kPollMilliseconds)) {
+      if (!stopped && terminal.StopRequested()) {
+        manager.RequestStop();
+        stopped = true;
+      }
+      if (std::chrono::steady_clock::now() >= nextTick) {
+        manager.UpdateTitle(false);
+        nextTick += kTickPeriod;
+      }
+      report();
+    }
+    report();
+    if (showProgress) {
+      terminal.Progress(std::wstring());
+    }
+  }
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+  const Tally tally = TallyRows(list.Rows());
+  if (request.json) {
+    terminal.Out(SummaryJson(tally, missing, elapsed, stopped, false));
+  } else if (!request.quiet) {
+    terminal.Out(SummaryText(tally, missing, elapsed));
+  }
+  for (const auto& [source, state] : tally.failed) {
+    terminal.Error(source + L": " + state);
+  }
+  const int status = ExitStatusFor(tally, missing, stopped);
+  return status == kExitConverted && timeLost > 0 ? kExitFailures : status;
+}
+
 }  // namespace
+
+int ExitStatusFor(const Tally& tally, int missing, bool stopped) {
+  if (stopped) {
+    return kExitInterrupted;
+  }
+  return (tally.Failures() > 0 || missing > 0) ? kExitFailures : kExitConverted;
+}
 
 int Run(const std::vector<std::wstring>& arguments, Terminal& terminal,
         const std::wstring& defaultSettingsFile) {
@@ -153,82 +361,26 @@ int Run(const std::vector<std::wstring>& arguments, Terminal& terminal,
     }
   }
   ApplyRequest(request, terminal, options);
+  if (request.keepTree &&
+      OutputFolder(options.IsOn(Option::kOutSrcDirectory), options.GetOptionText(Option::kOutput))
+          .empty()) {
+    return UsageError(terminal, L"--keep-tree needs an output folder (-o DIR)");
+  }
 
-  MemoryFileList list;
-  MemoryWindow window;
-  StateLog log;
-  list.SetStateListener(
-      [&log](const std::wstring& source, const std::wstring& state) { log.Add(source, state); });
-  ConvertManager manager(EngineHost{list, options, window});
+  // The paths named on the command line, then those of the lists.
+  std::vector<std::wstring> paths = request.paths;
+  const std::wstring problem = ReadLists(request, terminal, paths);
+  if (!problem.empty()) {
+    return UsageError(terminal, problem);
+  }
 
-  // Registration, as a drop on the window registers its paths.
   int missing = 0;
-  const std::vector<std::wstring> patterns = RebuildFilterPatterns(options);
-  for (const std::wstring& path : request.paths) {
-    const std::wstring full = terminal.FullPath(path);
-    if (!kiv::FileExists(full)) {
-      terminal.Error(L"morvane-cli: no such file or folder: " + path);
-      ++missing;
-      continue;
-    }
-    const int before = list.GetCount();
-    const bool folder = IsFolderForRegistration(full);
-    RegisterDroppedPath(patterns, full, options,
-                        [&manager](const std::wstring& accepted) { manager.AddFile(accepted); });
-    if (!folder && list.GetCount() == before) {
-      terminal.Error(L"morvane-cli: skipped, not matched by the filter: " + path);
-    }
+  std::vector<ConvertManager::PendingFile> files =
+      CollectFiles(request, paths, options, terminal, missing);
+  if (request.dryRun) {
+    return DryRun(request, files, options, terminal, missing);
   }
-
-  const auto started = std::chrono::steady_clock::now();
-  bool stopped = false;
-  if (list.GetCount() > 0) {
-    manager.StartConvert();
-    const bool showProgress = !request.quiet && terminal.ShowsProgress();
-    const bool logFiles = !request.quiet && !terminal.OutputIsTerminal();
-    auto nextTick = started + kTickPeriod;
-    auto report = [&] {
-      for (const auto& [source, state] : log.TakeFinished()) {
-        if (logFiles) {
-          terminal.Out(source + L": " + state);
-        }
-      }
-      if (showProgress) {
-        terminal.Progress(ProgressText(manager.FinishedCount(), list.GetCount(), log.Failures(),
-                                       manager.EtaSeconds(), kiv::FindFileName(log.Current()),
-                                       stopped));
-      }
-    };
-    while (!manager.WaitUntilIdle(kPollMilliseconds)) {
-      if (!stopped && terminal.StopRequested()) {
-        manager.RequestStop();
-        stopped = true;
-      }
-      if (std::chrono::steady_clock::now() >= nextTick) {
-        manager.UpdateTitle(false);
-        nextTick += kTickPeriod;
-      }
-      report();
-    }
-    report();
-    if (showProgress) {
-      terminal.Progress(std::wstring());
-    }
-  }
-  const double elapsed =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-  const Tally tally = TallyRows(list.Rows());
-  if (!request.quiet) {
-    terminal.Out(SummaryText(tally, missing, elapsed));
-  }
-  for (const auto& [source, state] : tally.failed) {
-    terminal.Error(source + L": " + state);
-  }
-  if (stopped) {
-    return kExitInterrupted;
-  }
-  return (tally.Failures() > 0 || missing > 0) ? kExitFailures : kExitConverted;
+  return Convert(request, files, options, terminal, missing);
 }
 
 }  // namespace cli

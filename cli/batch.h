@@ -7,6 +7,7 @@
 // back through the in-memory list.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,19 @@ class Terminal {
   virtual bool StopRequested() = 0;
   // `path` as a full path.
   virtual std::wstring FullPath(const std::wstring& path) = 0;
+  // Reads standard input to its end (for --files-from -). False when it
+  // cannot be read or holds more than `limit` bytes; a terminal without
+  // input has none to give.
+  virtual bool ReadInput(std::string* bytes, size_t limit) {
+    (void)bytes;
+    (void)limit;
+    return false;
+  }
 };
+
+// The exit status of a run with these results.
+struct Tally;
+int ExitStatusFor(const Tally& tally, int missing, bool stopped);
 
 // Runs morvane-cli with `arguments` (after the program's name) and returns
 // its exit status. `defaultSettingsFile` is read when no --settings is given

@@ -30,6 +30,10 @@ bool IsTerminal(bool toError);
 void InstallInterruptHandler();
 bool InterruptRequested();
 
+// Reads standard input to its end into `bytes`, unchanged. False when it
+// cannot be read or holds more than `limit` bytes.
+bool ReadStandardInput(std::string* bytes, size_t limit);
+
 // `path` as a full path: a relative path is taken from the current folder.
 std::wstring FullPath(const std::wstring& path);
 

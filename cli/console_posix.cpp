@@ -2,6 +2,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -57,6 +58,27 @@ void InstallInterruptHandler() {
 
 bool InterruptRequested() {
   return interrupted != 0;
+}
+
+bool ReadStandardInput(std::string* bytes, size_t limit) {
+  bytes->clear();
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = read(STDIN_FILENO, buffer, sizeof buffer);
+    if (got == 0) {
+      return true;
+    }
+    if (got < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return false;
+    }
+    if (static_cast<size_t>(got) > limit - bytes->size()) {
+      return false;
+    }
+    bytes->append(buffer, static_cast<size_t>(got));
+  }
 }
 
 std::wstring FullPath(const std::wstring& path) {

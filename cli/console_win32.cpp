@@ -74,6 +74,29 @@ bool InterruptRequested() {
   return interrupts.load() != 0;
 }
 
+bool ReadStandardInput(std::string* bytes, size_t limit) {
+  bytes->clear();
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  if (in == nullptr || in == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  char buffer[65536];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(in, buffer, sizeof buffer, &got, nullptr)) {
+      // The writing end of a pipe closed: that is the end of the input.
+      return GetLastError() == ERROR_BROKEN_PIPE;
+    }
+    if (got == 0) {
+      return true;
+    }
+    if (got > limit - bytes->size()) {
+      return false;
+    }
+    bytes->append(buffer, got);
+  }
+}
+
 std::wstring FullPath(const std::wstring& path) {
   if (path.empty()) {
     return path;

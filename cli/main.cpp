@@ -37,6 +37,9 @@ class ConsoleTerminal final : public cli::Terminal {
   }
   bool StopRequested() override { return cli::InterruptRequested(); }
   std::wstring FullPath(const std::wstring& path) override { return cli::FullPath(path); }
+  bool ReadInput(std::string* bytes, size_t limit) override {
+    return cli::ReadStandardInput(bytes, limit);
+  }
 
  private:
   void ClearProgress() {

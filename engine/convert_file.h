@@ -29,7 +29,8 @@ struct ConvertOutcome {
 ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
                            OptionSet& options);
 
-// The conversion a worker performs; ConvertFile unless a test supplies its
-// own. Called on the worker's thread.
+// The conversion a worker performs: ConvertFile, or one a test or
+// morvane-cli supplies (which may wrap ConvertFile). Called on the worker's
+// thread.
 using FileConverter = std::function<ConvertOutcome(
     const std::wstring& source, const std::wstring& outputPath, OptionSet& options)>;

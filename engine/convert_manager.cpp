@@ -1,6 +1,7 @@
 #include "engine/convert_manager.h"
 
 #include <cwchar>
+#include <set>
 #include <utility>
 
 #include "base/path.h"
@@ -34,18 +35,18 @@ ConvertManager::~ConvertManager() {
   workers_.clear();  // each waits for its conversion to return
 }
 
-void ConvertManager::AddFile(const std::wstring& path) {
+void ConvertManager::AddFile(const std::wstring& path, const std::wstring& subfolder) {
   bool direct;
   {
     kiv::LockGuard hold(stateLock_);
     direct = IsSuspended() && !ending_;
     if (!direct) {
       kiv::LockGuard pending(pendingLock_);
-      pendingPaths_.push_back(path);
+      pendingPaths_.push_back(PendingFile{path, subfolder});
     }
   }
   if (direct) {
-    std::vector<std::wstring> one{path};
+    std::vector<PendingFile> one{PendingFile{path, subfolder}};
     RegisterFiles(one);
   } else {
     wake_.Set();
@@ -53,7 +54,17 @@ void ConvertManager::AddFile(const std::wstring& path) {
 }
 
 void ConvertManager::RegisterFiles(std::vector<std::wstring>& paths) {
-  if (paths.empty()) {
+  std::vector<PendingFile> files;
+  files.reserve(paths.size());
+  for (std::wstring& path : paths) {
+    files.push_back(PendingFile{std::move(path), std::wstring()});
+  }
+  paths.clear();
+  RegisterFiles(files);
+}
+
+void ConvertManager::RegisterFiles(std::vector<PendingFile>& files, bool makeFolders) {
+  if (files.empty()) {
     return;
   }
   OptionSet& options = host_.options;
@@ -61,16 +72,23 @@ void ConvertManager::RegisterFiles(std::vector<std::wstring>& paths) {
   const std::wstring outputText = options.GetOptionText(Option::kOutput);
   const bool upper = options.IsOn(Option::kUpperExtension);
   const std::wstring folder = OutputFolder(besideSource, outputText);
-  if (!folder.empty()) {
+  if (makeFolders && !folder.empty()) {
     CreateFolderChain(folder);
+    std::set<std::wstring> made;
+    for (const PendingFile& file : files) {
+      if (!file.subfolder.empty() && made.insert(file.subfolder).second) {
+        CreateFolderChain(RowOutputFolder(folder, file.subfolder));
+      }
+    }
   }
-  for (const std::wstring& path : paths) {
+  for (const PendingFile& file : files) {
     kiv::LockGuard hold(host_.list.GetLock());
-    FileEntry* entry = host_.list.AddItem(path);
-    host_.list.SetOutputPath(entry, OutputPathFor(path, folder, upper));
+    FileEntry* entry = host_.list.AddItem(file.path);
+    host_.list.SetOutputPath(
+        entry, OutputPathFor(file.path, RowOutputFolder(folder, file.subfolder), upper));
     ++remainingCount_;
   }
-  paths.clear();
+  files.clear();
 }
 
 int ConvertManager::FirstEmptyRow() {
@@ -249,7 +267,7 @@ void ConvertManager::Run() {
     startedDuringPass_ = false;
   }
 
-  std::vector<std::wstring> paths;
+  std::vector<PendingFile> paths;
   {
     kiv::LockGuard hold(pendingLock_);
     paths.swap(pendingPaths_);

@@ -43,18 +43,32 @@ class ConvertManager final : public kiv::Thread {
  public:
   // The scheduler with the real conversion and the system's tick.
   explicit ConvertManager(const EngineHost& host);
-  // With a given conversion and clock (tests).
+  // With a given conversion and clock (tests; morvane-cli, which measures
+  // each conversion and plans dry runs with one that only reads).
   ConvertManager(const EngineHost& host, FileConverter converter, MillisecondClock clock);
   ~ConvertManager() override;
 
+  // A path waiting to be registered, with the folder below the output
+  // folder its output goes to (see RowOutputFolder; empty for none).
+  struct PendingFile {
+    std::wstring path;
+    std::wstring subfolder;
+  };
+
   // Registers one path: at once while no run is active, otherwise at the
   // scheduler's next pass (rows are then added by the scheduler's thread).
-  void AddFile(const std::wstring& path);
+  // `subfolder` places its output below the output folder; the window
+  // leaves it empty.
+  void AddFile(const std::wstring& path, const std::wstring& subfolder = std::wstring());
 
   // Appends a row per path, in order, each with its output path computed
-  // from the current OutSrcDirectory, Output and UpperExtension options; the
-  // output folder chain is created once first. Empties `paths`.
+  // from the current OutSrcDirectory, Output and UpperExtension options (and
+  // the file's subfolder). With `makeFolders` the output folder chain, and
+  // that of each distinct subfolder, is created once first; without it the
+  // rows are registered and nothing on disk changes (a plan of a run).
+  // Empties the argument.
   void RegisterFiles(std::vector<std::wstring>& paths);
+  void RegisterFiles(std::vector<PendingFile>& files, bool makeFolders = true);
 
   // Starts a run at the first row with an empty state text, or, during a
   // run, recounts the remaining files and restarts the estimate. Always true.
@@ -119,7 +133,7 @@ class ConvertManager final : public kiv::Thread {
   kiv::Event idle_{true};   // manual reset: set while no run is active
 
   std::list<std::unique_ptr<ConvertThread>> workers_;  // scheduler thread only
-  std::vector<std::wstring> pendingPaths_;
+  std::vector<PendingFile> pendingPaths_;
   std::deque<uint32_t> finishTimes_;
   std::deque<uint32_t> intervalSamples_;
   uint32_t etaSeconds_ = 0;

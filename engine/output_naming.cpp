@@ -18,6 +18,13 @@ std::wstring OutputPathFor(const std::wstring& source, const std::wstring& folde
   return folder + kiv::RenameExtension(kiv::FindFileName(source), extension);
 }
 
+std::wstring RowOutputFolder(const std::wstring& folder, const std::wstring& subfolder) {
+  if (folder.empty() || subfolder.empty()) {
+    return folder;
+  }
+  return kiv::AddSeparator(folder + subfolder);
+}
+
 void CreateFolderChain(const std::wstring& folder) {
   for (size_t i = 0; i < folder.size(); ++i) {
     if (kiv::IsPathSeparator(folder[i]) && i > 0) {
@@ -90,6 +97,10 @@ std::wstring StripRenameCounter(const std::wstring& pathWithoutExtension) {
 }
 
 OverwriteDecision DecideOverwrite(int mode, const std::wstring& output) {
+  return DecideOverwrite(mode, output, &kiv::FileExists);
+}
+
+OverwriteDecision DecideOverwrite(int mode, const std::wstring& output, const PathExists& exists) {
   OverwriteDecision decision;
   switch (mode) {
     case 0:
@@ -97,7 +108,7 @@ OverwriteDecision DecideOverwrite(int mode, const std::wstring& output) {
       decision.path = output;
       return decision;
     case 1:
-      if (kiv::FileExists(output)) {
+      if (exists(output)) {
         decision.action = OverwriteDecision::Action::kRefuse;
         return decision;
       }
@@ -112,7 +123,7 @@ OverwriteDecision DecideOverwrite(int mode, const std::wstring& output) {
   }
 
   decision.createNew = true;
-  if (!kiv::FileExists(output)) {
+  if (!exists(output)) {
     decision.action = OverwriteDecision::Action::kWrite;
     decision.path = output;
     return decision;
@@ -121,7 +132,7 @@ OverwriteDecision DecideOverwrite(int mode, const std::wstring& output) {
   const std::wstring base = StripRenameCounter(kiv::RemoveExtension(output));
   for (int n = 1; n <= kMaxRenameCounter; ++n) {
     std::wstring candidate = base + L" (" + std::to_wstring(n) + L")" + extension;
-    if (!kiv::FileExists(candidate)) {
+    if (!exists(candidate)) {
       decision.action = OverwriteDecision::Action::kWrite;
       decision.path = std::move(candidate);
       return decision;

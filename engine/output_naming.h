@@ -9,6 +9,7 @@
 // answers are those of the moment of the call.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // The folder outputs go to, with a trailing separator, or the empty string
@@ -24,6 +25,13 @@ std::wstring OutputFolder(bool outSrcDirectory, const std::wstring& outputText);
 // name keeps its own.
 std::wstring OutputPathFor(const std::wstring& source, const std::wstring& folder,
                            bool upperExtension);
+
+// The folder of one row's output: `folder` (as OutputFolder gives it) with
+// the row's own `subfolder` below it, with a trailing separator. `subfolder`
+// is a relative path of folder names (no "." or "..", no trailing
+// separator), or empty for none. Outputs that go beside their sources (an
+// empty `folder`) take no subfolder: the result is then empty too.
+std::wstring RowOutputFolder(const std::wstring& folder, const std::wstring& subfolder);
 
 // Creates each folder along `folder`: at every separator, the text before it
 // is made a folder. Failures (folders that exist, roots, unreachable places)
@@ -57,6 +65,13 @@ inline constexpr int kMaxRenameCounter = 999;
 //           first of "base (1)ext" .. "base (999)ext" that doesn't exist;
 //           refuse when all are taken.
 OverwriteDecision DecideOverwrite(int mode, const std::wstring& output);
+
+// Whether something stands at a path, as the overwrite rule sees it.
+using PathExists = std::function<bool(const std::wstring& path)>;
+
+// DecideOverwrite with the existence test `exists` in place of the file
+// system's (a plan of a run counts the files its earlier rows write).
+OverwriteDecision DecideOverwrite(int mode, const std::wstring& output, const PathExists& exists);
 
 // The path without its extension, with the last " (digits)" counter removed
 // (text after the counter stays): "cat (7)" -> "cat", "x (2) y" -> "x y".

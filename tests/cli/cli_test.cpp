@@ -14,6 +14,7 @@
 #include "engine/memory_options.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
+#include "tests/cli/recording_terminal.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"
 
@@ -29,33 +30,6 @@ using testimg::Picture;
 using testimg::Rgba;
 
 namespace {
-
-// Records what the program shows; stands in for the console.
-class RecordingTerminal final : public cli::Terminal {
- public:
-  void Out(const std::wstring& line) override { out.push_back(line); }
-  void Error(const std::wstring& line) override { errors.push_back(line); }
-  bool ShowsProgress() override { return progressWanted; }
-  bool OutputIsTerminal() override { return false; }
-  void Progress(const std::wstring& text) override { progress.push_back(text); }
-  bool StopRequested() override { return stopWhen && stopWhen(); }
-  std::wstring FullPath(const std::wstring& path) override { return path; }
-
-  bool Shows(const std::vector<std::wstring>& lines, const std::wstring& text) const {
-    for (const auto& line : lines) {
-      if (line.find(text) != std::wstring::npos) {
-        return true;
-      }
-    }
-    return false;
-  }
-
-  std::vector<std::wstring> out;
-  std::vector<std::wstring> errors;
-  std::vector<std::wstring> progress;
-  bool progressWanted = false;
-  std::function<bool()> stopWhen;
-};
 
 Picture Noisy(int width, int height, uint32_t seed, bool alpha) {
   testimg::Noise noise(seed);

@@ -1,0 +1,33 @@
+// File stamps on POSIX: stat and utimensat.
+#include "base/file_stamp.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "base/unicode.h"
+
+namespace kiv {
+
+bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
+  struct stat st;
+  if (path.empty() || stat(WideToUtf8(path).c_str(), &st) != 0) {
+    return false;
+  }
+  stamp->size = static_cast<std::uint64_t>(st.st_size);
+  stamp->seconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  stamp->nanoseconds = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
+  return true;
+}
+
+bool SetModificationTime(const std::wstring& path, const FileStamp& stamp) {
+  if (path.empty() || stamp.nanoseconds > 999999999u) {
+    return false;
+  }
+  struct timespec times[2];
+  times[0].tv_sec = static_cast<time_t>(stamp.seconds);
+  times[0].tv_nsec = static_cast<long>(stamp.nanoseconds);
+  times[1] = times[0];
+  return utimensat(AT_FDCWD, WideToUtf8(path).c_str(), times, 0) == 0;
+}
+
+}  // namespace kiv

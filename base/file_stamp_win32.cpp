@@ -1,0 +1,52 @@
+// File stamps on Windows: GetFileAttributesExW and SetFileTime.
+#include "base/file_stamp.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace kiv {
+
+namespace {
+
+// FILETIME counts 100-nanosecond steps since 1601-01-01 UTC.
+constexpr std::int64_t kStepsPerSecond = 10000000;
+constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
+
+}  // namespace
+
+bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+    return false;
+  }
+  stamp->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  const std::int64_t steps = static_cast<std::int64_t>(
+      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+      data.ftLastWriteTime.dwLowDateTime);
+  stamp->seconds = steps / kStepsPerSecond - kSecondsFrom1601To1970;
+  stamp->nanoseconds = static_cast<std::uint32_t>(steps % kStepsPerSecond) * 100;
+  return true;
+}
+
+bool SetModificationTime(const std::wstring& path, const FileStamp& stamp) {
+  if (path.empty() || stamp.nanoseconds > 999999999u || stamp.seconds < -kSecondsFrom1601To1970 ||
+      stamp.seconds > INT64_MAX / kStepsPerSecond - kSecondsFrom1601To1970) {
+    return false;
+  }
+  const std::uint64_t steps = static_cast<std::uint64_t>(
+      (stamp.seconds + kSecondsFrom1601To1970) * kStepsPerSecond + stamp.nanoseconds / 100);
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(steps);
+  time.dwHighDateTime = static_cast<DWORD>(steps >> 32);
+  HANDLE handle = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  const BOOL ok = SetFileTime(handle, nullptr, &time, &time);
+  return CloseHandle(handle) && ok;
+}
+
+}  // namespace kiv

@@ -1,0 +1,130 @@
+#include "cli/dry_run.h"
+
+#include <chrono>
+
+#include "base/file_stamp.h"
+#include "base/path.h"
+#include "cli/json.h"
+#include "cli/summary.h"
+#include "engine/bitmap.h"
+#include "engine/clock.h"
+#include "engine/memory_host.h"
+#include "engine/memory_options.h"
+#include "engine/run_outputs.h"
+
+namespace cli {
+
+namespace {
+
+constexpr uint32_t kPollMilliseconds = 100;
+
+// A worker's conversion that only reads: an unreadable source ends as a
+// read failure; a readable one leaves its row "変換中...", written nowhere.
+ConvertOutcome ReadOnly(const std::wstring& source, const std::wstring&, OptionSet&) {
+  ConvertOutcome outcome;
+  Bitmap image;
+  if (!image.Load(source)) {
+    outcome.stateText = kStateReadFailed;
+  }
+  return outcome;
+}
+
+}  // namespace
+
+int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& files,
+           MemoryOptionSet& options, Terminal& terminal, int missing) {
+  const bool deleteSource = options.IsOn(Option::kDeleteSrcFile);
+  options.SetOn(Option::kDeleteSrcFile, false);
+  const auto started = std::chrono::steady_clock::now();
+
+  MemoryFileList list;
+  MemoryWindow window;
+  ConvertManager manager(EngineHost{list, options, window}, &ReadOnly, &TickMilliseconds);
+  manager.RegisterFiles(files, false);
+  bool stopped = false;
+  if (list.GetCount() > 0) {
+    manager.StartConvert();
+    while (!manager.WaitUntilIdle(kPollMilliseconds)) {
+      if (!stopped && terminal.StopRequested()) {
+        manager.RequestStop();
+        stopped = true;
+      }
+    }
+  }
+
+  std::vector<MemoryFileList::RowCopy> rows = list.Rows();
+  const int mode = options.GetOverwriteMode();
+  RunOutputs outputs;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    MemoryFileList::RowCopy& row = rows[i];
+    if (row.stateText.empty()) {
+      continue;  // not read: the run was stopped
+    }
+    std::wstring line;
+    std::wstring written = row.outputPath;
+    if (row.stateText == kStateReadFailed) {
+      line = row.sourcePath + L": " + row.stateText;
+    } else {
+      const RunOutputs::RowDecision decided =
+          outputs.Decide(static_cast<int>(i), mode, row.outputPath);
+      const OverwriteDecision& decision = decided.decision;
+      const std::wstring earlier = decided.earlierRow >= 0
+                                       ? rows[static_cast<size_t>(decided.earlierRow)].sourcePath
+                                       : std::wstring();
+      if (decision.action == OverwriteDecision::Action::kWrite) {
+        row.stateText = kStateConverted;
+        written = decision.path;
+        line = row.sourcePath + L" -> " + written;
+        if (!decision.createNew && !earlier.empty()) {
+          line += L" (replaces the output of " + earlier + L")";
+        } else if (!decision.createNew && kiv::FileExists(written)) {
+          line += L" (replaces the file there)";
+        } else if (!earlier.empty()) {
+          line += L" (" + row.outputPath + L" is the output of " + earlier + L")";
+        } else if (written != row.outputPath) {
+          line += L" (" + row.outputPath + L" exists)";
+        }
+        if (deleteSource && !kiv::SamePath(row.sourcePath, written) &&
+            !kiv::SamePath(row.sourcePath, row.outputPath)) {
+          line += L", source deleted";
+        }
+      } else if (decision.action == OverwriteDecision::Action::kRefuse) {
+        row.stateText = kStateWriteFailed;
+        line = row.sourcePath + L": " + row.stateText + L" (";
+        if (mode == static_cast<int>(OverwriteMode::kRename)) {
+          line +=
+              L"every numbered name up to " + std::to_wstring(kMaxRenameCounter) + L" is taken)";
+        } else if (!earlier.empty()) {
+          line += row.outputPath + L" is the output of " + earlier + L")";
+        } else {
+          line += row.outputPath + L" exists)";
+        }
+      } else {
+        line = row.sourcePath + L": not written (no overwrite mode selected)";
+      }
+    }
+    if (request.json) {
+      FileReport report;
+      report.source = row.sourcePath;
+      report.output = written;
+      report.stateText = row.stateText;
+      kiv::FileStamp stamp;
+      report.bytesIn = kiv::ReadFileStamp(row.sourcePath, &stamp) ? stamp.size : 0;
+      terminal.Out(FileJson(report, true));
+    } else if (!request.quiet) {
+      terminal.Out(line);
+    }
+  }
+
+  const Tally tally = TallyRows(rows);
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (request.json) {
+    terminal.Out(SummaryJson(tally, missing, elapsed, stopped, true));
+  } else if (!request.quiet) {
+    terminal.Out(L"dry run, nothing written: " + SummaryText(tally, missing, elapsed));
+  }
+  return ExitStatusFor(tally, missing, stopped);
+}
+
+}  // namespace cli
