@@ -17,11 +17,17 @@ const wchar_t kStopText[] = L"中止";
 }  // namespace
 
 ConvertManager::ConvertManager(const EngineHost& host)
-    : ConvertManager(host, &ConvertFile, &TickMilliseconds) {}
+    : ConvertManager(host, FileConverter(), &TickMilliseconds) {}
 
 ConvertManager::ConvertManager(const EngineHost& host, FileConverter converter,
                                MillisecondClock clock)
     : host_(host), converter_(std::move(converter)), clock_(std::move(clock)) {
+  if (!converter_) {
+    converter_ = [this](const std::wstring& source, const std::wstring& output,
+                        OptionSet& options) {
+      return ConvertFile(source, output, options, &claims_);
+    };
+  }
   idle_.Set();
   Start();
 }
@@ -65,10 +71,17 @@ void ConvertManager::RegisterFiles(std::vector<std::wstring>& paths) {
     CreateFolderChain(folder);
   }
   for (const std::wstring& path : paths) {
-    kiv::LockGuard hold(host_.list.GetLock());
-    FileEntry* entry = host_.list.AddItem(path);
-    host_.list.SetOutputPath(entry, OutputPathFor(path, folder, upper));
-    ++remainingCount_;
+    {
+      kiv::LockGuard hold(host_.list.GetLock());
+      FileEntry* entry = host_.list.AddItem(path);
+      host_.list.SetOutputPath(entry, OutputPathFor(path, folder, upper));
+      ++remainingCount_;
+    }
+    // Files added during a run join its sources; before a run, StartConvert
+    // notes them.
+    if (running_) {
+      claims_.AddSource(path);
+    }
   }
   paths.clear();
 }
@@ -83,6 +96,21 @@ int ConvertManager::FirstEmptyRow() {
     }
   }
   return count;
+}
+
+void ConvertManager::NoteSources(int position) {
+  std::vector<std::wstring> sources;
+  {
+    FileList& list = host_.list;
+    kiv::LockGuard hold(list.GetLock());
+    const int count = list.GetCount();
+    for (int i = position < 0 ? 0 : position; i < count; ++i) {
+      sources.push_back(list.GetItemText(list.GetEntry(i), kColumnSource));
+    }
+  }
+  for (const std::wstring& source : sources) {
+    claims_.AddSource(source);
+  }
 }
 
 void ConvertManager::ClearStatesFrom(int position) {
@@ -105,6 +133,12 @@ bool ConvertManager::StartConvert() {
   finishedCount_ = 0;
   if (!running_) {
     nextRow_ = FirstEmptyRow();
+    // A new run may replace what earlier runs wrote; workers still finishing
+    // a stopped run keep their claims until they are reaped into this one.
+    if (activeWorkers_ == 0) {
+      claims_.Reset();
+    }
+    NoteSources(nextRow_);
   }
   // Rows not yet handed out, plus the files whose workers are still busy:
   // those are also still to come, and counting them keeps the title from
@@ -207,17 +241,30 @@ void ConvertManager::Reap(ConvertThread& worker) {
   FileList& list = host_.list;
   OptionSet& options = host_.options;
   FileEntry* entry = worker.Entry();
-  if (list.GetItemText(entry, kColumnState) != kStateConverted) {
-    return;  // failed rows keep their source and stay in the list
+  FileReport report;
+  report.source = list.GetItemText(entry, kColumnSource);
+  report.stateText = list.GetItemText(entry, kColumnState);
+  report.writtenPath = worker.WrittenPath();
+  report.blockedBy = worker.BlockedBy();
+  if (report.stateText != kStateConverted) {
+    // Failed rows keep their source and stay in the list.
+    if (reportListener_) {
+      reportListener_(report);
+    }
+    return;
   }
   if (options.IsOn(Option::kDeleteSrcFile)) {
-    const std::wstring source = list.GetItemText(entry, kColumnSource);
     // The output must be on the storage device before its only other copy
     // goes.
-    if (MayRemoveSource(source, list.GetOutputPath(entry), worker.WrittenPath()) &&
-        kiv::SyncToDisk(worker.WrittenPath())) {
-      RemoveSourceFile(source);
-    }
+    kiv::FileStamp loaded;
+    const bool deleted =
+        worker.SourceStamp(&loaded) &&
+        MayRemoveSource(report.source, loaded, list.GetOutputPath(entry), report.writtenPath) &&
+        kiv::SyncToDisk(report.writtenPath) && RemoveSourceFile(report.source);
+    report.sourceFate = deleted ? FileReport::SourceFate::kDeleted : FileReport::SourceFate::kKept;
+  }
+  if (reportListener_) {
+    reportListener_(report);
   }
   if (options.IsOn(Option::kAutoDeleteItem)) {
     kiv::LockGuard hold(list.GetLock());

@@ -19,6 +19,13 @@
 // thread) ends the scheduler's thread first, then waits for each worker in
 // progress.
 //
+// One run never lets two rows end in one output file: the real conversion
+// claims each output in the run's OutputClaims (engine/output_claims.h)
+// before writing; a new run starts with none. A source is deleted only when
+// the PNG written is another file by identity and the source is unchanged
+// since it was read (remove_source.h); otherwise it stays and its row still
+// says "変換終了".
+//
 // Ownership: the list, options and window of `host` are not owned and must
 // outlive the scheduler.
 #pragma once
@@ -26,6 +33,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -37,15 +45,40 @@
 #include "engine/event.h"
 #include "engine/file_list.h"
 #include "engine/lock.h"
+#include "engine/output_claims.h"
 #include "engine/thread.h"
 
 class ConvertManager final : public kiv::Thread {
  public:
+  // What became of one file, told when its worker is reaped.
+  struct FileReport {
+    enum class SourceFate {
+      kNotAsked,  // no source deletion asked, or the conversion failed
+      kDeleted,   // the source was deleted
+      kKept,      // deletion was asked but the source stays (see above)
+    };
+    std::wstring source;
+    std::wstring stateText;
+    std::wstring writtenPath;  // empty unless written
+    std::wstring blockedBy;    // "書込失敗" because of this run: see ConvertOutcome
+    SourceFate sourceFate = SourceFate::kNotAsked;
+  };
+  // Called on the scheduler's thread once per reaped worker, in reap order.
+  using ReportListener = std::function<void(const FileReport&)>;
+
   // The scheduler with the real conversion and the system's tick.
   explicit ConvertManager(const EngineHost& host);
-  // With a given conversion and clock (tests).
+  // With a given conversion (empty: the real one, claiming in the run's
+  // claims) and clock (tests).
   ConvertManager(const EngineHost& host, FileConverter converter, MillisecondClock clock);
   ~ConvertManager() override;
+
+  // Sets the listener told of each reaped file (none by default).
+  // REQUIRES: no run is active.
+  void SetReportListener(ReportListener listener) { reportListener_ = std::move(listener); }
+
+  // The outputs the current (or last) run has claimed and written.
+  OutputClaims& Claims() { return claims_; }
 
   // Registers one path: at once while no run is active, otherwise at the
   // scheduler's next pass (rows are then added by the scheduler's thread).
@@ -102,10 +135,14 @@ class ConvertManager final : public kiv::Thread {
   bool EndRun();
   bool PendingEmpty();
   int FirstEmptyRow();
+  // Notes the sources of the rows from `position` on in the run's claims.
+  void NoteSources(int position);
   void ClearStatesFrom(int position);
 
   EngineHost host_;
+  OutputClaims claims_;
   FileConverter converter_;
+  ReportListener reportListener_;
   MillisecondClock clock_;
 
   kiv::CriticalSection pendingLock_;  // guards pendingPaths_

@@ -27,11 +27,15 @@ ConvertThread::~ConvertThread() {
 void ConvertThread::Run() {
   const std::wstring source = host_.list.GetItemText(entry_, kColumnSource);
   const std::wstring output = host_.list.GetOutputPath(entry_);
+  // Taken before reading: a change made while the file is read or converted
+  // then shows as a different stamp when the source is about to be deleted.
+  hasSourceStamp_ = kiv::ReadFileStamp(source, &sourceStamp_);
   ConvertOutcome outcome = converter_(source, output, host_.options);
   if (outcome.stateText) {
     host_.list.SetItemText(entry_, *outcome.stateText, kColumnState);
   }
   writtenPath_ = std::move(outcome.writtenPath);
+  blockedBy_ = std::move(outcome.blockedBy);
 
   kiv::Event* done = done_;
   Finish();

@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "base/file_identity.h"
 #include "engine/convert_file.h"
 #include "engine/file_list.h"
 #include "engine/thread.h"
@@ -33,6 +34,15 @@ class ConvertThread final : public kiv::Thread {
   // The file the worker wrote; empty unless it wrote one.
   // REQUIRES: IsFinished().
   const std::wstring& WrittenPath() const { return writtenPath_; }
+  // The source's stamp taken just before it was read; false when the source
+  // could not be examined then. REQUIRES: IsFinished().
+  bool SourceStamp(kiv::FileStamp* stamp) const {
+    *stamp = sourceStamp_;
+    return hasSourceStamp_;
+  }
+  // For "書込失敗" caused by the run itself: the source whose output (or the
+  // source itself) was in the way. REQUIRES: IsFinished().
+  const std::wstring& BlockedBy() const { return blockedBy_; }
 
  private:
   void Run() override;
@@ -42,4 +52,7 @@ class ConvertThread final : public kiv::Thread {
   FileConverter converter_;
   kiv::Event* done_;
   std::wstring writtenPath_;
+  std::wstring blockedBy_;
+  kiv::FileStamp sourceStamp_;
+  bool hasSourceStamp_ = false;
 };

@@ -9,6 +9,7 @@
 // answers are those of the moment of the call.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // The folder outputs go to, with a trailing separator, or the empty string
@@ -53,11 +54,19 @@ inline constexpr int kMaxRenameCounter = 999;
 //           complete;
 //   fail:   refuse when something exists at `output`, else create it new;
 //   rename: create `output` new when nothing stands there; otherwise strip a
-//           counter " (N)" from the path without its extension and take the
-//           first of "base (1)ext" .. "base (999)ext" that doesn't exist;
-//           refuse when all are taken.
+//           counter " (N)" from the file name without its extension (the
+//           folder is never changed) and take the first of "base (1)ext" ..
+//           "base (999)ext" that doesn't exist; refuse when all are taken.
 OverwriteDecision DecideOverwrite(int mode, const std::wstring& output);
 
-// The path without its extension, with the last " (digits)" counter removed
-// (text after the counter stays): "cat (7)" -> "cat", "x (2) y" -> "x y".
+// The same decision with `taken` telling whether a path is in use (for fail
+// and rename mode): DecideOverwrite above asks whether a file exists; the
+// claims of a run (engine/output_claims.h) also count the names its other
+// rows are writing.
+OverwriteDecision DecideOverwrite(int mode, const std::wstring& output,
+                                  const std::function<bool(const std::wstring&)>& taken);
+
+// The text with the last " (digits)" counter removed (text after the counter
+// stays): "cat (7)" -> "cat", "x (2) y" -> "x y". It works on whatever it is
+// given; DecideOverwrite gives it the file name only.
 std::wstring StripRenameCounter(const std::wstring& pathWithoutExtension);

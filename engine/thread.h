@@ -37,7 +37,9 @@ class Thread {
   // Lets the thread call Run again. Changes nothing when already resumed.
   virtual void Resume();
   // Resumes the thread and waits for it to end. Returns at once when no thread
-  // exists or when called from the object's own thread (it could never end).
+  // exists, when the thread was joined already (Join may be called any number
+  // of times, from several threads, and before destruction) or when called
+  // from the object's own thread (it could never end).
   // REQUIRES: `finished` is set or about to be, or the call never returns.
   virtual void Join();
 
@@ -84,6 +86,8 @@ class Thread {
   bool IsCurrentThread() const;
 
   CriticalSection lock_;          // guards the test-and-change of the flags
+  CriticalSection joinLock_;      // one wait for the thread's end; guards joined_
+  bool joined_ = false;           // the thread has ended and was waited for
   std::unique_ptr<Event> event_;  // manual reset; signalled = Run may be called
   std::unique_ptr<Native, NativeDeleter> native_;
   std::atomic<bool> suspended_{true};
