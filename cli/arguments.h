@@ -32,6 +32,7 @@ struct Request {
   bool interlace = false;                    // --interlace
   bool reduceTo24Bit = false;                // --24bit
   bool quiet = false;                        // -q/--quiet
+  bool background = false;                   // --background: workers at idle priority
 };
 
 struct ParseResult {

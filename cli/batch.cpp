@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <utility>
 
@@ -124,6 +125,46 @@ class StateLog {
   int failures_ = 0;
 };
 
+// What the scheduler reported of each file: deleted and kept sources, and
+// the rows refused because another row of the run had their output.
+class FateLog {
+ public:
+  void Add(const ConvertManager::FileReport& report) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (report.sourceFate == ConvertManager::FileReport::SourceFate::kDeleted) {
+      ++deleted_;
+    } else if (report.sourceFate == ConvertManager::FileReport::SourceFate::kKept) {
+      ++kept_;
+    }
+    if (!report.blockedBy.empty()) {
+      blockedBy_[report.source] = report.blockedBy;
+    }
+  }
+  // Counts the sources into `tally` and names, in each refused row's
+  // failure text, the source whose output was in the way.
+  void Into(Tally& tally, const std::vector<MemoryFileList::RowCopy>& rows) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    tally.sourcesDeleted = deleted_;
+    tally.sourcesKept = kept_;
+    std::map<std::wstring, std::wstring> outputs;
+    for (const auto& row : rows) {
+      outputs[row.sourcePath] = row.outputPath;
+    }
+    for (auto& [source, state] : tally.failed) {
+      const auto blocked = blockedBy_.find(source);
+      if (blocked != blockedBy_.end()) {
+        state += L" (" + outputs[source] + L" is taken in this run by " + blocked->second + L")";
+      }
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  int deleted_ = 0;
+  int kept_ = 0;
+  std::map<std::wstring, std::wstring> blockedBy_;
+};
+
 }  // namespace
 
 int Run(const std::vector<std::wstring>& arguments, Terminal& terminal,
@@ -154,12 +195,20 @@ int Run(const std::vector<std::wstring>& arguments, Terminal& terminal,
   }
   ApplyRequest(request, terminal, options);
 
+  // A batch job runs at normal priority unless asked to stay in the
+  // background; the window's default is idle.
+  kiv::Thread::SetPriority(request.background ? kiv::ThreadPriority::kIdle
+                                              : kiv::ThreadPriority::kNormal);
+
   MemoryFileList list;
   MemoryWindow window;
   StateLog log;
+  FateLog fates;
   list.SetStateListener(
       [&log](const std::wstring& source, const std::wstring& state) { log.Add(source, state); });
   ConvertManager manager(EngineHost{list, options, window});
+  manager.SetReportListener(
+      [&fates](const ConvertManager::FileReport& report) { fates.Add(report); });
 
   // Registration, as a drop on the window registers its paths.
   int missing = 0;
@@ -218,7 +267,10 @@ int Run(const std::vector<std::wstring>& arguments, Terminal& terminal,
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-  const Tally tally = TallyRows(list.Rows());
+  const std::vector<MemoryFileList::RowCopy> rows = list.Rows();
+  Tally tally = TallyRows(rows);
+  tally.deletionAsked = options.IsOn(Option::kDeleteSrcFile);
+  fates.Into(tally, rows);
   if (!request.quiet) {
     terminal.Out(SummaryText(tally, missing, elapsed));
   }

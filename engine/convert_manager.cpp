@@ -131,19 +131,28 @@ bool ConvertManager::StartConvert() {
     intervalSamples_.clear();
   }
   finishedCount_ = 0;
+  int firstRow;
+  {
+    // The pass moves nextRow_ under the list's lock (a stopped run may still
+    // be reaping): every change of it is made under that lock.
+    kiv::LockGuard hold(host_.list.GetLock());
+    if (!running_) {
+      nextRow_ = FirstEmptyRow();
+    }
+    firstRow = nextRow_;
+    // Rows not yet handed out, plus the files whose workers are still busy:
+    // those are also still to come, and counting them keeps the title from
+    // going below zero when a start arrives during a run.
+    remainingCount_ = host_.list.GetCount() - firstRow + activeWorkers_;
+  }
   if (!running_) {
-    nextRow_ = FirstEmptyRow();
     // A new run may replace what earlier runs wrote; workers still finishing
     // a stopped run keep their claims until they are reaped into this one.
     if (activeWorkers_ == 0) {
       claims_.Reset();
     }
-    NoteSources(nextRow_);
+    NoteSources(firstRow);
   }
-  // Rows not yet handed out, plus the files whose workers are still busy:
-  // those are also still to come, and counting them keeps the title from
-  // going below zero when a start arrives during a run.
-  remainingCount_ = host_.list.GetCount() - nextRow_ + activeWorkers_;
   host_.window.SetConvertButtonText(kStopText);
   host_.list.SetBehaviourFlags(kListFlagsRunning);
   {
@@ -168,6 +177,7 @@ void ConvertManager::ClearRowsForNewRun() {
   if (running_) {
     return;
   }
+  kiv::LockGuard hold(host_.list.GetLock());
   ClearStatesFrom(0);
   nextRow_ = 0;
 }

@@ -162,7 +162,7 @@ class ConvertManager final : public kiv::Thread {
   uint32_t etaSeconds_ = 0;
   int etaCountdown_ = 0;
 
-  std::atomic<int> nextRow_{0};
+  std::atomic<int> nextRow_{0};  // changed only under the list's lock
   std::atomic<int> remainingCount_{0};
   std::atomic<int> finishedCount_{0};
   std::atomic<int> activeWorkers_{0};

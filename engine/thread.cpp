@@ -2,6 +2,20 @@
 
 namespace kiv {
 
+namespace {
+
+std::atomic<ThreadPriority> startPriority{ThreadPriority::kIdle};
+
+}  // namespace
+
+void Thread::SetPriority(ThreadPriority priority) {
+  startPriority.store(priority);
+}
+
+ThreadPriority Thread::StartPriority() {
+  return startPriority.load();
+}
+
 Thread::Thread() = default;
 
 Thread::~Thread() {
