@@ -7,7 +7,8 @@
 // in the window title, and when nothing is left ends the run: the title goes
 // back to "Morvane", the button to "変換", and its thread suspends itself.
 //
-// Its thread (idle priority) runs passes while a run is active. A pass that
+// Its thread (at the priority kiv::Thread::SetPriority chose: idle in the
+// window, normal in morvane-cli) runs passes while a run is active. A pass that
 // finds nothing to do waits on a wake event that a finishing worker, AddFile,
 // StartConvert, RequestStop and destruction signal, so waiting for slow
 // workers costs no processor time.

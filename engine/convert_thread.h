@@ -2,8 +2,9 @@
 //
 // The scheduler creates one per row it hands out. Construction marks the row
 // "変換中...", scrolls it into view and lets the worker's thread (idle
-// priority) run once: it converts the row's source to its output path and
-// writes the verdict ("変換終了", "読込失敗", "書込失敗") into the row, then
+// priority in the window, normal in morvane-cli) run once: it stamps the
+// source (identity, size, time: see SourceStamp), converts it to its output
+// path and writes the verdict ("変換終了", "読込失敗", "書込失敗") into the row, then
 // sets its `finished` flag and signals the scheduler's wake event. The
 // scheduler reaps it once IsFinished() is true; destruction joins the thread.
 //
