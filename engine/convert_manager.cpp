@@ -252,18 +252,15 @@ void ConvertManager::Reap(ConvertThread& worker) {
   OptionSet& options = host_.options;
   FileEntry* entry = worker.Entry();
   FileReport report;
-  report.source = list.GetItemText(entry, kColumnSource);
   report.stateText = list.GetItemText(entry, kColumnState);
-  report.writtenPath = worker.WrittenPath();
-  report.blockedBy = worker.BlockedBy();
-  if (report.stateText != kStateConverted) {
-    // Failed rows keep their source and stay in the list.
-    if (reportListener_) {
-      reportListener_(report);
-    }
-    return;
+  const bool converted = report.stateText == kStateConverted;
+  const bool deleteAsked = converted && options.IsOn(Option::kDeleteSrcFile);
+  if (reportListener_ || deleteAsked) {
+    report.source = list.GetItemText(entry, kColumnSource);
+    report.writtenPath = worker.WrittenPath();
+    report.blockedBy = worker.BlockedBy();
   }
-  if (options.IsOn(Option::kDeleteSrcFile)) {
+  if (deleteAsked) {
     // The output must be on the storage device before its only other copy
     // goes.
     kiv::FileStamp loaded;
@@ -275,6 +272,9 @@ void ConvertManager::Reap(ConvertThread& worker) {
   }
   if (reportListener_) {
     reportListener_(report);
+  }
+  if (!converted) {
+    return;  // failed rows keep their source and stay in the list
   }
   if (options.IsOn(Option::kAutoDeleteItem)) {
     kiv::LockGuard hold(list.GetLock());

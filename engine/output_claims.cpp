@@ -46,7 +46,7 @@ std::optional<std::wstring> OutputClaims::HolderOf(const std::wstring& path,
                                                    const std::wstring& ownSource) {
   const auto claimed = byKey_.find(KeyOf(path));
   if (claimed != byKey_.end()) {
-    return held_[claimed->second].source;
+    return held_.at(claimed->second).source;
   }
   kiv::FileStamp stamp;
   if (!kiv::ReadFileStamp(path, &stamp)) {
@@ -55,7 +55,7 @@ std::optional<std::wstring> OutputClaims::HolderOf(const std::wstring& path,
   const Identity identity(stamp.volume, stamp.index);
   const auto written = byIdentity_.find(identity);
   if (written != byIdentity_.end()) {
-    return held_[written->second].source;
+    return held_.at(written->second).source;
   }
   const auto source = sources_.find(identity);
   if (source != sources_.end()) {
