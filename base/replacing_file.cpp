@@ -118,8 +118,12 @@ bool ReplacingFile::Finish(bool durable) {
   return true;
 }
 
-bool ReplacingFile::Commit() {
+bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {
   const bool replacing = FileExists(target_);
+  if (replacing && readOnly == ReadOnlyTarget::kKeep && PlatformIsReadOnly(target_)) {
+    Discard();
+    return false;
+  }
   if (!Finish(replacing)) {
     return false;
   }

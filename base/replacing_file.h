@@ -39,6 +39,12 @@ class ReplacingFile {
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
+  // What Commit does with a target the user made read-only.
+  enum class ReadOnlyTarget {
+    kReplace,  // replace it like any other file (the new file is writable)
+    kKeep,     // leave it as it is, attribute and contents: the commit fails
+  };
+
   // True while the temporary is open for writing (before a commit).
   bool IsOpen() const { return stream_.kind() == File::Kind::kFile; }
 
@@ -46,16 +52,18 @@ class ReplacingFile {
   // reopen it.
   File& stream() { return stream_; }
 
-  // Checks that every write succeeded, closes the temporary, clears a
-  // read-only attribute of an existing target and moves the temporary over
-  // the target (replacing it). True on success. On failure the temporary is
+  // Checks that every write succeeded, closes the temporary and moves it
+  // over the target (replacing it). A read-only target (no write permission
+  // on POSIX, the read-only attribute on Windows) is replaced with
+  // kReplace, its attribute lifted for the move; with kKeep it is left as
+  // it is and the commit fails. True on success. On failure the temporary is
   // removed and the target is left as it was (its read-only attribute
   // restored). When a file stands at the target, the temporary is flushed to
   // the storage device before the move, so that a power cut leaves the old
   // file or the new one whole; a fresh target replaces nothing and is not
   // flushed (SyncToDisk in path.h makes it durable when that matters).
   // REQUIRES: IsOpen() (otherwise false).
-  bool Commit();
+  bool Commit(ReadOnlyTarget readOnly = ReadOnlyTarget::kReplace);
 
   // As Commit, but never replaces (and so never flushes): when anything
   // exists at the target the result is kExists and the target is untouched. Two writers racing for
@@ -87,6 +95,7 @@ class ReplacingFile {
   // Platform parts (replacing_file_win32.cpp / replacing_file_posix.cpp).
   static bool PlatformReplace(const std::wstring& from, const std::wstring& to, bool durable);
   static Result PlatformMoveNew(const std::wstring& from, const std::wstring& to);
+  static bool PlatformIsReadOnly(const std::wstring& path);
 
   std::wstring target_;
   std::wstring temporary_;

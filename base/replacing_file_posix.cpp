@@ -1,5 +1,6 @@
 // The moves of kiv::ReplacingFile over rename(2) and link(2).
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,6 +44,14 @@ ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
     return Result::kDone;
   }
   return errno == EEXIST ? Result::kExists : Result::kFailed;
+}
+
+// Without any write permission bit the user has made the file read-only;
+// rename(2) would replace it all the same.
+bool ReplacingFile::PlatformIsReadOnly(const std::wstring& path) {
+  struct stat st;
+  return stat(WideToUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
 }  // namespace kiv

@@ -36,4 +36,10 @@ ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
                                                                      : Result::kFailed;
 }
 
+bool ReplacingFile::PlatformIsReadOnly(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 }  // namespace kiv

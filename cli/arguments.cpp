@@ -72,6 +72,7 @@ constexpr Switch kSwitches[] = {
     {nullptr, L"--interlace", &Request::interlace},
     {nullptr, L"--24bit", &Request::reduceTo24Bit},
     {L"-q", L"--quiet", &Request::quiet},
+    {nullptr, L"--background", &Request::background},
     // Scripting.
     {nullptr, L"--keep-tree", &Request::keepTree},
     {nullptr, L"--null", &Request::nullSeparated},
@@ -101,7 +102,8 @@ std::wstring UsageText() {
          L"  --filter TEXT          file-name patterns separated by | (default "
          L"*.bmp|*.png|*.jpg|*.jpeg)\n"
          L"  --no-subdirs           do not search subfolders\n"
-         L"  --delete-source        delete each source once its PNG is written\n"
+         L"  --delete-source        delete each source once its PNG is written (a source\n"
+         L"                         that is its own output, or changed meanwhile, is kept)\n"
          L"  -j, --jobs N           files converted at once, 1 to 16 (default 8)\n"
          L"  -o, --output DIR       write into DIR instead of beside each source\n"
          L"  --upper-ext            name outputs .PNG instead of .png\n"
@@ -114,6 +116,7 @@ std::wstring UsageText() {
          L"                         the program, when it exists)\n"
          L"  --keep-time            give each PNG its source's modification time\n"
          L"  -q, --quiet            no progress line and no summary\n"
+         L"  --background           convert at idle priority, only when nothing else runs\n"
          L"  -h, --help             show this help\n"
          L"  --version              show the version\n"
          L"\n"

@@ -40,6 +40,7 @@ struct Request {
   bool interlace = false;                    // --interlace
   bool reduceTo24Bit = false;                // --24bit
   bool quiet = false;                        // -q/--quiet
+  bool background = false;                   // --background: workers at idle priority
   // Scripting.
   bool keepTree = false;                // --keep-tree
   std::vector<std::wstring> filesFrom;  // --files-from FILE ("-": standard input)

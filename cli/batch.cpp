@@ -3,11 +3,12 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <utility>
 
 #include "base/file.h"
-#include "base/file_stamp.h"
+#include "base/file_identity.h"
 #include "base/path.h"
 #include "cli/arguments.h"
 #include "cli/dry_run.h"
@@ -217,39 +218,80 @@ class RunLog {
   int failures_ = 0;
 };
 
+// What the scheduler reported of each file: deleted and kept sources, and
+// the rows refused because another row of the run had their output.
+class FateLog {
+ public:
+  void Add(const ConvertManager::FileReport& report) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (report.sourceFate == ConvertManager::FileReport::SourceFate::kDeleted) {
+      ++deleted_;
+    } else if (report.sourceFate == ConvertManager::FileReport::SourceFate::kKept) {
+      ++kept_;
+    }
+    if (!report.blockedBy.empty()) {
+      blockedBy_[report.source] = report.blockedBy;
+    }
+  }
+  // Counts the sources into `tally` and names, in each refused row's
+  // failure text, the source whose output was in the way.
+  void Into(Tally& tally, const std::vector<MemoryFileList::RowCopy>& rows) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    tally.sourcesDeleted = deleted_;
+    tally.sourcesKept = kept_;
+    std::map<std::wstring, std::wstring> outputs;
+    for (const auto& row : rows) {
+      outputs[row.sourcePath] = row.outputPath;
+    }
+    for (auto& [source, state] : tally.failed) {
+      const auto blocked = blockedBy_.find(source);
+      if (blocked != blockedBy_.end()) {
+        state += L" (" + outputs[source] + L" is taken in this run by " + blocked->second + L")";
+      }
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  int deleted_ = 0;
+  int kept_ = 0;
+  std::map<std::wstring, std::wstring> blockedBy_;
+};
+
 // The engine's conversion, timed and measured for the report; with
 // `keepTime` the PNG then gets the source's modification time, read before
 // the conversion (which may replace the source itself).
 FileConverter MeasuredConversion(RunLog& log, bool keepTime) {
-  return
-      [&log, keepTime](const std::wstring& source, const std::wstring& output, OptionSet& options) {
-        const auto started = std::chrono::steady_clock::now();
-        kiv::FileStamp before;
-        const bool stamped = kiv::ReadFileStamp(source, &before);
-        ConvertOutcome outcome = ConvertFile(source, output, options);
+  return [&log, keepTime](const std::wstring& source, const std::wstring& output,
+                          OptionSet& options, OutputClaims* claims) {
+    const auto started = std::chrono::steady_clock::now();
+    kiv::FileStamp before;
+    const bool stamped = kiv::ReadFileStamp(source, &before);
+    ConvertOutcome outcome = ConvertFile(source, output, options, claims);
 
-        FileReport report;
-        report.source = source;
-        report.output = outcome.writtenPath.empty() ? output : outcome.writtenPath;
-        report.stateText = outcome.stateText.value_or(kStateConverting);
-        report.bytesIn = stamped ? before.size : 0;
-        bool timeLost = false;
-        if (!outcome.writtenPath.empty()) {
-          kiv::FileStamp written;
-          if (kiv::ReadFileStamp(outcome.writtenPath, &written)) {
-            report.bytesOut = written.size;
-          }
-          if (keepTime) {
-            timeLost = !stamped || !kiv::SetModificationTime(outcome.writtenPath, before);
-          }
-        }
-        report.milliseconds =
-            static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      std::chrono::steady_clock::now() - started)
-                                      .count());
-        log.Finished(std::move(report), timeLost);
-        return outcome;
-      };
+    FileReport report;
+    report.source = source;
+    report.output = outcome.writtenPath.empty() ? output : outcome.writtenPath;
+    report.stateText = outcome.stateText.value_or(kStateConverting);
+    report.bytesIn = stamped ? before.size : 0;
+    report.blockedBy = outcome.blockedBy;
+    bool timeLost = false;
+    if (!outcome.writtenPath.empty()) {
+      kiv::FileStamp written;
+      if (kiv::ReadFileStamp(outcome.writtenPath, &written)) {
+        report.bytesOut = written.size;
+      }
+      if (keepTime) {
+        timeLost = !stamped || !kiv::SetModificationTime(outcome.writtenPath, before);
+      }
+    }
+    report.milliseconds =
+        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now() - started)
+                                  .count());
+    log.Finished(std::move(report), timeLost);
+    return outcome;
+  };
 }
 
 int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& files,
@@ -257,6 +299,7 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
   MemoryFileList list;
   MemoryWindow window;
   RunLog log;
+  FateLog fates;
   list.SetStateListener([&log](const std::wstring& source, const std::wstring& state) {
     if (state == kStateConverting) {
       log.Converting(source);
@@ -264,6 +307,8 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
   });
   ConvertManager manager(EngineHost{list, options, window},
                          MeasuredConversion(log, request.keepTime), &TickMilliseconds);
+  manager.SetReportListener(
+      [&fates](const ConvertManager::FileReport& report) { fates.Add(report); });
   manager.RegisterFiles(files);
 
   const auto started = std::chrono::steady_clock::now();
@@ -312,7 +357,10 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-  const Tally tally = TallyRows(list.Rows());
+  const std::vector<MemoryFileList::RowCopy> rows = list.Rows();
+  Tally tally = TallyRows(rows);
+  tally.deletionAsked = options.IsOn(Option::kDeleteSrcFile);
+  fates.Into(tally, rows);
   if (request.json) {
     terminal.Out(SummaryJson(tally, missing, elapsed, stopped, false));
   } else if (!request.quiet) {
@@ -361,6 +409,10 @@ int Run(const std::vector<std::wstring>& arguments, Terminal& terminal,
     }
   }
   ApplyRequest(request, terminal, options);
+  // A batch job runs at normal priority unless asked to stay in the
+  // background; the window's default is idle.
+  kiv::Thread::SetPriority(request.background ? kiv::ThreadPriority::kIdle
+                                              : kiv::ThreadPriority::kNormal);
   if (request.keepTree &&
       OutputFolder(options.IsOn(Option::kOutSrcDirectory), options.GetOptionText(Option::kOutput))
           .empty()) {

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "base/file_stamp.h"
+#include "base/file_identity.h"
 #include "base/path.h"
 #include "cli/json.h"
 #include "cli/summary.h"
@@ -10,7 +10,7 @@
 #include "engine/clock.h"
 #include "engine/memory_host.h"
 #include "engine/memory_options.h"
-#include "engine/run_outputs.h"
+#include "engine/output_claims.h"
 
 namespace cli {
 
@@ -20,13 +20,22 @@ constexpr uint32_t kPollMilliseconds = 100;
 
 // A worker's conversion that only reads: an unreadable source ends as a
 // read failure; a readable one leaves its row "変換中...", written nowhere.
-ConvertOutcome ReadOnly(const std::wstring& source, const std::wstring&, OptionSet&) {
+ConvertOutcome ReadOnly(const std::wstring& source, const std::wstring&, OptionSet&,
+                        OutputClaims*) {
   ConvertOutcome outcome;
   Bitmap image;
   if (!image.Load(source)) {
     outcome.stateText = kStateReadFailed;
   }
   return outcome;
+}
+
+// True when both paths reach one existing file: converting onto itself, the
+// source is never deleted.
+bool SameFile(const std::wstring& a, const std::wstring& b) {
+  kiv::FileStamp first;
+  kiv::FileStamp second;
+  return kiv::ReadFileStamp(a, &first) && kiv::ReadFileStamp(b, &second) && first.SameFile(second);
 }
 
 }  // namespace
@@ -54,48 +63,45 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
 
   std::vector<MemoryFileList::RowCopy> rows = list.Rows();
   const int mode = options.GetOverwriteMode();
-  RunOutputs outputs;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    MemoryFileList::RowCopy& row = rows[i];
+  // The run's claims, asked in list order and never written or released:
+  // each row meets the names the rows before it take, as in a real run.
+  OutputClaims claims;
+  for (const MemoryFileList::RowCopy& row : rows) {
+    claims.AddSource(row.sourcePath);
+  }
+  for (MemoryFileList::RowCopy& row : rows) {
     if (row.stateText.empty()) {
       continue;  // not read: the run was stopped
     }
     std::wstring line;
     std::wstring written = row.outputPath;
+    std::wstring blockedBy;
     if (row.stateText == kStateReadFailed) {
       line = row.sourcePath + L": " + row.stateText;
     } else {
-      const RunOutputs::RowDecision decided =
-          outputs.Decide(static_cast<int>(i), mode, row.outputPath);
-      const OverwriteDecision& decision = decided.decision;
-      const std::wstring earlier = decided.earlierRow >= 0
-                                       ? rows[static_cast<size_t>(decided.earlierRow)].sourcePath
-                                       : std::wstring();
+      const OutputClaims::Decision claimed = claims.Claim(mode, row.outputPath, row.sourcePath);
+      const OverwriteDecision& decision = claimed.overwrite;
+      blockedBy = claimed.blockedBy;
       if (decision.action == OverwriteDecision::Action::kWrite) {
         row.stateText = kStateConverted;
         written = decision.path;
         line = row.sourcePath + L" -> " + written;
-        if (!decision.createNew && !earlier.empty()) {
-          line += L" (replaces the output of " + earlier + L")";
-        } else if (!decision.createNew && kiv::FileExists(written)) {
+        if (!decision.createNew && kiv::FileExists(written)) {
           line += L" (replaces the file there)";
-        } else if (!earlier.empty()) {
-          line += L" (" + row.outputPath + L" is the output of " + earlier + L")";
         } else if (written != row.outputPath) {
-          line += L" (" + row.outputPath + L" exists)";
+          line += L" (" + row.outputPath + L" is taken)";
         }
-        if (deleteSource && !kiv::SamePath(row.sourcePath, written) &&
-            !kiv::SamePath(row.sourcePath, row.outputPath)) {
+        if (deleteSource && !SameFile(row.sourcePath, written)) {
           line += L", source deleted";
         }
       } else if (decision.action == OverwriteDecision::Action::kRefuse) {
         row.stateText = kStateWriteFailed;
         line = row.sourcePath + L": " + row.stateText + L" (";
-        if (mode == static_cast<int>(OverwriteMode::kRename)) {
+        if (!blockedBy.empty()) {
+          line += row.outputPath + L" is taken in this run by " + blockedBy + L")";
+        } else if (mode == static_cast<int>(OverwriteMode::kRename)) {
           line +=
               L"every numbered name up to " + std::to_wstring(kMaxRenameCounter) + L" is taken)";
-        } else if (!earlier.empty()) {
-          line += row.outputPath + L" is the output of " + earlier + L")";
         } else {
           line += row.outputPath + L" exists)";
         }
@@ -108,6 +114,7 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
       report.source = row.sourcePath;
       report.output = written;
       report.stateText = row.stateText;
+      report.blockedBy = blockedBy;
       kiv::FileStamp stamp;
       report.bytesIn = kiv::ReadFileStamp(row.sourcePath, &stamp) ? stamp.size : 0;
       terminal.Out(FileJson(report, true));

@@ -4,10 +4,10 @@
 // the same options and subfolders) but no folder is made. The engine's
 // workers then read each source, as a run reads it, to learn whether it can
 // be read; nothing is written, and deleting sources is off. Last, each row
-// is decided in list order by RunOutputs, the engine's place for deciding a
-// row's output against the rows before it: the overwrite rule with the
-// rename numbers as they would be chosen now, and each collision between
-// rows. One line per row on standard output:
+// is decided in list order by the run's OutputClaims, as a real run's workers
+// decide it: the overwrite rule with the rename numbers as they would be
+// chosen now, and each collision between rows. One line per row on standard
+// output:
 //
 //   SOURCE -> OUTPUT [(note)]       the file would be written there
 //   SOURCE: STATE [(why)]           the state the file would end with

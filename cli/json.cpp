@@ -81,6 +81,9 @@ std::wstring FileJson(const FileReport& report, bool dryRun) {
       Field(L"state", std::wstring(StateWord(report.stateText))) + L"," +
       Field(L"state_text", report.stateText) + L"," + Field(L"bytes_in", report.bytesIn) + L"," +
       Field(L"bytes_out", report.bytesOut) + L"," + Field(L"milliseconds", report.milliseconds);
+  if (!report.blockedBy.empty()) {
+    line += L"," + Field(L"blocked_by", report.blockedBy);
+  }
   if (dryRun) {
     line += L"," + Field(L"dry_run", true);
   }
@@ -102,6 +105,9 @@ std::wstring SummaryJson(const Tally& tally, int missing, double elapsedSeconds,
          Field(L"write_failed", count(tally.writeFailed)) + L"," +
          Field(L"kept", count(tally.unwritten)) + L"," +
          Field(L"not_converted", count(tally.waiting)) + L"," + Field(L"missing", count(missing)) +
+         (tally.deletionAsked ? L"," + Field(L"sources_deleted", count(tally.sourcesDeleted)) +
+                                    L"," + Field(L"sources_kept", count(tally.sourcesKept))
+                              : std::wstring()) +
          L",\"seconds\":" + seconds + L"," + Field(L"stopped", stopped) + L"," +
          Field(L"dry_run", dryRun) + L"}";
 }

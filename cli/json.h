@@ -9,7 +9,10 @@
 // "state" is "converted", "read-failed", "write-failed" or "kept" (nothing
 // was written and the row kept its state: no overwrite mode was selected).
 // A dry run's objects carry "dry_run":true and the state the file would end
-// with; its bytes_out and milliseconds are 0.
+// with; its bytes_out and milliseconds are 0. A file refused because another
+// file of the run had its output carries "blocked_by" with that file's
+// source. When deleting sources was asked, the summary also counts
+// "sources_deleted" and "sources_kept".
 //
 // Threads: pure functions, any thread.
 #pragma once
@@ -36,6 +39,7 @@ struct FileReport {
   uint64_t bytesIn = 0;
   uint64_t bytesOut = 0;
   uint64_t milliseconds = 0;
+  std::wstring blockedBy;  // "書込失敗" because of this run: the source in the way
 };
 
 // The "state" word for a row's state text.

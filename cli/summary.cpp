@@ -68,6 +68,10 @@ std::wstring SummaryText(const Tally& tally, int missing, double elapsedSeconds)
   std::wstring text = L"converted " + std::to_wstring(tally.converted) + L", read failures " +
                       std::to_wstring(tally.readFailed) + L", write failures " +
                       std::to_wstring(tally.writeFailed);
+  if (tally.deletionAsked) {
+    text += L", sources deleted " + std::to_wstring(tally.sourcesDeleted) + L", kept " +
+            std::to_wstring(tally.sourcesKept);
+  }
   if (tally.unwritten > 0) {
     text += L", not written " + std::to_wstring(tally.unwritten);
   }

@@ -19,6 +19,11 @@ struct Tally {
   int writeFailed = 0;  // "書込失敗"
   int unwritten = 0;    // still "変換中...": no overwrite mode was selected
   int waiting = 0;      // empty: never handed out (the run was stopped)
+  // With --delete-source: converted files whose source was deleted, and
+  // those whose source stays (its own output, or changed meanwhile).
+  bool deletionAsked = false;
+  int sourcesDeleted = 0;
+  int sourcesKept = 0;
   // Every row that failed, with its state text, in list order.
   std::vector<std::pair<std::wstring, std::wstring>> failed;
 
@@ -33,8 +38,8 @@ Tally TallyRows(const std::vector<MemoryFileList::RowCopy>& rows);
 std::wstring ProgressText(int done, int total, int failures, uint32_t etaSeconds,
                           const std::wstring& currentName, bool stopping);
 
-// One line: the counts of the run, paths that did not exist, and the time it
-// took.
+// One line: the counts of the run (with the deleted and kept sources when
+// deletion was asked), paths that did not exist, and the time it took.
 std::wstring SummaryText(const Tally& tally, int missing, double elapsedSeconds);
 
 }  // namespace cli

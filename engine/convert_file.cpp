@@ -5,6 +5,7 @@
 #include "engine/bitmap.h"
 #include "engine/file_list.h"
 #include "engine/option_set.h"
+#include "engine/output_claims.h"
 #include "engine/output_naming.h"
 
 namespace {
@@ -20,21 +21,56 @@ ConvertOutcome WithState(const wchar_t* state) {
 // bound a little above the counter range is never reached in practice.
 constexpr int kMaxWriteAttempts = kMaxRenameCounter + 2;
 
+// Owns a claim of the run: gives it back unless the written file keeps it.
+class ClaimHolder {
+ public:
+  ClaimHolder(OutputClaims& claims, std::uint64_t ticket) : claims_(claims), ticket_(ticket) {}
+  ~ClaimHolder() { Release(); }
+  ClaimHolder(const ClaimHolder&) = delete;
+  ClaimHolder& operator=(const ClaimHolder&) = delete;
+
+  // The file is written at `path`: the claim stays for the rest of the run.
+  void Keep(const std::wstring& path) {
+    claims_.Written(ticket_, path);
+    ticket_ = 0;
+  }
+  // Nothing was written: the name is free again.
+  void Release() {
+    if (ticket_ != 0) {
+      claims_.Release(ticket_);
+      ticket_ = 0;
+    }
+  }
+  // Takes over another claim (after Release or Keep).
+  void Hold(std::uint64_t ticket) { ticket_ = ticket; }
+
+ private:
+  OutputClaims& claims_;
+  std::uint64_t ticket_;
+};
+
+ConvertOutcome Refused(std::wstring blockedBy) {
+  ConvertOutcome outcome = WithState(kStateWriteFailed);
+  outcome.blockedBy = std::move(blockedBy);
+  return outcome;
+}
+
 ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPath,
-                       OptionSet& options) {
+                       OptionSet& options, OutputClaims& claims) {
   Bitmap loaded;
   if (!loaded.Load(source)) {
     return WithState(kStateReadFailed);
   }
 
   const int mode = options.GetOverwriteMode();
-  OverwriteDecision decision = DecideOverwrite(mode, outputPath);
-  if (decision.action == OverwriteDecision::Action::kNothing) {
+  OutputClaims::Decision claimed = claims.Claim(mode, outputPath, source);
+  if (claimed.overwrite.action == OverwriteDecision::Action::kNothing) {
     return ConvertOutcome();
   }
-  if (decision.action == OverwriteDecision::Action::kRefuse) {
-    return WithState(kStateWriteFailed);
+  if (claimed.overwrite.action == OverwriteDecision::Action::kRefuse) {
+    return Refused(std::move(claimed.blockedBy));
   }
+  ClaimHolder claim(claims, claimed.ticket);
 
   const Bitmap* image = &loaded;
   Bitmap reduced;
@@ -51,24 +87,29 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
   const int level = options.GetCompressLevel();
   const bool interlace = options.IsOn(Option::kInterlacePng);
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
+    const OverwriteDecision& decision = claimed.overwrite;
     const Bitmap::SaveResult result = image->SavePng(
         decision.path, level, interlace,
         decision.createNew ? Bitmap::SaveMode::kCreateNew : Bitmap::SaveMode::kReplace);
     if (result == Bitmap::SaveResult::kSaved) {
+      claim.Keep(decision.path);
       ConvertOutcome outcome = WithState(kStateConverted);
       outcome.writtenPath = decision.path;
       return outcome;
     }
+    claim.Release();
     if (result != Bitmap::SaveResult::kTargetExists ||
         mode != static_cast<int>(OverwriteMode::kRename)) {
-      // A failed write, or fail mode finding a file that appeared after its
-      // check: either way nothing was written and nothing was touched.
+      // A failed write, or a file that appeared after the check (fail mode,
+      // or force mode where nothing stood before): either way nothing was
+      // written and nothing was touched.
       return WithState(kStateWriteFailed);
     }
-    decision = DecideOverwrite(mode, outputPath);
-    if (decision.action != OverwriteDecision::Action::kWrite) {
-      return WithState(kStateWriteFailed);
+    claimed = claims.Claim(mode, outputPath, source);
+    if (claimed.overwrite.action != OverwriteDecision::Action::kWrite) {
+      return Refused(std::move(claimed.blockedBy));
     }
+    claim.Hold(claimed.ticket);
   }
   return WithState(kStateWriteFailed);
 }
@@ -76,9 +117,13 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
 }  // namespace
 
 ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
-                           OptionSet& options) {
+                           OptionSet& options, OutputClaims* claims) {
   try {
-    return Convert(source, outputPath, options);
+    if (claims == nullptr) {
+      OutputClaims alone;
+      return Convert(source, outputPath, options, alone);
+    }
+    return Convert(source, outputPath, options, *claims);
   } catch (const std::bad_alloc&) {
     // Out of memory while holding a large image: this file fails, the run goes on.
     return WithState(kStateWriteFailed);

@@ -10,6 +10,7 @@
 #include <string>
 
 class OptionSet;
+class OutputClaims;
 
 struct ConvertOutcome {
   // The row's new state text ("変換終了", "読込失敗" or "書込失敗"), or none
@@ -18,6 +19,9 @@ struct ConvertOutcome {
   // The file actually written: the output path or a numbered alternative.
   // Empty unless the state is "変換終了".
   std::wstring writtenPath;
+  // "書込失敗" because of the run itself: the source whose output (or the
+  // source itself) stood in the way. Empty otherwise.
+  std::wstring blockedBy;
 };
 
 // Converts `source` to a PNG at `outputPath` (the path fixed at
@@ -26,11 +30,16 @@ struct ConvertOutcome {
 // Nothing is deleted before writing: the new PNG replaces an existing output
 // only once it is complete, so a failed write keeps what stood there (also
 // when the output is the source itself). Never throws.
+// `claims` (may be null: the file is then alone in its run) holds the
+// outputs of the run the file belongs to: the output name is claimed there
+// before writing, so no other row of the run ends in the same file.
 ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
-                           OptionSet& options);
+                           OptionSet& options, OutputClaims* claims = nullptr);
 
 // The conversion a worker performs: ConvertFile, or one a test or
-// morvane-cli supplies (which may wrap ConvertFile). Called on the worker's
-// thread.
-using FileConverter = std::function<ConvertOutcome(
-    const std::wstring& source, const std::wstring& outputPath, OptionSet& options)>;
+// morvane-cli supplies (which may wrap ConvertFile). `claims` are the outputs
+// of the run the file belongs to, as ConvertFile takes them. Called on the
+// worker's thread.
+using FileConverter =
+    std::function<ConvertOutcome(const std::wstring& source, const std::wstring& outputPath,
+                                 OptionSet& options, OutputClaims* claims)>;

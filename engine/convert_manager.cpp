@@ -82,11 +82,21 @@ void ConvertManager::RegisterFiles(std::vector<PendingFile>& files, bool makeFol
     }
   }
   for (const PendingFile& file : files) {
-    kiv::LockGuard hold(host_.list.GetLock());
-    FileEntry* entry = host_.list.AddItem(file.path);
-    host_.list.SetOutputPath(
-        entry, OutputPathFor(file.path, RowOutputFolder(folder, file.subfolder), upper));
-    ++remainingCount_;
+    {
+      kiv::LockGuard hold(host_.list.GetLock());
+      FileEntry* entry = host_.list.AddItem(file.path);
+      if (entry == nullptr) {
+        continue;  // the list refused the row: nothing of it to convert
+      }
+      host_.list.SetOutputPath(
+          entry, OutputPathFor(file.path, RowOutputFolder(folder, file.subfolder), upper));
+      ++remainingCount_;
+    }
+    // Files added during a run join its sources; before a run, StartConvert
+    // notes them.
+    if (running_) {
+      claims_.AddSource(file.path);
+    }
   }
   files.clear();
 }
@@ -101,6 +111,21 @@ int ConvertManager::FirstEmptyRow() {
     }
   }
   return count;
+}
+
+void ConvertManager::NoteSources(int position) {
+  std::vector<std::wstring> sources;
+  {
+    FileList& list = host_.list;
+    kiv::LockGuard hold(list.GetLock());
+    const int count = list.GetCount();
+    for (int i = position < 0 ? 0 : position; i < count; ++i) {
+      sources.push_back(list.GetItemText(list.GetEntry(i), kColumnSource));
+    }
+  }
+  for (const std::wstring& source : sources) {
+    claims_.AddSource(source);
+  }
 }
 
 void ConvertManager::ClearStatesFrom(int position) {
@@ -121,13 +146,28 @@ bool ConvertManager::StartConvert() {
     intervalSamples_.clear();
   }
   finishedCount_ = 0;
-  if (!running_) {
-    nextRow_ = FirstEmptyRow();
+  int firstRow;
+  {
+    // The pass moves nextRow_ under the list's lock (a stopped run may still
+    // be reaping): every change of it is made under that lock.
+    kiv::LockGuard hold(host_.list.GetLock());
+    if (!running_) {
+      nextRow_ = FirstEmptyRow();
+    }
+    firstRow = nextRow_;
+    // Rows not yet handed out, plus the files whose workers are still busy:
+    // those are also still to come, and counting them keeps the title from
+    // going below zero when a start arrives during a run.
+    remainingCount_ = host_.list.GetCount() - firstRow + activeWorkers_;
   }
-  // Rows not yet handed out, plus the files whose workers are still busy:
-  // those are also still to come, and counting them keeps the title from
-  // going below zero when a start arrives during a run.
-  remainingCount_ = host_.list.GetCount() - nextRow_ + activeWorkers_;
+  if (!running_) {
+    // A new run may replace what earlier runs wrote; workers still finishing
+    // a stopped run keep their claims until they are reaped into this one.
+    if (activeWorkers_ == 0) {
+      claims_.Reset();
+    }
+    NoteSources(firstRow);
+  }
   host_.window.SetConvertButtonText(kStopText);
   host_.list.SetBehaviourFlags(kListFlagsRunning);
   {
@@ -152,6 +192,7 @@ void ConvertManager::ClearRowsForNewRun() {
   if (running_) {
     return;
   }
+  kiv::LockGuard hold(host_.list.GetLock());
   ClearStatesFrom(0);
   nextRow_ = 0;
 }
@@ -225,17 +266,30 @@ void ConvertManager::Reap(ConvertThread& worker) {
   FileList& list = host_.list;
   OptionSet& options = host_.options;
   FileEntry* entry = worker.Entry();
-  if (list.GetItemText(entry, kColumnState) != kStateConverted) {
-    return;  // failed rows keep their source and stay in the list
+  FileReport report;
+  report.stateText = list.GetItemText(entry, kColumnState);
+  const bool converted = report.stateText == kStateConverted;
+  const bool deleteAsked = converted && options.IsOn(Option::kDeleteSrcFile);
+  if (reportListener_ || deleteAsked) {
+    report.source = list.GetItemText(entry, kColumnSource);
+    report.writtenPath = worker.WrittenPath();
+    report.blockedBy = worker.BlockedBy();
   }
-  if (options.IsOn(Option::kDeleteSrcFile)) {
-    const std::wstring source = list.GetItemText(entry, kColumnSource);
+  if (deleteAsked) {
     // The output must be on the storage device before its only other copy
     // goes.
-    if (MayRemoveSource(source, list.GetOutputPath(entry), worker.WrittenPath()) &&
-        kiv::SyncToDisk(worker.WrittenPath())) {
-      RemoveSourceFile(source);
-    }
+    kiv::FileStamp loaded;
+    const bool deleted =
+        worker.SourceStamp(&loaded) &&
+        MayRemoveSource(report.source, loaded, list.GetOutputPath(entry), report.writtenPath) &&
+        kiv::SyncToDisk(report.writtenPath) && RemoveSourceFile(report.source);
+    report.sourceFate = deleted ? FileReport::SourceFate::kDeleted : FileReport::SourceFate::kKept;
+  }
+  if (reportListener_) {
+    reportListener_(report);
+  }
+  if (!converted) {
+    return;  // failed rows keep their source and stay in the list
   }
   if (options.IsOn(Option::kAutoDeleteItem)) {
     kiv::LockGuard hold(list.GetLock());
@@ -257,7 +311,7 @@ void ConvertManager::StartWorkers() {
       ++nextRow_;
     }
     ++activeWorkers_;
-    workers_.push_back(std::make_unique<ConvertThread>(host_, entry, converter_, &wake_));
+    workers_.push_back(std::make_unique<ConvertThread>(host_, entry, converter_, &claims_, &wake_));
   }
 }
 

@@ -7,7 +7,8 @@
 // in the window title, and when nothing is left ends the run: the title goes
 // back to "Morvane", the button to "変換", and its thread suspends itself.
 //
-// Its thread (idle priority) runs passes while a run is active. A pass that
+// Its thread (at the priority kiv::Thread::SetPriority chose: idle in the
+// window, normal in morvane-cli) runs passes while a run is active. A pass that
 // finds nothing to do waits on a wake event that a finishing worker, AddFile,
 // StartConvert, RequestStop and destruction signal, so waiting for slow
 // workers costs no processor time.
@@ -19,6 +20,13 @@
 // thread) ends the scheduler's thread first, then waits for each worker in
 // progress.
 //
+// One run never lets two rows end in one output file: the real conversion
+// claims each output in the run's OutputClaims (engine/output_claims.h)
+// before writing; a new run starts with none. A source is deleted only when
+// the PNG written is another file by identity and the source is unchanged
+// since it was read (remove_source.h); otherwise it stays and its row still
+// says "変換終了".
+//
 // Ownership: the list, options and window of `host` are not owned and must
 // outlive the scheduler.
 #pragma once
@@ -26,6 +34,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <list>
 #include <memory>
 #include <string>
@@ -37,10 +46,27 @@
 #include "engine/event.h"
 #include "engine/file_list.h"
 #include "engine/lock.h"
+#include "engine/output_claims.h"
 #include "engine/thread.h"
 
 class ConvertManager final : public kiv::Thread {
  public:
+  // What became of one file, told when its worker is reaped.
+  struct FileReport {
+    enum class SourceFate {
+      kNotAsked,  // no source deletion asked, or the conversion failed
+      kDeleted,   // the source was deleted
+      kKept,      // deletion was asked but the source stays (see above)
+    };
+    std::wstring source;
+    std::wstring stateText;
+    std::wstring writtenPath;  // empty unless written
+    std::wstring blockedBy;    // "書込失敗" because of this run: see ConvertOutcome
+    SourceFate sourceFate = SourceFate::kNotAsked;
+  };
+  // Called on the scheduler's thread once per reaped worker, in reap order.
+  using ReportListener = std::function<void(const FileReport&)>;
+
   // The scheduler with the real conversion and the system's tick.
   explicit ConvertManager(const EngineHost& host);
   // With a given conversion and clock (tests; morvane-cli, which measures
@@ -54,6 +80,13 @@ class ConvertManager final : public kiv::Thread {
     std::wstring path;
     std::wstring subfolder;
   };
+
+  // Sets the listener told of each reaped file (none by default).
+  // REQUIRES: no run is active.
+  void SetReportListener(ReportListener listener) { reportListener_ = std::move(listener); }
+
+  // The outputs the current (or last) run has claimed and written.
+  OutputClaims& Claims() { return claims_; }
 
   // Registers one path: at once while no run is active, otherwise at the
   // scheduler's next pass (rows are then added by the scheduler's thread).
@@ -116,10 +149,14 @@ class ConvertManager final : public kiv::Thread {
   bool EndRun();
   bool PendingEmpty();
   int FirstEmptyRow();
+  // Notes the sources of the rows from `position` on in the run's claims.
+  void NoteSources(int position);
   void ClearStatesFrom(int position);
 
   EngineHost host_;
+  OutputClaims claims_;
   FileConverter converter_;
+  ReportListener reportListener_;
   MillisecondClock clock_;
 
   kiv::CriticalSection pendingLock_;  // guards pendingPaths_
@@ -139,7 +176,7 @@ class ConvertManager final : public kiv::Thread {
   uint32_t etaSeconds_ = 0;
   int etaCountdown_ = 0;
 
-  std::atomic<int> nextRow_{0};
+  std::atomic<int> nextRow_{0};  // changed only under the list's lock
   std::atomic<int> remainingCount_{0};
   std::atomic<int> finishedCount_{0};
   std::atomic<int> activeWorkers_{0};

@@ -6,8 +6,8 @@
 #include "engine/option_set.h"
 
 ConvertThread::ConvertThread(const EngineHost& host, FileEntry* entry, FileConverter converter,
-                             kiv::Event* done)
-    : host_(host), entry_(entry), converter_(std::move(converter)), done_(done) {
+                             OutputClaims* claims, kiv::Event* done)
+    : host_(host), entry_(entry), converter_(std::move(converter)), claims_(claims), done_(done) {
   const bool threaded = Start();
   host_.list.SetItemText(entry_, kStateConverting, kColumnState);
   host_.list.EnsureVisible(entry_);
@@ -27,11 +27,15 @@ ConvertThread::~ConvertThread() {
 void ConvertThread::Run() {
   const std::wstring source = host_.list.GetItemText(entry_, kColumnSource);
   const std::wstring output = host_.list.GetOutputPath(entry_);
-  ConvertOutcome outcome = converter_(source, output, host_.options);
+  // Taken before reading: a change made while the file is read or converted
+  // then shows as a different stamp when the source is about to be deleted.
+  hasSourceStamp_ = kiv::ReadFileStamp(source, &sourceStamp_);
+  ConvertOutcome outcome = converter_(source, output, host_.options, claims_);
   if (outcome.stateText) {
     host_.list.SetItemText(entry_, *outcome.stateText, kColumnState);
   }
   writtenPath_ = std::move(outcome.writtenPath);
+  blockedBy_ = std::move(outcome.blockedBy);
 
   kiv::Event* done = done_;
   Finish();

@@ -2,8 +2,9 @@
 //
 // The scheduler creates one per row it hands out. Construction marks the row
 // "変換中...", scrolls it into view and lets the worker's thread (idle
-// priority) run once: it converts the row's source to its output path and
-// writes the verdict ("変換終了", "読込失敗", "書込失敗") into the row, then
+// priority in the window, normal in morvane-cli) run once: it stamps the
+// source (identity, size, time: see SourceStamp), converts it to its output
+// path and writes the verdict ("変換終了", "読込失敗", "書込失敗") into the row, then
 // sets its `finished` flag and signals the scheduler's wake event. The
 // scheduler reaps it once IsFinished() is true; destruction joins the thread.
 //
@@ -13,6 +14,7 @@
 
 #include <string>
 
+#include "base/file_identity.h"
 #include "engine/convert_file.h"
 #include "engine/file_list.h"
 #include "engine/thread.h"
@@ -24,15 +26,25 @@ class Event;
 class ConvertThread final : public kiv::Thread {
  public:
   // REQUIRES: `entry` is a row of host.list that nobody removes while the
-  // worker runs. `done` (may be null) is set once the worker has finished.
+  // worker runs; `claims` (may be null) outlives the worker. `done` (may be
+  // null) is set once the worker has finished.
   ConvertThread(const EngineHost& host, FileEntry* entry, FileConverter converter,
-                kiv::Event* done);
+                OutputClaims* claims, kiv::Event* done);
   ~ConvertThread() override;
 
   FileEntry* Entry() const { return entry_; }
   // The file the worker wrote; empty unless it wrote one.
   // REQUIRES: IsFinished().
   const std::wstring& WrittenPath() const { return writtenPath_; }
+  // The source's stamp taken just before it was read; false when the source
+  // could not be examined then. REQUIRES: IsFinished().
+  bool SourceStamp(kiv::FileStamp* stamp) const {
+    *stamp = sourceStamp_;
+    return hasSourceStamp_;
+  }
+  // For "書込失敗" caused by the run itself: the source whose output (or the
+  // source itself) was in the way. REQUIRES: IsFinished().
+  const std::wstring& BlockedBy() const { return blockedBy_; }
 
  private:
   void Run() override;
@@ -40,6 +52,10 @@ class ConvertThread final : public kiv::Thread {
   EngineHost host_;
   FileEntry* entry_;
   FileConverter converter_;
+  OutputClaims* claims_;
   kiv::Event* done_;
   std::wstring writtenPath_;
+  std::wstring blockedBy_;
+  kiv::FileStamp sourceStamp_;
+  bool hasSourceStamp_ = false;
 };

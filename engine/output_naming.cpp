@@ -100,7 +100,8 @@ OverwriteDecision DecideOverwrite(int mode, const std::wstring& output) {
   return DecideOverwrite(mode, output, &kiv::FileExists);
 }
 
-OverwriteDecision DecideOverwrite(int mode, const std::wstring& output, const PathExists& exists) {
+OverwriteDecision DecideOverwrite(int mode, const std::wstring& output,
+                                  const std::function<bool(const std::wstring&)>& taken) {
   OverwriteDecision decision;
   switch (mode) {
     case 0:
@@ -108,7 +109,7 @@ OverwriteDecision DecideOverwrite(int mode, const std::wstring& output, const Pa
       decision.path = output;
       return decision;
     case 1:
-      if (exists(output)) {
+      if (taken(output)) {
         decision.action = OverwriteDecision::Action::kRefuse;
         return decision;
       }
@@ -123,16 +124,19 @@ OverwriteDecision DecideOverwrite(int mode, const std::wstring& output, const Pa
   }
 
   decision.createNew = true;
-  if (!exists(output)) {
+  if (!taken(output)) {
     decision.action = OverwriteDecision::Action::kWrite;
     decision.path = output;
     return decision;
   }
+  // The counter belongs to the file name: a folder such as "x (2)" stays.
   const std::wstring extension = kiv::FindExtension(output);
-  const std::wstring base = StripRenameCounter(kiv::RemoveExtension(output));
+  const std::wstring stem = kiv::RemoveExtension(output);
+  const size_t nameAt = stem.size() - kiv::FindFileName(stem).size();
+  const std::wstring base = stem.substr(0, nameAt) + StripRenameCounter(stem.substr(nameAt));
   for (int n = 1; n <= kMaxRenameCounter; ++n) {
     std::wstring candidate = base + L" (" + std::to_wstring(n) + L")" + extension;
-    if (!exists(candidate)) {
+    if (!taken(candidate)) {
       decision.action = OverwriteDecision::Action::kWrite;
       decision.path = std::move(candidate);
       return decision;

@@ -33,6 +33,13 @@ std::wstring OutputPathFor(const std::wstring& source, const std::wstring& folde
 // empty `folder`) take no subfolder: the result is then empty too.
 std::wstring RowOutputFolder(const std::wstring& folder, const std::wstring& subfolder);
 
+// The folder of one row's output: `folder` (as OutputFolder gives it) with
+// the row's own `subfolder` below it, with a trailing separator. `subfolder`
+// is a relative path of folder names (no "." or "..", no trailing
+// separator), or empty for none. Outputs that go beside their sources (an
+// empty `folder`) take no subfolder: the result is then empty too.
+std::wstring RowOutputFolder(const std::wstring& folder, const std::wstring& subfolder);
+
 // Creates each folder along `folder`: at every separator, the text before it
 // is made a folder. Failures (folders that exist, roots, unreachable places)
 // are ignored; a folder that still doesn't exist makes the later write fail.
@@ -61,18 +68,19 @@ inline constexpr int kMaxRenameCounter = 999;
 //           complete;
 //   fail:   refuse when something exists at `output`, else create it new;
 //   rename: create `output` new when nothing stands there; otherwise strip a
-//           counter " (N)" from the path without its extension and take the
-//           first of "base (1)ext" .. "base (999)ext" that doesn't exist;
-//           refuse when all are taken.
+//           counter " (N)" from the file name without its extension (the
+//           folder is never changed) and take the first of "base (1)ext" ..
+//           "base (999)ext" that doesn't exist; refuse when all are taken.
 OverwriteDecision DecideOverwrite(int mode, const std::wstring& output);
 
-// Whether something stands at a path, as the overwrite rule sees it.
-using PathExists = std::function<bool(const std::wstring& path)>;
+// The same decision with `taken` telling whether a path is in use (for fail
+// and rename mode): DecideOverwrite above asks whether a file exists; the
+// claims of a run (engine/output_claims.h) also count the names its other
+// rows are writing.
+OverwriteDecision DecideOverwrite(int mode, const std::wstring& output,
+                                  const std::function<bool(const std::wstring&)>& taken);
 
-// DecideOverwrite with the existence test `exists` in place of the file
-// system's (a plan of a run counts the files its earlier rows write).
-OverwriteDecision DecideOverwrite(int mode, const std::wstring& output, const PathExists& exists);
-
-// The path without its extension, with the last " (digits)" counter removed
-// (text after the counter stays): "cat (7)" -> "cat", "x (2) y" -> "x y".
+// The text with the last " (digits)" counter removed (text after the counter
+// stays): "cat (7)" -> "cat", "x (2) y" -> "x y". It works on whatever it is
+// given; DecideOverwrite gives it the file name only.
 std::wstring StripRenameCounter(const std::wstring& pathWithoutExtension);

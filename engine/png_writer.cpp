@@ -264,7 +264,9 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, int32_t level, bool
       return SaveResult::kFailed;  // the temporary goes with `file`
     }
     if (mode == SaveMode::kReplace) {
-      return file.Commit() ? SaveResult::kSaved : SaveResult::kFailed;
+      // Force mode replaces a read-only output like any other file.
+      return file.Commit(kiv::ReplacingFile::ReadOnlyTarget::kReplace) ? SaveResult::kSaved
+                                                                       : SaveResult::kFailed;
     }
     switch (file.CommitExclusive()) {
       case kiv::ReplacingFile::Result::kDone:

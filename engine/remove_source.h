@@ -5,13 +5,18 @@
 
 #include <string>
 
+#include "base/file_identity.h"
+
 // Clears the file's read-only attribute (where the platform has one) and
 // deletes it. Returns true when the file is gone.
 bool RemoveSourceFile(const std::wstring& path);
 
 // True when the source may be deleted after a successful conversion: the
-// file written exists and neither it nor the registered output path names
-// the source itself (compared as the platform compares names). A source
-// converted onto itself is never deleted.
-bool MayRemoveSource(const std::wstring& source, const std::wstring& outputPath,
-                     const std::wstring& writtenPath);
+// file written exists and is another file than the source by identity (not
+// only by spelling: "photos/./a.png", "C:/in" and "A.PNG" may all reach the
+// source), neither path names the source by spelling either, and the source
+// is still the file that was read: `loaded` (its stamp taken before reading)
+// matches its identity, size and modification time now. A source converted
+// onto itself, or changed meanwhile, is never deleted.
+bool MayRemoveSource(const std::wstring& source, const kiv::FileStamp& loaded,
+                     const std::wstring& outputPath, const std::wstring& writtenPath);

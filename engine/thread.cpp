@@ -2,6 +2,20 @@
 
 namespace kiv {
 
+namespace {
+
+std::atomic<ThreadPriority> startPriority{ThreadPriority::kIdle};
+
+}  // namespace
+
+void Thread::SetPriority(ThreadPriority priority) {
+  startPriority.store(priority);
+}
+
+ThreadPriority Thread::StartPriority() {
+  return startPriority.load();
+}
+
 Thread::Thread() = default;
 
 Thread::~Thread() {
@@ -13,6 +27,10 @@ bool Thread::Start() {
   suspended_.store(true, std::memory_order_release);
   finished_.store(false, std::memory_order_release);
   event_ = std::make_unique<Event>(true);
+  {
+    LockGuard hold(joinLock_);
+    joined_ = false;
+  }
   return CreateNative();
 }
 
@@ -51,7 +69,13 @@ void Thread::Join() {
     return;
   }
   Resume();
-  WaitNative();
+  // The system allows one wait for a thread's end (a second pthread_join is
+  // undefined): later callers find it done.
+  LockGuard hold(joinLock_);
+  if (!joined_) {
+    WaitNative();
+    joined_ = true;
+  }
 }
 
 void Thread::Finish() {

@@ -3,8 +3,10 @@
 // The object's thread calls the virtual Run over and over while the object is
 // resumed and blocks while it is suspended; it leaves its loop once the
 // `finished` flag is set. The conversion scheduler and each conversion worker
-// derive from it. Every engine thread runs at the lowest priority the system
-// grants (idle), so conversions never take time from the user's other work.
+// derive from it. Engine threads run at the lowest priority the system grants
+// (idle) by default, so the window's conversions never take time from the
+// user's other work; a batch run (morvane-cli) chooses normal priority with
+// SetPriority, so that it does not wait behind every other busy program.
 //
 // Threads: Suspend, Resume and IsFinished may be called from any thread,
 // including the object's own thread from inside Run. Join and destruction block
@@ -24,8 +26,14 @@
 
 namespace kiv {
 
+enum class ThreadPriority { kIdle, kNormal };
+
 class Thread {
  public:
+  // The priority of every thread started from now on (kIdle until set).
+  // Call it before the first engine thread starts; any thread.
+  static void SetPriority(ThreadPriority priority);
+
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
   // Ends and joins the thread (see Stop); waits for a Run in progress.
@@ -37,7 +45,9 @@ class Thread {
   // Lets the thread call Run again. Changes nothing when already resumed.
   virtual void Resume();
   // Resumes the thread and waits for it to end. Returns at once when no thread
-  // exists or when called from the object's own thread (it could never end).
+  // exists, when the thread was joined already (Join may be called any number
+  // of times, from several threads, and before destruction) or when called
+  // from the object's own thread (it could never end).
   // REQUIRES: `finished` is set or about to be, or the call never returns.
   virtual void Join();
 
@@ -51,7 +61,7 @@ class Thread {
  protected:
   Thread();
 
-  // Creates the thread, suspended and at idle priority. An existing thread is
+  // Creates the thread, suspended and at the priority SetPriority chose. An existing thread is
   // stopped first (as by Stop) and a new event made. Returns false when the
   // system refused a thread; the object then has none.
   // Called by derived constructors once their members are built.
@@ -77,13 +87,17 @@ class Thread {
 
   // The thread's loop: Run while resumed, then wait for the event.
   void Procedure();
-  // Platform parts: create the thread at idle priority (storing it in native_),
+  // The priority SetPriority chose.
+  static ThreadPriority StartPriority();
+  // Platform parts: create the thread at that priority (storing it in native_),
   // wait for it to end, and tell whether the caller is that thread.
   bool CreateNative();
   void WaitNative();
   bool IsCurrentThread() const;
 
   CriticalSection lock_;          // guards the test-and-change of the flags
+  CriticalSection joinLock_;      // one wait for the thread's end; guards joined_
+  bool joined_ = false;           // the thread has ended and was waited for
   std::unique_ptr<Event> event_;  // manual reset; signalled = Run may be called
   std::unique_ptr<Native, NativeDeleter> native_;
   std::atomic<bool> suspended_{true};

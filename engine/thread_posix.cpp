@@ -18,7 +18,9 @@ void Thread::NativeDeleter::operator()(Native* native) const {
 
 struct ThreadEntry {
   static void* Entry(void* argument) {
-    LowerOwnPriority();
+    if (Thread::StartPriority() == ThreadPriority::kIdle) {
+      LowerOwnPriority();
+    }
     static_cast<Thread*>(argument)->Procedure();
     return nullptr;
   }

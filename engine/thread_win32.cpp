@@ -31,7 +31,9 @@ bool Thread::CreateNative() {
     return false;
   }
   native->handle = reinterpret_cast<HANDLE>(handle);
-  SetThreadPriority(native->handle, THREAD_PRIORITY_IDLE);
+  if (StartPriority() == ThreadPriority::kIdle) {
+    SetThreadPriority(native->handle, THREAD_PRIORITY_IDLE);
+  }
   native_ = std::move(native);
   return true;
 }

@@ -26,7 +26,8 @@ bool SaveDataFile(const DataNode& root, const std::wstring& path) {
       !WriteCompressed(stream, tree.data(), static_cast<std::uint32_t>(tree.size()))) {
     return false;  // the destructor removes the temporary; the old file stays
   }
-  return out.Commit();
+  // A settings file the user made read-only is how settings are frozen.
+  return out.Commit(ReplacingFile::ReadOnlyTarget::kKeep);
 }
 
 bool LoadDataFile(const std::wstring& path, DataNode& root) {

@@ -19,6 +19,8 @@ namespace kiv {
 
 // Saves `root` to `path` through a temporary file that replaces the old file
 // only when it is complete, so a failed save keeps the previous file.
+// A file at `path` that the user made read-only is left as it is, attribute
+// and contents (a way to freeze the settings): the save then returns false.
 // Returns true when the new file is in place; false when the folder cannot
 // be written, a write fails or the compression fails.
 bool SaveDataFile(const DataNode& root, const std::wstring& path);

@@ -213,6 +213,17 @@ TEST_F(CliTest, DeleteSourceRemovesOnlyConvertedSources) {
   EXPECT_TRUE(kiv::FileExists(Join(Join(top, L"sub"), L"d.bmp")));
 }
 
+// a.bmp and a.jpg both make a.png: one row fails naming the other source,
+// and b.png, converted onto itself, is kept and counted so.
+TEST_F(CliTest, CollisionIsNamedAndKeptSourcesAreCounted) {
+  ASSERT_TRUE(testimg::WriteFileBytes(Join(top, L"a.jpg"), JpegOf(Noisy(6, 6, 7, false))));
+  EXPECT_EQ(Run({L"--delete-source", L"--no-subdirs", top}), cli::kExitFailures);
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"write failures 1, sources deleted 2, kept 1"));
+  EXPECT_TRUE(terminal.Shows(terminal.errors, L"a.png is taken in this run by "));
+  EXPECT_TRUE(kiv::FileExists(Join(top, L"a.bmp")) || kiv::FileExists(Join(top, L"a.jpg")));
+  EXPECT_TRUE(kiv::FileExists(Join(top, L"b.png")));
+}
+
 TEST_F(CliTest, BadUsageEndsWithStatusTwoNamingTheArgument) {
   const std::vector<std::pair<std::vector<std::wstring>, std::wstring>> cases = {
       {{}, L"no file or folder"},
@@ -223,6 +234,7 @@ TEST_F(CliTest, BadUsageEndsWithStatusTwoNamingTheArgument) {
       {{L"--overwrite", L"never", top}, L"\"never\""},
       {{L"--frobnicate", top}, L"--frobnicate"},
       {{L"--interlace=yes", top}, L"--interlace"},
+      {{L"--background=1", top}, L"--background"},
       {{L"-o", top}, L"no file or folder"},
       {{L"--settings", Join(top, L"none.dat"), top}, L"none.dat"},
       {{L"--settings", Join(top, L"notes.txt"), top}, L"not a Morvane settings file"},

@@ -15,7 +15,7 @@
 #include <tuple>
 #include <vector>
 
-#include "base/file_stamp.h"
+#include "base/file_identity.h"
 #include "base/path.h"
 #include "base/unicode.h"
 #include "cli/arguments.h"
@@ -547,7 +547,9 @@ TEST_F(ScriptingTest, ShardsTakeEveryFileExactlyOnce) {
 }
 
 TEST_F(ScriptingTest, KeepTimeGivesEachPngItsSourceTime) {
-  const kiv::FileStamp old{0, 981173106, 500000000};  // 2001-02-03 04:05:06.5 UTC
+  kiv::FileStamp old;  // 2001-02-03 04:05:06.5 UTC
+  old.seconds = 981173106;
+  old.nanoseconds = 500000000;
   const std::wstring a = Join(top, L"a.bmp");
   const std::wstring b = Join(top, L"b.png");  // converted onto itself
   ASSERT_TRUE(kiv::SetModificationTime(a, old));

@@ -37,9 +37,8 @@ namespace scheduler_test {
 class FakeConversion {
  public:
   FileConverter Converter() {
-    return [this](const std::wstring& source, const std::wstring& output, OptionSet&) {
-      return Convert(source, output);
-    };
+    return [this](const std::wstring& source, const std::wstring& output, OptionSet&,
+                  OutputClaims*) { return Convert(source, output); };
   }
 
   void UseGates() { gated_ = true; }

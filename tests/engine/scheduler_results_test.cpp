@@ -80,7 +80,7 @@ TEST_F(SchedulerTest, SourceIsKeptWhenTheReportedOutputIsMissing) {
   // A conversion that claims success but whose output is not on the disk.
   manager = std::make_unique<ConvertManager>(
       host,
-      [](const std::wstring&, const std::wstring& output, OptionSet&) {
+      [](const std::wstring&, const std::wstring& output, OptionSet&, OutputClaims*) {
         ConvertOutcome outcome;
         outcome.stateText = kStateConverted;
         outcome.writtenPath = output;

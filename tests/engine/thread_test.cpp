@@ -173,6 +173,14 @@ TEST(ThreadLifecycle, JoinWithoutThreadReturnsAtOnce) {
   probe.Join();
   probe.Join();  // the thread has ended; waiting again must not block
   SUCCEED();
+
+  // Two threads joining at once, then destruction: one wait for the end.
+  ProbeThread racer(ProbeThread::Mode::kOnce);
+  racer.Resume();
+  std::thread other([&] { racer.Join(); });
+  racer.Join();
+  other.join();
+  EXPECT_TRUE(racer.IsFinished());
 }
 
 // Reports the scheduling class of the thread that calls Run.
@@ -194,17 +202,23 @@ class PriorityProbe : public kiv::Thread {
   std::atomic<int> nice_{0};
 };
 
-TEST(ThreadLifecycle, RunsAtIdlePriority) {
-  PriorityProbe probe;
-  probe.Resume();
-  ASSERT_TRUE(WaitUntil([&] { return probe.IsFinished(); }));
-  probe.Join();
+// Idle by default (the window); normal once a batch run asks for it.
+TEST(ThreadLifecycle, RunsAtTheChosenPriority) {
+  for (const kiv::ThreadPriority priority :
+       {kiv::ThreadPriority::kIdle, kiv::ThreadPriority::kNormal, kiv::ThreadPriority::kIdle}) {
+    kiv::Thread::SetPriority(priority);
+    PriorityProbe probe;
+    probe.Resume();
+    ASSERT_TRUE(WaitUntil([&] { return probe.IsFinished(); }));
+    probe.Join();
+    const bool idle = priority == kiv::ThreadPriority::kIdle;
 #ifdef _WIN32
-  EXPECT_EQ(probe.priority_.load(), THREAD_PRIORITY_IDLE);
+    EXPECT_EQ(probe.priority_.load() == THREAD_PRIORITY_IDLE, idle);
 #else
-  const bool idleClass = probe.policy_.load() == SCHED_IDLE;
-  EXPECT_TRUE(idleClass || probe.nice_.load() > 0);
+    const bool idleClass = probe.policy_.load() == SCHED_IDLE;
+    EXPECT_EQ(idleClass || probe.nice_.load() > getpriority(PRIO_PROCESS, 0), idle);
 #endif
+  }
 }
 
 TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {

@@ -314,6 +314,12 @@ TEST(SettingsSave, AFailedSaveKeepsThePreviousFile) {
     EXPECT_EQ(testimg::ReadFileBytes(path), before);
     EXPECT_EQ(testimg::ListNames(dir / L"*"), std::vector<std::wstring>{L"Morvane.dat"});
   }
+  // A file the user made read-only freezes the settings: it stays as it is.
+  ASSERT_TRUE(testimg::SetReadOnly(path, true));
+  EXPECT_FALSE(SaveDataFile(next, path));
+  EXPECT_EQ(testimg::ReadFileBytes(path), before);
+  EXPECT_EQ(testimg::ListNames(dir / L"*"), std::vector<std::wstring>{L"Morvane.dat"});
+  ASSERT_TRUE(testimg::SetReadOnly(path, false));
   EXPECT_FALSE(SaveDataFile(next, dir / L"missing" + kPathSeparator + L"x.dat"));
   ASSERT_TRUE(SaveDataFile(next, path));
   DataNode loaded;

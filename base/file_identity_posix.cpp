@@ -1,5 +1,5 @@
-// File stamps on POSIX: stat and utimensat.
-#include "base/file_stamp.h"
+// File stamps over stat(2) and utimensat(2); names compare byte for byte.
+#include "base/file_identity.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,6 +13,8 @@ bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
   if (path.empty() || stat(WideToUtf8(path).c_str(), &st) != 0) {
     return false;
   }
+  stamp->volume = static_cast<std::uint64_t>(st.st_dev);
+  stamp->index = static_cast<std::uint64_t>(st.st_ino);
   stamp->size = static_cast<std::uint64_t>(st.st_size);
   stamp->seconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
   stamp->nanoseconds = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
@@ -28,6 +30,10 @@ bool SetModificationTime(const std::wstring& path, const FileStamp& stamp) {
   times[0].tv_nsec = static_cast<long>(stamp.nanoseconds);
   times[1] = times[0];
   return utimensat(AT_FDCWD, WideToUtf8(path).c_str(), times, 0) == 0;
+}
+
+std::wstring ComparableName(const std::wstring& name) {
+  return name;
 }
 
 }  // namespace kiv

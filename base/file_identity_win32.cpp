@@ -1,5 +1,6 @@
-// File stamps on Windows: GetFileAttributesExW and SetFileTime.
-#include "base/file_stamp.h"
+// File stamps over GetFileInformationByHandle, times set by SetFileTime;
+// names fold to upper case as the file system folds them.
+#include "base/file_identity.h"
 
 #include <windows.h>
 
@@ -16,14 +17,30 @@ constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
 }  // namespace
 
 bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (path.empty() || !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+  if (path.empty()) {
     return false;
   }
-  stamp->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  // No access right is needed to read the information, and sharing
+  // everything keeps the look from disturbing a writer or a deletion; the
+  // backup flag lets folders open too.
+  const HANDLE handle =
+      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(handle, &info) != FALSE;
+  CloseHandle(handle);
+  if (!ok) {
+    return false;
+  }
+  stamp->volume = info.dwVolumeSerialNumber;
+  stamp->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  stamp->size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   const std::int64_t steps = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-      data.ftLastWriteTime.dwLowDateTime);
+      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+      info.ftLastWriteTime.dwLowDateTime);
   stamp->seconds = steps / kStepsPerSecond - kSecondsFrom1601To1970;
   stamp->nanoseconds = static_cast<std::uint32_t>(steps % kStepsPerSecond) * 100;
   return true;
@@ -47,6 +64,14 @@ bool SetModificationTime(const std::wstring& path, const FileStamp& stamp) {
   }
   const BOOL ok = SetFileTime(handle, nullptr, &time, &time);
   return CloseHandle(handle) && ok;
+}
+
+std::wstring ComparableName(const std::wstring& name) {
+  std::wstring folded = name;
+  if (!folded.empty()) {
+    CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
+  }
+  return folded;
 }
 
 }  // namespace kiv

@@ -1,0 +1,54 @@
+// What identifies a file on disk, apart from how its path is spelled.
+//
+// Two paths name one file when the file system says so: the same device and
+// inode on POSIX, the same volume serial number and file index on Windows.
+// Spelling is never identity: "C:/in/a.png" and "C:\IN\A.PNG", "photos/./a.png"
+// and "photos/a.png", a link and its target all reach one file. The stamp also
+// carries the size and the modification time, so a caller can tell whether a
+// file changed since it looked, and the time can be given to another file
+// (morvane-cli --keep-time gives a PNG its source's time).
+//
+// Threads: every function may be called from any thread; each answer is the
+// state of the disk at the moment of the call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kiv {
+
+struct FileStamp {
+  std::uint64_t volume = 0;  // device (POSIX) or volume serial number (Windows)
+  std::uint64_t index = 0;   // inode (POSIX) or file index (Windows)
+  std::uint64_t size = 0;    // bytes
+  // Last write: seconds since 1970-01-01 UTC (negative before) and the
+  // nanoseconds within that second, 0 to 999,999,999 (Windows keeps
+  // 100-nanosecond steps).
+  std::int64_t seconds = 0;
+  std::uint32_t nanoseconds = 0;
+
+  // True when both stamps name one file, whatever its contents.
+  bool SameFile(const FileStamp& other) const {
+    return volume == other.volume && index == other.index;
+  }
+  // True when both stamps name one file with the same size and write time.
+  bool Unchanged(const FileStamp& other) const {
+    return SameFile(other) && size == other.size && seconds == other.seconds &&
+           nanoseconds == other.nanoseconds;
+  }
+};
+
+// Reads the stamp of the file or folder at `path` into `stamp`. False (and
+// `stamp` untouched) when nothing is there or the system will not tell.
+bool ReadFileStamp(const std::wstring& path, FileStamp* stamp);
+
+// Gives the file at `path` the modification time of `stamp` (the rest of the
+// stamp is not used; the access time becomes the same). True on success.
+bool SetModificationTime(const std::wstring& path, const FileStamp& stamp);
+
+// `name` as the file system compares names: folded to one case on Windows,
+// where names differ only in case name one file; unchanged on POSIX. Use it
+// as a key; two keys are equal when the file system takes the names as one.
+std::wstring ComparableName(const std::wstring& name);
+
+}  // namespace kiv
