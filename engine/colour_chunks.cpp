@@ -10,6 +10,8 @@ namespace {
 // The ICC header is 128 bytes; the tag count follows it.
 constexpr size_t kIccHeaderBytes = 128;
 constexpr size_t kIccTagEntryBytes = 12;
+// Rendering intents are 16-bit numbers; libpng refuses a profile with a larger one.
+constexpr uint32_t kMaxRenderingIntent = 0xFFFF;
 // A PNG keyword (the profile name) is 1 to 79 bytes.
 constexpr size_t kMaxKeywordBytes = 79;
 
@@ -65,7 +67,8 @@ bool InflateBounded(const uint8_t* in, size_t size, size_t limit, std::vector<ui
 }  // namespace
 
 bool IsUsableRgbProfile(const uint8_t* profile, size_t size) {
-  if (size < kIccHeaderBytes + 4 || size > kMaxIccProfileBytes || Be32(profile) != size) {
+  if (size < kIccHeaderBytes + 4 || size > kMaxIccProfileBytes || size % 4 != 0 ||
+      Be32(profile) != size || Be32(profile + 64) >= kMaxRenderingIntent) {
     return false;
   }
   if (!Is(profile + 36, "acsp") || !Is(profile + 16, "RGB ") ||
