@@ -194,10 +194,10 @@ TEST_F(CliTest, ConvertsAFolderTreeBesideTheSources) {
 
 TEST_F(CliTest, FlagsChooseFolderNameAndFormat) {
   const std::wstring out = Join(Join(dir.path(), L"out"), L"deeper");
-  EXPECT_EQ(Run({L"--no-subdirs", L"-o", out, L"--upper-ext", L"--level=0", L"--interlace",
-                 L"--24bit", L"--filter", L"*.png|*.bmp", L"-j", L"1", L"--strip",
-                 L"--no-auto-orient", top}),
-            cli::kExitConverted);
+  EXPECT_EQ(
+      Run({L"--no-subdirs", L"-o", out, L"--upper-ext", L"--level=0", L"--interlace", L"--24bit",
+           L"--filter", L"*.png|*.bmp", L"-j", L"1", L"--strip", L"--no-auto-orient", top}),
+      cli::kExitConverted);
   EXPECT_EQ(testimg::FolderNames(out), (std::vector<std::wstring>{L"a.PNG", L"b.PNG"}));
   // The BMP's resolution is not written.
   EXPECT_EQ(testimg::DecodePng(testimg::ReadFileBytes(Join(out, L"a.PNG"))).chunks,
