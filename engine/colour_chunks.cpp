@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace colour_chunks {
@@ -12,6 +13,8 @@ constexpr size_t kIccHeaderBytes = 128;
 constexpr size_t kIccTagEntryBytes = 12;
 // Rendering intents are 16-bit numbers; libpng refuses a profile with a larger one.
 constexpr uint32_t kMaxRenderingIntent = 0xFFFF;
+// The first buffer for an inflated profile; it doubles as needed.
+constexpr size_t kFirstInflateBytes = 64 * 1024;
 // A PNG keyword (the profile name) is 1 to 79 bytes.
 constexpr size_t kMaxKeywordBytes = 79;
 
@@ -42,19 +45,33 @@ bool IsType(const PngChunk& chunk, const char (&type)[5]) {
 }
 
 // Inflates the zlib stream `in` into `out`. False when the stream is damaged, does not end, or
-// would inflate to more than `limit` bytes.
+// would inflate to more than `limit` bytes. The buffer grows as the data comes, so a small
+// profile takes little memory.
 bool InflateBounded(const uint8_t* in, size_t size, size_t limit, std::vector<uint8_t>& out) {
   z_stream z{};
   if (inflateInit(&z) != Z_OK) {
     return false;
   }
-  out.assign(limit + 1, 0);  // one byte more than allowed shows an oversized stream
   z.next_in = const_cast<Bytef*>(in);
   z.avail_in = static_cast<uInt>(size);
-  z.next_out = out.data();
-  z.avail_out = static_cast<uInt>(out.size());
-  const int result = inflate(&z, Z_FINISH);
-  const size_t produced = out.size() - z.avail_out;
+  out.clear();
+  size_t produced = 0;
+  int result = Z_OK;
+  while (result == Z_OK) {
+    if (produced == out.size()) {
+      if (out.size() > limit) {
+        break;  // one byte more than allowed shows an oversized stream
+      }
+      out.resize(std::min(limit + 1, std::max<size_t>(kFirstInflateBytes, out.size() * 2)));
+    }
+    z.next_out = out.data() + produced;
+    z.avail_out = static_cast<uInt>(out.size() - produced);
+    result = inflate(&z, Z_NO_FLUSH);
+    produced = out.size() - z.avail_out;
+    if (result == Z_BUF_ERROR && z.avail_in == 0) {
+      break;  // the stream ends before its end
+    }
+  }
   inflateEnd(&z);
   if (result != Z_STREAM_END || produced > limit) {
     out.clear();

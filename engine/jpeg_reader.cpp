@@ -168,7 +168,9 @@ bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOri
   cinfo->progress = &guard.progress;
   // An empty buffer is refused by the memory source with JERR_INPUT_EMPTY.
   jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
-  jpeg_save_markers(cinfo, JPEG_APP0 + 1, kMaxMarkerBytes);
+  if (autoOrient) {
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, kMaxMarkerBytes);
+  }
   jpeg_save_markers(cinfo, JPEG_APP0 + 2, kMaxMarkerBytes);
   jpeg_read_header(cinfo, TRUE);
   guard.orientation = autoOrient ? FindOrientation(cinfo) : exif::kUpright;
