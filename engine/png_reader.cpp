@@ -33,9 +33,14 @@ constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 // How many ancillary chunks of the kinds libpng keeps (text, sPLT, unknown) are accepted.
 constexpr png_uint_32 kMaxCachedChunks = 1000;
 
-// The chunks carried to the output, kept by libpng as they are stored.
+// The chunks carried to the output, kept by libpng as they are stored (within kMaxChunkBytes).
 constexpr png_byte kCarriedChunks[] = "iCCP\0sRGB\0gAMA\0cHRM\0pHYs";
 constexpr int kCarriedChunkCount = 5;
+// Chunks of any length that nothing here uses. libpng skips them unread; handled as it would,
+// it allocates a buffer of the length a chunk declares before reading it, whatever the bound set
+// by png_set_chunk_malloc_max, so a file of a few bytes declaring a 2 GiB sPLT would take 2 GiB.
+constexpr png_byte kSkippedChunks[] = "tEXt\0zTXt\0iTXt\0sPLT\0eXIf\0pCAL\0sCAL";
+constexpr int kSkippedChunkCount = 7;
 
 bool IsType(const PngChunk& chunk, const char* type) {
   return std::memcmp(chunk.type.data(), type, 4) == 0;
@@ -96,6 +101,7 @@ bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
   png_set_chunk_cache_max(png, kMaxCachedChunks);
   png_set_chunk_malloc_max(png, kMaxChunkBytes);
   png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kCarriedChunks, kCarriedChunkCount);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, kSkippedChunkCount);
 
   png_read_info(png, info);
   png_uint_32 width = 0;
