@@ -71,6 +71,8 @@ constexpr Switch kSwitches[] = {
     {nullptr, L"--upper-ext", &Request::upperExtension},
     {nullptr, L"--interlace", &Request::interlace},
     {nullptr, L"--24bit", &Request::reduceTo24Bit},
+    {nullptr, L"--no-auto-orient", &Request::keepOrientation},
+    {nullptr, L"--strip", &Request::strip},
     {L"-q", L"--quiet", &Request::quiet},
     {nullptr, L"--background", &Request::background},
     // Scripting.
@@ -112,6 +114,10 @@ std::wstring UsageText() {
          L"  --level N              compression level, 0 (fastest) to 9 (smallest; default 6)\n"
          L"  --interlace            write interlaced (Adam7) PNGs\n"
          L"  --24bit                write 24-bit colour without transparency\n"
+         L"  --no-auto-orient       keep a JPEG's stored orientation (default: turn it upright\n"
+         L"                         by its EXIF Orientation)\n"
+         L"  --strip                write no colour profile, colour space or resolution: only\n"
+         L"                         IHDR, PLTE, IDAT and IEND\n"
          L"  --settings FILE        read the settings from FILE (default: Morvane.dat beside\n"
          L"                         the program, when it exists)\n"
          L"  --keep-time            give each PNG its source's modification time\n"

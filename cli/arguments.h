@@ -39,6 +39,8 @@ struct Request {
   std::optional<int> level;                  // --level 0-9
   bool interlace = false;                    // --interlace
   bool reduceTo24Bit = false;                // --24bit
+  bool keepOrientation = false;              // --no-auto-orient
+  bool strip = false;                        // --strip
   bool quiet = false;                        // -q/--quiet
   bool background = false;                   // --background: workers at idle priority
   // Scripting.

@@ -94,6 +94,8 @@ void ApplyRequest(const Request& request, Terminal& terminal, MemoryOptionSet& o
   if (request.reduceTo24Bit) {
     options.SetOn(Option::k24Bit, true);
   }
+  options.SetOn(Option::kKeepOrientation, request.keepOrientation);
+  options.SetOn(Option::kStrip, request.strip);
   // Rows stay in the list so that the summary can report every file.
   options.SetOn(Option::kAutoDeleteItem, false);
 }

@@ -68,21 +68,21 @@ void Bitmap::SetGreyPalette() {
   }
 }
 
-bool Bitmap::Load(const std::wstring& path) {
+bool Bitmap::Load(const std::wstring& path, const LoadOptions& options) {
   Clear();
   kiv::File stream;
   if (!stream.OpenRead(path)) {
     return false;
   }
-  return Load(stream);
+  return Load(stream, options);
 }
 
-bool Bitmap::Load(kiv::File& stream) {
+bool Bitmap::Load(kiv::File& stream, const LoadOptions& options) {
   Clear();
   stream.Seek(-static_cast<int64_t>(stream.position()));
   bool ok = false;
   try {
-    ok = image_readers::ReadBmp(stream, *this);
+    ok = image_readers::ReadBmp(stream, *this, options);
   } catch (const std::bad_alloc&) {
     ok = false;
   }
@@ -92,13 +92,13 @@ bool Bitmap::Load(kiv::File& stream) {
   return ok;
 }
 
-bool Bitmap::LoadFromMemory(const std::vector<uint8_t>& bytes) {
+bool Bitmap::LoadFromMemory(const std::vector<uint8_t>& bytes, const LoadOptions& options) {
   Clear();
   try {
     std::vector<uint8_t> copy(bytes);
     kiv::File stream;
     stream.AttachVector(copy);
-    return Load(stream);
+    return Load(stream, options);
   } catch (const std::bad_alloc&) {
     return false;
   }

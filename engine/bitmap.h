@@ -38,6 +38,12 @@ struct BitmapRect {
   int32_t bottom = 0;
 };
 
+// What Bitmap::Load does beyond decoding the pixels.
+struct BitmapLoadOptions {
+  // Turn a JPEG upright by its EXIF Orientation (2 to 8); false keeps the stored orientation.
+  bool autoOrient = true;
+};
+
 class Bitmap {
  public:
   // One colour-table entry, in the byte order of the pixel store.
@@ -50,7 +56,16 @@ class Bitmap {
 
   // The largest pixel store any image may have. A source whose header declares more fails to
   // read before anything is allocated, and Create refuses it.
+  //
+  // The memory one file takes is bounded by stores of this size: a reader holds one store (a
+  // JPEG turned upright by its EXIF orientation is placed upright row by row as it is decoded,
+  // in that one store, bounded at its upright size), and the conversion holds at most two, the
+  // loaded image and its 24-bit copy. A JPEG reader also holds the file's bytes, at most this
+  // size, and an ICC profile, at most colour_chunks::kMaxIccProfileBytes.
   static constexpr uint64_t kMaxPixelStoreBytes = uint64_t{1} << 30;  // 1 GiB
+
+  // What a load does beyond decoding the pixels.
+  using LoadOptions = BitmapLoadOptions;
 
   // How SavePng treats a file already standing at the target path.
   enum class SaveMode {
@@ -80,13 +95,16 @@ class Bitmap {
   // Opens the file at `path` (a full path) and decodes it by content, whatever its extension:
   // BMP, then PNG, then JPEG. Returns false when the file cannot be opened or read, or its
   // content is none of these formats or is damaged beyond use. Never writes any file.
-  bool Load(const std::wstring& path);
+  // What the source says of its colour and size goes into Ancillary() (see colour_chunks.h);
+  // a colour profile that does not fit is left out, never a reason to fail.
+  bool Load(const std::wstring& path, const LoadOptions& options = LoadOptions());
 
   // The same decoding over an already opened stream, read from its start.
-  bool Load(kiv::File& stream);
+  bool Load(kiv::File& stream, const LoadOptions& options = LoadOptions());
 
   // The same decoding over bytes in memory.
-  bool LoadFromMemory(const std::vector<uint8_t>& bytes);
+  bool LoadFromMemory(const std::vector<uint8_t>& bytes,
+                      const LoadOptions& options = LoadOptions());
 
   // Converts the pixels of `rect` of `source` into `target`, which must already be created with
   // the rectangle's width and height. Stored row rect.top + i of the source goes to stored row i
@@ -96,13 +114,13 @@ class Bitmap {
   // Returns false, changing nothing, for any other pair or a rectangle outside either image.
   static bool CopyRect(const BitmapRect& rect, Bitmap& target, const Bitmap& source);
 
-  // Writes the image as a PNG file holding IHDR, PLTE (when the image has a palette), IDAT and
-  // IEND only. `level` 0-9 is the zlib level (0 stores, 9 compresses best); a negative level
-  // takes libpng's default. `interlace` writes Adam7 (16-bit images are never interlaced: they
-  // are expanded to 24 bits first).
-  // The PNG is written to a temporary file in the target's folder and moved over the target
-  // only when complete; on any failure the temporary is removed, nothing partial is left and
-  // whatever stood at the target is untouched. Returns true when the PNG is in place.
+  // Writes the image as a PNG file holding IHDR, the chunks of Ancillary(), PLTE (when the image
+  // has a palette), IDAT and IEND. `level` 0-9 is the zlib level (0 stores, 9 compresses best); a
+  // negative level takes libpng's default. `interlace` writes Adam7 (16-bit images are never
+  // interlaced: they are expanded to 24 bits first). The PNG is written to a temporary file in the
+  // target's folder and moved over the target only when complete; on any failure the temporary is
+  // removed, nothing partial is left and whatever stood at the target is untouched. Returns true
+  // when the PNG is in place.
   bool SavePng(const std::wstring& path, int32_t level, bool interlace) const;
 
   // As above, with the treatment of an existing target chosen by `mode`.
@@ -143,7 +161,8 @@ class Bitmap {
 
   // Ancillary chunks taken from the source for the PNG (colour profile, colour space,
   // resolution), in the order the writer puts them: after IHDR, before PLTE and IDAT. Empty
-  // when the source had none or they are not to be written.
+  // when the source had none or they are not to be written. Create and Clear empty it, so a
+  // reader adds them once the image is created.
   const std::vector<PngChunk>& Ancillary() const { return ancillary_; }
   std::vector<PngChunk>& Ancillary() { return ancillary_; }
 

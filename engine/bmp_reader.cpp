@@ -8,12 +8,18 @@
 // no sense fail to read, and so does a file with hardly any of its uncompressed pixel data.
 // Everything else decodes to the pixels the file describes; pixel data that ends early leaves
 // the missing pixels 0.
+//
+// What the header says of colour and size goes into the image's chunks: pixels per metre become
+// pHYs; a V4 or V5 header declaring sRGB (or the system's colour space, which is sRGB) becomes
+// sRGB, with a V5 header's rendering intent; a V5 header's embedded profile becomes iCCP when it
+// is a usable RGB profile lying within the file.
 #include <algorithm>
 #include <vector>
 
 #include "base/file.h"
 #include "engine/bitmap.h"
 #include "engine/bmp_rle.h"
+#include "engine/colour_chunks.h"
 #include "engine/image_readers.h"
 
 namespace image_readers {
@@ -29,6 +35,18 @@ constexpr uint32_t kCompressionAlphaBitFields = 6;
 // 1/kMinPresentShare of its declared uncompressed pixel data is refused: nearly all it would show
 // is made up, for work that grows with the declared size rather than with the file's.
 constexpr uint64_t kMinPresentShare = 64;
+
+// Colour spaces of V4 and V5 headers, and a V5 header's rendering intents.
+constexpr uint32_t kColourSpaceSrgb = 0x73524742;      // 'sRGB'
+constexpr uint32_t kColourSpaceWindows = 0x57696E20;   // 'Win '
+constexpr uint32_t kColourSpaceEmbedded = 0x4D424544;  // 'MBED'
+constexpr uint32_t kIntentBusiness = 1;                // saturation
+constexpr uint32_t kIntentGraphics = 2;                // relative colorimetric
+constexpr uint32_t kIntentAbsoluteColorimetric = 8;    // absolute colorimetric
+constexpr uint8_t kPngIntentPerceptual = 0;
+constexpr uint8_t kPngIntentRelative = 1;
+constexpr uint8_t kPngIntentSaturation = 2;
+constexpr uint8_t kPngIntentAbsolute = 3;
 
 constexpr size_t kFileHeaderBytes = 14;
 constexpr size_t kLargestInfoHeader = 124;
@@ -95,6 +113,12 @@ struct BmpInfo {
   bool os2 = false;
   uint32_t masks[4] = {0, 0, 0, 0};  // red, green, blue, alpha
   uint32_t maskBytesAfterHeader = 0;
+  int32_t pixelsPerMetreX = 0;
+  int32_t pixelsPerMetreY = 0;
+  uint32_t colourSpace = 0;    // V4 and V5
+  uint32_t intent = 0;         // V5
+  uint32_t profileOffset = 0;  // V5: from the start of the information header
+  uint32_t profileBytes = 0;   // V5
 };
 
 // Reads and checks the information header. False for a header this reader cannot make sense of.
@@ -131,8 +155,18 @@ bool ReadInfoHeader(kiv::File& stream, BmpInfo& info) {
     info.bitCount = Le16(header + 14);
     if (info.headerSize >= 40) {
       info.compression = Le32(header + 16);
+      info.pixelsPerMetreX = static_cast<int32_t>(Le32(header + 24));
+      info.pixelsPerMetreY = static_cast<int32_t>(Le32(header + 28));
       info.colorsUsed = Le32(header + 32);
     }
+  }
+  if (info.headerSize >= 108) {
+    info.colourSpace = Le32(header + 56);
+  }
+  if (info.headerSize >= 124) {
+    info.intent = Le32(header + 108);
+    info.profileOffset = Le32(header + 112);
+    info.profileBytes = Le32(header + 116);
   }
   info.os2 = info.headerSize == 16 || info.headerSize == 64;
   if (info.headerSize >= 52) {
@@ -302,21 +336,46 @@ void SeekTo(kiv::File& stream, uint64_t offset) {
   stream.Seek(static_cast<int64_t>(offset) - static_cast<int64_t>(stream.position()));
 }
 
-bool ReadBmp(kiv::File& stream, Bitmap& image) {
-  image.Clear();
-  uint8_t fileHeader[kFileHeaderBytes] = {};
-  const uint32_t got = stream.Read(kFileHeaderBytes, fileHeader);
-  if (got < 2 || fileHeader[0] != 'B' || fileHeader[1] != 'M') {
-    SeekTo(stream, 0);
-    return ReadPng(stream, image);
-  }
-  const uint32_t pixelOffset = Le32(fileHeader + 10);
+namespace {
 
-  BmpInfo info;
-  if (!ReadInfoHeader(stream, info)) {
-    return false;
+uint8_t PngIntent(uint32_t intent) {
+  switch (intent) {
+    case kIntentBusiness:
+      return kPngIntentSaturation;
+    case kIntentGraphics:
+      return kPngIntentRelative;
+    case kIntentAbsoluteColorimetric:
+      return kPngIntentAbsolute;
+    default:
+      return kPngIntentPerceptual;
   }
+}
 
+// Adds the chunks the header describes to the decoded image.
+void AddChunks(kiv::File& stream, const BmpInfo& info, Bitmap& image) {
+  std::vector<PngChunk>& chunks = image.Ancillary();
+  if (info.colourSpace == kColourSpaceSrgb || info.colourSpace == kColourSpaceWindows) {
+    chunks.push_back(colour_chunks::MakeSrgb(info.headerSize >= 124 ? PngIntent(info.intent)
+                                                                    : kPngIntentPerceptual));
+  } else if (info.colourSpace == kColourSpaceEmbedded && info.headerSize >= 124 &&
+             info.profileBytes <= colour_chunks::kMaxIccProfileBytes) {
+    const uint64_t start = uint64_t{kFileHeaderBytes} + info.profileOffset;
+    if (start <= stream.size() && info.profileBytes <= stream.size() - start) {
+      std::vector<uint8_t> profile(info.profileBytes);
+      SeekTo(stream, start);
+      if (stream.Read(info.profileBytes, profile.data()) == info.profileBytes) {
+        colour_chunks::AddIccProfile(profile, chunks);
+      }
+    }
+  }
+  if (info.pixelsPerMetreX > 0 && info.pixelsPerMetreY > 0) {
+    chunks.push_back(colour_chunks::MakePhys(static_cast<uint32_t>(info.pixelsPerMetreX),
+                                             static_cast<uint32_t>(info.pixelsPerMetreY), true));
+  }
+}
+
+// Decodes the pixels the information header describes into `image`.
+bool DecodePixels(kiv::File& stream, uint32_t pixelOffset, const BmpInfo& info, Bitmap& image) {
   // Bit fields equal to the plain layouts are read as such; others are decoded through masks.
   bool masked = false;
   if (info.compression == kCompressionBitFields || info.compression == kCompressionAlphaBitFields) {
@@ -385,6 +444,26 @@ bool ReadBmp(kiv::File& stream, Bitmap& image) {
   if (info.bitCount == 32) {
     MakeOpaque(image);
   }
+  return true;
+}
+
+}  // namespace
+
+bool ReadBmp(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options) {
+  image.Clear();
+  uint8_t fileHeader[kFileHeaderBytes] = {};
+  const uint32_t got = stream.Read(kFileHeaderBytes, fileHeader);
+  if (got < 2 || fileHeader[0] != 'B' || fileHeader[1] != 'M') {
+    SeekTo(stream, 0);
+    return ReadPng(stream, image, options);
+  }
+  const uint32_t pixelOffset = Le32(fileHeader + 10);
+
+  BmpInfo info;
+  if (!ReadInfoHeader(stream, info) || !DecodePixels(stream, pixelOffset, info, image)) {
+    return false;
+  }
+  AddChunks(stream, info, image);
   return true;
 }
 

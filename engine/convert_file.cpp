@@ -1,6 +1,7 @@
 #include "engine/convert_file.h"
 
 #include <new>
+#include <utility>
 
 #include "engine/bitmap.h"
 #include "engine/file_list.h"
@@ -58,8 +59,13 @@ ConvertOutcome Refused(std::wstring blockedBy) {
 ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPath,
                        OptionSet& options, OutputClaims& claims) {
   Bitmap loaded;
-  if (!loaded.Load(source)) {
+  Bitmap::LoadOptions load;
+  load.autoOrient = !options.IsOn(Option::kKeepOrientation);
+  if (!loaded.Load(source, load)) {
     return WithState(kStateReadFailed);
+  }
+  if (options.IsOn(Option::kStrip)) {
+    loaded.Ancillary().clear();
   }
 
   const int mode = options.GetOverwriteMode();
@@ -80,6 +86,8 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
         !Bitmap::CopyRect(whole, reduced, loaded)) {
       return WithState(kStateWriteFailed);
     }
+    // Every chunk a reader keeps fits an RGB output too (see colour_chunks.h).
+    reduced.Ancillary() = std::move(loaded.Ancillary());
     loaded.Clear();
     image = &reduced;
   }

@@ -25,8 +25,8 @@ struct ConvertOutcome {
 };
 
 // Converts `source` to a PNG at `outputPath` (the path fixed at
-// registration), reading OverWrite, 24bit, CompressLevel and InterlacePng
-// from `options`. A source that can't be read leaves every file as it was.
+// registration), reading OverWrite, 24bit, CompressLevel, InterlacePng and
+// the run options KeepOrientation and Strip from `options`. A source that can't be read leaves every file as it was.
 // Nothing is deleted before writing: the new PNG replaces an existing output
 // only once it is complete, so a failed write keeps what stood there (also
 // when the output is the source itself). Never throws.

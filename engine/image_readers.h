@@ -7,7 +7,8 @@
 // rejects it by itself.
 //
 // Each reader decodes into `image` (which it empties first) and returns true only for an image
-// in one of Bitmap's layouts with the source's pixels. A source it cannot make sense of, a
+// in one of Bitmap's layouts with the source's pixels, and with the chunks its source gives for
+// the PNG in Ancillary(). A source it cannot make sense of, a
 // damaged one, or one whose pixel store would exceed Bitmap::kMaxPixelStoreBytes is a false
 // result; the image is then in an unspecified state and the caller clears it.
 //
@@ -17,7 +18,7 @@
 
 #include <cstdint>
 
-class Bitmap;
+#include "engine/bitmap.h"
 
 namespace kiv {
 class File;
@@ -26,9 +27,9 @@ class File;
 namespace image_readers {
 
 // REQUIRES: `stream` positioned at its start.
-bool ReadBmp(kiv::File& stream, Bitmap& image);
-bool ReadPng(kiv::File& stream, Bitmap& image);
-bool ReadJpeg(kiv::File& stream, Bitmap& image);
+bool ReadBmp(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options);
+bool ReadPng(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options);
+bool ReadJpeg(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options);
 
 // Moves the stream to `offset` bytes from its start.
 void SeekTo(kiv::File& stream, uint64_t offset);

@@ -6,6 +6,11 @@
 // with the missing part as libjpeg fills it (a warning, not an error), unless the file is far too
 // small for the size its header declares.
 //
+// A JPEG whose EXIF Orientation is 2 to 8 is turned upright while it is decoded (unless the
+// load keeps the stored orientation). An ICC profile in APP2 segments goes into the image as
+// iCCP when it is an RGB profile of a colour (YCbCr or RGB) file; a JFIF density in dots per
+// inch or per centimetre becomes pHYs.
+//
 // libjpeg reports errors through error_exit, which jumps back here by longjmp. Everything that
 // can jump lives in DecodeJpeg, which holds no object with a destructor; the decompressor is
 // owned by JpegGuard in the caller's frame and destroyed there.
@@ -16,11 +21,17 @@
 #include <algorithm>
 #include <climits>
 #include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "base/file.h"
 #include "engine/bitmap.h"
+#include "engine/colour_chunks.h"
+#include "engine/exif_orientation.h"
 #include "engine/image_readers.h"
+#include "engine/upright.h"
 
 namespace image_readers {
 namespace {
@@ -40,6 +51,12 @@ constexpr long kMaxDecoderMemory =
 // grows with the declared size rather than with the file's.
 constexpr uint64_t kMaxBlocksPerByteHuffman = 8;
 constexpr uint64_t kMaxBlocksPerByteArithmetic = 8 * 64;
+// The longest marker segment: everything an APP1 (EXIF) or APP2 (ICC) segment holds is kept.
+constexpr unsigned int kMaxMarkerBytes = 0xFFFF;
+constexpr uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
+// JFIF density units.
+constexpr UINT8 kDotsPerInch = 1;
+constexpr UINT8 kDotsPerCm = 2;
 
 struct ErrorManager {
   jpeg_error_mgr base;  // first, so that libjpeg's pointer to it is a pointer to this
@@ -82,6 +99,7 @@ struct JpegGuard {
     if (created) {
       jpeg_destroy_decompress(&cinfo);
     }
+    std::free(icc);
   }
   JpegGuard(const JpegGuard&) = delete;
   JpegGuard& operator=(const JpegGuard&) = delete;
@@ -90,7 +108,21 @@ struct JpegGuard {
   ErrorManager errors{};
   jpeg_progress_mgr progress{};
   bool created = false;
+  JOCTET* icc = nullptr;  // the reassembled ICC profile, from malloc
+  unsigned int iccBytes = 0;
+  int orientation = exif::kUpright;
 };
+
+// The Orientation of the first EXIF segment among the saved markers; upright when none.
+int FindOrientation(j_decompress_ptr cinfo) {
+  for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
+    if (m->marker == JPEG_APP0 + 1 && m->data_length >= sizeof kExifHeader &&
+        std::memcmp(m->data, kExifHeader, sizeof kExifHeader) == 0) {
+      return exif::Orientation(m->data, m->data_length);
+    }
+  }
+  return exif::kUpright;
+}
 
 inline uint8_t InkProduct(unsigned a, unsigned b) {
   return static_cast<uint8_t>((a * b + 127) / 255);
@@ -116,10 +148,12 @@ void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, uint32_t width, bool inverted)
   }
 }
 
-// Decodes the JPEG in `data` into `image`. Every libjpeg error lands at the setjmp below and
-// returns false; no local here has a destructor. `line` is scratch owned by the caller.
-bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, std::vector<uint8_t>& line,
-                Bitmap& image) {
+// Decodes the JPEG in `data` into `image`, turned upright when `autoOrient`; keeps its ICC
+// profile in the guard when the file is in colour. Every libjpeg error lands at the setjmp below
+// and returns false; no local here has a destructor. `line` and `bgr` are scratch owned by the
+// caller.
+bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOrient,
+                std::vector<uint8_t>& line, std::vector<uint8_t>& bgr, Bitmap& image) {
   j_decompress_ptr cinfo = &guard.cinfo;
   cinfo->err = jpeg_std_error(&guard.errors.base);
   guard.errors.base.error_exit = JumpOnError;
@@ -134,7 +168,12 @@ bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, std::vector<
   cinfo->progress = &guard.progress;
   // An empty buffer is refused by the memory source with JERR_INPUT_EMPTY.
   jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
+  if (autoOrient) {
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, kMaxMarkerBytes);
+  }
+  jpeg_save_markers(cinfo, JPEG_APP0 + 2, kMaxMarkerBytes);
   jpeg_read_header(cinfo, TRUE);
+  guard.orientation = autoOrient ? FindOrientation(cinfo) : exif::kUpright;
 
   bool cmyk = false;
   uint32_t bitCount = 24;
@@ -155,47 +194,81 @@ bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, std::vector<
     default:
       return false;
   }
+  // The store holds the upright picture, whose rows are the stored columns when it is turned
+  // a quarter.
+  const bool swap = upright::SwapsSides(guard.orientation);
+  const JDIMENSION uprightWidth = swap ? cinfo->image_height : cinfo->image_width;
+  const JDIMENSION uprightHeight = swap ? cinfo->image_width : cinfo->image_height;
   if (cinfo->image_width == 0 || cinfo->image_height == 0 ||
-      Bitmap::StrideFor(cinfo->image_width, bitCount) * cinfo->image_height >
-          Bitmap::kMaxPixelStoreBytes ||
+      Bitmap::StrideFor(uprightWidth, bitCount) * uprightHeight > Bitmap::kMaxPixelStoreBytes ||
       !PlausibleForSize(*cinfo, size)) {
     return false;
+  }
+  // A profile describes colour only for a colour file: a grey file is written as a palette PNG
+  // and a CMYK one is turned into RGB, and neither can carry its profile.
+  if (!cmyk && bitCount == 24 && !jpeg_read_icc_profile(cinfo, &guard.icc, &guard.iccBytes)) {
+    guard.icc = nullptr;
+    guard.iccBytes = 0;
   }
   jpeg_start_decompress(cinfo);
   const int expected = bitCount == 8 ? 1 : (cmyk ? 4 : 3);
   if (cinfo->output_components != expected) {
     return false;
   }
-  if (!image.Create(static_cast<int32_t>(cinfo->output_width),
-                    static_cast<int32_t>(cinfo->output_height), bitCount)) {
+  const JDIMENSION width = cinfo->output_width;
+  const JDIMENSION height = cinfo->output_height;
+  if (width != cinfo->image_width || height != cinfo->image_height ||
+      !image.Create(static_cast<int32_t>(uprightWidth), static_cast<int32_t>(uprightHeight),
+                    bitCount)) {
     return false;
   }
+  // Scanlines go straight into the store when upright; otherwise through `line` (and `bgr` for
+  // CMYK) to their upright place.
+  const bool placed = cmyk || guard.orientation != exif::kUpright;
+  const uint32_t pixelBytes = bitCount / 8;
+  if (placed) {
+    line.resize(static_cast<size_t>(width) * static_cast<size_t>(expected));
+  }
   if (cmyk) {
-    line.resize(static_cast<size_t>(cinfo->output_width) * 4);
+    bgr.resize(static_cast<size_t>(width) * 3);
   }
   const bool inverted = cinfo->saw_Adobe_marker != 0;
-  const int32_t height = image.Height();
-  while (cinfo->output_scanline < cinfo->output_height) {
+  while (cinfo->output_scanline < height) {
+    const JDIMENSION y = cinfo->output_scanline;
     // The first scanline is the top row: the last stored row.
-    uint8_t* row = image.Row(height - 1 - static_cast<int32_t>(cinfo->output_scanline));
-    JSAMPROW target = cmyk ? line.data() : row;
+    JSAMPROW target = placed ? line.data() : image.Row(static_cast<int32_t>(height - 1 - y));
     if (jpeg_read_scanlines(cinfo, &target, 1) != 1) {
       return false;
     }
     if (cmyk) {
-      CmykToBgr(line.data(), row, cinfo->output_width, inverted);
+      CmykToBgr(line.data(), bgr.data(), width, inverted);
+    }
+    if (placed) {
+      upright::PlaceRow(cmyk ? bgr.data() : line.data(), y, width, height, pixelBytes,
+                        guard.orientation, image);
     }
   }
   jpeg_finish_decompress(cinfo);
   if (bitCount == 8) {
     image.SetGreyPalette();
   }
+  if (cinfo->saw_JFIF_marker &&
+      (cinfo->density_unit == kDotsPerInch || cinfo->density_unit == kDotsPerCm) &&
+      cinfo->X_density != 0 && cinfo->Y_density != 0) {
+    const bool dpcm = cinfo->density_unit == kDotsPerCm;
+    uint32_t x = colour_chunks::PixelsPerMetre(cinfo->X_density, dpcm);
+    uint32_t y = colour_chunks::PixelsPerMetre(cinfo->Y_density, dpcm);
+    if (swap) {
+      std::swap(x, y);
+    }
+    image.Ancillary().push_back(colour_chunks::MakePhys(x, y, true));
+  }
   return true;
 }
 
 }  // namespace
 
-bool ReadJpeg(kiv::File& stream, Bitmap& image) {
+bool ReadJpeg(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options) {
   image.Clear();
   // Every JPEG starts with the start-of-image marker; anything else is refused before the file
   // is read into memory.
@@ -212,7 +285,19 @@ bool ReadJpeg(kiv::File& stream, Bitmap& image) {
 
   JpegGuard guard;
   std::vector<uint8_t> line;
-  return DecodeJpeg(guard, data.data(), data.size(), line, image);
+  std::vector<uint8_t> bgr;
+  if (!DecodeJpeg(guard, data.data(), data.size(), options.autoOrient, line, bgr, image)) {
+    return false;
+  }
+  // The profile comes first among the chunks, before the resolution.
+  if (guard.icc != nullptr && guard.iccBytes <= colour_chunks::kMaxIccProfileBytes) {
+    std::vector<PngChunk> chunks;
+    if (colour_chunks::AddIccProfile(std::vector<uint8_t>(guard.icc, guard.icc + guard.iccBytes),
+                                     chunks)) {
+      image.Ancillary().insert(image.Ancillary().begin(), std::move(chunks.front()));
+    }
+  }
+  return true;
 }
 
 }  // namespace image_readers

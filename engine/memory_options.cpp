@@ -54,6 +54,12 @@ int MemoryOptionSet::TextIndex(Option option) {
 bool MemoryOptionSet::IsOn(Option option) {
   const int index = CheckIndex(option);
   std::lock_guard<std::mutex> hold(mutex_);
+  if (option == Option::kKeepOrientation) {
+    return keepOrientation_;
+  }
+  if (option == Option::kStrip) {
+    return strip_;
+  }
   return index >= 0 && checks_[index] == 1;
 }
 
@@ -82,11 +88,14 @@ int MemoryOptionSet::GetConvertCount() {
 
 void MemoryOptionSet::SetOn(Option option, bool on) {
   const int index = CheckIndex(option);
-  if (index < 0) {
-    return;
-  }
   std::lock_guard<std::mutex> hold(mutex_);
-  checks_[index] = on ? 1 : 0;
+  if (option == Option::kKeepOrientation) {
+    keepOrientation_ = on;
+  } else if (option == Option::kStrip) {
+    strip_ = on;
+  } else if (index >= 0) {
+    checks_[index] = on ? 1 : 0;
+  }
 }
 
 void MemoryOptionSet::SetText(Option option, const std::wstring& text) {

@@ -27,7 +27,8 @@ class MemoryOptionSet final : public OptionSet {
   int GetCompressLevel() override;
   int GetConvertCount() override;
 
-  // Changes an on/off option; ignored for the other options.
+  // Changes an on/off option or a run option (kKeepOrientation, kStrip);
+  // ignored for the other options. Run options are not loaded or saved.
   void SetOn(Option option, bool on);
   // Changes a text option (Filter, ConvertNum, Output); ignored otherwise.
   void SetText(Option option, const std::wstring& text);
@@ -52,6 +53,8 @@ class MemoryOptionSet final : public OptionSet {
 
   std::mutex mutex_;
   int checks_[9];
+  bool keepOrientation_ = false;
+  bool strip_ = false;
   std::wstring texts_[3];
   int overwrite_ = 0;
   int compressLevel_ = kDefaultCompressLevel;

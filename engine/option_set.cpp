@@ -32,6 +32,9 @@ const wchar_t* OptionKey(Option option) {
       return L"AutoDeleteItem";
     case Option::kTopMostWindow:
       return L"TopMostWindow";
+    case Option::kKeepOrientation:
+    case Option::kStrip:
+      return L"";  // not stored
   }
   return L"";
 }

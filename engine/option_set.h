@@ -30,8 +30,15 @@ enum class Option {
   kAutoStartConvert,  // "AutoStartConvert": start converting after each registration
   kAutoDeleteItem,    // "AutoDeleteItem": remove a row once its file converted
   kTopMostWindow,     // "TopMostWindow": keep the main window above others
+
+  // Options of one morvane-cli run, with no settings key: they are never stored, and the
+  // window's option set answers them off, so the window always writes what the source says
+  // about colour and resolution, and turns JPEGs upright.
+  kKeepOrientation,  // keep a JPEG's stored orientation instead of turning it upright
+  kStrip,            // write only IHDR, PLTE, IDAT and IEND: no colour profile, no resolution
 };
 
+// The stored settings: the options before kKeepOrientation.
 inline constexpr int kOptionCount = 15;
 
 // The OverWrite selection; the value is the index of the item in the
@@ -77,8 +84,8 @@ class OptionSet {
   OptionSet& operator=(const OptionSet&) = delete;
   virtual ~OptionSet() = default;
 
-  // For the nine on/off options: true when the option is on. False for any
-  // other option.
+  // For the nine on/off options and the two run options: true when the
+  // option is on. False for any other option.
   virtual bool IsOn(Option option) = 0;
   // For Filter and Output: the current text, as typed. Empty for any other
   // option.

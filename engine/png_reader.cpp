@@ -5,6 +5,11 @@
 // a transparency chunk become 32-bit blue-green-red-alpha. 16-bit samples keep their high byte.
 // Interlaced sources are read through all passes.
 //
+// The colour and size chunks before the image data (iCCP, sRGB, gAMA, cHRM, pHYs) are carried
+// into the image byte for byte, the first of each type, when well formed. An iCCP is carried
+// only for a colour source (RGB, RGBA, palette) whose profile is a usable RGB profile; with it,
+// an sRGB chunk is left out, as a PNG holds only one of the two.
+//
 // libpng reports errors by longjmp. Everything that can jump lives in DecodePng, which holds no
 // object with a destructor; the libpng structures are owned by a PngStructs in the caller's
 // frame, so a jump neither leaks nor skips a destructor.
@@ -12,9 +17,11 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <cstring>
 
 #include "base/file.h"
 #include "engine/bitmap.h"
+#include "engine/colour_chunks.h"
 #include "engine/image_readers.h"
 #include "engine/png_structs.h"
 
@@ -25,6 +32,48 @@ namespace {
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
 // How many ancillary chunks of the kinds libpng keeps (text, sPLT, unknown) are accepted.
 constexpr png_uint_32 kMaxCachedChunks = 1000;
+
+// The chunks carried to the output, kept by libpng as they are stored (within kMaxChunkBytes).
+constexpr png_byte kCarriedChunks[] = "iCCP\0sRGB\0gAMA\0cHRM\0pHYs";
+constexpr int kCarriedChunkCount = 5;
+// Chunks of any length that nothing here uses. libpng skips them unread; handled as it would,
+// it allocates a buffer of the length a chunk declares before reading it, whatever the bound set
+// by png_set_chunk_malloc_max, so a file of a few bytes declaring a 2 GiB sPLT would take 2 GiB.
+constexpr png_byte kSkippedChunks[] = "tEXt\0zTXt\0iTXt\0sPLT\0eXIf\0pCAL\0sCAL";
+constexpr int kSkippedChunkCount = 7;
+
+bool IsType(const PngChunk& chunk, const char* type) {
+  return std::memcmp(chunk.type.data(), type, 4) == 0;
+}
+
+// Puts the first well-formed chunk of each carried type into the image, in file order.
+// Calls nothing in libpng that can raise an error.
+void CarryChunks(png_structp png, png_infop info, int colorType, Bitmap& image) {
+  png_unknown_chunkp unknowns = nullptr;
+  const int count = png_get_unknown_chunks(png, info, &unknowns);
+  const bool colour = (colorType & PNG_COLOR_MASK_COLOR) != 0;
+  std::vector<PngChunk>& chunks = image.Ancillary();
+  for (int i = 0; i < count; ++i) {
+    PngChunk chunk;
+    std::memcpy(chunk.type.data(), unknowns[i].name, 4);
+    const bool seen = std::any_of(chunks.begin(), chunks.end(),
+                                  [&](const PngChunk& c) { return c.type == chunk.type; });
+    if (seen || (IsType(chunk, "iCCP") && !colour)) {
+      continue;
+    }
+    chunk.data.assign(unknowns[i].data, unknowns[i].data + unknowns[i].size);
+    if (colour_chunks::IsCarriedChunkUsable(chunk)) {
+      chunks.push_back(std::move(chunk));
+    }
+  }
+  const bool profile = std::any_of(chunks.begin(), chunks.end(),
+                                   [](const PngChunk& c) { return IsType(c, "iCCP"); });
+  if (profile) {
+    chunks.erase(std::remove_if(chunks.begin(), chunks.end(),
+                                [](const PngChunk& c) { return IsType(c, "sRGB"); }),
+                 chunks.end());
+  }
+}
 
 // Fills libpng's request from the stream. Data that ends early is an error: a truncated file
 // never decodes as if the missing bytes were there.
@@ -51,6 +100,8 @@ bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
   png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_set_chunk_cache_max(png, kMaxCachedChunks);
   png_set_chunk_malloc_max(png, kMaxChunkBytes);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kCarriedChunks, kCarriedChunkCount);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, kSkippedChunkCount);
 
   png_read_info(png, info);
   png_uint_32 width = 0;
@@ -125,6 +176,8 @@ bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
     }
   }
 
+  CarryChunks(png, info, colorType, image);
+
   // Picture row y (top first) is stored row height - 1 - y.
   const int32_t rows = image.Height();
   for (int pass = 0; pass < passes; ++pass) {
@@ -138,13 +191,13 @@ bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
 
 }  // namespace
 
-bool ReadPng(kiv::File& stream, Bitmap& image) {
+bool ReadPng(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options) {
   image.Clear();
   png_byte signature[8] = {};
   const uint32_t got = stream.Read(sizeof signature, signature);
   SeekTo(stream, 0);
   if (got != sizeof signature || png_sig_cmp(signature, 0, sizeof signature) != 0) {
-    return ReadJpeg(stream, image);
+    return ReadJpeg(stream, image, options);
   }
 
   PngStructs structs(PngStructs::Kind::kRead);

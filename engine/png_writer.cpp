@@ -3,7 +3,8 @@
 // Output by bit count: 1, 2, 4 and 8 bits become palette PNGs of that depth; 16 (5-5-5) becomes
 // 8-bit RGB, expanded a row at a time; 24 becomes RGB; 32 becomes RGB with alpha, the alpha
 // written as stored. The file holds IHDR, PLTE (when the image has a palette: the palette of an
-// indexed image, or a suggested palette of a direct-colour one), IDAT and IEND, nothing else.
+// indexed image, or a suggested palette of a direct-colour one), IDAT and IEND, and the image's
+// ancillary chunks right after IHDR.
 //
 // The palette of an indexed image is fitted to its depth: entries the depth cannot address are
 // dropped, and a palette shorter than the largest index used is padded with black (the colour
@@ -186,6 +187,11 @@ bool EncodePngRows(png_structp png, png_infop info, const Bitmap& image, const L
                PNG_FILTER_TYPE_DEFAULT);
   if (!palette.empty()) {
     png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+  }
+  png_write_info_before_PLTE(png, info);
+  for (const PngChunk& chunk : image.Ancillary()) {
+    png_write_chunk(png, reinterpret_cast<png_const_bytep>(chunk.type.data()), chunk.data.data(),
+                    chunk.data.size());
   }
   png_write_info(png, info);
   if (layout.colorType != PNG_COLOR_TYPE_PALETTE) {

@@ -114,6 +114,17 @@ std::vector<Seed> BmpSeeds() {
     recipe.keepDataBytes = 30;
     seeds.push_back({"short-24", testimg::MakeBmp(recipe)});
   }
+  {
+    BmpRecipe recipe;  // V5 header with an embedded profile after the pixels
+    recipe.header = BmpHeader::kV5_124;
+    recipe.width = w;
+    recipe.height = h;
+    recipe.bitCount = 24;
+    recipe.values = Values(w, h, 0x1000000, noise);
+    recipe.colourSpace = 0x4D424544;  // "MBED"
+    recipe.profile = testimg::MakeIccProfile("RGB ", 40, 3);
+    seeds.push_back({"v5-profile-24", testimg::MakeBmp(recipe)});
+  }
   return seeds;
 }
 
@@ -158,6 +169,17 @@ std::vector<Seed> PngSeeds() {
         recipe.paletteAlpha.assign(recipe.palette.size() / 2 + 1, 128);
         seeds.push_back({name + "-trns", testimg::MakePng(recipe)});
       }
+      if (!interlace && kind.depth == 8 && kind.colorType != 4) {
+        // The colour and size chunks the reader carries to the output.
+        recipe.paletteAlpha.clear();
+        recipe.transparentColour = false;
+        const char* space = kind.colorType == 0 ? "GRAY" : "RGB ";
+        recipe.extraChunks = {
+            {"iCCP", testimg::IccpChunkData(testimg::MakeIccProfile(space, 40, 1))},
+            {"gAMA", {0, 0, 0xB1, 0x8F}},
+            {"pHYs", {0, 0, 0x0B, 0x13, 0, 0, 0x0B, 0x13, 1}}};
+        seeds.push_back({name + "-colour-chunks", testimg::MakePng(recipe)});
+      }
     }
   }
   return seeds;
@@ -187,6 +209,17 @@ std::vector<Seed> JpegSeeds() {
       std::vector<uint8_t> bytes = testimg::MakeJpeg(recipe);
       if (!bytes.empty()) {
         seeds.push_back({std::string(name) + (progressive ? "-progressive" : ""), bytes});
+      }
+      // An ICC profile, a density and an EXIF orientation that turns the picture a quarter.
+      recipe.iccProfile = testimg::MakeIccProfile(kind == JpegKind::kGrey ? "GRAY" : "RGB ", 40, 2);
+      recipe.app1 = testimg::MakeExif(progressive ? 6 : 7, progressive);
+      recipe.densityUnit = 1;
+      recipe.density[0] = 300;
+      recipe.density[1] = 200;
+      bytes = testimg::MakeJpeg(recipe);
+      if (!bytes.empty()) {
+        seeds.push_back(
+            {std::string(name) + (progressive ? "-progressive" : "") + "-exif-icc", bytes});
       }
     }
   }

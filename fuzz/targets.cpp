@@ -162,7 +162,7 @@ bool ReadWith(Reader reader, const std::uint8_t* data, std::size_t size, Bitmap&
   stream.AttachVector(bytes);
   bool ok = false;
   try {
-    ok = reader(stream, image);
+    ok = reader(stream, image, Bitmap::LoadOptions());
   } catch (const std::bad_alloc&) {
     ok = false;
   }
@@ -359,7 +359,7 @@ void CheckTreeRoundTrip(const kiv::DataNode& tree) {
   kiv::File packed;
   packed.AttachVector(block);
   FUZZ_CHECK("settings", kiv::WriteCompressed(packed, serialised.data(),
-                                                static_cast<std::uint32_t>(serialised.size())));
+                                              static_cast<std::uint32_t>(serialised.size())));
   packed.Close();
   kiv::File unpacked;
   unpacked.AttachVector(block);

@@ -44,6 +44,9 @@ constexpr int OptionControlId(Option option) {
       return IDC_AUTO_DELETE_ITEM;
     case Option::kTopMostWindow:
       return IDC_TOPMOST_WINDOW;
+    case Option::kKeepOrientation:
+    case Option::kStrip:
+      return 0;  // run options of morvane-cli: no control
   }
   return 0;
 }

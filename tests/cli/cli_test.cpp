@@ -168,10 +168,14 @@ TEST_F(CliTest, ConvertsAFolderTreeBesideTheSources) {
 
 TEST_F(CliTest, FlagsChooseFolderNameAndFormat) {
   const std::wstring out = Join(Join(dir.path(), L"out"), L"deeper");
-  EXPECT_EQ(Run({L"--no-subdirs", L"-o", out, L"--upper-ext", L"--level=0", L"--interlace",
-                 L"--24bit", L"--filter", L"*.png|*.bmp", L"-j", L"1", top}),
-            cli::kExitConverted);
+  EXPECT_EQ(
+      Run({L"--no-subdirs", L"-o", out, L"--upper-ext", L"--level=0", L"--interlace", L"--24bit",
+           L"--filter", L"*.png|*.bmp", L"-j", L"1", L"--strip", L"--no-auto-orient", top}),
+      cli::kExitConverted);
   EXPECT_EQ(testimg::FolderNames(out), (std::vector<std::wstring>{L"a.PNG", L"b.PNG"}));
+  // The BMP's resolution is not written.
+  EXPECT_EQ(testimg::DecodePng(testimg::ReadFileBytes(Join(out, L"a.PNG"))).chunks,
+            (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
   const auto png = testimg::DecodePng(testimg::ReadFileBytes(Join(out, L"b.PNG")));
   ASSERT_TRUE(png.ok);
   EXPECT_EQ(png.colorType, 2);  // 24-bit: alpha dropped
@@ -235,6 +239,7 @@ TEST_F(CliTest, BadUsageEndsWithStatusTwoNamingTheArgument) {
       {{L"--frobnicate", top}, L"--frobnicate"},
       {{L"--interlace=yes", top}, L"--interlace"},
       {{L"--background=1", top}, L"--background"},
+      {{L"--strip=all", top}, L"--strip"},
       {{L"-o", top}, L"no file or folder"},
       {{L"--settings", Join(top, L"none.dat"), top}, L"none.dat"},
       {{L"--settings", Join(top, L"notes.txt"), top}, L"not a Morvane settings file"},

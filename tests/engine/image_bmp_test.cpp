@@ -60,7 +60,8 @@ TEST(BmpReader, DirectColourDepths) {
     const testimg::DecodedPng png = Convert(testimg::MakeBmp(recipe));
     ASSERT_TRUE(png.ok);
     EXPECT_EQ(png.colorType, 2);
-    EXPECT_EQ(png.chunks, (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
+    // The maker's 2835 pixels per metre (72 dpi) become pHYs.
+    EXPECT_EQ(png.chunks, (std::vector<std::string>{"IHDR", "pHYs", "IDAT", "IEND"}));
     EXPECT_EQ(Difference(PictureOf(w, h, recipe.values), png.picture), "");
   }
   {

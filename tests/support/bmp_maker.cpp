@@ -178,8 +178,8 @@ std::vector<uint8_t> MakeBmp(const BmpRecipe& recipe) {
     if (headerBytes >= 40) {
       Put32(out, recipe.compression);
       Put32(out, recipe.imageSizeField);
-      Put32(out, 2835);
-      Put32(out, 2835);
+      Put32(out, static_cast<uint32_t>(recipe.pixelsPerMetre[0]));
+      Put32(out, static_cast<uint32_t>(recipe.pixelsPerMetre[1]));
       Put32(out, recipe.colorsUsed);
       Put32(out, 0);
     }
@@ -193,9 +193,24 @@ std::vector<uint8_t> MakeBmp(const BmpRecipe& recipe) {
       Put32(out, recipe.writeMasks ? recipe.masks[3] : 0);
     }
     if (headerBytes >= 108) {
-      Put32(out, 0x73524742);  // colour space "sRGB"
+      Put32(out, recipe.colourSpace);
     }
     out.resize(headerStart + headerBytes, 0);
+    if (headerBytes >= 124) {
+      const uint32_t profileAt =
+          offset + static_cast<uint32_t>(data.size()) - static_cast<uint32_t>(headerStart);
+      const auto put = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) {
+          out[headerStart + at + i] = static_cast<uint8_t>(v >> (8 * i));
+        }
+      };
+      put(108, recipe.intent);
+      if (!recipe.profile.empty() || recipe.profileSizeField != 0) {
+        put(112, recipe.profileOffsetField != 0 ? recipe.profileOffsetField : profileAt);
+        put(116, recipe.profileSizeField != 0 ? recipe.profileSizeField
+                                              : static_cast<uint32_t>(recipe.profile.size()));
+      }
+    }
   }
   for (uint32_t i = 0; i < maskBytes / 4; ++i) {
     Put32(out, recipe.masks[i]);
@@ -209,6 +224,7 @@ std::vector<uint8_t> MakeBmp(const BmpRecipe& recipe) {
     }
   }
   out.insert(out.end(), data.begin(), data.end());
+  out.insert(out.end(), recipe.profile.begin(), recipe.profile.end());
   return out;
 }
 

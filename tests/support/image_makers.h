@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testimg {
@@ -74,6 +75,12 @@ struct BmpRecipe {
   uint32_t imageSizeField = 0;
   bool writeDataOffset = true;      // bfOffBits non-zero; otherwise the data follows the table
   size_t keepDataBytes = SIZE_MAX;  // cut the pixel data to this many bytes
+  int32_t pixelsPerMetre[2] = {2835, 2835};  // x, y (headers of 40 bytes and more)
+  uint32_t colourSpace = 0x73524742;         // V4 and V5: "sRGB"; 0x4D424544 "MBED" embeds
+  uint32_t intent = 4;                       // V5 rendering intent (4: pictures, perceptual)
+  std::vector<uint8_t> profile;              // V5: written after the pixel data
+  uint32_t profileOffsetField = 0;           // V5: 0 gives the profile's real offset
+  uint32_t profileSizeField = 0;             // V5: 0 gives the profile's real size
 };
 
 std::vector<uint8_t> MakeBmp(const BmpRecipe& recipe);
@@ -98,6 +105,8 @@ struct PngRecipe {
   std::vector<uint8_t> paletteAlpha;  // tRNS for colour type 3
   bool transparentColour = false;     // tRNS for colour types 0 and 2
   uint16_t transparent[3] = {};       // grey, or red, green, blue
+  // Chunks written as given right after IHDR, e.g. {"iCCP", data}.
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> extraChunks;
 };
 
 std::vector<uint8_t> MakePng(const PngRecipe& recipe);
@@ -111,7 +120,9 @@ struct DecodedPng {
   int bitDepth = 0;
   int colorType = 0;
   int interlace = 0;
-  std::vector<std::string> chunks;  // chunk types in file order
+  std::vector<std::string> chunks;              // chunk types in file order
+  std::vector<std::vector<uint8_t>> chunkData;  // the data of each of `chunks`
+  std::vector<uint8_t> iccProfile;  // the iCCP profile as libpng accepts and inflates it
   std::vector<Rgba> palette;        // PLTE entries
   std::vector<uint8_t> idat;        // the concatenated IDAT data (the zlib stream)
   Picture picture;
@@ -138,6 +149,10 @@ struct JpegRecipe {
   // Samples, top row first: 1 per pixel (grey), 3 (red, green, blue) or 4 (the C, M, Y, K values
   // as the file stores them; Adobe files store them inverted).
   std::vector<uint8_t> samples;
+  std::vector<uint8_t> iccProfile;  // written as APP2 ICC_PROFILE segments
+  std::vector<uint8_t> app1;        // written as one APP1 segment (see MakeExif)
+  int densityUnit = 0;              // JFIF: 0 aspect ratio only, 1 dots per inch, 2 per cm
+  int density[2] = {1, 1};          // x, y
 };
 
 std::vector<uint8_t> MakeJpeg(const JpegRecipe& recipe);
@@ -154,6 +169,20 @@ struct DecodedJpeg {
 };
 
 DecodedJpeg DecodeJpegReference(const std::vector<uint8_t>& bytes);
+
+// ---- colour and orientation --------------------------------------------------------------
+
+// A well-formed ICC profile of `colourSpace` ("RGB ", "GRAY", "CMYK"), a display profile with
+// an XYZ connection space, carrying `extraBytes` of noise in a private tag so that profiles of
+// any size (and several JPEG segments) can be made. Its size is a multiple of 4.
+std::vector<uint8_t> MakeIccProfile(const char* colourSpace, size_t extraBytes, uint32_t seed);
+
+// The data of a PNG chunk of `type`: iCCP (name "test", zlib) for a profile.
+std::vector<uint8_t> IccpChunkData(const std::vector<uint8_t>& profile);
+
+// An EXIF APP1 segment's contents whose first image directory holds `orientation` after two
+// other tags, in big-endian ("MM") or little-endian ("II") order.
+std::vector<uint8_t> MakeExif(uint16_t orientation, bool bigEndian);
 
 // ---- patterns -----------------------------------------------------------------------------
 

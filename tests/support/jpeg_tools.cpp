@@ -63,7 +63,20 @@ bool Compress(jpeg_compress_struct& cinfo, ErrorManager& errors, const JpegRecip
   if (recipe.progressive) {
     jpeg_simple_progression(&cinfo);
   }
+  if (recipe.densityUnit != 0) {
+    cinfo.density_unit = static_cast<UINT8>(recipe.densityUnit);
+    cinfo.X_density = static_cast<UINT16>(recipe.density[0]);
+    cinfo.Y_density = static_cast<UINT16>(recipe.density[1]);
+  }
   jpeg_start_compress(&cinfo, TRUE);
+  if (!recipe.app1.empty()) {
+    jpeg_write_marker(&cinfo, JPEG_APP0 + 1, recipe.app1.data(),
+                      static_cast<unsigned int>(recipe.app1.size()));
+  }
+  if (!recipe.iccProfile.empty()) {
+    jpeg_write_icc_profile(&cinfo, recipe.iccProfile.data(),
+                           static_cast<unsigned int>(recipe.iccProfile.size()));
+  }
   const size_t rowBytes = static_cast<size_t>(recipe.width) * cinfo.input_components;
   while (cinfo.next_scanline < cinfo.image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(recipe.samples.data() + cinfo.next_scanline * rowBytes);

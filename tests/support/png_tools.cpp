@@ -99,6 +99,10 @@ bool WritePng(png_structp png, png_infop info, const PngRecipe& recipe,
     colour.blue = recipe.transparent[2];
     png_set_tRNS(png, info, nullptr, 0, &colour);
   }
+  png_write_info_before_PLTE(png, info);
+  for (const auto& [type, data] : recipe.extraChunks) {
+    png_write_chunk(png, reinterpret_cast<png_const_bytep>(type.data()), data.data(), data.size());
+  }
   png_write_info(png, info);
   const int passes = png_set_interlace_handling(png);
   for (int pass = 0; pass < passes; ++pass) {
@@ -119,6 +123,13 @@ bool ReadPng(png_structp png, png_infop info, MemoryInput& input, DecodedPng& re
   png_read_info(png, info);
   png_get_IHDR(png, info, &result.width, &result.height, &result.bitDepth, &result.colorType,
                &result.interlace, nullptr, nullptr);
+  png_charp name = nullptr;
+  int method = 0;
+  png_bytep profile = nullptr;
+  png_uint_32 profileBytes = 0;
+  if (png_get_iCCP(png, info, &name, &method, &profile, &profileBytes) != 0) {
+    result.iccProfile.assign(profile, profile + profileBytes);
+  }
   png_colorp colours = nullptr;
   int count = 0;
   if (png_get_PLTE(png, info, &colours, &count) != 0) {
@@ -180,6 +191,8 @@ DecodedPng DecodePng(const std::vector<uint8_t>& bytes) {
       }
       const std::string type(reinterpret_cast<const char*>(&bytes[at + 4]), 4);
       result.chunks.push_back(type);
+      result.chunkData.emplace_back(bytes.begin() + static_cast<long>(at) + 8,
+                                    bytes.begin() + static_cast<long>(at) + 8 + length);
       if (type == "IDAT") {
         result.idat.insert(result.idat.end(), bytes.begin() + static_cast<long>(at) + 8,
                            bytes.begin() + static_cast<long>(at) + 8 + length);

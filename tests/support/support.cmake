@@ -16,6 +16,7 @@ morvane_library(morvane_test_files
 morvane_library(morvane_test_support
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/bmp_maker.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/colour_tools.cpp
     ${CMAKE_CURRENT_LIST_DIR}/png_tools.cpp
     ${CMAKE_CURRENT_LIST_DIR}/jpeg_tools.cpp
-  LIBS morvane_test_files morvane_base PNG::PNG JPEG::JPEG)
+  LIBS morvane_test_files morvane_base PNG::PNG JPEG::JPEG ZLIB::ZLIB)

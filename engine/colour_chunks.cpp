@@ -1,0 +1,188 @@
+#include "engine/colour_chunks.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace colour_chunks {
+namespace {
+
+// The ICC header is 128 bytes; the tag count follows it.
+constexpr size_t kIccHeaderBytes = 128;
+constexpr size_t kIccTagEntryBytes = 12;
+// Rendering intents are 16-bit numbers; libpng refuses a profile with a larger one.
+constexpr uint32_t kMaxRenderingIntent = 0xFFFF;
+// The first buffer for an inflated profile; it doubles as needed.
+constexpr size_t kFirstInflateBytes = 64 * 1024;
+// A PNG keyword (the profile name) is 1 to 79 bytes.
+constexpr size_t kMaxKeywordBytes = 79;
+
+uint32_t Be32(const uint8_t* p) {
+  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+         (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(static_cast<uint8_t>(v >> 24));
+  out.push_back(static_cast<uint8_t>(v >> 16));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+  out.push_back(static_cast<uint8_t>(v));
+}
+
+bool Is(const uint8_t* p, const char (&word)[5]) {
+  return std::memcmp(p, word, 4) == 0;
+}
+
+PngChunk Chunk(const char (&type)[5]) {
+  PngChunk chunk;
+  std::memcpy(chunk.type.data(), type, 4);
+  return chunk;
+}
+
+bool IsType(const PngChunk& chunk, const char (&type)[5]) {
+  return std::memcmp(chunk.type.data(), type, 4) == 0;
+}
+
+// Inflates the zlib stream `in` into `out`. False when the stream is damaged, does not end, or
+// would inflate to more than `limit` bytes. The buffer grows as the data comes, so a small
+// profile takes little memory.
+bool InflateBounded(const uint8_t* in, size_t size, size_t limit, std::vector<uint8_t>& out) {
+  z_stream z{};
+  if (inflateInit(&z) != Z_OK) {
+    return false;
+  }
+  z.next_in = const_cast<Bytef*>(in);
+  z.avail_in = static_cast<uInt>(size);
+  out.clear();
+  size_t produced = 0;
+  int result = Z_OK;
+  while (result == Z_OK) {
+    if (produced == out.size()) {
+      if (out.size() > limit) {
+        break;  // one byte more than allowed shows an oversized stream
+      }
+      out.resize(std::min(limit + 1, std::max<size_t>(kFirstInflateBytes, out.size() * 2)));
+    }
+    z.next_out = out.data() + produced;
+    z.avail_out = static_cast<uInt>(out.size() - produced);
+    result = inflate(&z, Z_NO_FLUSH);
+    produced = out.size() - z.avail_out;
+    if (result == Z_BUF_ERROR && z.avail_in == 0) {
+      break;  // the stream ends before its end
+    }
+  }
+  inflateEnd(&z);
+  if (result != Z_STREAM_END || produced > limit) {
+    out.clear();
+    return false;
+  }
+  out.resize(produced);
+  return true;
+}
+
+}  // namespace
+
+bool IsUsableRgbProfile(const uint8_t* profile, size_t size) {
+  if (size < kIccHeaderBytes + 4 || size > kMaxIccProfileBytes || size % 4 != 0 ||
+      Be32(profile) != size || Be32(profile + 64) >= kMaxRenderingIntent) {
+    return false;
+  }
+  if (!Is(profile + 36, "acsp") || !Is(profile + 16, "RGB ") ||
+      !(Is(profile + 20, "XYZ ") || Is(profile + 20, "Lab ")) || Is(profile + 12, "abst") ||
+      Is(profile + 12, "link")) {
+    return false;
+  }
+  const uint64_t tags = Be32(profile + kIccHeaderBytes);
+  if (kIccHeaderBytes + 4 + tags * kIccTagEntryBytes > size) {
+    return false;
+  }
+  for (uint64_t i = 0; i < tags; ++i) {
+    const uint8_t* entry = profile + kIccHeaderBytes + 4 + i * kIccTagEntryBytes;
+    const uint64_t offset = Be32(entry + 4);
+    const uint64_t length = Be32(entry + 8);
+    if (offset > size || length > size - offset) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool AddIccProfile(const std::vector<uint8_t>& profile, std::vector<PngChunk>& chunks) {
+  if (!IsUsableRgbProfile(profile.data(), profile.size())) {
+    return false;
+  }
+  uLongf packedBytes = compressBound(static_cast<uLong>(profile.size()));
+  std::vector<uint8_t> packed(packedBytes);
+  if (compress2(packed.data(), &packedBytes, profile.data(), static_cast<uLong>(profile.size()),
+                Z_BEST_COMPRESSION) != Z_OK) {
+    return false;
+  }
+  PngChunk chunk = Chunk("iCCP");
+  const size_t nameBytes = sizeof kProfileName - 1;
+  chunk.data.reserve(nameBytes + 2 + packedBytes);
+  chunk.data.assign(kProfileName, kProfileName + nameBytes);
+  chunk.data.push_back(0);  // end of the name
+  chunk.data.push_back(0);  // compression method: zlib
+  chunk.data.insert(chunk.data.end(), packed.begin(), packed.begin() + packedBytes);
+  chunks.push_back(std::move(chunk));
+  return true;
+}
+
+bool IsUsableIccpChunk(const std::vector<uint8_t>& data) {
+  size_t name = 0;
+  while (name < data.size() && data[name] != 0) {
+    ++name;
+  }
+  if (name == 0 || name > kMaxKeywordBytes || data.size() < name + 2 || data[name + 1] != 0) {
+    return false;
+  }
+  std::vector<uint8_t> profile;
+  return InflateBounded(data.data() + name + 2, data.size() - name - 2, kMaxIccProfileBytes,
+                        profile) &&
+         IsUsableRgbProfile(profile.data(), profile.size());
+}
+
+bool IsCarriedChunkUsable(const PngChunk& chunk) {
+  const std::vector<uint8_t>& d = chunk.data;
+  if (IsType(chunk, "sRGB")) {
+    return d.size() == 1 && d[0] <= 3;
+  }
+  if (IsType(chunk, "gAMA")) {
+    return d.size() == 4 && Be32(d.data()) != 0;
+  }
+  if (IsType(chunk, "cHRM")) {
+    return d.size() == 32;
+  }
+  if (IsType(chunk, "pHYs")) {
+    return d.size() == 9 && d[8] <= 1 && Be32(d.data()) != 0 && Be32(d.data() + 4) != 0;
+  }
+  if (IsType(chunk, "iCCP")) {
+    return IsUsableIccpChunk(d);
+  }
+  return false;
+}
+
+PngChunk MakeSrgb(uint8_t intent) {
+  PngChunk chunk = Chunk("sRGB");
+  chunk.data.push_back(intent);
+  return chunk;
+}
+
+PngChunk MakePhys(uint32_t x, uint32_t y, bool perMetre) {
+  PngChunk chunk = Chunk("pHYs");
+  PutBe32(chunk.data, x);
+  PutBe32(chunk.data, y);
+  chunk.data.push_back(perMetre ? 1 : 0);
+  return chunk;
+}
+
+uint32_t PixelsPerMetre(uint32_t density, bool dpcm) {
+  // A JFIF density is 16 bits, so neither product overflows.
+  if (dpcm) {
+    return density * 100;
+  }
+  return static_cast<uint32_t>((uint64_t{density} * 10000 + 127) / 254);
+}
+
+}  // namespace colour_chunks
