@@ -26,8 +26,8 @@ struct ConvertOutcome {
 
 // Converts `source` to a PNG at `outputPath` (the path fixed at
 // registration), reading OverWrite, 24bit, CompressLevel, InterlacePng and
-// the run options KeepOrientation and Strip from `options`. A source that can't be read leaves every file as it was.
-// Nothing is deleted before writing: the new PNG replaces an existing output
+// the run options KeepOrientation and Strip from `options`. A source that can't be read leaves
+// every file as it was. Nothing is deleted before writing: the new PNG replaces an existing output
 // only once it is complete, so a failed write keeps what stood there (also
 // when the output is the source itself). Never throws.
 // `claims` (may be null: the file is then alone in its run) holds the
