@@ -221,7 +221,9 @@ class RunLog {
 };
 
 // What the scheduler reported of each file: deleted and kept sources, and
-// the rows refused because another row of the run had their output.
+// the rows refused because another row of the run had their output. A row
+// is known by its source and output path together: one source may have
+// several rows (named twice, or found in a folder and named directly).
 class FateLog {
  public:
   void Add(const ConvertManager::FileReport& report) {
@@ -232,23 +234,19 @@ class FateLog {
       ++kept_;
     }
     if (!report.blockedBy.empty()) {
-      blockedBy_[report.source] = report.blockedBy;
+      blockedBy_[{report.source, report.outputPath}] = report.blockedBy;
     }
   }
   // Counts the sources into `tally` and names, in each refused row's
   // failure text, the source whose output was in the way.
-  void Into(Tally& tally, const std::vector<MemoryFileList::RowCopy>& rows) {
+  void Into(Tally& tally) {
     std::lock_guard<std::mutex> hold(mutex_);
     tally.sourcesDeleted = deleted_;
     tally.sourcesKept = kept_;
-    std::map<std::wstring, std::wstring> outputs;
-    for (const auto& row : rows) {
-      outputs[row.sourcePath] = row.outputPath;
-    }
-    for (auto& [source, state] : tally.failed) {
-      const auto blocked = blockedBy_.find(source);
+    for (Tally::FailedRow& row : tally.failed) {
+      const auto blocked = blockedBy_.find({row.source, row.output});
       if (blocked != blockedBy_.end()) {
-        state += L" (" + outputs[source] + L" is taken in this run by " + blocked->second + L")";
+        row.state += L" (" + row.output + L" is taken in this run by " + blocked->second + L")";
       }
     }
   }
@@ -257,7 +255,7 @@ class FateLog {
   std::mutex mutex_;
   int deleted_ = 0;
   int kept_ = 0;
-  std::map<std::wstring, std::wstring> blockedBy_;
+  std::map<std::pair<std::wstring, std::wstring>, std::wstring> blockedBy_;
 };
 
 // The engine's conversion, timed and measured for the report; with
@@ -362,14 +360,14 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
   const std::vector<MemoryFileList::RowCopy> rows = list.Rows();
   Tally tally = TallyRows(rows);
   tally.deletionAsked = options.IsOn(Option::kDeleteSrcFile);
-  fates.Into(tally, rows);
+  fates.Into(tally);
   if (request.json) {
     terminal.Out(SummaryJson(tally, missing, elapsed, stopped, false));
   } else if (!request.quiet) {
     terminal.Out(SummaryText(tally, missing, elapsed));
   }
-  for (const auto& [source, state] : tally.failed) {
-    terminal.Error(source + L": " + state);
+  for (const Tally::FailedRow& row : tally.failed) {
+    terminal.Error(row.source + L": " + row.state);
   }
   const int status = ExitStatusFor(tally, missing, stopped);
   return status == kExitConverted && timeLost > 0 ? kExitFailures : status;

@@ -37,7 +37,7 @@ Tally TallyRows(const std::vector<MemoryFileList::RowCopy>& rows) {
       const std::wstring shown = row.stateText == kStateConverting
                                      ? std::wstring(L"not written (no overwrite mode selected)")
                                      : row.stateText;
-      tally.failed.emplace_back(row.sourcePath, shown);
+      tally.failed.push_back({row.sourcePath, row.outputPath, shown});
     }
   }
   return tally;

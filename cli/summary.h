@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "engine/memory_host.h"
@@ -24,8 +23,13 @@ struct Tally {
   bool deletionAsked = false;
   int sourcesDeleted = 0;
   int sourcesKept = 0;
-  // Every row that failed, with its state text, in list order.
-  std::vector<std::pair<std::wstring, std::wstring>> failed;
+  // Every row that failed, in list order.
+  struct FailedRow {
+    std::wstring source;
+    std::wstring output;  // the row's output path
+    std::wstring state;   // its state text, or why nothing was written
+  };
+  std::vector<FailedRow> failed;
 
   int Failures() const { return readFailed + writeFailed + unwritten; }
 };

@@ -272,6 +272,7 @@ void ConvertManager::Reap(ConvertThread& worker) {
   const bool deleteAsked = converted && options.IsOn(Option::kDeleteSrcFile);
   if (reportListener_ || deleteAsked) {
     report.source = list.GetItemText(entry, kColumnSource);
+    report.outputPath = list.GetOutputPath(entry);
     report.writtenPath = worker.WrittenPath();
     report.blockedBy = worker.BlockedBy();
   }
@@ -281,7 +282,7 @@ void ConvertManager::Reap(ConvertThread& worker) {
     kiv::FileStamp loaded;
     const bool deleted =
         worker.SourceStamp(&loaded) &&
-        MayRemoveSource(report.source, loaded, list.GetOutputPath(entry), report.writtenPath) &&
+        MayRemoveSource(report.source, loaded, report.outputPath, report.writtenPath) &&
         kiv::SyncToDisk(report.writtenPath) && RemoveSourceFile(report.source);
     report.sourceFate = deleted ? FileReport::SourceFate::kDeleted : FileReport::SourceFate::kKept;
   }

@@ -59,6 +59,7 @@ class ConvertManager final : public kiv::Thread {
       kKept,      // deletion was asked but the source stays (see above)
     };
     std::wstring source;
+    std::wstring outputPath;  // the row's output path, fixed at registration
     std::wstring stateText;
     std::wstring writtenPath;  // empty unless written
     std::wstring blockedBy;    // "書込失敗" because of this run: see ConvertOutcome

@@ -1,6 +1,9 @@
 #include "engine/registration.h"
 
+#include <algorithm>
+
 #include "base/file_finder.h"
+#include "base/file_identity.h"
 #include "base/path.h"
 #include "engine/option_set.h"
 
@@ -51,8 +54,14 @@ bool IsFolderForRegistration(const std::wstring& path) {
   return kiv::IsDirectory(path) || !kiv::FileExists(path);
 }
 
-void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
-                OptionSet& options, const PathSink& accept) {
+namespace {
+
+// Scans `folder` as ScanFolder does. `chain` holds the folders being scanned,
+// `folder` last: a subfolder that is one of them (a link or junction back up
+// the tree) is skipped, since scanning it would find the same files again
+// and again without end.
+void ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& folder,
+               OptionSet& options, const PathSink& accept, std::vector<kiv::FileStamp>& chain) {
   kiv::FileFinder finder;
   for (const std::wstring& pattern : patterns) {
     for (std::wstring name = finder.First(Join(folder, pattern)); !name.empty();
@@ -69,10 +78,35 @@ void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& f
   for (std::wstring name = finder.First(Join(folder, L"*.*")); !name.empty();
        name = finder.Next()) {
     const std::wstring full = Join(folder, name);
-    if (name[0] != L'.' && kiv::IsDirectory(full)) {
-      ScanFolder(patterns, full, options, accept);
+    if (name[0] == L'.' || !kiv::IsDirectory(full)) {
+      continue;
+    }
+    kiv::FileStamp stamp;
+    const bool known = kiv::ReadFileStamp(full, &stamp);
+    if (known && std::any_of(chain.begin(), chain.end(),
+                             [&](const kiv::FileStamp& above) { return above.SameFile(stamp); })) {
+      continue;
+    }
+    if (known) {
+      chain.push_back(stamp);
+    }
+    ScanChain(patterns, full, options, accept, chain);
+    if (known) {
+      chain.pop_back();
     }
   }
+}
+
+}  // namespace
+
+void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
+                OptionSet& options, const PathSink& accept) {
+  std::vector<kiv::FileStamp> chain;
+  kiv::FileStamp stamp;
+  if (kiv::ReadFileStamp(folder, &stamp)) {
+    chain.push_back(stamp);
+  }
+  ScanChain(patterns, folder, options, accept, chain);
 }
 
 void RegisterDroppedPath(const std::vector<std::wstring>& patterns, const std::wstring& path,

@@ -40,7 +40,9 @@ bool IsFolderForRegistration(const std::wstring& path);
 
 // Accepts every file of `folder` that a pattern finds, pattern by pattern,
 // then, while SubDirectory is on, scans each subfolder whose name does not
-// begin with "." at once, depth first.
+// begin with "." at once, depth first. A subfolder that is the folder itself
+// or one that contains it (a link or junction back up the tree, found by
+// file identity) is not scanned again, so every scan ends.
 void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
                 OptionSet& options, const PathSink& accept);
 

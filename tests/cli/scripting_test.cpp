@@ -369,6 +369,16 @@ TEST_F(ScriptingTest, KeepTreeMirrorsEachFolderBelowTheOutput) {
                                                 L"写真/sub/c.png", L"写真/sub/deeper/",
                                                 L"写真/sub/deeper/d.png"}));
 
+  // a.bmp found in its folder and named directly has two rows; the failure
+  // names the output of the row that failed, not that of the other.
+  const std::wstring direct = Join(top, L"a.bmp");
+  EXPECT_EQ(Run({L"--keep-tree", L"-j", L"1", L"-o", out, L"--filter", L"*.jpg|*.bmp",
+                 L"--no-subdirs", top, direct}),
+            cli::kExitFailures);
+  EXPECT_TRUE(terminal.Shows(terminal.errors,
+                             direct + L": 書込失敗 (" + Join(Join(out, L"写真"), L"a.png") +
+                                 L" is taken in this run by " + Join(top, L"a.jpg") + L")"));
+
   EXPECT_EQ(Run({L"--keep-tree", top}), cli::kExitUsage);
   EXPECT_NE(terminal.errors.at(0).find(L"--keep-tree needs an output folder"), std::wstring::npos);
 }
