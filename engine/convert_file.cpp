@@ -106,11 +106,11 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
       return outcome;
     }
     claim.Release();
+    const bool force = mode == static_cast<int>(OverwriteMode::kForce);
     if (result != Bitmap::SaveResult::kTargetExists ||
-        mode != static_cast<int>(OverwriteMode::kRename)) {
-      // A failed write, or a file that appeared after the check (fail mode,
-      // or force mode where nothing stood before): either way nothing was
-      // written and nothing was touched.
+        (!force && mode != static_cast<int>(OverwriteMode::kRename))) {
+      // A failed write, or a file that appeared after the check in fail
+      // mode: either way nothing was written and nothing was touched.
       return WithState(kStateWriteFailed);
     }
     claimed = claims.Claim(mode, outputPath, source);
@@ -118,6 +118,11 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
       return Refused(std::move(claimed.blockedBy));
     }
     claim.Hold(claimed.ticket);
+    if (force && !claimed.sameSource) {
+      // In force mode where nothing stood before, a file appeared: only the
+      // output of a row of the same source may be written over.
+      return WithState(kStateWriteFailed);
+    }
   }
   return WithState(kStateWriteFailed);
 }

@@ -19,6 +19,15 @@ std::wstring KeyOf(const std::wstring& path) {
   return L"|" + kiv::ComparableName(path);
 }
 
+// True when both paths name one source: the same spelling (also once the
+// file is gone), or one file by identity.
+bool SameSource(const std::wstring& a, const std::wstring& b) {
+  kiv::FileStamp first;
+  kiv::FileStamp second;
+  return a == b || (kiv::ReadFileStamp(a, &first) && kiv::ReadFileStamp(b, &second) &&
+                    first.SameFile(second));
+}
+
 }  // namespace
 
 void OutputClaims::Reset() {
@@ -84,13 +93,15 @@ OutputClaims::Decision OutputClaims::Claim(int mode, const std::wstring& output,
     return decision;
   }
   if (mode == static_cast<int>(OverwriteMode::kForce)) {
-    if (std::optional<std::wstring> holder = HolderOf(overwrite.path, source)) {
+    std::optional<std::wstring> holder = HolderOf(overwrite.path, source);
+    if (holder && !SameSource(*holder, source)) {
       overwrite.action = OverwriteDecision::Action::kRefuse;
       decision.blockedBy = std::move(*holder);
       return decision;
     }
-    // Only a file that stood there before may be replaced.
-    overwrite.createNew = !kiv::FileExists(overwrite.path);
+    // Only a file that stood there before, or the twin's, may be replaced.
+    decision.sameSource = holder.has_value();
+    overwrite.createNew = !decision.sameSource && !kiv::FileExists(overwrite.path);
   }
   decision.ticket = Take(overwrite.path, source);
   return decision;

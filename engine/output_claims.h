@@ -15,7 +15,9 @@
 //           wrote or is writing, or the source of another row of this run, is
 //           in the way: the row is refused ("書込失敗") and `blockedBy` names
 //           the source whose output (or which source) it is. A row's own
-//           source may be rewritten in place. When nothing stood there, the
+//           source may be rewritten in place, and a row whose source was
+//           registered twice may write over its twin's output: both hold the
+//           same image (`sameSource`). When nothing stood there, the
 //           file must be created new, so a writer reaching it through another
 //           spelling at the same moment cannot be replaced either.
 //   fail:   refuses an existing file, as before, and also a name being written.
@@ -57,6 +59,9 @@ class OutputClaims {
     std::wstring blockedBy;
     // While `overwrite` says write: the claim, for Written or Release.
     std::uint64_t ticket = 0;
+    // Force mode: the name is held by another row of the same source file,
+    // so the file is replaced whether or not the twin has made it yet.
+    bool sameSource = false;
   };
 
   // Starts a new run: forgets every claim, written file and source.
