@@ -63,8 +63,9 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
 
   std::vector<MemoryFileList::RowCopy> rows = list.Rows();
   const int mode = options.GetOverwriteMode();
-  // The run's claims, asked in list order and never written or released:
-  // each row meets the names the rows before it take, as in a real run.
+  // The run's claims, asked in list order, each kept as written and never
+  // released: each row meets the names the rows before it take, as in a
+  // real run.
   OutputClaims claims;
   for (const MemoryFileList::RowCopy& row : rows) {
     claims.AddSource(row.sourcePath);
@@ -83,6 +84,8 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
       const OverwriteDecision& decision = claimed.overwrite;
       blockedBy = claimed.blockedBy;
       if (decision.action == OverwriteDecision::Action::kWrite) {
+        // As a finished row of a real run: the name stays taken.
+        claims.Written(claimed.ticket, decision.path);
         row.stateText = kStateConverted;
         written = decision.path;
         line = row.sourcePath + L" -> " + written;

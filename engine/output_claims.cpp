@@ -36,6 +36,7 @@ void OutputClaims::Reset() {
   byKey_.clear();
   byIdentity_.clear();
   sources_.clear();
+  inFlight_.clear();
 }
 
 void OutputClaims::AddSource(const std::wstring& source) {
@@ -65,6 +66,14 @@ std::optional<std::wstring> OutputClaims::HolderOf(const std::wstring& path,
   const auto written = byIdentity_.find(identity);
   if (written != byIdentity_.end()) {
     return held_.at(written->second).source;
+  }
+  // A file just moved into place by a row that has not reported it yet.
+  for (const std::uint64_t ticket : inFlight_) {
+    const Held& held = held_.at(ticket);
+    kiv::FileStamp made;
+    if (kiv::ReadFileStamp(held.path, &made) && made.SameFile(stamp)) {
+      return held.source;
+    }
   }
   const auto source = sources_.find(identity);
   if (source != sources_.end()) {
@@ -110,9 +119,11 @@ OutputClaims::Decision OutputClaims::Claim(int mode, const std::wstring& output,
 std::uint64_t OutputClaims::Take(const std::wstring& path, const std::wstring& source) {
   const std::uint64_t ticket = nextTicket_++;
   Held& held = held_[ticket];
+  held.path = path;
   held.key = KeyOf(path);
   held.source = source;
   byKey_[held.key] = ticket;
+  inFlight_.insert(ticket);
   kiv::FileStamp stamp;
   if (kiv::ReadFileStamp(path, &stamp)) {
     held.hasIdentity = true;
@@ -130,9 +141,14 @@ void OutputClaims::Written(std::uint64_t ticket, const std::wstring& path) {
   if (it == held_.end()) {
     return;
   }
+  inFlight_.erase(ticket);
   Held& held = it->second;
-  if (held.hasIdentity && byIdentity_[held.identity] == ticket) {
-    byIdentity_.erase(held.identity);
+  if (held.hasIdentity) {
+    // find, not []: a missing entry must not come back naming no claim.
+    const auto identity = byIdentity_.find(held.identity);
+    if (identity != byIdentity_.end() && identity->second == ticket) {
+      byIdentity_.erase(identity);
+    }
   }
   held.hasIdentity = found;
   if (found) {
@@ -147,6 +163,7 @@ void OutputClaims::Release(std::uint64_t ticket) {
   if (it == held_.end()) {
     return;
   }
+  inFlight_.erase(ticket);
   const Held& held = it->second;
   const auto key = byKey_.find(held.key);
   if (key != byKey_.end() && key->second == ticket) {

@@ -24,9 +24,10 @@
 //   rename: takes the next number past every name that exists or is claimed.
 // A new run (Reset) forgets everything: it may replace an earlier run's files.
 //
-// A dry run asks the same questions: Claim for each row in list order and
-// never write or release; the names it keeps make later rows meet the
-// collisions a real run would meet.
+// A dry run asks the same questions: Claim for each row in list order, and
+// Written for each name it would write (nothing is written, so only names
+// and files that stood before are noted); it never releases. The names it
+// keeps make later rows meet the collisions a real run would meet.
 //
 // Threads: every function may be called from any thread; Claim is atomic
 // against every other call. Each answer reads the disk at the moment of the
@@ -36,6 +37,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -86,6 +88,7 @@ class OutputClaims {
  private:
   using Identity = std::pair<std::uint64_t, std::uint64_t>;
   struct Held {
+    std::wstring path;
     std::wstring key;
     bool hasIdentity = false;
     Identity identity;
@@ -107,4 +110,7 @@ class OutputClaims {
   std::map<std::wstring, std::uint64_t> byKey_;
   std::map<Identity, std::uint64_t> byIdentity_;
   std::map<Identity, std::wstring> sources_;
+  // Claims neither written nor released: their file may already be in
+  // place under another name for it before Written records its identity.
+  std::set<std::uint64_t> inFlight_;
 };
