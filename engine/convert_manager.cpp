@@ -92,11 +92,10 @@ void ConvertManager::RegisterFiles(std::vector<PendingFile>& files, bool makeFol
           entry, OutputPathFor(file.path, RowOutputFolder(folder, file.subfolder), upper));
       ++remainingCount_;
     }
-    // Files added during a run join its sources; before a run, StartConvert
-    // notes them.
-    if (running_) {
-      claims_.AddSource(file.path);
-    }
+    // Each new row's source is noted at once: a run starting at this moment
+    // may already have taken its list of sources without this row, and
+    // StartConvert notes the sources again when it starts a new run.
+    claims_.AddSource(file.path);
   }
   files.clear();
 }

@@ -33,13 +33,6 @@ std::wstring OutputPathFor(const std::wstring& source, const std::wstring& folde
 // empty `folder`) take no subfolder: the result is then empty too.
 std::wstring RowOutputFolder(const std::wstring& folder, const std::wstring& subfolder);
 
-// The folder of one row's output: `folder` (as OutputFolder gives it) with
-// the row's own `subfolder` below it, with a trailing separator. `subfolder`
-// is a relative path of folder names (no "." or "..", no trailing
-// separator), or empty for none. Outputs that go beside their sources (an
-// empty `folder`) take no subfolder: the result is then empty too.
-std::wstring RowOutputFolder(const std::wstring& folder, const std::wstring& subfolder);
-
 // Creates each folder along `folder`: at every separator, the text before it
 // is made a folder. Failures (folders that exist, roots, unreachable places)
 // are ignored; a folder that still doesn't exist makes the later write fail.
