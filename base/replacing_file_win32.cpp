@@ -5,6 +5,21 @@
 
 namespace kiv {
 
+namespace {
+
+// While another thread or program has the target open for a moment (an
+// indexer, a virus scanner, a look at its file stamp), a move over it fails.
+// Such a move is tried again for a short while before it counts as failed.
+constexpr int kReplaceAttempts = 20;
+constexpr DWORD kReplaceRetryMilliseconds = 25;
+
+bool MomentarilyInUse(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+         error == ERROR_LOCK_VIOLATION;
+}
+
+}  // namespace
+
 bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring& to,
                                     bool durable) {
   // MoveFileExW refuses to replace a read-only file: lift the attribute for
@@ -17,8 +32,14 @@ bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring
     return false;
   }
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
-  if (MoveFileExW(from.c_str(), to.c_str(), flags)) {
-    return true;
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExW(from.c_str(), to.c_str(), flags)) {
+      return true;
+    }
+    if (attempt == kReplaceAttempts || !MomentarilyInUse(GetLastError())) {
+      break;
+    }
+    Sleep(kReplaceRetryMilliseconds);
   }
   if (read_only) {
     SetFileAttributesW(to.c_str(), attributes);

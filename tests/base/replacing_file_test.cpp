@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -52,6 +54,20 @@ TEST(ReplacingFile, CommitReplacesTheTargetAndLeavesNoTemporary) {
   EXPECT_TRUE(out.Commit());
   EXPECT_FALSE(out.Commit());  // once only
   EXPECT_EQ(testimg::ReadFileBytes(target), (Bytes{1, 2, 3}));
+
+  // A reader that holds the target for a moment (an indexer, a virus
+  // scanner, another thread's look) does not make the replacement fail.
+  ReplacingFile again(target);
+  ASSERT_TRUE(WriteAll(again, {4, 5}));
+  auto reader = std::make_unique<File>();
+  ASSERT_TRUE(reader->OpenRead(target));
+  std::thread release([&reader] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    reader.reset();
+  });
+  EXPECT_TRUE(again.Commit());
+  release.join();
+  EXPECT_EQ(testimg::ReadFileBytes(target), (Bytes{4, 5}));
   EXPECT_TRUE(Others(dir, kName).empty());
 }
 
