@@ -19,15 +19,6 @@ std::wstring KeyOf(const std::wstring& path) {
   return L"|" + kiv::ComparableName(path);
 }
 
-// True when both paths name one source: the same spelling (also once the
-// file is gone), or one file by identity.
-bool SameSource(const std::wstring& a, const std::wstring& b) {
-  kiv::FileStamp first;
-  kiv::FileStamp second;
-  return a == b || (kiv::ReadFileStamp(a, &first) && kiv::ReadFileStamp(b, &second) &&
-                    first.SameFile(second));
-}
-
 }  // namespace
 
 void OutputClaims::Reset() {
@@ -36,6 +27,7 @@ void OutputClaims::Reset() {
   byKey_.clear();
   byIdentity_.clear();
   sources_.clear();
+  sourceIds_.clear();
   inFlight_.clear();
 }
 
@@ -46,6 +38,16 @@ void OutputClaims::AddSource(const std::wstring& source) {
   }
   kiv::LockGuard hold(lock_);
   sources_.emplace(Identity(stamp.volume, stamp.index), source);
+  sourceIds_.emplace(source, Identity(stamp.volume, stamp.index));
+}
+
+bool OutputClaims::SameSource(const std::wstring& a, const std::wstring& b) const {
+  if (a == b) {
+    return true;
+  }
+  const auto first = sourceIds_.find(a);
+  const auto second = sourceIds_.find(b);
+  return first != sourceIds_.end() && second != sourceIds_.end() && first->second == second->second;
 }
 
 bool OutputClaims::NameClaimed(const std::wstring& path) {
@@ -67,7 +69,11 @@ std::optional<std::wstring> OutputClaims::HolderOf(const std::wstring& path,
   if (written != byIdentity_.end()) {
     return held_.at(written->second).source;
   }
-  // A file just moved into place by a row that has not reported it yet.
+#ifndef _WIN32
+  // A file just moved into place by a row that has not reported it yet. Not
+  // on Windows: there a look at a file while it is being moved into place
+  // can make the move fail, and names that differ only in case, the
+  // spelling the keys cannot fold elsewhere, are folded by ComparableName.
   for (const std::uint64_t ticket : inFlight_) {
     const Held& held = held_.at(ticket);
     kiv::FileStamp made;
@@ -75,6 +81,7 @@ std::optional<std::wstring> OutputClaims::HolderOf(const std::wstring& path,
       return held.source;
     }
   }
+#endif
   const auto source = sources_.find(identity);
   if (source != sources_.end()) {
     // A row may rewrite its own source in place; any other row's source stays.

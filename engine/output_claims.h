@@ -101,6 +101,10 @@ class OutputClaims {
   std::optional<std::wstring> HolderOf(const std::wstring& path, const std::wstring& ownSource);
   // True when another row claimed the name of `path`. REQUIRES: lock_ held.
   bool NameClaimed(const std::wstring& path);
+  // True when both are one source: the same spelling, or one file by the
+  // identities AddSource noted (the disk is not read: a file being moved
+  // into place must not be disturbed). REQUIRES: lock_ held.
+  bool SameSource(const std::wstring& a, const std::wstring& b) const;
   // Claims `path` for the row of `source`. REQUIRES: lock_ held.
   std::uint64_t Take(const std::wstring& path, const std::wstring& source);
 
@@ -110,6 +114,7 @@ class OutputClaims {
   std::map<std::wstring, std::uint64_t> byKey_;
   std::map<Identity, std::uint64_t> byIdentity_;
   std::map<Identity, std::wstring> sources_;
+  std::map<std::wstring, Identity> sourceIds_;
   // Claims neither written nor released: their file may already be in
   // place under another name for it before Written records its identity.
   std::set<std::uint64_t> inFlight_;
