@@ -279,9 +279,10 @@ void ConvertManager::Reap(ConvertThread& worker) {
     // The output must be on the storage device before its only other copy
     // goes.
     kiv::FileStamp loaded;
+    kiv::FileStamp written;
     const bool deleted =
-        worker.SourceStamp(&loaded) &&
-        MayRemoveSource(report.source, loaded, report.outputPath, report.writtenPath) &&
+        worker.SourceStamp(&loaded) && worker.WrittenStamp(&written) &&
+        MayRemoveSource(report.source, loaded, report.outputPath, report.writtenPath, written) &&
         kiv::SyncToDisk(report.writtenPath) && RemoveSourceFile(report.source);
     report.sourceFate = deleted ? FileReport::SourceFate::kDeleted : FileReport::SourceFate::kKept;
   }

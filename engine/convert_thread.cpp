@@ -35,6 +35,7 @@ void ConvertThread::Run() {
     host_.list.SetItemText(entry_, *outcome.stateText, kColumnState);
   }
   writtenPath_ = std::move(outcome.writtenPath);
+  hasWrittenStamp_ = !writtenPath_.empty() && kiv::ReadFileStamp(writtenPath_, &writtenStamp_);
   blockedBy_ = std::move(outcome.blockedBy);
 
   kiv::Event* done = done_;

@@ -42,6 +42,12 @@ class ConvertThread final : public kiv::Thread {
     *stamp = sourceStamp_;
     return hasSourceStamp_;
   }
+  // The written PNG's stamp taken right after it was written; false when
+  // nothing was written or it could not be examined. REQUIRES: IsFinished().
+  bool WrittenStamp(kiv::FileStamp* stamp) const {
+    *stamp = writtenStamp_;
+    return hasWrittenStamp_;
+  }
   // For "書込失敗" caused by the run itself: the source whose output (or the
   // source itself) was in the way. REQUIRES: IsFinished().
   const std::wstring& BlockedBy() const { return blockedBy_; }
@@ -58,4 +64,6 @@ class ConvertThread final : public kiv::Thread {
   std::wstring blockedBy_;
   kiv::FileStamp sourceStamp_;
   bool hasSourceStamp_ = false;
+  kiv::FileStamp writtenStamp_;
+  bool hasWrittenStamp_ = false;
 };

@@ -3,7 +3,8 @@
 #include "base/path.h"
 
 bool MayRemoveSource(const std::wstring& source, const kiv::FileStamp& loaded,
-                     const std::wstring& outputPath, const std::wstring& writtenPath) {
+                     const std::wstring& outputPath, const std::wstring& writtenPath,
+                     const kiv::FileStamp& written) {
   if (source.empty() || writtenPath.empty()) {
     return false;
   }
@@ -11,7 +12,8 @@ bool MayRemoveSource(const std::wstring& source, const kiv::FileStamp& loaded,
     return false;
   }
   kiv::FileStamp now;
-  kiv::FileStamp written;
-  return !kiv::IsDirectory(writtenPath) && kiv::ReadFileStamp(writtenPath, &written) &&
-         kiv::ReadFileStamp(source, &now) && !now.SameFile(written) && now.Unchanged(loaded);
+  kiv::FileStamp png;
+  return !kiv::IsDirectory(writtenPath) && kiv::ReadFileStamp(writtenPath, &png) &&
+         png.Unchanged(written) && kiv::ReadFileStamp(source, &now) && !now.SameFile(png) &&
+         now.Unchanged(loaded);
 }

@@ -16,7 +16,11 @@ bool RemoveSourceFile(const std::wstring& path);
 // only by spelling: "photos/./a.png", "C:/in" and "A.PNG" may all reach the
 // source), neither path names the source by spelling either, and the source
 // is still the file that was read: `loaded` (its stamp taken before reading)
-// matches its identity, size and modification time now. A source converted
-// onto itself, or changed meanwhile, is never deleted.
+// matches its identity, size and modification time now. The PNG must also
+// still be the file this conversion wrote: `written` (its stamp taken right
+// after writing) matches it now, so a PNG that another program (a second
+// morvane-cli on the same folder) replaced meanwhile keeps its source. A
+// source converted onto itself, or changed meanwhile, is never deleted.
 bool MayRemoveSource(const std::wstring& source, const kiv::FileStamp& loaded,
-                     const std::wstring& outputPath, const std::wstring& writtenPath);
+                     const std::wstring& outputPath, const std::wstring& writtenPath,
+                     const kiv::FileStamp& written);

@@ -224,8 +224,8 @@ TEST(NothingLost, EveryImageSurvivesEveryOverwriteMode) {
   }
 }
 
-// A source goes only when the PNG is another file by identity and the
-// source is still the file that was read.
+// A source goes only when the PNG is another file by identity, still the one
+// written, and the source is still the file that was read.
 TEST(NothingLost, SourceIsDeletedOnlyWhenProvablyAnotherUnchangedFile) {
   TempDir dir;
   const std::wstring source = dir / L"a.png";
@@ -234,12 +234,15 @@ TEST(NothingLost, SourceIsDeletedOnlyWhenProvablyAnotherUnchangedFile) {
     const char* name;
     std::wstring written;  // the PNG the conversion wrote
     bool changeSource;     // the source is rewritten after it was read
+    bool replacePng;       // another program replaces the PNG after it was written
     bool mayRemove;
   };
   const std::vector<Step> steps = {
-      {"another file, unchanged", other, false, true},
-      {"the source through another spelling", OtherSpelling(dir.path()) + L"/a.png", false, false},
-      {"the source changed after reading", other, true, false},
+      {"another file, unchanged", other, false, false, true},
+      {"the source through another spelling", OtherSpelling(dir.path()) + L"/a.png", false, false,
+       false},
+      {"the source changed after reading", other, true, false, false},
+      {"the PNG replaced after writing", other, false, true, false},
   };
   for (const Step& step : steps) {
     SCOPED_TRACE(step.name);
@@ -247,10 +250,15 @@ TEST(NothingLost, SourceIsDeletedOnlyWhenProvablyAnotherUnchangedFile) {
     ASSERT_TRUE(testimg::WriteFileBytes(other, {4}));
     kiv::FileStamp loaded;
     ASSERT_TRUE(kiv::ReadFileStamp(source, &loaded));
+    kiv::FileStamp written;
+    ASSERT_TRUE(kiv::ReadFileStamp(step.written, &written));
     if (step.changeSource) {
       ASSERT_TRUE(testimg::WriteFileBytes(source, {1, 2, 3, 4}));
     }
-    EXPECT_EQ(MayRemoveSource(source, loaded, other, step.written), step.mayRemove);
+    if (step.replacePng) {
+      ASSERT_TRUE(testimg::WriteFileBytes(other, {5, 6}));
+    }
+    EXPECT_EQ(MayRemoveSource(source, loaded, other, step.written, written), step.mayRemove);
   }
 }
 
