@@ -15,6 +15,8 @@ constexpr size_t kIccTagEntryBytes = 12;
 constexpr uint32_t kMaxRenderingIntent = 0xFFFF;
 // The first buffer for an inflated profile; it doubles as needed.
 constexpr size_t kFirstInflateBytes = 64 * 1024;
+// Every four-byte number in a PNG chunk is at most 2^31 - 1.
+constexpr uint32_t kMaxPngNumber = 0x7FFFFFFF;
 // A PNG keyword (the profile name) is 1 to 79 bytes.
 constexpr size_t kMaxKeywordBytes = 79;
 
@@ -28,6 +30,16 @@ void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
   out.push_back(static_cast<uint8_t>(v >> 16));
   out.push_back(static_cast<uint8_t>(v >> 8));
   out.push_back(static_cast<uint8_t>(v));
+}
+
+// True when the `count` big-endian 32-bit values at `p` are all PNG numbers: at most 2^31 - 1.
+bool AreNumbers(const uint8_t* p, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (Be32(p + 4 * i) > kMaxPngNumber) {
+      return false;
+    }
+  }
+  return true;
 }
 
 bool Is(const uint8_t* p, const char (&word)[5]) {
@@ -149,13 +161,14 @@ bool IsCarriedChunkUsable(const PngChunk& chunk) {
     return d.size() == 1 && d[0] <= 3;
   }
   if (IsType(chunk, "gAMA")) {
-    return d.size() == 4 && Be32(d.data()) != 0;
+    return d.size() == 4 && AreNumbers(d.data(), 1) && Be32(d.data()) != 0;
   }
   if (IsType(chunk, "cHRM")) {
-    return d.size() == 32;
+    return d.size() == 32 && AreNumbers(d.data(), 8);
   }
   if (IsType(chunk, "pHYs")) {
-    return d.size() == 9 && d[8] <= 1 && Be32(d.data()) != 0 && Be32(d.data() + 4) != 0;
+    return d.size() == 9 && d[8] <= 1 && AreNumbers(d.data(), 2) && Be32(d.data()) != 0 &&
+           Be32(d.data() + 4) != 0;
   }
   if (IsType(chunk, "iCCP")) {
     return IsUsableIccpChunk(d);

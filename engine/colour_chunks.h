@@ -46,7 +46,8 @@ bool IsUsableIccpChunk(const std::vector<uint8_t>& data);
 
 // True when `data` has the form a chunk of that type must have: sRGB one byte 0 to 3, gAMA four
 // bytes not all 0, cHRM 32 bytes, pHYs nine bytes with unit 0 or 1 and both sizes non-zero,
-// iCCP as IsUsableIccpChunk. False for any other type.
+// iCCP as IsUsableIccpChunk; every four-byte number of gAMA, cHRM and pHYs at most 2^31 - 1, as
+// in any PNG. False for any other type.
 bool IsCarriedChunkUsable(const PngChunk& chunk);
 
 // An sRGB chunk with the PNG rendering intent `intent` (0 perceptual, 1 relative colorimetric,

@@ -227,6 +227,8 @@ TEST(ColourProfile, ProfilesThatDoNotFitAreLeftOutAndTheImageConverts) {
       {"RGB PNG, CMYK profile", PngWith(2, {{"iCCP", testimg::IccpChunkData(cmyk)}})},
       {"RGB PNG, cut zlib stream", PngWith(2, {{"iCCP", truncatedStream}})},
       {"RGB PNG, compression method 1", PngWith(2, {{"iCCP", methodOne}})},
+      {"RGB PNG, a damaged profile before a sound one (the first decides)",
+       PngWith(2, {{"iCCP", methodOne}, {"iCCP", testimg::IccpChunkData(rgb)}})},
       {"BMP, profile offset past the end", BmpWithProfile(24, rgb, 0x7FFFFFF0)},
       {"BMP, profile size past the end", BmpWithProfile(24, rgb, 0, 0xFFFFFFF0)},
       {"BMP, CMYK profile", BmpWithProfile(24, cmyk)},
@@ -293,6 +295,22 @@ TEST(ColourProfile, ColourSpaceAndResolutionReachThePng) {
       {"malformed PNG chunks left out",
        PngWith(3, {{"sRGB", {4}}, {"gAMA", Be32(0)}, {"cHRM", {1, 2}}, {"pHYs", Phys(1, 1, 2)}}),
        {}},
+      {"PNG numbers past 2^31 - 1 left out",
+       PngWith(2, {{"gAMA", Be32(0x80000000)},
+                   {"cHRM",
+                    [&] {
+                      Bytes c = chrm;
+                      c[28] = 0x80;
+                      return c;
+                    }()},
+                   {"pHYs", Phys(2835, 0xFFFFFFFF, 1)}}),
+       {}},
+      {"only the first chunk of a type counts",
+       PngWith(2, {{"gAMA", Be32(0)},
+                   {"gAMA", Be32(45455)},
+                   {"pHYs", Phys(7, 9, 0)},
+                   {"pHYs", Phys(1, 1, 1)}}),
+       {{"pHYs", Phys(7, 9, 0)}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -310,14 +328,31 @@ TEST(JpegOrientation, EveryOrientationComesOutUpright) {
   };
   const Turn turns[9] = {{0, false}, {0, false}, {0, true}, {2, false}, {2, true},
                          {1, true},  {1, false}, {3, true}, {3, false}};
-  for (JpegKind kind : {JpegKind::kColour, JpegKind::kGrey}) {
+  struct Shape {
+    JpegKind kind;
+    int width;
+    int height;
+  };
+  // Every kind of scanline the decoder gives (one, three and four samples), and pictures one
+  // pixel wide or high. The CMYK pictures' stored pixels are those written when the
+  // orientation is kept.
+  const Shape shapes[] = {{JpegKind::kColour, 7, 3},    {JpegKind::kGrey, 7, 3},
+                          {JpegKind::kCmykAdobe, 5, 3}, {JpegKind::kYcck, 3, 5},
+                          {JpegKind::kColour, 1, 5},    {JpegKind::kGrey, 6, 1}};
+  for (const Shape& shape : shapes) {
     for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
-      SCOPED_TRACE("orientation " + std::to_string(orientation) +
-                   (kind == JpegKind::kGrey ? " grey" : " colour"));
-      JpegRecipe recipe = Jpeg(kind, 7, 3);
+      SCOPED_TRACE("orientation " + std::to_string(orientation) + ", kind " +
+                   std::to_string(static_cast<int>(shape.kind)) + ", " +
+                   std::to_string(shape.width) + "x" + std::to_string(shape.height));
+      JpegRecipe recipe = Jpeg(shape.kind, shape.width, shape.height);
       recipe.app1 = testimg::MakeExif(orientation, orientation % 2 == 0);
       const Bytes source = testimg::MakeJpeg(recipe);
-      const Picture stored = FromReference(testimg::DecodeJpegReference(source));
+      Bitmap kept;
+      ASSERT_TRUE(kept.LoadFromMemory(source, BitmapLoadOptions{false}));
+      const Picture keptPicture = imagetest::Written(kept).picture;
+      const bool cmyk = shape.kind == JpegKind::kCmykAdobe || shape.kind == JpegKind::kYcck;
+      const Picture stored =
+          cmyk ? keptPicture : FromReference(testimg::DecodeJpegReference(source));
       Picture expected = stored;
       for (int i = 0; i < turns[orientation].turns; ++i) {
         expected = TurnedClockwise(expected);
@@ -328,10 +363,7 @@ TEST(JpegOrientation, EveryOrientationComesOutUpright) {
       const testimg::DecodedPng upright = imagetest::Convert(source);
       ASSERT_TRUE(upright.ok);
       EXPECT_EQ(testimg::Difference(expected, upright.picture), "");
-
-      Bitmap kept;
-      ASSERT_TRUE(kept.LoadFromMemory(source, BitmapLoadOptions{false}));
-      EXPECT_EQ(testimg::Difference(stored, imagetest::Written(kept).picture), "");
+      EXPECT_EQ(testimg::Difference(stored, keptPicture), "");
     }
   }
 }
@@ -384,7 +416,13 @@ TEST(ColourProfile, RunOptionsAndTheTwentyFourBitCopy) {
   recipe.app1 = testimg::MakeExif(8, true);
   const std::wstring jpeg = dir / L"photo.jpg";
   const std::wstring palette = dir / L"palette.png";
+  const std::wstring grey = dir / L"grey.jpg";
   ASSERT_TRUE(testimg::WriteFileBytes(jpeg, testimg::MakeJpeg(recipe)));
+  JpegRecipe greyRecipe = Jpeg(JpegKind::kGrey, 7, 3);
+  greyRecipe.densityUnit = 1;
+  greyRecipe.density[0] = greyRecipe.density[1] = 72;
+  greyRecipe.app1 = testimg::MakeExif(6, false);
+  ASSERT_TRUE(testimg::WriteFileBytes(grey, testimg::MakeJpeg(greyRecipe)));
   ASSERT_TRUE(
       testimg::WriteFileBytes(palette, PngWith(3, {{"iCCP", testimg::IccpChunkData(profile)}})));
   struct Case {
@@ -407,6 +445,11 @@ TEST(ColourProfile, RunOptionsAndTheTwentyFourBitCopy) {
        Option::k24Bit,
        {"IHDR", "iCCP", "IDAT", "IEND"},
        4},
+      {"24-bit copy of a grey JPEG turned upright",
+       grey,
+       Option::k24Bit,
+       {"IHDR", "pHYs", "IDAT", "IEND"},
+       3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
