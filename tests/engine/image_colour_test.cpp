@@ -200,6 +200,17 @@ TEST(ColourProfile, ProfilesThatDoNotFitAreLeftOutAndTheImageConverts) {
   Bytes methodOne = testimg::IccpChunkData(rgb);
   methodOne[5] = 1;
   const Bytes oversized = testimg::MakeIccProfile("RGB ", 4u << 20, 6);
+  // A JPEG whose profile spans three APP2 segments, with the sequence number (offset 12 after
+  // the segment's name) or the segment count (offset 13) of every segment set to `value`.
+  auto segmentsWith = [&](size_t field, uint8_t value) {
+    Bytes jpeg = JpegWith(JpegKind::kColour, testimg::MakeIccProfile("RGB ", 150000, 3));
+    const std::string name("ICC_PROFILE\0", 12);
+    for (auto at = std::search(jpeg.begin(), jpeg.end(), name.begin(), name.end());
+         at != jpeg.end(); at = std::search(at + 1, jpeg.end(), name.begin(), name.end())) {
+      at[static_cast<long>(field)] = value;
+    }
+    return jpeg;
+  };
   struct Case {
     const char* name;
     Bytes source;
@@ -222,6 +233,8 @@ TEST(ColourProfile, ProfilesThatDoNotFitAreLeftOutAndTheImageConverts) {
                                 return p;
                               }())},
       {"larger than 4 MiB", JpegWith(JpegKind::kColour, oversized)},
+      {"JPEG segments all numbered 1", segmentsWith(12, 1)},
+      {"JPEG segment 4 of 4 missing", segmentsWith(13, 4)},
       {"grey PNG, grey profile", PngWith(0, {{"iCCP", testimg::IccpChunkData(grey)}})},
       {"grey+alpha PNG, grey profile", PngWith(4, {{"iCCP", testimg::IccpChunkData(grey)}})},
       {"RGB PNG, CMYK profile", PngWith(2, {{"iCCP", testimg::IccpChunkData(cmyk)}})},
