@@ -11,6 +11,9 @@ namespace {
 // The ICC header is 128 bytes; the tag count follows it.
 constexpr size_t kIccHeaderBytes = 128;
 constexpr size_t kIccTagEntryBytes = 12;
+// Profiles from version 4 on are padded to whole 32-bit words; older ones may end anywhere.
+constexpr size_t kIccMajorVersion = 8;
+constexpr uint8_t kFirstPaddedVersion = 4;
 // Rendering intents are 16-bit numbers; libpng refuses a profile with a larger one.
 constexpr uint32_t kMaxRenderingIntent = 0xFFFF;
 // The first buffer for an inflated profile; it doubles as needed.
@@ -96,7 +99,8 @@ bool InflateBounded(const uint8_t* in, size_t size, size_t limit, std::vector<ui
 }  // namespace
 
 bool IsUsableRgbProfile(const uint8_t* profile, size_t size) {
-  if (size < kIccHeaderBytes + 4 || size > kMaxIccProfileBytes || size % 4 != 0 ||
+  if (size < kIccHeaderBytes + 4 || size > kMaxIccProfileBytes ||
+      (size % 4 != 0 && profile[kIccMajorVersion] >= kFirstPaddedVersion) ||
       Be32(profile) != size || Be32(profile + 64) >= kMaxRenderingIntent) {
     return false;
   }

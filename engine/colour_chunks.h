@@ -29,10 +29,11 @@ constexpr uint32_t kMaxIccProfileBytes = 4u << 20;
 inline constexpr char kProfileName[] = "ICC profile";
 
 // True when `profile` is a whole ICC profile for RGB data that a PNG may carry: at least its
-// 128-byte header and tag count, at most kMaxIccProfileBytes, a whole number of 32-bit words,
-// its declared length equal to its size, a 16-bit rendering intent, the signature "acsp", data
-// colour space "RGB ", connection space "XYZ " or "Lab ", not an abstract or device-link profile,
-// and a tag table whose every tag lies inside the profile.
+// 128-byte header and tag count, at most kMaxIccProfileBytes, a whole number of 32-bit words
+// when its major version is 4 or later (older profiles may end anywhere, and libpng reads them
+// so), its declared length equal to its size, a 16-bit rendering intent, the signature "acsp",
+// data colour space "RGB ", connection space "XYZ " or "Lab ", not an abstract or device-link
+// profile, and a tag table whose every tag lies inside the profile.
 bool IsUsableRgbProfile(const uint8_t* profile, size_t size);
 
 // Appends an iCCP chunk carrying `profile` (named kProfileName, zlib-compressed) to `chunks`

@@ -157,6 +157,11 @@ TEST(ColourProfile, EverySourceKindCarriesItsProfileByteForByte) {
   const Bytes small = testimg::MakeIccProfile("RGB ", 500, 1);
   // Larger than one APP2 segment holds: the JPEG splits it into three.
   const Bytes large = testimg::MakeIccProfile("RGB ", 150000, 2);
+  // A version 2 profile need not fill its last 32-bit word.
+  Bytes version2 = testimg::MakeIccProfile("RGB ", 40, 8);
+  version2[8] = 2;
+  version2.push_back(7);
+  version2[3] = static_cast<uint8_t>(version2.size());
   JpegRecipe progressive = Jpeg(JpegKind::kColour);
   progressive.progressive = true;
   progressive.iccProfile = small;
@@ -174,6 +179,7 @@ TEST(ColourProfile, EverySourceKindCarriesItsProfileByteForByte) {
        PngWith(6, {{"sRGB", {0}}, {"iCCP", testimg::IccpChunkData(small)}}), small},
       {"24-bit V5 BMP", BmpWithProfile(24, small), small},
       {"8-bit V5 BMP", BmpWithProfile(8, large), large},
+      {"version 2 profile of odd length", JpegWith(JpegKind::kColour, version2), version2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
