@@ -96,6 +96,10 @@ bool InflateBounded(const uint8_t* in, size_t size, size_t limit, std::vector<ui
   return true;
 }
 
+// The profile an iCCP chunk's `data` holds, in `profile`. False, with `profile` empty, when the
+// chunk is not one IsUsableIccpChunk accepts.
+bool ReadIccpProfile(const std::vector<uint8_t>& data, std::vector<uint8_t>& profile);
+
 }  // namespace
 
 bool IsUsableRgbProfile(const uint8_t* profile, size_t size) {
@@ -128,14 +132,22 @@ bool AddIccProfile(const std::vector<uint8_t>& profile, std::vector<PngChunk>& c
   if (!IsUsableRgbProfile(profile.data(), profile.size())) {
     return false;
   }
+  const size_t nameBytes = sizeof kProfileName - 1;
   uLongf packedBytes = compressBound(static_cast<uLong>(profile.size()));
   std::vector<uint8_t> packed(packedBytes);
   if (compress2(packed.data(), &packedBytes, profile.data(), static_cast<uLong>(profile.size()),
                 Z_BEST_COMPRESSION) != Z_OK) {
     return false;
   }
+  if (nameBytes + 2 + packedBytes < kMinReadableIccpBytes) {
+    // Stored uncompressed, the profile's header alone makes the chunk long enough.
+    packedBytes = static_cast<uLongf>(packed.size());
+    if (compress2(packed.data(), &packedBytes, profile.data(), static_cast<uLong>(profile.size()),
+                  Z_NO_COMPRESSION) != Z_OK) {
+      return false;
+    }
+  }
   PngChunk chunk = Chunk("iCCP");
-  const size_t nameBytes = sizeof kProfileName - 1;
   chunk.data.reserve(nameBytes + 2 + packedBytes);
   chunk.data.assign(kProfileName, kProfileName + nameBytes);
   chunk.data.push_back(0);  // end of the name
@@ -146,17 +158,22 @@ bool AddIccProfile(const std::vector<uint8_t>& profile, std::vector<PngChunk>& c
 }
 
 bool IsUsableIccpChunk(const std::vector<uint8_t>& data) {
-  size_t name = 0;
-  while (name < data.size() && data[name] != 0) {
-    ++name;
-  }
-  if (name == 0 || name > kMaxKeywordBytes || data.size() < name + 2 || data[name + 1] != 0) {
+  std::vector<uint8_t> profile;
+  return ReadIccpProfile(data, profile);
+}
+
+bool AddIccpChunk(std::vector<uint8_t> data, std::vector<PngChunk>& chunks) {
+  std::vector<uint8_t> profile;
+  if (!ReadIccpProfile(data, profile)) {
     return false;
   }
-  std::vector<uint8_t> profile;
-  return InflateBounded(data.data() + name + 2, data.size() - name - 2, kMaxIccProfileBytes,
-                        profile) &&
-         IsUsableRgbProfile(profile.data(), profile.size());
+  if (data.size() < kMinReadableIccpBytes) {
+    return AddIccProfile(profile, chunks);
+  }
+  PngChunk chunk = Chunk("iCCP");
+  chunk.data = std::move(data);
+  chunks.push_back(std::move(chunk));
+  return true;
 }
 
 bool IsCarriedChunkUsable(const PngChunk& chunk) {
@@ -201,5 +218,27 @@ uint32_t PixelsPerMetre(uint32_t density, bool dpcm) {
   }
   return static_cast<uint32_t>((uint64_t{density} * 10000 + 127) / 254);
 }
+
+namespace {
+
+bool ReadIccpProfile(const std::vector<uint8_t>& data, std::vector<uint8_t>& profile) {
+  profile.clear();
+  size_t name = 0;
+  while (name < data.size() && data[name] != 0) {
+    ++name;
+  }
+  if (name == 0 || name > kMaxKeywordBytes || data.size() < name + 2 || data[name + 1] != 0) {
+    return false;
+  }
+  if (InflateBounded(data.data() + name + 2, data.size() - name - 2, kMaxIccProfileBytes,
+                     profile) &&
+      IsUsableRgbProfile(profile.data(), profile.size())) {
+    return true;
+  }
+  profile.clear();
+  return false;
+}
+
+}  // namespace
 
 }  // namespace colour_chunks

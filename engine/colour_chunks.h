@@ -25,6 +25,11 @@ namespace colour_chunks {
 // about 2 MiB; a longer one is dropped before anything is allocated for it.
 constexpr uint32_t kMaxIccProfileBytes = 4u << 20;
 
+// The shortest iCCP chunk libpng reads: it takes the first 81 bytes as the profile's name and
+// compression method, and passes over a chunk with fewer than 11 bytes after them, whatever its
+// name's length. A profile that compresses very well must be stored less tightly to reach it.
+constexpr size_t kMinReadableIccpBytes = 81 + 11;
+
 // The profile name written into an iCCP chunk made from a JPEG's or BMP's profile.
 inline constexpr char kProfileName[] = "ICC profile";
 
@@ -36,14 +41,20 @@ inline constexpr char kProfileName[] = "ICC profile";
 // profile, and a tag table whose every tag lies inside the profile.
 bool IsUsableRgbProfile(const uint8_t* profile, size_t size);
 
-// Appends an iCCP chunk carrying `profile` (named kProfileName, zlib-compressed) to `chunks`
-// when IsUsableRgbProfile accepts it. Returns true when the chunk was added.
+// Appends an iCCP chunk carrying `profile` (named kProfileName, zlib-compressed, at least
+// kMinReadableIccpBytes long) to `chunks` when IsUsableRgbProfile accepts it. Returns true when
+// the chunk was added.
 bool AddIccProfile(const std::vector<uint8_t>& profile, std::vector<PngChunk>& chunks);
 
 // True when `data`, the data of a PNG iCCP chunk, has a valid profile name (1 to 79 bytes),
 // compression method 0, and a zlib stream that inflates completely to at most
 // kMaxIccProfileBytes bytes that IsUsableRgbProfile accepts.
 bool IsUsableIccpChunk(const std::vector<uint8_t>& data);
+
+// Appends the iCCP chunk of a PNG, whose data is `data`, to `chunks` when IsUsableIccpChunk
+// accepts it: as it is, or, when it is shorter than kMinReadableIccpBytes, made anew from its
+// profile by AddIccProfile. Returns true when a chunk was added.
+bool AddIccpChunk(std::vector<uint8_t> data, std::vector<PngChunk>& chunks);
 
 // True when `data` has the form a chunk of that type must have: sRGB one byte 0 to 3, gAMA four
 // bytes not all 0, cHRM 32 bytes, pHYs nine bytes with unit 0 or 1 and both sizes non-zero,

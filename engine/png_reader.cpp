@@ -7,8 +7,9 @@
 //
 // The colour and size chunks before the image data (iCCP, sRGB, gAMA, cHRM, pHYs) are carried
 // into the image byte for byte: the first chunk of each type, when it is well formed. An iCCP is
-// carried only for a colour source (RGB, RGBA, palette) whose profile is a usable RGB profile;
-// with it, an sRGB chunk is left out, as a PNG holds only one of the two.
+// carried only for a colour source (RGB, RGBA, palette) whose profile is a usable RGB profile
+// (its chunk made anew when too short for libpng to read, see colour_chunks::AddIccpChunk); with
+// it, an sRGB chunk is left out, as a PNG holds only one of the two.
 //
 // libpng reports errors by longjmp. Everything that can jump lives in DecodePng, which holds no
 // object with a destructor; the libpng structures are owned by a PngStructs in the caller's
@@ -70,7 +71,9 @@ void CarryChunks(png_structp png, png_infop info, int colorType, Bitmap& image) 
       continue;
     }
     chunk.data.assign(unknowns[i].data, unknowns[i].data + unknowns[i].size);
-    if (colour_chunks::IsCarriedChunkUsable(chunk)) {
+    if (IsType(chunk, "iCCP")) {
+      colour_chunks::AddIccpChunk(std::move(chunk.data), chunks);
+    } else if (colour_chunks::IsCarriedChunkUsable(chunk)) {
       chunks.push_back(std::move(chunk));
     }
   }

@@ -20,6 +20,7 @@
 #include "settings/data_file.h"
 #include "settings/data_node.h"
 #include "settings/file_compressed.h"
+#include "tests/support/image_makers.h"
 
 #include <zlib.h>
 
@@ -292,6 +293,14 @@ int LoadSaveTarget(const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint8_t> png;
   FUZZ_CHECK("load_save", image.EncodePng(png, level, interlace));
   FUZZ_CHECK("load_save", !png.empty());
+  // A profile written first among the chunks (as every JPEG's and BMP's is) must be one that
+  // libpng takes when it reads the PNG: one it refuses is lost to every viewer. (A PNG source's
+  // damaged gAMA or cHRM before its profile would make libpng pass over the profile too, as it
+  // does in the source, so only the first chunk is checked.)
+  if (!image.Ancillary().empty() &&
+      std::memcmp(image.Ancillary().front().type.data(), "iCCP", 4) == 0) {
+    FUZZ_CHECK("load_save", !testimg::DecodePng(png).iccProfile.empty());
+  }
 
   // A 5-5-5 image is written as its 24-bit expansion.
   const Bitmap* expected = &image;

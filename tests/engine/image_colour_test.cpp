@@ -157,6 +157,8 @@ TEST(ColourProfile, EverySourceKindCarriesItsProfileByteForByte) {
   const Bytes small = testimg::MakeIccProfile("RGB ", 500, 1);
   // Larger than one APP2 segment holds: the JPEG splits it into three.
   const Bytes large = testimg::MakeIccProfile("RGB ", 150000, 2);
+  // So nearly empty that it compresses into an iCCP chunk too short for libpng to read.
+  const Bytes tiny = testimg::MakeIccProfile("RGB ", 0, 9);
   // A version 2 profile need not fill its last 32-bit word.
   Bytes version2 = testimg::MakeIccProfile("RGB ", 40, 8);
   version2[8] = 2;
@@ -180,6 +182,8 @@ TEST(ColourProfile, EverySourceKindCarriesItsProfileByteForByte) {
       {"24-bit V5 BMP", BmpWithProfile(24, small), small},
       {"8-bit V5 BMP", BmpWithProfile(8, large), large},
       {"version 2 profile of odd length", JpegWith(JpegKind::kColour, version2), version2},
+      {"tiny profile from a JPEG", JpegWith(JpegKind::kColour, tiny), tiny},
+      {"tiny profile from a PNG", PngWith(6, {{"iCCP", testimg::IccpChunkData(tiny)}}), tiny},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
