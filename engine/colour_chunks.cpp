@@ -20,6 +20,14 @@ constexpr uint32_t kMaxRenderingIntent = 0xFFFF;
 constexpr size_t kFirstInflateBytes = 64 * 1024;
 // Every four-byte number in a PNG chunk is at most 2^31 - 1.
 constexpr uint32_t kMaxPngNumber = 0x7FFFFFFF;
+// The gAMA values libpng takes (gamma times 100000). Outside them it drops the PNG's whole colour
+// description, a profile with it, so such a gamma is left out.
+constexpr uint32_t kMinGamma = 16;
+constexpr uint32_t kMaxGamma = 625000000;
+// cHRM coordinates are in 1/100000; libpng drops the colour description, a profile with it, for
+// coordinates that are not chromaticities, or a white point's y below 5.
+constexpr uint32_t kChromaticityOne = 100000;
+constexpr uint32_t kMinWhiteY = 5;
 // A PNG keyword (the profile name) is 1 to 79 bytes.
 constexpr size_t kMaxKeywordBytes = 79;
 
@@ -43,6 +51,22 @@ bool AreNumbers(const uint8_t* p, size_t count) {
     }
   }
   return true;
+}
+
+// True when the cHRM values at `p` (white, red, green, blue, each x then y, in 1/100000) are
+// chromaticities: x and y not negative, x + y at most 1, and the white point's y above 0.
+bool AreChromaticities(const uint8_t* p) {
+  if (!AreNumbers(p, 8)) {
+    return false;
+  }
+  for (size_t point = 0; point < 4; ++point) {
+    const uint32_t x = Be32(p + 8 * point);
+    const uint32_t y = Be32(p + 8 * point + 4);
+    if (x > kChromaticityOne || y > kChromaticityOne - x) {
+      return false;
+    }
+  }
+  return Be32(p + 4) >= kMinWhiteY;
 }
 
 bool Is(const uint8_t* p, const char (&word)[5]) {
@@ -182,10 +206,10 @@ bool IsCarriedChunkUsable(const PngChunk& chunk) {
     return d.size() == 1 && d[0] <= 3;
   }
   if (IsType(chunk, "gAMA")) {
-    return d.size() == 4 && AreNumbers(d.data(), 1) && Be32(d.data()) != 0;
+    return d.size() == 4 && Be32(d.data()) >= kMinGamma && Be32(d.data()) <= kMaxGamma;
   }
   if (IsType(chunk, "cHRM")) {
-    return d.size() == 32 && AreNumbers(d.data(), 8);
+    return d.size() == 32 && AreChromaticities(d.data());
   }
   if (IsType(chunk, "pHYs")) {
     return d.size() == 9 && d[8] <= 1 && AreNumbers(d.data(), 2) && Be32(d.data()) != 0 &&

@@ -57,9 +57,11 @@ bool IsUsableIccpChunk(const std::vector<uint8_t>& data);
 bool AddIccpChunk(std::vector<uint8_t> data, std::vector<PngChunk>& chunks);
 
 // True when `data` has the form a chunk of that type must have: sRGB one byte 0 to 3, gAMA four
-// bytes not all 0, cHRM 32 bytes, pHYs nine bytes with unit 0 or 1 and both sizes non-zero,
-// iCCP as IsUsableIccpChunk; every four-byte number of gAMA, cHRM and pHYs at most 2^31 - 1, as
-// in any PNG. False for any other type.
+// bytes from 16 to 625000000 (the gammas libpng takes), cHRM 32 bytes of chromaticities (each x
+// and y not negative, x + y at most 1, the white point's y at least 5 in 1/100000), pHYs nine
+// bytes with unit 0 or 1 and both sizes non-zero, iCCP as IsUsableIccpChunk; every four-byte
+// number at most 2^31 - 1, as in any PNG. False for any other type. libpng drops a PNG's whole
+// colour description, its profile too, for a gamma or chromaticities outside these.
 bool IsCarriedChunkUsable(const PngChunk& chunk);
 
 // An sRGB chunk with the PNG rendering intent `intent` (0 perceptual, 1 relative colorimetric,

@@ -287,6 +287,14 @@ TEST(ColourProfile, ColourSpaceAndResolutionReachThePng) {
   };
   const Bytes chrm = {0, 0, 0x7A, 0x26, 0, 0, 0x80, 0x84, 0, 0, 0xFA, 0,    0, 0, 0x80, 0xE8,
                       0, 0, 0x75, 0x30, 0, 0, 0xEA, 0x60, 0, 0, 0x3A, 0x98, 0, 0, 0x17, 0x70};
+  // The cHRM above with its `index`th value (white x, white y, red x, ...) set to `value`.
+  auto chrmWith = [&](size_t index, uint32_t value) {
+    Bytes c = chrm;
+    const Bytes v = Be32(value);
+    std::copy(v.begin(), v.end(), c.begin() + static_cast<long>(4 * index));
+    return c;
+  };
+  const Bytes profile = testimg::MakeIccProfile("RGB ", 400, 10);
   const uint32_t srgbSpace = 0x73524742;
   const uint32_t windowsSpace = 0x57696E20;
   struct Case {
@@ -320,13 +328,17 @@ TEST(ColourProfile, ColourSpaceAndResolutionReachThePng) {
        {}},
       {"PNG numbers past 2^31 - 1 left out",
        PngWith(2, {{"gAMA", Be32(0x80000000)},
-                   {"cHRM",
-                    [&] {
-                      Bytes c = chrm;
-                      c[28] = 0x80;
-                      return c;
-                    }()},
+                   {"cHRM", chrmWith(7, 0x80000000)},
                    {"pHYs", Phys(2835, 0xFFFFFFFF, 1)}}),
+       {}},
+      // libpng would drop the written profile for either of these.
+      {"gamma above what libpng takes, red x + y above 1",
+       PngWith(2, {{"gAMA", Be32(625000001)},
+                   {"cHRM", chrmWith(3, 40000)},
+                   {"iCCP", testimg::IccpChunkData(profile)}}),
+       {{"iCCP", testimg::IccpChunkData(profile)}}},
+      {"gamma below what libpng takes, white point y 4",
+       PngWith(2, {{"gAMA", Be32(15)}, {"cHRM", chrmWith(1, 4)}}),
        {}},
       {"only the first chunk of a type counts",
        PngWith(2, {{"gAMA", Be32(0)},
