@@ -54,7 +54,8 @@ bool AreNumbers(const uint8_t* p, size_t count) {
 }
 
 // True when the cHRM values at `p` (white, red, green, blue, each x then y, in 1/100000) are
-// chromaticities: x and y not negative, x + y at most 1, and the white point's y above 0.
+// chromaticities: x and y not negative, x + y at most 1, and the white point's y at least
+// kMinWhiteY.
 bool AreChromaticities(const uint8_t* p) {
   if (!AreNumbers(p, 8)) {
     return false;
@@ -122,7 +123,23 @@ bool InflateBounded(const uint8_t* in, size_t size, size_t limit, std::vector<ui
 
 // The profile an iCCP chunk's `data` holds, in `profile`. False, with `profile` empty, when the
 // chunk is not one IsUsableIccpChunk accepts.
-bool ReadIccpProfile(const std::vector<uint8_t>& data, std::vector<uint8_t>& profile);
+bool ReadIccpProfile(const std::vector<uint8_t>& data, std::vector<uint8_t>& profile) {
+  profile.clear();
+  size_t name = 0;
+  while (name < data.size() && data[name] != 0) {
+    ++name;
+  }
+  if (name == 0 || name > kMaxKeywordBytes || data.size() < name + 2 || data[name + 1] != 0) {
+    return false;
+  }
+  if (InflateBounded(data.data() + name + 2, data.size() - name - 2, kMaxIccProfileBytes,
+                     profile) &&
+      IsUsableRgbProfile(profile.data(), profile.size())) {
+    return true;
+  }
+  profile.clear();
+  return false;
+}
 
 }  // namespace
 
@@ -242,27 +259,5 @@ uint32_t PixelsPerMetre(uint32_t density, bool dpcm) {
   }
   return static_cast<uint32_t>((uint64_t{density} * 10000 + 127) / 254);
 }
-
-namespace {
-
-bool ReadIccpProfile(const std::vector<uint8_t>& data, std::vector<uint8_t>& profile) {
-  profile.clear();
-  size_t name = 0;
-  while (name < data.size() && data[name] != 0) {
-    ++name;
-  }
-  if (name == 0 || name > kMaxKeywordBytes || data.size() < name + 2 || data[name + 1] != 0) {
-    return false;
-  }
-  if (InflateBounded(data.data() + name + 2, data.size() - name - 2, kMaxIccProfileBytes,
-                     profile) &&
-      IsUsableRgbProfile(profile.data(), profile.size())) {
-    return true;
-  }
-  profile.clear();
-  return false;
-}
-
-}  // namespace
 
 }  // namespace colour_chunks
