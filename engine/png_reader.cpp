@@ -6,9 +6,10 @@
 // Interlaced sources are read through all passes.
 //
 // The colour and size chunks before the image data (iCCP, sRGB, gAMA, cHRM, pHYs) are carried
-// into the image byte for byte, the first of each type, when well formed. An iCCP is carried
-// only for a colour source (RGB, RGBA, palette) whose profile is a usable RGB profile; with it,
-// an sRGB chunk is left out, as a PNG holds only one of the two.
+// into the image byte for byte: the first chunk of each type, when it is well formed. An iCCP is
+// carried only for a colour source (RGB, RGBA, palette) whose profile is a usable RGB profile
+// (its chunk made anew when too short for libpng to read, see colour_chunks::AddIccpChunk); with
+// it, an sRGB chunk is left out, as a PNG holds only one of the two.
 //
 // libpng reports errors by longjmp. Everything that can jump lives in DecodePng, which holds no
 // object with a destructor; the libpng structures are owned by a PngStructs in the caller's
@@ -16,6 +17,7 @@
 #include <png.h>
 
 #include <algorithm>
+#include <array>
 #include <csetjmp>
 #include <cstring>
 
@@ -28,10 +30,12 @@
 namespace image_readers {
 namespace {
 
-// Ancillary chunks are held to this size each; a larger one fails the read.
+// Ancillary chunks are held to this size each; a larger one is skipped.
 constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
-// How many ancillary chunks of the kinds libpng keeps (text, sPLT, unknown) are accepted.
-constexpr png_uint_32 kMaxCachedChunks = 1000;
+// How many of the chunks kept below libpng holds at once; later ones are dropped unread. A PNG has
+// at most one of each of the five kinds, so this leaves room for repeats while the memory held
+// stays below kMaxCachedChunks * kMaxChunkBytes, however long the file.
+constexpr png_uint_32 kMaxCachedChunks = 32;
 
 // The chunks carried to the output, kept by libpng as they are stored (within kMaxChunkBytes).
 constexpr png_byte kCarriedChunks[] = "iCCP\0sRGB\0gAMA\0cHRM\0pHYs";
@@ -46,23 +50,30 @@ bool IsType(const PngChunk& chunk, const char* type) {
   return std::memcmp(chunk.type.data(), type, 4) == 0;
 }
 
-// Puts the first well-formed chunk of each carried type into the image, in file order.
-// Calls nothing in libpng that can raise an error.
+// Puts the first chunk of each carried type into the image, in file order, when it is well
+// formed. A later chunk of a type already met is never looked at: a PNG holds at most one of
+// each, and checking every copy would let a small file of repeated profiles make the reader
+// inflate megabytes for each one. Calls nothing in libpng that can raise an error.
 void CarryChunks(png_structp png, png_infop info, int colorType, Bitmap& image) {
   png_unknown_chunkp unknowns = nullptr;
   const int count = png_get_unknown_chunks(png, info, &unknowns);
   const bool colour = (colorType & PNG_COLOR_MASK_COLOR) != 0;
   std::vector<PngChunk>& chunks = image.Ancillary();
+  std::vector<std::array<char, 4>> met;
   for (int i = 0; i < count; ++i) {
     PngChunk chunk;
     std::memcpy(chunk.type.data(), unknowns[i].name, 4);
-    const bool seen = std::any_of(chunks.begin(), chunks.end(),
-                                  [&](const PngChunk& c) { return c.type == chunk.type; });
-    if (seen || (IsType(chunk, "iCCP") && !colour)) {
+    if (std::find(met.begin(), met.end(), chunk.type) != met.end()) {
+      continue;
+    }
+    met.push_back(chunk.type);
+    if (IsType(chunk, "iCCP") && !colour) {
       continue;
     }
     chunk.data.assign(unknowns[i].data, unknowns[i].data + unknowns[i].size);
-    if (colour_chunks::IsCarriedChunkUsable(chunk)) {
+    if (IsType(chunk, "iCCP")) {
+      colour_chunks::AddIccpChunk(std::move(chunk.data), chunks);
+    } else if (colour_chunks::IsCarriedChunkUsable(chunk)) {
       chunks.push_back(std::move(chunk));
     }
   }

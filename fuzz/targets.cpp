@@ -20,6 +20,7 @@
 #include "settings/data_file.h"
 #include "settings/data_node.h"
 #include "settings/file_compressed.h"
+#include "tests/support/image_makers.h"
 
 #include <zlib.h>
 
@@ -292,6 +293,17 @@ int LoadSaveTarget(const std::uint8_t* data, std::size_t size) {
   std::vector<std::uint8_t> png;
   FUZZ_CHECK("load_save", image.EncodePng(png, level, interlace));
   FUZZ_CHECK("load_save", !png.empty());
+  // A profile written must be one that libpng takes when it reads the PNG: one it refuses is
+  // lost to every viewer that reads PNGs through it. (libpng also drops the profile for
+  // chromaticities whose matrix it cannot invert, which the readers do not work out, so a PNG
+  // with cHRM is not checked.)
+  const auto written = [&](const char* type) {
+    return std::any_of(image.Ancillary().begin(), image.Ancillary().end(),
+                       [&](const PngChunk& c) { return std::memcmp(c.type.data(), type, 4) == 0; });
+  };
+  if (written("iCCP") && !written("cHRM")) {
+    FUZZ_CHECK("load_save", !testimg::DecodePng(png).iccProfile.empty());
+  }
 
   // A 5-5-5 image is written as its 24-bit expansion.
   const Bitmap* expected = &image;

@@ -157,6 +157,13 @@ TEST(ColourProfile, EverySourceKindCarriesItsProfileByteForByte) {
   const Bytes small = testimg::MakeIccProfile("RGB ", 500, 1);
   // Larger than one APP2 segment holds: the JPEG splits it into three.
   const Bytes large = testimg::MakeIccProfile("RGB ", 150000, 2);
+  // So nearly empty that it compresses into an iCCP chunk too short for libpng to read.
+  const Bytes tiny = testimg::MakeIccProfile("RGB ", 0, 9);
+  // A version 2 profile need not fill its last 32-bit word.
+  Bytes version2 = testimg::MakeIccProfile("RGB ", 40, 8);
+  version2[8] = 2;
+  version2.push_back(7);
+  version2[3] = static_cast<uint8_t>(version2.size());
   JpegRecipe progressive = Jpeg(JpegKind::kColour);
   progressive.progressive = true;
   progressive.iccProfile = small;
@@ -174,6 +181,9 @@ TEST(ColourProfile, EverySourceKindCarriesItsProfileByteForByte) {
        PngWith(6, {{"sRGB", {0}}, {"iCCP", testimg::IccpChunkData(small)}}), small},
       {"24-bit V5 BMP", BmpWithProfile(24, small), small},
       {"8-bit V5 BMP", BmpWithProfile(8, large), large},
+      {"version 2 profile of odd length", JpegWith(JpegKind::kColour, version2), version2},
+      {"tiny profile from a JPEG", JpegWith(JpegKind::kColour, tiny), tiny},
+      {"tiny profile from a PNG", PngWith(6, {{"iCCP", testimg::IccpChunkData(tiny)}}), tiny},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -200,6 +210,17 @@ TEST(ColourProfile, ProfilesThatDoNotFitAreLeftOutAndTheImageConverts) {
   Bytes methodOne = testimg::IccpChunkData(rgb);
   methodOne[5] = 1;
   const Bytes oversized = testimg::MakeIccProfile("RGB ", 4u << 20, 6);
+  // A JPEG whose profile spans three APP2 segments, with the sequence number (offset 12 after
+  // the segment's name) or the segment count (offset 13) of every segment set to `value`.
+  auto segmentsWith = [&](size_t field, uint8_t value) {
+    Bytes jpeg = JpegWith(JpegKind::kColour, testimg::MakeIccProfile("RGB ", 150000, 3));
+    const std::string name("ICC_PROFILE\0", 12);
+    for (auto at = std::search(jpeg.begin(), jpeg.end(), name.begin(), name.end());
+         at != jpeg.end(); at = std::search(at + 1, jpeg.end(), name.begin(), name.end())) {
+      at[static_cast<long>(field)] = value;
+    }
+    return jpeg;
+  };
   struct Case {
     const char* name;
     Bytes source;
@@ -222,11 +243,15 @@ TEST(ColourProfile, ProfilesThatDoNotFitAreLeftOutAndTheImageConverts) {
                                 return p;
                               }())},
       {"larger than 4 MiB", JpegWith(JpegKind::kColour, oversized)},
+      {"JPEG segments all numbered 1", segmentsWith(12, 1)},
+      {"JPEG segment 4 of 4 missing", segmentsWith(13, 4)},
       {"grey PNG, grey profile", PngWith(0, {{"iCCP", testimg::IccpChunkData(grey)}})},
       {"grey+alpha PNG, grey profile", PngWith(4, {{"iCCP", testimg::IccpChunkData(grey)}})},
       {"RGB PNG, CMYK profile", PngWith(2, {{"iCCP", testimg::IccpChunkData(cmyk)}})},
       {"RGB PNG, cut zlib stream", PngWith(2, {{"iCCP", truncatedStream}})},
       {"RGB PNG, compression method 1", PngWith(2, {{"iCCP", methodOne}})},
+      {"RGB PNG, a damaged profile before a sound one (the first decides)",
+       PngWith(2, {{"iCCP", methodOne}, {"iCCP", testimg::IccpChunkData(rgb)}})},
       {"BMP, profile offset past the end", BmpWithProfile(24, rgb, 0x7FFFFFF0)},
       {"BMP, profile size past the end", BmpWithProfile(24, rgb, 0, 0xFFFFFFF0)},
       {"BMP, CMYK profile", BmpWithProfile(24, cmyk)},
@@ -262,6 +287,14 @@ TEST(ColourProfile, ColourSpaceAndResolutionReachThePng) {
   };
   const Bytes chrm = {0, 0, 0x7A, 0x26, 0, 0, 0x80, 0x84, 0, 0, 0xFA, 0,    0, 0, 0x80, 0xE8,
                       0, 0, 0x75, 0x30, 0, 0, 0xEA, 0x60, 0, 0, 0x3A, 0x98, 0, 0, 0x17, 0x70};
+  // The cHRM above with its `index`th value (white x, white y, red x, ...) set to `value`.
+  auto chrmWith = [&](size_t index, uint32_t value) {
+    Bytes c = chrm;
+    const Bytes v = Be32(value);
+    std::copy(v.begin(), v.end(), c.begin() + static_cast<long>(4 * index));
+    return c;
+  };
+  const Bytes profile = testimg::MakeIccProfile("RGB ", 400, 10);
   const uint32_t srgbSpace = 0x73524742;
   const uint32_t windowsSpace = 0x57696E20;
   struct Case {
@@ -293,6 +326,26 @@ TEST(ColourProfile, ColourSpaceAndResolutionReachThePng) {
       {"malformed PNG chunks left out",
        PngWith(3, {{"sRGB", {4}}, {"gAMA", Be32(0)}, {"cHRM", {1, 2}}, {"pHYs", Phys(1, 1, 2)}}),
        {}},
+      {"PNG numbers past 2^31 - 1 left out",
+       PngWith(2, {{"gAMA", Be32(0x80000000)},
+                   {"cHRM", chrmWith(7, 0x80000000)},
+                   {"pHYs", Phys(2835, 0xFFFFFFFF, 1)}}),
+       {}},
+      // libpng would drop the written profile for either of these.
+      {"gamma above what libpng takes, red x + y above 1",
+       PngWith(2, {{"gAMA", Be32(625000001)},
+                   {"cHRM", chrmWith(3, 40000)},
+                   {"iCCP", testimg::IccpChunkData(profile)}}),
+       {{"iCCP", testimg::IccpChunkData(profile)}}},
+      {"gamma below what libpng takes, white point y 4",
+       PngWith(2, {{"gAMA", Be32(15)}, {"cHRM", chrmWith(1, 4)}}),
+       {}},
+      {"only the first chunk of a type counts",
+       PngWith(2, {{"gAMA", Be32(0)},
+                   {"gAMA", Be32(45455)},
+                   {"pHYs", Phys(7, 9, 0)},
+                   {"pHYs", Phys(1, 1, 1)}}),
+       {{"pHYs", Phys(7, 9, 0)}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -310,14 +363,31 @@ TEST(JpegOrientation, EveryOrientationComesOutUpright) {
   };
   const Turn turns[9] = {{0, false}, {0, false}, {0, true}, {2, false}, {2, true},
                          {1, true},  {1, false}, {3, true}, {3, false}};
-  for (JpegKind kind : {JpegKind::kColour, JpegKind::kGrey}) {
+  struct Shape {
+    JpegKind kind;
+    int width;
+    int height;
+  };
+  // Every kind of scanline the decoder gives (one, three and four samples), and pictures one
+  // pixel wide or high. The CMYK pictures' stored pixels are those written when the
+  // orientation is kept.
+  const Shape shapes[] = {{JpegKind::kColour, 7, 3},    {JpegKind::kGrey, 7, 3},
+                          {JpegKind::kCmykAdobe, 5, 3}, {JpegKind::kYcck, 3, 5},
+                          {JpegKind::kColour, 1, 5},    {JpegKind::kGrey, 6, 1}};
+  for (const Shape& shape : shapes) {
     for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
-      SCOPED_TRACE("orientation " + std::to_string(orientation) +
-                   (kind == JpegKind::kGrey ? " grey" : " colour"));
-      JpegRecipe recipe = Jpeg(kind, 7, 3);
+      SCOPED_TRACE("orientation " + std::to_string(orientation) + ", kind " +
+                   std::to_string(static_cast<int>(shape.kind)) + ", " +
+                   std::to_string(shape.width) + "x" + std::to_string(shape.height));
+      JpegRecipe recipe = Jpeg(shape.kind, shape.width, shape.height);
       recipe.app1 = testimg::MakeExif(orientation, orientation % 2 == 0);
       const Bytes source = testimg::MakeJpeg(recipe);
-      const Picture stored = FromReference(testimg::DecodeJpegReference(source));
+      Bitmap kept;
+      ASSERT_TRUE(kept.LoadFromMemory(source, BitmapLoadOptions{false}));
+      const Picture keptPicture = imagetest::Written(kept).picture;
+      const bool cmyk = shape.kind == JpegKind::kCmykAdobe || shape.kind == JpegKind::kYcck;
+      const Picture stored =
+          cmyk ? keptPicture : FromReference(testimg::DecodeJpegReference(source));
       Picture expected = stored;
       for (int i = 0; i < turns[orientation].turns; ++i) {
         expected = TurnedClockwise(expected);
@@ -328,10 +398,7 @@ TEST(JpegOrientation, EveryOrientationComesOutUpright) {
       const testimg::DecodedPng upright = imagetest::Convert(source);
       ASSERT_TRUE(upright.ok);
       EXPECT_EQ(testimg::Difference(expected, upright.picture), "");
-
-      Bitmap kept;
-      ASSERT_TRUE(kept.LoadFromMemory(source, BitmapLoadOptions{false}));
-      EXPECT_EQ(testimg::Difference(stored, imagetest::Written(kept).picture), "");
+      EXPECT_EQ(testimg::Difference(stored, keptPicture), "");
     }
   }
 }
@@ -384,7 +451,13 @@ TEST(ColourProfile, RunOptionsAndTheTwentyFourBitCopy) {
   recipe.app1 = testimg::MakeExif(8, true);
   const std::wstring jpeg = dir / L"photo.jpg";
   const std::wstring palette = dir / L"palette.png";
+  const std::wstring grey = dir / L"grey.jpg";
   ASSERT_TRUE(testimg::WriteFileBytes(jpeg, testimg::MakeJpeg(recipe)));
+  JpegRecipe greyRecipe = Jpeg(JpegKind::kGrey, 7, 3);
+  greyRecipe.densityUnit = 1;
+  greyRecipe.density[0] = greyRecipe.density[1] = 72;
+  greyRecipe.app1 = testimg::MakeExif(6, false);
+  ASSERT_TRUE(testimg::WriteFileBytes(grey, testimg::MakeJpeg(greyRecipe)));
   ASSERT_TRUE(
       testimg::WriteFileBytes(palette, PngWith(3, {{"iCCP", testimg::IccpChunkData(profile)}})));
   struct Case {
@@ -407,6 +480,11 @@ TEST(ColourProfile, RunOptionsAndTheTwentyFourBitCopy) {
        Option::k24Bit,
        {"IHDR", "iCCP", "IDAT", "IEND"},
        4},
+      {"24-bit copy of a grey JPEG turned upright",
+       grey,
+       Option::k24Bit,
+       {"IHDR", "pHYs", "IDAT", "IEND"},
+       3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
