@@ -96,10 +96,10 @@ class Bitmap {
   // Returns false, changing nothing, for any other pair or a rectangle outside either image.
   static bool CopyRect(const BitmapRect& rect, Bitmap& target, const Bitmap& source);
 
-  // Writes the image as a PNG file holding IHDR, PLTE (when the image has a palette), IDAT and
-  // IEND only. `level` 0-9 is the zlib level (0 stores, 9 compresses best); a negative level
-  // takes libpng's default. `interlace` writes Adam7 (16-bit images are never interlaced: they
-  // are expanded to 24 bits first).
+  // Writes the image as a PNG file holding IHDR, the Ancillary() chunks, PLTE (when the image
+  // has a palette), IDAT and IEND (see engine/png_encode.h). `level` 0-9 is the deflate level
+  // (0 stores, 9 compresses best); a negative level means 6, a larger one 9. `interlace` writes
+  // Adam7.
   // The PNG is written to a temporary file in the target's folder and moved over the target
   // only when complete; on any failure the temporary is removed, nothing partial is left and
   // whatever stood at the target is untouched. Returns true when the PNG is in place.
@@ -158,8 +158,6 @@ class Bitmap {
   static uint64_t StrideFor(uint64_t width, uint32_t bitCount);
 
  private:
-  bool WritePngTo(kiv::File& stream, int32_t level, bool interlace) const;
-
   std::vector<uint8_t> pixels_;
   std::vector<PaletteEntry> palette_;
   std::vector<PngChunk> ancillary_;
