@@ -1,5 +1,6 @@
 // The PNG writer's output (header, palette, chunks, compression, interlace) and CopyRect.
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <cstring>
@@ -259,6 +260,26 @@ TEST(PngWriter, EveryLayoutDecodesToTheSourcePixels) {
   for (int type = 0; type < 5; ++type) {
     EXPECT_GT(filtersUsed[type], 0) << "filter type " << type << " never chosen";
   }
+}
+
+// The Windows and the native program write the same bytes: both run this test against one
+// fingerprint of the files made from fixed images, taken with the libdeflate both are built with.
+TEST(PngWriter, SameBytesOnEveryPlatform) {
+  if (std::string(LIBDEFLATE_VERSION_STRING) != "1.14") {
+    GTEST_SKIP() << "fingerprint taken with libdeflate 1.14";
+  }
+  uint32_t fingerprint = 0;
+  for (uint32_t bits : {4u, 8u, 16u, 24u, 32u}) {
+    const Bitmap image = MixedImage(61, 47, bits, bits);
+    for (bool interlace : {false, true}) {
+      for (int level : {0, 1, 6, 9}) {
+        const std::vector<uint8_t> bytes = EncodeWith(image, PngEncodeOptions{level, interlace});
+        fingerprint = static_cast<uint32_t>(
+            crc32(fingerprint, bytes.data(), static_cast<uInt>(bytes.size())));
+      }
+    }
+  }
+  EXPECT_EQ(fingerprint, 3820342316u);
 }
 
 // Chunks the source gave are written as held, right after IHDR, each with its CRC; one that is
