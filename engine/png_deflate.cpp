@@ -69,33 +69,31 @@ struct GatherRows {
   bool Done(const uint8_t*, size_t) { return true; }
 };
 
-bool CompressWhole(const PngScanlines& rows, const PngCompression& compression,
-                   PngRowFilter& filter, IdatWriter& idat, bool& tried) {
-  tried = false;
+enum class WholeResult { kDone, kFailed, kNoBuffers };
+
+WholeResult CompressWhole(const PngScanlines& rows, const PngCompression& compression,
+                          PngRowFilter& filter, IdatWriter& idat) {
   const uint64_t filteredBytes = rows.FilteredBytes();
   std::unique_ptr<libdeflate_compressor, FreeCompressor> compressor(
       libdeflate_alloc_compressor(compression.level));
-  if (!compressor) {
-    return false;
-  }
   RawBuffer filtered = AllocateRaw(filteredBytes);
-  if (!filtered) {
-    return false;
+  if (!compressor || !filtered) {
+    return WholeResult::kNoBuffers;
   }
   const size_t bound =
       libdeflate_zlib_compress_bound(compressor.get(), static_cast<size_t>(filteredBytes));
   RawBuffer compressed = AllocateRaw(bound);
   if (!compressed) {
-    return false;
+    return WholeResult::kNoBuffers;
   }
-  tried = true;
   GatherRows gather{filtered.get()};
   ForEachFilteredRow(rows, filter, gather);
   const size_t compressedBytes =
       libdeflate_zlib_compress(compressor.get(), filtered.get(), static_cast<size_t>(filteredBytes),
                                compressed.get(), bound);
   filtered.reset();
-  return compressedBytes > 0 && idat.Add(compressed.get(), compressedBytes);
+  return compressedBytes > 0 && idat.Add(compressed.get(), compressedBytes) ? WholeResult::kDone
+                                                                            : WholeResult::kFailed;
 }
 
 // zlib's deflate state, ended with the object.
@@ -152,7 +150,8 @@ struct StreamRows {
 
 bool CompressStreaming(const PngScanlines& rows, const PngCompression& compression,
                        PngRowFilter& filter, IdatWriter& idat) {
-  // Filtered rows compress best with matches favoured over literals, as libpng asks of zlib.
+  // Filtered rows are small numbers with little to match: zlib's filtered strategy leaves short
+  // matches for Huffman coding, as libpng asks of it for filtered rows.
   const int strategy =
       compression.filter == PngRowFilter::Mode::kAdaptive ? Z_FILTERED : Z_DEFAULT_STRATEGY;
   auto deflater = std::make_unique<Deflater>(compression.level, strategy);
@@ -170,12 +169,14 @@ bool CompressPngImageData(const PngScanlines& rows, const PngCompression& compre
                           IdatWriter& idat) {
   PngRowFilter filter(compression.filter, rows.MaxRowBytes(), rows.layout().FilterDistance());
   if (rows.FilteredBytes() <= compression.wholeBufferBytes) {
-    bool tried = false;
-    const bool done = CompressWhole(rows, compression, filter, idat, tried);
-    if (done || tried) {
-      return done;
+    switch (CompressWhole(rows, compression, filter, idat)) {
+      case WholeResult::kDone:
+        return true;
+      case WholeResult::kFailed:
+        return false;
+      case WholeResult::kNoBuffers:
+        break;  // the streaming way needs only a row
     }
-    // The buffers could not be had: the streaming way needs only a row.
   }
   return CompressStreaming(rows, compression, filter, idat);
 }

@@ -21,25 +21,19 @@ uint32_t Spread(uint32_t size, uint32_t start, uint32_t step) {
   return size > start ? (size - start + step - 1) / step : 0;
 }
 
-// Pixels x0, x0 + dx, ... of a row in the PNG's sample order.
-void Bgr24ToRgb(const uint8_t* in, uint8_t* out, uint32_t count, uint32_t x0, uint32_t dx) {
-  in += size_t{3} * x0;
-  const size_t step = size_t{3} * dx;
-  for (uint32_t i = 0; i < count; ++i, in += step, out += 3) {
+// Pixels x0, x0 + dx, ... of a row of blue-green-red (`kBytes` 3) or blue-green-red-alpha
+// (`kBytes` 4) pixels, in the PNG's order: red, green, blue (, alpha).
+template <size_t kBytes>
+void BgrToRgb(const uint8_t* in, uint8_t* out, uint32_t count, uint32_t x0, uint32_t dx) {
+  in += kBytes * x0;
+  const size_t step = kBytes * dx;
+  for (uint32_t i = 0; i < count; ++i, in += step, out += kBytes) {
     out[0] = in[2];
     out[1] = in[1];
     out[2] = in[0];
-  }
-}
-
-void Bgra32ToRgba(const uint8_t* in, uint8_t* out, uint32_t count, uint32_t x0, uint32_t dx) {
-  in += size_t{4} * x0;
-  const size_t step = size_t{4} * dx;
-  for (uint32_t i = 0; i < count; ++i, in += step, out += 4) {
-    out[0] = in[2];
-    out[1] = in[1];
-    out[2] = in[0];
-    out[3] = in[3];
+    if (kBytes == 4) {
+      out[3] = in[3];
+    }
   }
 }
 
@@ -149,9 +143,9 @@ void PngScanlines::Row(int pass, uint32_t row, uint8_t* out) const {
   if (layout_.expand555) {
     Expand555ToRgb(in, out, count, p.x0, p.dx);
   } else if (layout_.colorType == PngLayout::kRgb) {
-    Bgr24ToRgb(in, out, count, p.x0, p.dx);
+    BgrToRgb<3>(in, out, count, p.x0, p.dx);
   } else if (layout_.colorType == PngLayout::kRgba) {
-    Bgra32ToRgba(in, out, count, p.x0, p.dx);
+    BgrToRgb<4>(in, out, count, p.x0, p.dx);
   } else {
     PackIndices(in, out, count, p.x0, p.dx, layout_.pixelBits);
   }
