@@ -470,6 +470,7 @@ int main(int argc, char** argv) {
   if (command == "largest" && argc == 3) {
     return Largest(argv[2]);
   }
-  std::fprintf(stderr, "usage: bench_tool corpus DIR | single DIR | verify SRC OUT | largest SRC\n");
+  std::fprintf(stderr,
+               "usage: bench_tool corpus DIR | single DIR | verify SRC OUT | largest SRC\n");
   return 2;
 }
