@@ -4,6 +4,8 @@
 //                                RGBA PNG of a few megapixels) and DIR/icons (2000 small ones)
 //   bench_tool verify SRC OUT    checks that every source in SRC has OUT/<name>.png holding
 //                                exactly the source's pixels; prints one summary line
+//   bench_tool single DIR        writes DIR/camera.jpg, one photographic-style JPEG of 24
+//                                megapixels, as a camera makes them
 //   bench_tool largest SRC       prints the largest pixel store of the sources, in bytes
 //
 // Built by bench/run with the system's g++, libpng and libjpeg; not part of the program.
@@ -396,6 +398,15 @@ int MakeCorpus(const std::string& root) {
   return 0;
 }
 
+int MakeSingle(const std::string& root) {
+  mkdir(root.c_str(), 0755);
+  if (!WriteJpeg(root + "/camera.jpg", Photo(6000, 4000, 3, 77), 92)) {
+    std::fprintf(stderr, "bench_tool: could not write %s/camera.jpg\n", root.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 int Verify(const std::string& sources, const std::string& outputs) {
   int checked = 0, missing = 0, different = 0;
   std::string firstProblem;
@@ -450,12 +461,16 @@ int main(int argc, char** argv) {
   if (command == "corpus" && argc == 3) {
     return MakeCorpus(argv[2]);
   }
+  if (command == "single" && argc == 3) {
+    return MakeSingle(argv[2]);
+  }
   if (command == "verify" && argc == 4) {
     return Verify(argv[2], argv[3]);
   }
   if (command == "largest" && argc == 3) {
     return Largest(argv[2]);
   }
-  std::fprintf(stderr, "usage: bench_tool corpus DIR | verify SRC OUT | largest SRC\n");
+  std::fprintf(stderr,
+               "usage: bench_tool corpus DIR | single DIR | verify SRC OUT | largest SRC\n");
   return 2;
 }

@@ -114,13 +114,13 @@ class Bitmap {
   // Returns false, changing nothing, for any other pair or a rectangle outside either image.
   static bool CopyRect(const BitmapRect& rect, Bitmap& target, const Bitmap& source);
 
-  // Writes the image as a PNG file holding IHDR, the chunks of Ancillary(), PLTE (when the image
-  // has a palette), IDAT and IEND. `level` 0-9 is the zlib level (0 stores, 9 compresses best); a
-  // negative level takes libpng's default. `interlace` writes Adam7 (16-bit images are never
-  // interlaced: they are expanded to 24 bits first). The PNG is written to a temporary file in the
-  // target's folder and moved over the target only when complete; on any failure the temporary is
-  // removed, nothing partial is left and whatever stood at the target is untouched. Returns true
-  // when the PNG is in place.
+  // Writes the image as a PNG file holding IHDR, the Ancillary() chunks, PLTE (when the image
+  // has a palette), IDAT and IEND (see engine/png_encode.h). `level` 0-9 is the deflate level
+  // (0 stores, 9 compresses best); a negative level means 6, a larger one 9. `interlace` writes
+  // Adam7.
+  // The PNG is written to a temporary file in the target's folder and moved over the target
+  // only when complete; on any failure the temporary is removed, nothing partial is left and
+  // whatever stood at the target is untouched. Returns true when the PNG is in place.
   bool SavePng(const std::wstring& path, int32_t level, bool interlace) const;
 
   // As above, with the treatment of an existing target chosen by `mode`.
@@ -177,8 +177,6 @@ class Bitmap {
   static uint64_t StrideFor(uint64_t width, uint32_t bitCount);
 
  private:
-  bool WritePngTo(kiv::File& stream, int32_t level, bool interlace) const;
-
   std::vector<uint8_t> pixels_;
   std::vector<PaletteEntry> palette_;
   std::vector<PngChunk> ancillary_;

@@ -326,6 +326,30 @@ void Append(std::vector<Seed>& to, std::vector<Seed> more, const std::string& pr
   }
 }
 
+// One small image of each layout for the writer's target (see PngWriteTarget): interlaced or
+// not, levels and both compressors spread over them, noise and flat pixels.
+std::vector<Seed> PngWriteSeeds() {
+  std::vector<Seed> seeds;
+  for (std::uint8_t layout = 0; layout < 7; ++layout) {
+    for (std::uint8_t variant = 0; variant < 4; ++variant) {
+      std::vector<std::uint8_t> bytes = {layout,
+                                         static_cast<std::uint8_t>(variant * 13 + layout),
+                                         0,
+                                         static_cast<std::uint8_t>(20 + 7 * variant),
+                                         0,
+                                         static_cast<std::uint8_t>(9 + variant),
+                                         static_cast<std::uint8_t>(variant * 50),
+                                         static_cast<std::uint8_t>(variant == 3 ? 0x80 + 'p' : 0)};
+      for (int i = 0; i < 200; ++i) {
+        bytes.push_back(static_cast<std::uint8_t>(variant % 2 == 0 ? i * 37 + (i >> 3) : i / 16));
+      }
+      seeds.push_back(Seed{"layout" + std::to_string(layout) + "-" + std::to_string(variant),
+                           std::move(bytes)});
+    }
+  }
+  return seeds;
+}
+
 }  // namespace
 
 std::vector<Seed> MakeSeeds(const std::string& target) {
@@ -344,6 +368,9 @@ std::vector<Seed> MakeSeeds(const std::string& target) {
     Append(all, PngSeeds(), "png-");
     Append(all, JpegSeeds(), "jpeg-");
     return all;
+  }
+  if (target == "png_write") {
+    return PngWriteSeeds();
   }
   if (target == "settings") {
     return SettingsSeeds();

@@ -17,6 +17,7 @@
 #include "base/file.h"
 #include "engine/bitmap.h"
 #include "engine/image_readers.h"
+#include "engine/png_encode.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
 #include "settings/file_compressed.h"
@@ -336,6 +337,98 @@ int LoadSaveTarget(const std::uint8_t* data, std::size_t size) {
   return 0;
 }
 
+// An image made from the input (layout, size, palette, pixels, an ancillary chunk), written by
+// the PNG writer and decoded by libpng: it must show exactly the image's colours.
+//
+// Input: byte 0 the bit count, byte 1 the level, interlace and compressor, bytes 2-5 the width
+// and height (each 1..1024), byte 6 the palette size, byte 7 an ancillary chunk's type letter
+// and size; then the palette and the pixels, the bytes repeated to fill what they do not cover.
+constexpr std::size_t kWriteHeaderBytes = 8;
+constexpr uint64_t kMaxWrittenPixels = uint64_t{1} << 18;
+
+int PngWriteTarget(const std::uint8_t* data, std::size_t size) {
+  if (size < kWriteHeaderBytes) {
+    return -1;
+  }
+  static constexpr uint32_t kBits[] = {1, 2, 4, 8, 16, 24, 32};
+  const uint32_t bits = kBits[data[0] % 7];
+  PngEncodeOptions options;
+  options.level = (data[1] >> 2) % 10;
+  options.interlace = (data[1] & 1) != 0;
+  options.wholeBufferBytes = (data[1] & 2) != 0 ? 0 : PngCompression::kWholeBufferBytes;
+  const int32_t width = 1 + ((data[2] << 8 | data[3]) % 1024);
+  const int32_t height = 1 + ((data[4] << 8 | data[5]) % 1024);
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxWrittenPixels) {
+    return -1;
+  }
+  const std::uint8_t* body = data + kWriteHeaderBytes;
+  const std::size_t bodySize = size - kWriteHeaderBytes;
+  std::size_t at = 0;
+  auto next = [&]() -> std::uint8_t { return bodySize == 0 ? 0 : body[at++ % bodySize]; };
+
+  Bitmap image;
+  FUZZ_CHECK("png_write", image.Create(width, height, bits));
+  image.Palette().resize(data[6] == 0 && bits <= 8 ? 256 : data[6]);
+  for (Bitmap::PaletteEntry& entry : image.Palette()) {
+    entry = Bitmap::PaletteEntry{next(), next(), next(), 0};
+  }
+  // Letters make a valid ancillary type when the first is lower-case; anything else must fail.
+  const char letter = static_cast<char>(data[7] & 0x7F);
+  const bool withChunk = (data[7] & 0x80) != 0;
+  const bool validChunk = (letter >= 'a' && letter <= 'z') || !withChunk;
+  if (withChunk) {
+    PngChunk chunk{{letter, 'X', 'Y', 'z'}, {}};
+    chunk.data.resize(data[7] & 0x1F);
+    for (std::uint8_t& byte : chunk.data) {
+      byte = next();
+    }
+    image.Ancillary().push_back(chunk);
+  }
+  for (std::uint8_t& byte : image.Pixels()) {
+    byte = next();
+  }
+
+  std::vector<std::uint8_t> png;
+  kiv::File stream;
+  stream.AttachVector(png);
+  const bool written = EncodePngImage(image, options, stream);
+  stream.Close();
+  FUZZ_CHECK("png_write", written == validChunk);
+  if (!written) {
+    return 0;
+  }
+  const testimg::DecodedPng decoded = testimg::DecodePng(png);
+  FUZZ_CHECK("png_write", decoded.ok);
+  FUZZ_CHECK("png_write", decoded.interlace == (options.interlace ? 1 : 0));
+  FUZZ_CHECK("png_write", decoded.picture.width == width && decoded.picture.height == height);
+  FUZZ_CHECK("png_write", decoded.chunks.size() >= 3 && decoded.chunks[0] == "IHDR" &&
+                              decoded.chunks.back() == "IEND");
+  if (withChunk) {
+    FUZZ_CHECK("png_write", decoded.chunks[1] == std::string({letter, 'X', 'Y', 'z'}));
+  }
+
+  // A 5-5-5 image shows its 24-bit expansion.
+  const Bitmap* shown = &image;
+  Bitmap expanded;
+  if (bits == 16) {
+    FUZZ_CHECK("png_write", expanded.Create(width, height, 24));
+    FUZZ_CHECK("png_write", Bitmap::CopyRect(BitmapRect{0, 0, width, height}, expanded, image));
+    shown = &expanded;
+  }
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      const uint32_t value = PixelValue(*shown, height - 1 - y, x);
+      const uint32_t bgr = shown->BitCount() <= 8 ? PaletteColour(*shown, value) : value;
+      const testimg::Rgba want{
+          static_cast<std::uint8_t>(bgr >> 16), static_cast<std::uint8_t>(bgr >> 8),
+          static_cast<std::uint8_t>(bgr),
+          bits == 32 ? static_cast<std::uint8_t>(value >> 24) : std::uint8_t{255}};
+      FUZZ_CHECK("png_write", decoded.picture.at(x, y) == want);
+    }
+  }
+  return 0;
+}
+
 // ---- settings -------------------------------------------------------------------------------
 
 bool SameTree(const kiv::DataNode& a, const kiv::DataNode& b) {
@@ -514,6 +607,7 @@ const std::vector<Target>& AllTargets() {
       {"png", PngTarget},
       {"jpeg", JpegTarget},
       {"load_save", LoadSaveTarget},
+      {"png_write", PngWriteTarget},
       {"settings", SettingsTarget},
       {"command_line", CommandLineTarget},
       {"drop_block", DropBlockTarget},

@@ -1,0 +1,77 @@
+// PngChunkWriter: writes the byte structure of a PNG file to a stream: the signature, then
+// chunks, each as its length, type, data and CRC. Output is gathered in a buffer and handed to
+// the stream in large writes; every write is checked, and after the first one that falls short
+// every later call does nothing and returns false.
+//
+// IdatWriter sits on top of it and cuts a zlib stream that arrives in pieces of any size into
+// IDAT chunks of at most kIdatChunkBytes bytes.
+//
+// Threads: an object belongs to one thread; any number may exist at once.
+// Ownership: both borrow what they write to; it must outlive them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kiv {
+class File;
+}
+
+// Writes `value` as the four big-endian bytes a PNG stores its numbers in.
+inline void PutPngUint32(uint8_t* out, uint32_t value) {
+  out[0] = static_cast<uint8_t>(value >> 24);
+  out[1] = static_cast<uint8_t>(value >> 16);
+  out[2] = static_cast<uint8_t>(value >> 8);
+  out[3] = static_cast<uint8_t>(value);
+}
+
+class PngChunkWriter {
+ public:
+  // The largest data a chunk may hold: the length field is a 31-bit number.
+  static constexpr uint64_t kMaxChunkData = 0x7FFFFFFF;
+
+  explicit PngChunkWriter(kiv::File& stream);
+  PngChunkWriter(const PngChunkWriter&) = delete;
+  PngChunkWriter& operator=(const PngChunkWriter&) = delete;
+
+  // Writes the eight-byte PNG signature.
+  bool Signature();
+
+  // Writes one chunk of `length` bytes of `data`.
+  // REQUIRES: `type` points at four bytes; length <= kMaxChunkData.
+  bool Chunk(const char* type, const uint8_t* data, size_t length);
+
+  // Hands everything still buffered to the stream. True when every write so far was whole.
+  bool Finish();
+
+  bool ok() const { return ok_; }
+
+ private:
+  bool Append(const uint8_t* data, size_t length);
+  bool Drain();
+  bool WriteAll(const uint8_t* data, size_t length);
+
+  kiv::File& stream_;
+  std::vector<uint8_t> buffer_;
+  bool ok_ = true;
+};
+
+class IdatWriter {
+ public:
+  static constexpr size_t kIdatChunkBytes = 64 * 1024;
+
+  explicit IdatWriter(PngChunkWriter& chunks) : chunks_(chunks) {}
+  IdatWriter(const IdatWriter&) = delete;
+  IdatWriter& operator=(const IdatWriter&) = delete;
+
+  // Adds bytes of the zlib stream; full chunks are written as they fill.
+  bool Add(const uint8_t* data, size_t length);
+
+  // Writes the last, partly filled chunk. Returns false when any chunk could not be written.
+  bool Finish();
+
+ private:
+  PngChunkWriter& chunks_;
+  std::vector<uint8_t> pending_;  // less than one chunk
+};

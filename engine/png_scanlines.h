@@ -1,0 +1,74 @@
+// PngScanlines: the rows of a Bitmap as a PNG stores them before filtering, pass by pass.
+//
+// A PNG row is top row first, left to right, with the samples in the PNG's order: red, green,
+// blue (and alpha) for direct colour, packed indices from the most significant bit for indexed
+// images. 16-bit 5-5-5 pixels come out as 8-bit red, green and blue. An interlaced image has the
+// seven Adam7 passes, each a smaller image of every n-th pixel of every m-th row; a pass may be
+// empty (no columns or no rows) when the image is small. Unused low bits of a row's last byte
+// are zero.
+//
+// Threads: an object belongs to one thread; any number may exist at once.
+// Ownership: borrows the Bitmap, which must outlive it and stay unchanged.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class Bitmap;
+
+// The PNG form of a Bitmap's bit count.
+struct PngLayout {
+  int depth = 0;           // bits per sample (palette index or colour channel)
+  int colorType = 0;       // kPalette, kRgb or kRgba
+  uint32_t pixelBits = 0;  // bits per pixel of a PNG row
+  bool expand555 = false;  // 16-bit 5-5-5 source written as 8-bit RGB
+
+  static constexpr int kRgb = 2;
+  static constexpr int kPalette = 3;
+  static constexpr int kRgba = 6;
+
+  // Bytes between a byte and the byte of the same sample in the pixel to its left, as the
+  // row filters count it (at least 1).
+  unsigned FilterDistance() const { return pixelBits < 8 ? 1 : pixelBits / 8; }
+
+  // The bytes of a PNG row of `width` pixels, without its filter-type byte.
+  uint64_t RowBytes(uint64_t width) const { return (width * pixelBits + 7) / 8; }
+};
+
+// The layout for `bitCount`: 1, 2, 4, 8 -> palette of that depth; 16, 24 -> RGB; 32 -> RGBA.
+// False for any other bit count.
+bool ChoosePngLayout(uint32_t bitCount, PngLayout& layout);
+
+class PngScanlines {
+ public:
+  // REQUIRES: `image` is not empty and `layout` is ChoosePngLayout's for its bit count.
+  PngScanlines(const Bitmap& image, const PngLayout& layout, bool interlace);
+  PngScanlines(const PngScanlines&) = delete;
+  PngScanlines& operator=(const PngScanlines&) = delete;
+
+  // 7 for an interlaced image, otherwise 1.
+  int Passes() const { return interlace_ ? 7 : 1; }
+
+  // The width and height of pass `pass` (0 when the pass is empty).
+  uint32_t PassWidth(int pass) const;
+  uint32_t PassHeight(int pass) const;
+
+  // Bytes of the longest row of any pass, without the filter-type byte.
+  size_t MaxRowBytes() const;
+
+  // The bytes of every row of every pass, each with its filter-type byte: the size of the
+  // data that is compressed.
+  uint64_t FilteredBytes() const;
+
+  // Writes row `row` (0 is the top) of pass `pass` to `out`, layout.RowBytes(PassWidth(pass))
+  // bytes.
+  // REQUIRES: row < PassHeight(pass); `out` holds MaxRowBytes() bytes.
+  void Row(int pass, uint32_t row, uint8_t* out) const;
+
+  const PngLayout& layout() const { return layout_; }
+
+ private:
+  const Bitmap& image_;
+  PngLayout layout_;
+  bool interlace_;
+};
