@@ -28,17 +28,24 @@ void OutputClaims::Reset() {
   byIdentity_.clear();
   sources_.clear();
   sourceIds_.clear();
+  unresolved_.clear();
   inFlight_.clear();
 }
 
 void OutputClaims::AddSource(const std::wstring& source) {
-  kiv::FileStamp stamp;
-  if (!kiv::ReadFileStamp(source, &stamp)) {
-    return;
-  }
   kiv::LockGuard hold(lock_);
-  sources_.emplace(Identity(stamp.volume, stamp.index), source);
-  sourceIds_.emplace(source, Identity(stamp.volume, stamp.index));
+  unresolved_.push_back(source);
+}
+
+void OutputClaims::ResolveSources() {
+  for (const std::wstring& source : unresolved_) {
+    kiv::FileStamp stamp;
+    if (kiv::ReadFileStamp(source, &stamp)) {
+      sources_.emplace(Identity(stamp.volume, stamp.index), source);
+      sourceIds_.emplace(source, Identity(stamp.volume, stamp.index));
+    }
+  }
+  unresolved_.clear();
 }
 
 bool OutputClaims::SameSource(const std::wstring& a, const std::wstring& b) const {
@@ -96,6 +103,7 @@ std::optional<std::wstring> OutputClaims::HolderOf(const std::wstring& path,
 OutputClaims::Decision OutputClaims::Claim(int mode, const std::wstring& output,
                                            const std::wstring& source) {
   kiv::LockGuard hold(lock_);
+  ResolveSources();
   Decision decision;
   decision.overwrite = DecideOverwrite(mode, output, [this](const std::wstring& path) {
     return kiv::FileExists(path) || NameClaimed(path);

@@ -40,6 +40,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "base/file_identity.h"
 #include "engine/lock.h"
@@ -71,6 +72,9 @@ class OutputClaims {
 
   // Notes a file this run reads (a row's source), so that no other row's
   // output replaces it before or after it is read. A missing file is skipped.
+  // The disk is read only at the next Claim, on the claiming thread (before
+  // that claim can let anything be written), so noting the sources of a
+  // large drop costs the registering thread no file look-ups.
   void AddSource(const std::wstring& source);
 
   // Decides where the row of `source` writes its output `output` under the
@@ -105,6 +109,9 @@ class OutputClaims {
   // identities AddSource noted (the disk is not read: a file being moved
   // into place must not be disturbed). REQUIRES: lock_ held.
   bool SameSource(const std::wstring& a, const std::wstring& b) const;
+  // Reads the identities of the sources noted since the last call.
+  // REQUIRES: lock_ held.
+  void ResolveSources();
   // Claims `path` for the row of `source`. REQUIRES: lock_ held.
   std::uint64_t Take(const std::wstring& path, const std::wstring& source);
 
@@ -115,6 +122,7 @@ class OutputClaims {
   std::map<Identity, std::uint64_t> byIdentity_;
   std::map<Identity, std::wstring> sources_;
   std::map<std::wstring, Identity> sourceIds_;
+  std::vector<std::wstring> unresolved_;  // noted sources not yet looked at
   // Claims neither written nor released: their file may already be in
   // place under another name for it before Written records its identity.
   std::set<std::uint64_t> inFlight_;
