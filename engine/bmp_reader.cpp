@@ -19,6 +19,7 @@
 #include "base/file.h"
 #include "engine/bitmap.h"
 #include "engine/bmp_rle.h"
+#include "engine/byte_order.h"
 #include "engine/colour_chunks.h"
 #include "engine/image_readers.h"
 
@@ -50,15 +51,6 @@ constexpr uint8_t kPngIntentAbsolute = 3;
 
 constexpr size_t kFileHeaderBytes = 14;
 constexpr size_t kLargestInfoHeader = 124;
-
-uint16_t Le16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // One colour field of a bit-field pixel: where it is and how wide.
 struct Channel {

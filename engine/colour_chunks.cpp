@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/byte_order.h"
+
 namespace colour_chunks {
 namespace {
 
@@ -31,16 +33,9 @@ constexpr uint32_t kMinWhiteY = 5;
 // A PNG keyword (the profile name) is 1 to 79 bytes.
 constexpr size_t kMaxKeywordBytes = 79;
 
-uint32_t Be32(const uint8_t* p) {
-  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-         (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-
-void PutBe32(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v >> 24));
-  out.push_back(static_cast<uint8_t>(v >> 16));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-  out.push_back(static_cast<uint8_t>(v));
+void AppendBe32(std::vector<uint8_t>& out, uint32_t v) {
+  out.resize(out.size() + 4);
+  PutBe32(out.data() + out.size() - 4, v);
 }
 
 // True when the `count` big-endian 32-bit values at `p` are all PNG numbers: at most 2^31 - 1.
@@ -246,8 +241,8 @@ PngChunk MakeSrgb(uint8_t intent) {
 
 PngChunk MakePhys(uint32_t x, uint32_t y, bool perMetre) {
   PngChunk chunk = Chunk("pHYs");
-  PutBe32(chunk.data, x);
-  PutBe32(chunk.data, y);
+  AppendBe32(chunk.data, x);
+  AppendBe32(chunk.data, y);
   chunk.data.push_back(perMetre ? 1 : 0);
   return chunk;
 }

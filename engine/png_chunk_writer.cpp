@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/file.h"
+#include "engine/byte_order.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ bool PngChunkWriter::Signature() {
 
 bool PngChunkWriter::Chunk(const char* type, const uint8_t* data, size_t length) {
   uint8_t head[8];
-  PutPngUint32(head, static_cast<uint32_t>(length));
+  PutBe32(head, static_cast<uint32_t>(length));
   std::memcpy(head + 4, type, 4);
   // The CRC covers the type and the data, not the length.
   uint32_t crc = libdeflate_crc32(0, head + 4, 4);
@@ -33,7 +34,7 @@ bool PngChunkWriter::Chunk(const char* type, const uint8_t* data, size_t length)
     crc = libdeflate_crc32(crc, data, length);
   }
   uint8_t tail[4];
-  PutPngUint32(tail, crc);
+  PutBe32(tail, crc);
   return Append(head, sizeof head) && (length == 0 || Append(data, length)) &&
          Append(tail, sizeof tail);
 }

@@ -18,14 +18,6 @@ namespace kiv {
 class File;
 }
 
-// Writes `value` as the four big-endian bytes a PNG stores its numbers in.
-inline void PutPngUint32(uint8_t* out, uint32_t value) {
-  out[0] = static_cast<uint8_t>(value >> 24);
-  out[1] = static_cast<uint8_t>(value >> 16);
-  out[2] = static_cast<uint8_t>(value >> 8);
-  out[3] = static_cast<uint8_t>(value);
-}
-
 class PngChunkWriter {
  public:
   // The largest data a chunk may hold: the length field is a 31-bit number.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/bitmap.h"
+#include "engine/byte_order.h"
 #include "engine/pixels.h"
 #include "engine/png_chunk_writer.h"
 #include "engine/png_scanlines.h"
@@ -63,8 +64,8 @@ bool IsValidAncillary(const PngChunk& chunk) {
 bool WriteHeader(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& layout,
                  bool interlace) {
   uint8_t ihdr[13];
-  PutPngUint32(ihdr, static_cast<uint32_t>(image.Width()));
-  PutPngUint32(ihdr + 4, static_cast<uint32_t>(image.Height()));
+  PutBe32(ihdr, static_cast<uint32_t>(image.Width()));
+  PutBe32(ihdr + 4, static_cast<uint32_t>(image.Height()));
   ihdr[8] = static_cast<uint8_t>(layout.depth);
   ihdr[9] = static_cast<uint8_t>(layout.colorType);
   ihdr[10] = 0;  // deflate
