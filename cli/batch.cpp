@@ -7,6 +7,7 @@
 #include <mutex>
 #include <utility>
 
+#include "base/clock.h"
 #include "base/file.h"
 #include "base/file_identity.h"
 #include "base/path.h"
@@ -15,7 +16,6 @@
 #include "cli/json.h"
 #include "cli/selection.h"
 #include "cli/summary.h"
-#include "engine/clock.h"
 #include "engine/convert_manager.h"
 #include "engine/memory_host.h"
 #include "engine/memory_options.h"

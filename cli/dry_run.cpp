@@ -2,15 +2,15 @@
 
 #include <chrono>
 
+#include "base/clock.h"
 #include "base/file_identity.h"
 #include "base/path.h"
 #include "cli/json.h"
 #include "cli/summary.h"
-#include "engine/bitmap.h"
-#include "engine/clock.h"
 #include "engine/memory_host.h"
 #include "engine/memory_options.h"
 #include "engine/output_claims.h"
+#include "image/bitmap.h"
 
 namespace cli {
 

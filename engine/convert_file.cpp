@@ -3,11 +3,11 @@
 #include <new>
 #include <utility>
 
-#include "engine/bitmap.h"
 #include "engine/file_list.h"
 #include "engine/option_set.h"
 #include "engine/output_claims.h"
 #include "engine/output_naming.h"
+#include "image/bitmap.h"
 
 namespace {
 

@@ -40,14 +40,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/clock.h"
+#include "base/clock.h"
+#include "base/event.h"
+#include "base/lock.h"
+#include "base/thread.h"
 #include "engine/convert_file.h"
 #include "engine/convert_thread.h"
-#include "engine/event.h"
 #include "engine/file_list.h"
-#include "engine/lock.h"
 #include "engine/output_claims.h"
-#include "engine/thread.h"
 
 class ConvertManager final : public kiv::Thread {
  public:

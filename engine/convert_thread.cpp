@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "engine/event.h"
+#include "base/event.h"
 #include "engine/option_set.h"
 
 ConvertThread::ConvertThread(const EngineHost& host, FileEntry* entry, FileConverter converter,

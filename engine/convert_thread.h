@@ -15,9 +15,9 @@
 #include <string>
 
 #include "base/file_identity.h"
+#include "base/thread.h"
 #include "engine/convert_file.h"
 #include "engine/file_list.h"
-#include "engine/thread.h"
 
 namespace kiv {
 class Event;

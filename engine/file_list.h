@@ -18,7 +18,7 @@
 
 #include <string>
 
-#include "engine/lock.h"
+#include "base/lock.h"
 
 class OptionSet;
 

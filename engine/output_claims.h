@@ -43,7 +43,7 @@
 #include <vector>
 
 #include "base/file_identity.h"
-#include "engine/lock.h"
+#include "base/lock.h"
 #include "engine/output_naming.h"
 
 class OutputClaims {

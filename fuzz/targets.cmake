@@ -10,7 +10,7 @@ morvane_library(morvane_fuzz_targets
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/targets.cpp
     ${CMAKE_CURRENT_LIST_DIR}/seeds.cpp
-  LIBS morvane_engine morvane_settings morvane_startup morvane_test_support)
+  LIBS morvane_image morvane_settings morvane_startup morvane_test_support)
 
 # Where the inputs that once made a target fail are kept, one folder per target.
 set(MORVANE_FUZZ_REGRESSIONS ${CMAKE_CURRENT_LIST_DIR}/regressions)

@@ -33,7 +33,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/lock.h"
+#include "base/lock.h"
 #include "kiv/window.h"
 
 namespace kiv {

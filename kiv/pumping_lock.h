@@ -14,7 +14,7 @@
 #ifndef KIV_PUMPING_LOCK_H_
 #define KIV_PUMPING_LOCK_H_
 
-#include "engine/lock.h"
+#include "base/lock.h"
 
 namespace kiv {
 

@@ -9,7 +9,7 @@
 #include "app/single_instance.h"
 #include "app/startup/drop_block.h"
 #include "base/path.h"
-#include "engine/bitmap.h"
+#include "image/bitmap.h"
 #include "kiv/instance.h"
 #include "settings/data_file.h"
 #include "tests/support/image_makers.h"

@@ -25,8 +25,8 @@
 #include "engine/convert_manager.h"
 #include "engine/memory_host.h"
 #include "engine/memory_options.h"
-#include "tests/engine/wait_until.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wait_until.h"
 
 namespace scheduler_test {
 

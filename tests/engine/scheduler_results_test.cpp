@@ -11,7 +11,7 @@
 #include "base/path.h"
 #include "engine/convert_manager.h"
 #include "tests/engine/scheduler_fixture.h"
-#include "tests/engine/wait_until.h"
+#include "tests/support/wait_until.h"
 
 using morvane_test::WaitUntil;
 using scheduler_test::SchedulerTest;

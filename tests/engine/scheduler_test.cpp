@@ -9,7 +9,7 @@
 
 #include "engine/convert_manager.h"
 #include "tests/engine/scheduler_fixture.h"
-#include "tests/engine/wait_until.h"
+#include "tests/support/wait_until.h"
 
 #ifdef _WIN32
 #include <windows.h>

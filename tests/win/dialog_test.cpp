@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/lock.h"
+#include "base/lock.h"
 #include "kiv/dialog.h"
 #include "kiv/message_loop.h"
 #include "kiv/pumping_lock.h"

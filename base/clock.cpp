@@ -1,0 +1,8 @@
+#include "base/clock.h"
+
+#include <chrono>
+
+uint32_t TickMilliseconds() {
+  const auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}

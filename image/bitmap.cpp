@@ -1,0 +1,105 @@
+// Bitmap's own bookkeeping: creation, clearing and the entry points of loading.
+#include "image/bitmap.h"
+
+#include <new>
+
+#include "base/file.h"
+#include "image/image_readers.h"
+
+uint64_t Bitmap::StrideFor(uint64_t width, uint32_t bitCount) {
+  return (width * bitCount + 31) / 32 * 4;
+}
+
+bool Bitmap::IsSupportedBitCount(uint32_t bitCount) {
+  switch (bitCount) {
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool Bitmap::Create(int32_t width, int32_t height, uint32_t bitCount) {
+  Clear();
+  if (!IsSupportedBitCount(bitCount) || width <= 0 || height <= 0) {
+    return false;
+  }
+  const uint64_t stride = StrideFor(static_cast<uint64_t>(width), bitCount);
+  // stride < 2^32 * 32 / 8 and height < 2^31: the product cannot overflow 64 bits.
+  const uint64_t bytes = stride * static_cast<uint64_t>(height);
+  if (bytes > kMaxPixelStoreBytes) {
+    return false;
+  }
+  try {
+    pixels_.assign(static_cast<size_t>(bytes), 0);
+  } catch (const std::bad_alloc&) {
+    pixels_ = std::vector<uint8_t>();
+    return false;
+  }
+  width_ = width;
+  height_ = height;
+  stride_ = static_cast<uint32_t>(stride);
+  bitCount_ = bitCount;
+  return true;
+}
+
+void Bitmap::Clear() {
+  // Swapping with empty vectors gives the memory back at once.
+  std::vector<uint8_t>().swap(pixels_);
+  std::vector<PaletteEntry>().swap(palette_);
+  ancillary_.clear();
+  width_ = 0;
+  height_ = 0;
+  stride_ = 0;
+  bitCount_ = 0;
+}
+
+void Bitmap::SetGreyPalette() {
+  palette_.resize(256);
+  for (int i = 0; i < 256; ++i) {
+    const auto v = static_cast<uint8_t>(i);
+    palette_[i] = PaletteEntry{v, v, v, 0};
+  }
+}
+
+bool Bitmap::Load(const std::wstring& path, const LoadOptions& options) {
+  Clear();
+  kiv::File stream;
+  if (!stream.OpenRead(path)) {
+    return false;
+  }
+  return Load(stream, options);
+}
+
+bool Bitmap::Load(kiv::File& stream, const LoadOptions& options) {
+  Clear();
+  stream.Seek(-static_cast<int64_t>(stream.position()));
+  bool ok = false;
+  try {
+    ok = image_readers::ReadBmp(stream, *this, options);
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
+  if (!ok) {
+    Clear();
+  }
+  return ok;
+}
+
+bool Bitmap::LoadFromMemory(const std::vector<uint8_t>& bytes, const LoadOptions& options) {
+  Clear();
+  try {
+    std::vector<uint8_t> copy(bytes);
+    kiv::File stream;
+    stream.AttachVector(copy);
+    return Load(stream, options);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}

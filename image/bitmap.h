@@ -1,0 +1,187 @@
+// Bitmap: the program's one in-memory image, its readers and its PNG writer.
+//
+// Layout. Whatever the source, a Bitmap holds the pixels as a Windows device-independent
+// bitmap does:
+//   - rows are stored bottom-up: stored row 0 is the bottom row of the picture;
+//   - every stored row is `Stride()` bytes, the row rounded up to whole 32-bit words:
+//     Stride() == ((Width() * BitCount() + 31) / 32) * 4;
+//   - BitCount() is 1, 2, 4 or 8 (indices into Palette(), sub-byte pixels packed from the most
+//     significant bit), 16 (little-endian 5-5-5: red bits 10-14, green 5-9, blue 0-4, bit 15
+//     ignored), 24 (blue, green, red) or 32 (blue, green, red, alpha; alpha 255 is opaque);
+//   - a grey source is held as an 8-bit indexed image with the 256-entry grey ramp palette.
+//
+// Threads. A Bitmap belongs to one thread at a time. The readers and the writer share no state,
+// so any number of threads may each load, convert and save their own Bitmap at once.
+//
+// Errors. Nothing here throws: every operation reports failure by its result, including
+// allocation failure and images larger than kMaxPixelStoreBytes. After a failed Load the
+// Bitmap is empty (Width() == Height() == 0, no pixels, no palette).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image/png_chunk.h"
+
+namespace kiv {
+class File;
+}
+
+// A rectangle in stored-row coordinates: `top` and `bottom` are stored-row indices (0 is the
+// bottom row of the picture), `right` and `bottom` are exclusive.
+struct BitmapRect {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t right = 0;
+  int32_t bottom = 0;
+};
+
+// What Bitmap::Load does beyond decoding the pixels.
+struct BitmapLoadOptions {
+  // Turn a JPEG upright by its EXIF Orientation (2 to 8); false keeps the stored orientation.
+  bool autoOrient = true;
+};
+
+class Bitmap {
+ public:
+  // One colour-table entry, in the byte order of the pixel store.
+  struct PaletteEntry {
+    uint8_t blue = 0;
+    uint8_t green = 0;
+    uint8_t red = 0;
+    uint8_t reserved = 0;
+  };
+
+  // The largest pixel store any image may have. A source whose header declares more fails to
+  // read before anything is allocated, and Create refuses it.
+  //
+  // The memory one file takes is bounded by stores of this size: a reader holds one store (a
+  // JPEG turned upright by its EXIF orientation is placed upright row by row as it is decoded,
+  // in that one store, bounded at its upright size), and the conversion holds at most two, the
+  // loaded image and its 24-bit copy. A JPEG reader also holds the file's bytes, at most this
+  // size, and an ICC profile, at most colour_chunks::kMaxIccProfileBytes.
+  static constexpr uint64_t kMaxPixelStoreBytes = uint64_t{1} << 30;  // 1 GiB
+
+  // What a load does beyond decoding the pixels.
+  using LoadOptions = BitmapLoadOptions;
+
+  // How SavePng treats a file already standing at the target path.
+  enum class SaveMode {
+    kReplace,    // the finished PNG replaces it (a read-only attribute is cleared first)
+    kCreateNew,  // the target must not exist; if it does, nothing is written
+  };
+
+  enum class SaveResult {
+    kSaved,         // the complete PNG stands at the target path
+    kFailed,        // nothing was written: encoding, a write, flush, close or move failed
+    kTargetExists,  // kCreateNew only: a file already stands at the target, left untouched
+  };
+
+  Bitmap() = default;
+  virtual ~Bitmap() = default;
+  Bitmap(const Bitmap&) = delete;
+  Bitmap& operator=(const Bitmap&) = delete;
+  Bitmap(Bitmap&&) = default;
+  Bitmap& operator=(Bitmap&&) = default;
+
+  // Makes an image of the given size and bit count with every pixel byte 0 and an empty palette.
+  // Returns false (and leaves the Bitmap empty) when width or height is not positive, bitCount
+  // is not 1, 2, 4, 8, 16, 24 or 32, the store would exceed kMaxPixelStoreBytes, or the
+  // allocation fails.
+  bool Create(int32_t width, int32_t height, uint32_t bitCount);
+
+  // Opens the file at `path` (a full path) and decodes it by content, whatever its extension:
+  // BMP, then PNG, then JPEG. Returns false when the file cannot be opened or read, or its
+  // content is none of these formats or is damaged beyond use. Never writes any file.
+  // What the source says of its colour and size goes into Ancillary() (see colour_chunks.h);
+  // a colour profile that does not fit is left out, never a reason to fail.
+  bool Load(const std::wstring& path, const LoadOptions& options = LoadOptions());
+
+  // The same decoding over an already opened stream, read from its start.
+  bool Load(kiv::File& stream, const LoadOptions& options = LoadOptions());
+
+  // The same decoding over bytes in memory.
+  bool LoadFromMemory(const std::vector<uint8_t>& bytes,
+                      const LoadOptions& options = LoadOptions());
+
+  // Converts the pixels of `rect` of `source` into `target`, which must already be created with
+  // the rectangle's width and height. Stored row rect.top + i of the source goes to stored row i
+  // of the target. Supported: any source of 1, 2, 4, 8, 16, 24 or 32 bits into a 24-bit target
+  // (alpha dropped) or a 32-bit target (alpha 255 unless the source has alpha), and a 16-bit
+  // source into a 16-bit target. A palette index past the palette's end yields black.
+  // Returns false, changing nothing, for any other pair or a rectangle outside either image.
+  static bool CopyRect(const BitmapRect& rect, Bitmap& target, const Bitmap& source);
+
+  // Writes the image as a PNG file holding IHDR, the Ancillary() chunks, PLTE (when the image
+  // has a palette), IDAT and IEND (see image/png_encode.h). `level` 0-9 is the deflate level
+  // (0 stores, 9 compresses best); a negative level means 6, a larger one 9. `interlace` writes
+  // Adam7.
+  // The PNG is written to a temporary file in the target's folder and moved over the target
+  // only when complete; on any failure the temporary is removed, nothing partial is left and
+  // whatever stood at the target is untouched. Returns true when the PNG is in place.
+  bool SavePng(const std::wstring& path, int32_t level, bool interlace) const;
+
+  // As above, with the treatment of an existing target chosen by `mode`.
+  SaveResult SavePng(const std::wstring& path, int32_t level, bool interlace, SaveMode mode) const;
+
+  // Encodes the PNG into `out` (replacing its contents) instead of a file. Returns false, with
+  // `out` empty, when the image cannot be encoded.
+  bool EncodePng(std::vector<uint8_t>& out, int32_t level, bool interlace) const;
+
+  // Writes the PNG through an open stream (a disk file or a byte vector). Returns false when the
+  // image cannot be encoded or a write to the stream came up short.
+  bool WritePng(kiv::File& stream, int32_t level, bool interlace) const;
+
+  // Empties the image: no pixels, no palette, no ancillary chunks, every dimension 0.
+  void Clear();
+
+  int32_t Width() const { return width_; }
+  int32_t Height() const { return height_; }
+  uint32_t Stride() const { return stride_; }
+  uint32_t BitCount() const { return bitCount_; }
+  bool Empty() const { return pixels_.empty(); }
+
+  // The pixel store, Stride() * Height() bytes, bottom row first.
+  const std::vector<uint8_t>& Pixels() const { return pixels_; }
+  std::vector<uint8_t>& Pixels() { return pixels_; }
+
+  // REQUIRES: 0 <= storedRow < Height(). Stored row 0 is the bottom row of the picture.
+  const uint8_t* Row(int32_t storedRow) const {
+    return pixels_.data() + static_cast<size_t>(storedRow) * stride_;
+  }
+  uint8_t* Row(int32_t storedRow) {
+    return pixels_.data() + static_cast<size_t>(storedRow) * stride_;
+  }
+
+  // The colour table; empty for direct-colour images.
+  const std::vector<PaletteEntry>& Palette() const { return palette_; }
+  std::vector<PaletteEntry>& Palette() { return palette_; }
+
+  // Ancillary chunks taken from the source for the PNG (colour profile, colour space,
+  // resolution), in the order the writer puts them: after IHDR, before PLTE and IDAT. Empty
+  // when the source had none or they are not to be written. Create and Clear empty it, so a
+  // reader adds them once the image is created.
+  const std::vector<PngChunk>& Ancillary() const { return ancillary_; }
+  std::vector<PngChunk>& Ancillary() { return ancillary_; }
+
+  // Sets the palette to the 256-entry grey ramp (entry i is i, i, i).
+  void SetGreyPalette();
+
+  // True for the bit counts a Bitmap can hold: 1, 2, 4, 8, 16, 24 and 32.
+  static bool IsSupportedBitCount(uint32_t bitCount);
+
+  // The stride of a row of `width` pixels at `bitCount` bits, computed in 64 bits so that no
+  // width below 2^32 overflows it.
+  static uint64_t StrideFor(uint64_t width, uint32_t bitCount);
+
+ private:
+  std::vector<uint8_t> pixels_;
+  std::vector<PaletteEntry> palette_;
+  std::vector<PngChunk> ancillary_;
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  uint32_t stride_ = 0;
+  uint32_t bitCount_ = 0;
+};

@@ -1,0 +1,303 @@
+// The JPEG reader, through libjpeg's decompressor over the file's bytes in memory.
+//
+// Results: grey becomes 8-bit indexed with the grey ramp; YCbCr and RGB become 24-bit
+// blue-green-red; CMYK and YCCK become 24-bit blue-green-red by the ink product (Adobe's
+// inverted CMYK, marked by its APP14 segment, included). A file whose data ends early decodes
+// with the missing part as libjpeg fills it (a warning, not an error), unless the file is far too
+// small for the size its header declares.
+//
+// A JPEG whose EXIF Orientation is 2 to 8 is turned upright while it is decoded (unless the
+// load keeps the stored orientation). An ICC profile in APP2 segments goes into the image as
+// iCCP when it is an RGB profile of a colour (YCbCr or RGB) file; a JFIF density in dots per
+// inch or per centimetre becomes pHYs.
+//
+// libjpeg reports errors through error_exit, which jumps back here by longjmp. Everything that
+// can jump lives in DecodeJpeg, which holds no object with a destructor; the decompressor is
+// owned by JpegGuard in the caller's frame and destroyed there.
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <climits>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "base/file.h"
+#include "image/bitmap.h"
+#include "image/colour_chunks.h"
+#include "image/exif_orientation.h"
+#include "image/image_readers.h"
+#include "image/upright.h"
+
+namespace image_readers {
+namespace {
+
+// A progressive file with more scans than this is refused: real files have a dozen, and a
+// crafted one with thousands makes decoding take minutes.
+constexpr int kMaxScans = 500;
+// Working memory libjpeg may take beyond the pixel store (a progressive image keeps every
+// coefficient); `long` is 32 bits on Windows.
+constexpr long kMaxDecoderMemory =
+    static_cast<long>(std::min<uint64_t>(LONG_MAX, 2 * Bitmap::kMaxPixelStoreBytes));
+// The most 8x8 blocks a file can code per byte. A Huffman-coded scan spends at least one bit on
+// every block of its components (the block's DC difference); an adaptive arithmetic coder can
+// spend less on flat blocks, so it gets a wide margin. Every component is coded by some scan, so
+// the component with the fewest blocks bounds what the file's size can hold. A header declaring
+// more belongs to a cut-off or crafted file: decoding it would only make up pixels, for a time that
+// grows with the declared size rather than with the file's.
+constexpr uint64_t kMaxBlocksPerByteHuffman = 8;
+constexpr uint64_t kMaxBlocksPerByteArithmetic = 8 * 64;
+// The longest marker segment: everything an APP1 (EXIF) or APP2 (ICC) segment holds is kept.
+constexpr unsigned int kMaxMarkerBytes = 0xFFFF;
+constexpr uint8_t kExifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
+// JFIF density units.
+constexpr UINT8 kDotsPerInch = 1;
+constexpr UINT8 kDotsPerCm = 2;
+
+struct ErrorManager {
+  jpeg_error_mgr base;  // first, so that libjpeg's pointer to it is a pointer to this
+  jmp_buf jump;
+};
+
+void JumpOnError(j_common_ptr cinfo) {
+  auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+  longjmp(errors->jump, 1);
+}
+
+void IgnoreMessage(j_common_ptr) {}
+
+// True when the file's `size` bytes could hold the blocks its header declares.
+// REQUIRES: jpeg_read_header has succeeded (the block counts are set).
+bool PlausibleForSize(const jpeg_decompress_struct& cinfo, size_t size) {
+  uint64_t fewest = UINT64_MAX;
+  for (int c = 0; c < cinfo.num_components; ++c) {
+    const jpeg_component_info& component = cinfo.comp_info[c];
+    fewest = std::min<uint64_t>(
+        fewest, uint64_t{component.width_in_blocks} * uint64_t{component.height_in_blocks});
+  }
+  const uint64_t perByte =
+      cinfo.arith_code ? kMaxBlocksPerByteArithmetic : kMaxBlocksPerByteHuffman;
+  return fewest <= uint64_t{size} * perByte;
+}
+
+void LimitScans(j_common_ptr cinfo) {
+  if (cinfo->is_decompressor) {
+    auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (decompress->input_scan_number > kMaxScans) {
+      (*cinfo->err->error_exit)(cinfo);
+    }
+  }
+}
+
+struct JpegGuard {
+  JpegGuard() = default;
+  ~JpegGuard() {
+    if (created) {
+      jpeg_destroy_decompress(&cinfo);
+    }
+    std::free(icc);
+  }
+  JpegGuard(const JpegGuard&) = delete;
+  JpegGuard& operator=(const JpegGuard&) = delete;
+
+  jpeg_decompress_struct cinfo{};
+  ErrorManager errors{};
+  jpeg_progress_mgr progress{};
+  bool created = false;
+  JOCTET* icc = nullptr;  // the reassembled ICC profile, from malloc
+  unsigned int iccBytes = 0;
+  int orientation = exif::kUpright;
+};
+
+// The Orientation of the first EXIF segment among the saved markers; upright when none.
+int FindOrientation(j_decompress_ptr cinfo) {
+  for (jpeg_saved_marker_ptr m = cinfo->marker_list; m != nullptr; m = m->next) {
+    if (m->marker == JPEG_APP0 + 1 && m->data_length >= sizeof kExifHeader &&
+        std::memcmp(m->data, kExifHeader, sizeof kExifHeader) == 0) {
+      return exif::Orientation(m->data, m->data_length);
+    }
+  }
+  return exif::kUpright;
+}
+
+inline uint8_t InkProduct(unsigned a, unsigned b) {
+  return static_cast<uint8_t>((a * b + 127) / 255);
+}
+
+// Converts one scanline of CMYK samples to blue-green-red. Adobe's files store each ink
+// inverted (255 = no ink); others store the ink amount.
+void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, uint32_t width, bool inverted) {
+  for (uint32_t x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+    unsigned c = cmyk[0];
+    unsigned m = cmyk[1];
+    unsigned y = cmyk[2];
+    unsigned k = cmyk[3];
+    if (!inverted) {
+      c = 255 - c;
+      m = 255 - m;
+      y = 255 - y;
+      k = 255 - k;
+    }
+    bgr[0] = InkProduct(y, k);
+    bgr[1] = InkProduct(m, k);
+    bgr[2] = InkProduct(c, k);
+  }
+}
+
+// Decodes the JPEG in `data` into `image`, turned upright when `autoOrient`; keeps its ICC
+// profile in the guard when the file is in colour. Every libjpeg error lands at the setjmp below
+// and returns false; no local here has a destructor. `line` and `bgr` are scratch owned by the
+// caller.
+bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOrient,
+                std::vector<uint8_t>& line, std::vector<uint8_t>& bgr, Bitmap& image) {
+  j_decompress_ptr cinfo = &guard.cinfo;
+  cinfo->err = jpeg_std_error(&guard.errors.base);
+  guard.errors.base.error_exit = JumpOnError;
+  guard.errors.base.output_message = IgnoreMessage;
+  if (setjmp(guard.errors.jump)) {
+    return false;
+  }
+  guard.created = true;
+  jpeg_create_decompress(cinfo);
+  cinfo->mem->max_memory_to_use = kMaxDecoderMemory;
+  guard.progress.progress_monitor = LimitScans;
+  cinfo->progress = &guard.progress;
+  // An empty buffer is refused by the memory source with JERR_INPUT_EMPTY.
+  jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
+  if (autoOrient) {
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, kMaxMarkerBytes);
+  }
+  jpeg_save_markers(cinfo, JPEG_APP0 + 2, kMaxMarkerBytes);
+  jpeg_read_header(cinfo, TRUE);
+  guard.orientation = autoOrient ? FindOrientation(cinfo) : exif::kUpright;
+
+  bool cmyk = false;
+  uint32_t bitCount = 24;
+  switch (cinfo->jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      cinfo->out_color_space = JCS_GRAYSCALE;
+      bitCount = 8;
+      break;
+    case JCS_YCbCr:
+    case JCS_RGB:
+      cinfo->out_color_space = JCS_EXT_BGR;
+      break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      cinfo->out_color_space = JCS_CMYK;
+      cmyk = true;
+      break;
+    default:
+      return false;
+  }
+  // The store holds the upright picture, whose rows are the stored columns when it is turned
+  // a quarter.
+  const bool swap = upright::SwapsSides(guard.orientation);
+  const JDIMENSION uprightWidth = swap ? cinfo->image_height : cinfo->image_width;
+  const JDIMENSION uprightHeight = swap ? cinfo->image_width : cinfo->image_height;
+  if (cinfo->image_width == 0 || cinfo->image_height == 0 ||
+      Bitmap::StrideFor(uprightWidth, bitCount) * uprightHeight > Bitmap::kMaxPixelStoreBytes ||
+      !PlausibleForSize(*cinfo, size)) {
+    return false;
+  }
+  // A profile describes colour only for a colour file: a grey file is written as a palette PNG
+  // and a CMYK one is turned into RGB, and neither can carry its profile.
+  if (!cmyk && bitCount == 24 && !jpeg_read_icc_profile(cinfo, &guard.icc, &guard.iccBytes)) {
+    guard.icc = nullptr;
+    guard.iccBytes = 0;
+  }
+  jpeg_start_decompress(cinfo);
+  const int expected = bitCount == 8 ? 1 : (cmyk ? 4 : 3);
+  if (cinfo->output_components != expected) {
+    return false;
+  }
+  const JDIMENSION width = cinfo->output_width;
+  const JDIMENSION height = cinfo->output_height;
+  if (width != cinfo->image_width || height != cinfo->image_height ||
+      !image.Create(static_cast<int32_t>(uprightWidth), static_cast<int32_t>(uprightHeight),
+                    bitCount)) {
+    return false;
+  }
+  // Scanlines go straight into the store when upright; otherwise through `line` (and `bgr` for
+  // CMYK) to their upright place.
+  const bool placed = cmyk || guard.orientation != exif::kUpright;
+  const uint32_t pixelBytes = bitCount / 8;
+  if (placed) {
+    line.resize(static_cast<size_t>(width) * static_cast<size_t>(expected));
+  }
+  if (cmyk) {
+    bgr.resize(static_cast<size_t>(width) * 3);
+  }
+  const bool inverted = cinfo->saw_Adobe_marker != 0;
+  while (cinfo->output_scanline < height) {
+    const JDIMENSION y = cinfo->output_scanline;
+    // The first scanline is the top row: the last stored row.
+    JSAMPROW target = placed ? line.data() : image.Row(static_cast<int32_t>(height - 1 - y));
+    if (jpeg_read_scanlines(cinfo, &target, 1) != 1) {
+      return false;
+    }
+    if (cmyk) {
+      CmykToBgr(line.data(), bgr.data(), width, inverted);
+    }
+    if (placed) {
+      upright::PlaceRow(cmyk ? bgr.data() : line.data(), y, width, height, pixelBytes,
+                        guard.orientation, image);
+    }
+  }
+  jpeg_finish_decompress(cinfo);
+  if (bitCount == 8) {
+    image.SetGreyPalette();
+  }
+  if (cinfo->saw_JFIF_marker &&
+      (cinfo->density_unit == kDotsPerInch || cinfo->density_unit == kDotsPerCm) &&
+      cinfo->X_density != 0 && cinfo->Y_density != 0) {
+    const bool dpcm = cinfo->density_unit == kDotsPerCm;
+    uint32_t x = colour_chunks::PixelsPerMetre(cinfo->X_density, dpcm);
+    uint32_t y = colour_chunks::PixelsPerMetre(cinfo->Y_density, dpcm);
+    if (swap) {
+      std::swap(x, y);
+    }
+    image.Ancillary().push_back(colour_chunks::MakePhys(x, y, true));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadJpeg(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options) {
+  image.Clear();
+  // Every JPEG starts with the start-of-image marker; anything else is refused before the file
+  // is read into memory.
+  const uint64_t size = stream.size();
+  uint8_t start[2] = {};
+  if (size < 2 || size > Bitmap::kMaxPixelStoreBytes || stream.Read(2, start) != 2 ||
+      start[0] != 0xFF || start[1] != 0xD8) {
+    return false;
+  }
+  std::vector<uint8_t> data(static_cast<size_t>(size));
+  SeekTo(stream, 0);
+  const uint32_t got = stream.Read(static_cast<uint32_t>(size), data.data());
+  data.resize(got);
+
+  JpegGuard guard;
+  std::vector<uint8_t> line;
+  std::vector<uint8_t> bgr;
+  if (!DecodeJpeg(guard, data.data(), data.size(), options.autoOrient, line, bgr, image)) {
+    return false;
+  }
+  // The profile comes first among the chunks, before the resolution.
+  if (guard.icc != nullptr && guard.iccBytes <= colour_chunks::kMaxIccProfileBytes) {
+    std::vector<PngChunk> chunks;
+    if (colour_chunks::AddIccProfile(std::vector<uint8_t>(guard.icc, guard.icc + guard.iccBytes),
+                                     chunks)) {
+      image.Ancillary().insert(image.Ancillary().begin(), std::move(chunks.front()));
+    }
+  }
+  return true;
+}
+
+}  // namespace image_readers

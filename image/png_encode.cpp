@@ -1,0 +1,110 @@
+// The PNG file of a Bitmap: header, ancillary chunks, palette, image data, end.
+#include "image/png_encode.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "image/bitmap.h"
+#include "image/byte_order.h"
+#include "image/pixels.h"
+#include "image/png_chunk_writer.h"
+#include "image/png_scanlines.h"
+
+namespace {
+
+constexpr size_t kMaxPaletteEntries = 256;
+
+// The largest palette index any pixel of an indexed image uses.
+unsigned LargestIndex(const Bitmap& image) {
+  const uint32_t bits = image.BitCount();
+  const unsigned mask = (1u << bits) - 1;
+  const auto width = static_cast<uint64_t>(image.Width());
+  unsigned largest = 0;
+  for (int32_t y = 0; y < image.Height() && largest < mask; ++y) {
+    const uint8_t* row = image.Row(y);
+    for (uint64_t x = 0; x < width; ++x) {
+      largest = std::max(largest, pixels::IndexAt(row, x, bits));
+    }
+  }
+  return largest;
+}
+
+// The PLTE data (red, green, blue per entry), empty when no PLTE is written.
+std::vector<uint8_t> PaletteData(const Bitmap& image, const PngLayout& layout) {
+  const auto& palette = image.Palette();
+  size_t count = palette.size();
+  if (layout.colorType == PngLayout::kPalette) {
+    const size_t addressable = size_t{1} << layout.depth;
+    count = std::min(count, addressable);
+    if (count < addressable) {
+      count = std::max<size_t>(count, LargestIndex(image) + 1);
+    }
+  } else if (count > kMaxPaletteEntries) {
+    count = 0;  // too long to suggest
+  }
+  std::vector<uint8_t> data(3 * count, 0);
+  for (size_t i = 0; i < count && i < palette.size(); ++i) {
+    data[3 * i] = palette[i].red;
+    data[3 * i + 1] = palette[i].green;
+    data[3 * i + 2] = palette[i].blue;
+  }
+  return data;
+}
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// A chunk a decoder may skip: four letters, the first lower-case, data a length field can hold.
+bool IsValidAncillary(const PngChunk& chunk) {
+  return std::all_of(chunk.type.begin(), chunk.type.end(), IsAsciiLetter) && chunk.type[0] >= 'a' &&
+         chunk.data.size() <= PngChunkWriter::kMaxChunkData;
+}
+
+bool WriteHeader(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& layout,
+                 bool interlace) {
+  uint8_t ihdr[13];
+  PutBe32(ihdr, static_cast<uint32_t>(image.Width()));
+  PutBe32(ihdr + 4, static_cast<uint32_t>(image.Height()));
+  ihdr[8] = static_cast<uint8_t>(layout.depth);
+  ihdr[9] = static_cast<uint8_t>(layout.colorType);
+  ihdr[10] = 0;  // deflate
+  ihdr[11] = 0;  // the five row filters
+  ihdr[12] = interlace ? 1 : 0;
+  return chunks.Signature() && chunks.Chunk("IHDR", ihdr, sizeof ihdr);
+}
+
+}  // namespace
+
+bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::File& stream) {
+  PngLayout layout;
+  if (image.Empty() || !ChoosePngLayout(image.BitCount(), layout) ||
+      !std::all_of(image.Ancillary().begin(), image.Ancillary().end(), IsValidAncillary)) {
+    return false;
+  }
+  PngCompression compression;
+  compression.level = options.level < 0 ? 6 : std::min(options.level, 9);
+  compression.wholeBufferBytes = options.wholeBufferBytes;
+  if (compression.level == 0 || layout.colorType == PngLayout::kPalette) {
+    // Stored data gains nothing from filtering; indexed pixels are not numbers to predict.
+    compression.filter = PngRowFilter::Mode::kNone;
+  }
+  const std::vector<uint8_t> palette = PaletteData(image, layout);
+
+  PngChunkWriter chunks(stream);
+  if (!WriteHeader(chunks, image, layout, options.interlace)) {
+    return false;
+  }
+  for (const PngChunk& chunk : image.Ancillary()) {
+    if (!chunks.Chunk(chunk.type.data(), chunk.data.data(), chunk.data.size())) {
+      return false;
+    }
+  }
+  if (!palette.empty() && !chunks.Chunk("PLTE", palette.data(), palette.size())) {
+    return false;
+  }
+  const PngScanlines rows(image, layout, options.interlace);
+  IdatWriter idat(chunks);
+  return CompressPngImageData(rows, compression, idat) && idat.Finish() &&
+         chunks.Chunk("IEND", nullptr, 0) && chunks.Finish();
+}

@@ -1,0 +1,222 @@
+// The PNG reader, through libpng.
+//
+// Results by source: palette 1/2/4/8 bits keeps its depth and palette; grey of any depth becomes
+// 8-bit indexed with the grey ramp; RGB becomes 24-bit; RGBA, grey+alpha and every source with
+// a transparency chunk become 32-bit blue-green-red-alpha. 16-bit samples keep their high byte.
+// Interlaced sources are read through all passes.
+//
+// The colour and size chunks before the image data (iCCP, sRGB, gAMA, cHRM, pHYs) are carried
+// into the image byte for byte: the first chunk of each type, when it is well formed. An iCCP is
+// carried only for a colour source (RGB, RGBA, palette) whose profile is a usable RGB profile
+// (its chunk made anew when too short for libpng to read, see colour_chunks::AddIccpChunk); with
+// it, an sRGB chunk is left out, as a PNG holds only one of the two.
+//
+// libpng reports errors by longjmp. Everything that can jump lives in DecodePng, which holds no
+// object with a destructor; the libpng structures are owned by a PngStructs in the caller's
+// frame, so a jump neither leaks nor skips a destructor.
+#include <png.h>
+
+#include <algorithm>
+#include <array>
+#include <csetjmp>
+#include <cstring>
+
+#include "base/file.h"
+#include "image/bitmap.h"
+#include "image/colour_chunks.h"
+#include "image/image_readers.h"
+#include "image/png_structs.h"
+
+namespace image_readers {
+namespace {
+
+// Ancillary chunks are held to this size each; a larger one is skipped.
+constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+// How many of the chunks kept below libpng holds at once; later ones are dropped unread. A PNG has
+// at most one of each of the five kinds, so this leaves room for repeats while the memory held
+// stays below kMaxCachedChunks * kMaxChunkBytes, however long the file.
+constexpr png_uint_32 kMaxCachedChunks = 32;
+
+// The chunks carried to the output, kept by libpng as they are stored (within kMaxChunkBytes).
+constexpr png_byte kCarriedChunks[] = "iCCP\0sRGB\0gAMA\0cHRM\0pHYs";
+constexpr int kCarriedChunkCount = 5;
+// Chunks of any length that nothing here uses. libpng skips them unread; handled as it would,
+// it allocates a buffer of the length a chunk declares before reading it, whatever the bound set
+// by png_set_chunk_malloc_max, so a file of a few bytes declaring a 2 GiB sPLT would take 2 GiB.
+constexpr png_byte kSkippedChunks[] = "tEXt\0zTXt\0iTXt\0sPLT\0eXIf\0pCAL\0sCAL";
+constexpr int kSkippedChunkCount = 7;
+
+bool IsType(const PngChunk& chunk, const char* type) {
+  return std::memcmp(chunk.type.data(), type, 4) == 0;
+}
+
+// Puts the first chunk of each carried type into the image, in file order, when it is well
+// formed. A later chunk of a type already met is never looked at: a PNG holds at most one of
+// each, and checking every copy would let a small file of repeated profiles make the reader
+// inflate megabytes for each one. Calls nothing in libpng that can raise an error.
+void CarryChunks(png_structp png, png_infop info, int colorType, Bitmap& image) {
+  png_unknown_chunkp unknowns = nullptr;
+  const int count = png_get_unknown_chunks(png, info, &unknowns);
+  const bool colour = (colorType & PNG_COLOR_MASK_COLOR) != 0;
+  std::vector<PngChunk>& chunks = image.Ancillary();
+  std::vector<std::array<char, 4>> met;
+  for (int i = 0; i < count; ++i) {
+    PngChunk chunk;
+    std::memcpy(chunk.type.data(), unknowns[i].name, 4);
+    if (std::find(met.begin(), met.end(), chunk.type) != met.end()) {
+      continue;
+    }
+    met.push_back(chunk.type);
+    if (IsType(chunk, "iCCP") && !colour) {
+      continue;
+    }
+    chunk.data.assign(unknowns[i].data, unknowns[i].data + unknowns[i].size);
+    if (IsType(chunk, "iCCP")) {
+      colour_chunks::AddIccpChunk(std::move(chunk.data), chunks);
+    } else if (colour_chunks::IsCarriedChunkUsable(chunk)) {
+      chunks.push_back(std::move(chunk));
+    }
+  }
+  const bool profile = std::any_of(chunks.begin(), chunks.end(),
+                                   [](const PngChunk& c) { return IsType(c, "iCCP"); });
+  if (profile) {
+    chunks.erase(std::remove_if(chunks.begin(), chunks.end(),
+                                [](const PngChunk& c) { return IsType(c, "sRGB"); }),
+                 chunks.end());
+  }
+}
+
+// Fills libpng's request from the stream. Data that ends early is an error: a truncated file
+// never decodes as if the missing bytes were there.
+void ReadFromStream(png_structp png, png_bytep data, size_t length) {
+  auto* stream = static_cast<kiv::File*>(png_get_io_ptr(png));
+  while (length > 0) {
+    const auto chunk = static_cast<uint32_t>(std::min<size_t>(length, size_t{1} << 30));
+    const uint32_t got = stream->Read(chunk, data);
+    if (got == 0) {
+      png_error(png, "unexpected end of data");
+    }
+    data += got;
+    length -= got;
+  }
+}
+
+// Decodes the PNG whose structures `png` and `info` read from. Every libpng error lands at
+// the setjmp below and returns false; no local here has a destructor.
+bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
+  if (setjmp(png_jmpbuf(png))) {
+    return false;
+  }
+  // The pixel store bound is checked below; these keep libpng's own allocations in check.
+  png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+  png_set_chunk_cache_max(png, kMaxCachedChunks);
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kCarriedChunks, kCarriedChunkCount);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkippedChunks, kSkippedChunkCount);
+
+  png_read_info(png, info);
+  png_uint_32 width = 0;
+  png_uint_32 height = 0;
+  int depth = 0;
+  int colorType = 0;
+  png_get_IHDR(png, info, &width, &height, &depth, &colorType, nullptr, nullptr, nullptr);
+  const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+
+  uint32_t bitCount = 0;
+  bool grey = false;
+  switch (colorType) {
+    case PNG_COLOR_TYPE_PALETTE:
+      bitCount = transparency ? 32 : static_cast<uint32_t>(depth);
+      break;
+    case PNG_COLOR_TYPE_GRAY:
+      bitCount = transparency ? 32 : 8;
+      grey = !transparency;
+      break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      bitCount = 32;
+      break;
+    case PNG_COLOR_TYPE_RGB:
+      bitCount = transparency ? 32 : 24;
+      break;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+      bitCount = 32;
+      break;
+    default:
+      return false;
+  }
+  if (width == 0 || height == 0 || width > PNG_UINT_31_MAX || height > PNG_UINT_31_MAX ||
+      Bitmap::StrideFor(width, bitCount) * height > Bitmap::kMaxPixelStoreBytes) {
+    return false;
+  }
+
+  if (transparency) {
+    png_set_tRNS_to_alpha(png);
+  }
+  if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) {
+    png_set_expand_gray_1_2_4_to_8(png);
+  }
+  if (depth > 8) {
+    png_set_strip_16(png);
+  }
+  if (bitCount == 32 &&
+      (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)) {
+    png_set_gray_to_rgb(png);
+  }
+  png_set_bgr(png);
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  // The rows libpng delivers must be exactly the rows of the image chosen above.
+  if (png_get_rowbytes(png, info) != (static_cast<uint64_t>(width) * bitCount + 7) / 8) {
+    return false;
+  }
+
+  if (!image.Create(static_cast<int32_t>(width), static_cast<int32_t>(height), bitCount)) {
+    return false;
+  }
+  if (grey) {
+    image.SetGreyPalette();
+  } else if (colorType == PNG_COLOR_TYPE_PALETTE && !transparency) {
+    png_colorp colors = nullptr;
+    int count = 0;
+    if (png_get_PLTE(png, info, &colors, &count) == 0 || count <= 0) {
+      return false;
+    }
+    image.Palette().resize(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      image.Palette()[i] = Bitmap::PaletteEntry{colors[i].blue, colors[i].green, colors[i].red, 0};
+    }
+  }
+
+  CarryChunks(png, info, colorType, image);
+
+  // Picture row y (top first) is stored row height - 1 - y.
+  const int32_t rows = image.Height();
+  for (int pass = 0; pass < passes; ++pass) {
+    for (int32_t y = 0; y < rows; ++y) {
+      png_read_row(png, image.Row(rows - 1 - y), nullptr);
+    }
+  }
+  png_read_end(png, nullptr);
+  return true;
+}
+
+}  // namespace
+
+bool ReadPng(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options) {
+  image.Clear();
+  png_byte signature[8] = {};
+  const uint32_t got = stream.Read(sizeof signature, signature);
+  SeekTo(stream, 0);
+  if (got != sizeof signature || png_sig_cmp(signature, 0, sizeof signature) != 0) {
+    return ReadJpeg(stream, image, options);
+  }
+
+  PngStructs structs(PngStructs::Kind::kRead);
+  if (!structs.ok()) {
+    return false;
+  }
+  png_set_read_fn(structs.png(), &stream, ReadFromStream);
+  return DecodePng(structs.png(), structs.info(), image);
+}
+
+}  // namespace image_readers

@@ -1,0 +1,74 @@
+// Bitmap's PNG entry points: into a stream, into memory, and into a file by the safe way.
+//
+// A file is written under a temporary name beside its target and moved over the target only
+// when complete (kiv::ReplacingFile); any failure removes the temporary and leaves the target
+// as it was.
+#include <new>
+#include <vector>
+
+#include "base/file.h"
+#include "base/path.h"
+#include "base/replacing_file.h"
+#include "image/bitmap.h"
+#include "image/png_encode.h"
+#include "image/png_scanlines.h"
+
+bool Bitmap::WritePng(kiv::File& stream, int32_t level, bool interlace) const {
+  try {
+    PngEncodeOptions options;
+    options.level = level;
+    options.interlace = interlace;
+    return EncodePngImage(*this, options, stream);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool Bitmap::EncodePng(std::vector<uint8_t>& out, int32_t level, bool interlace) const {
+  out.clear();
+  kiv::File stream;
+  stream.AttachVector(out);
+  const bool ok = WritePng(stream, level, interlace);
+  stream.Close();
+  if (!ok) {
+    out.clear();
+  }
+  return ok;
+}
+
+Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, int32_t level, bool interlace,
+                                   SaveMode mode) const {
+  PngLayout layout;
+  if (Empty() || !ChoosePngLayout(bitCount_, layout)) {
+    return SaveResult::kFailed;  // nothing to write: the file system is not touched
+  }
+  if (mode == SaveMode::kCreateNew && kiv::FileExists(path)) {
+    return SaveResult::kTargetExists;
+  }
+  try {
+    kiv::ReplacingFile file(path);
+    if (!file.IsOpen() || !WritePng(file.stream(), level, interlace)) {
+      return SaveResult::kFailed;  // the temporary goes with `file`
+    }
+    if (mode == SaveMode::kReplace) {
+      // Force mode replaces a read-only output like any other file.
+      return file.Commit(kiv::ReplacingFile::ReadOnlyTarget::kReplace) ? SaveResult::kSaved
+                                                                       : SaveResult::kFailed;
+    }
+    switch (file.CommitExclusive()) {
+      case kiv::ReplacingFile::Result::kDone:
+        return SaveResult::kSaved;
+      case kiv::ReplacingFile::Result::kExists:
+        return SaveResult::kTargetExists;
+      case kiv::ReplacingFile::Result::kFailed:
+        break;
+    }
+    return SaveResult::kFailed;
+  } catch (const std::bad_alloc&) {
+    return SaveResult::kFailed;
+  }
+}
+
+bool Bitmap::SavePng(const std::wstring& path, int32_t level, bool interlace) const {
+  return SavePng(path, level, interlace, SaveMode::kReplace) == SaveResult::kSaved;
+}
