@@ -139,9 +139,10 @@ std::wstring UsageText() {
          L"                         (source, output, state, state_text, bytes_in, bytes_out,\n"
          L"                         milliseconds), then one with the summary\n"
          L"  --shard K/N            convert only part K (1 to N) of the files: a file belongs\n"
-         L"                         to part 1 + (FNV-1a-64(path) * N >> 64), the path as\n"
-         L"                         given (a folder's files: the folder as given, then the\n"
-         L"                         path below it), in UTF-8 with / between names\n"
+         L"                         to part 1 + (FNV-1a-64(key) * N >> 64), the key being its\n"
+         L"                         output path in UTF-8 with / between names, . and ..\n"
+         L"                         resolved, no rename number \" (N)\", in lower case; files\n"
+         L"                         that could end in one PNG are always in one part\n"
          L"\n"
          L"exit status: 0 all converted, 1 some failed, 2 bad usage, 130 stopped by Ctrl+C";
 }

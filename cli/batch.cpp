@@ -131,51 +131,60 @@ std::wstring ReadLists(const Request& request, Terminal& terminal,
   return std::wstring();
 }
 
-// The files a run takes from the paths named, as a drop on the window
-// registers them, less those of other parts (--shard), each with its
-// subfolder (--keep-tree). Reports missing and unmatched paths.
-std::vector<ConvertManager::PendingFile> CollectFiles(const Request& request,
-                                                      const std::vector<std::wstring>& named,
-                                                      MemoryOptionSet& options, Terminal& terminal,
-                                                      int& missing) {
+// The files the paths named reach, as a drop on the window registers them,
+// each with its subfolder (--keep-tree): those of this part (--shard) to
+// convert, and the sources of the other parts, which this part must neither
+// write over nor delete. A file's part is that of its output name, so rows
+// that could meet are always in one part. Reports missing and unmatched
+// paths (a missing path in the part its output name would have).
+struct Collected {
   std::vector<ConvertManager::PendingFile> files;
+  std::vector<std::wstring> otherSources;
+};
+
+Collected CollectFiles(const Request& request, const std::vector<std::wstring>& named,
+                       MemoryOptionSet& options, Terminal& terminal, int& missing) {
+  Collected collected;
   const std::vector<std::wstring> patterns = RebuildFilterPatterns(options);
-  auto mine = [&](const std::wstring& shardPath) {
-    return !request.shard || InShard(*request.shard, shardPath);
+  const std::wstring folder =
+      OutputFolder(options.IsOn(Option::kOutSrcDirectory), options.GetOptionText(Option::kOutput));
+  const bool upper = options.IsOn(Option::kUpperExtension);
+  auto mine = [&](const std::wstring& path, const std::wstring& subfolder) {
+    return !request.shard ||
+           InShard(*request.shard,
+                   ShardKey(OutputPathFor(path, RowOutputFolder(folder, subfolder), upper)));
   };
   for (const std::wstring& given : named) {
     const std::wstring full = terminal.FullPath(given);
     if (!kiv::FileExists(full)) {
-      if (mine(ShardPath(given))) {
+      if (mine(full, std::wstring())) {
         terminal.Error(L"morvane-cli: no such file or folder: " + given);
         ++missing;
       }
       continue;
     }
     const bool folder = IsFolderForRegistration(full);
-    if (!folder && !mine(ShardPath(given))) {
-      continue;
-    }
-    const size_t before = files.size();
+    bool accepted = false;
     const std::wstring top = kiv::AddSeparator(full);
     const std::wstring treeName = request.keepTree ? TreeName(full) : std::wstring();
-    RegisterDroppedPath(patterns, full, options, [&](const std::wstring& accepted) {
-      if (!folder) {
-        files.push_back({accepted, std::wstring()});
-        return;
+    RegisterDroppedPath(patterns, full, options, [&](const std::wstring& path) {
+      accepted = true;
+      std::wstring subfolder;
+      if (folder && request.keepTree) {
+        // Found by the scan of `full`, so its path starts with the folder's.
+        subfolder = TreeSubfolder(treeName, path.substr(top.size()));
       }
-      // Found by the scan of `full`, so its path starts with the folder's.
-      const std::wstring below = accepted.substr(top.size());
-      if (mine(ShardPath(given, below))) {
-        files.push_back(
-            {accepted, request.keepTree ? TreeSubfolder(treeName, below) : std::wstring()});
+      if (mine(path, subfolder)) {
+        collected.files.push_back({path, std::move(subfolder)});
+      } else {
+        collected.otherSources.push_back(path);
       }
     });
-    if (!folder && files.size() == before) {
+    if (!folder && !accepted && mine(full, std::wstring())) {
       terminal.Error(L"morvane-cli: skipped, not matched by the filter: " + given);
     }
   }
-  return files;
+  return collected;
 }
 
 // What the workers report, collected for the main thread.
@@ -295,7 +304,8 @@ FileConverter MeasuredConversion(RunLog& log, bool keepTime) {
 }
 
 int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& files,
-            MemoryOptionSet& options, Terminal& terminal, int missing) {
+            const std::vector<std::wstring>& otherSources, MemoryOptionSet& options,
+            Terminal& terminal, int missing) {
   MemoryFileList list;
   MemoryWindow window;
   RunLog log;
@@ -309,6 +319,7 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
                          MeasuredConversion(log, request.keepTime), &TickMilliseconds);
   manager.SetReportListener(
       [&fates](const ConvertManager::FileReport& report) { fates.Add(report); });
+  manager.SetOtherSources(otherSources);
   manager.RegisterFiles(files);
 
   const auto started = std::chrono::steady_clock::now();
@@ -427,12 +438,11 @@ int Run(const std::vector<std::wstring>& arguments, Terminal& terminal,
   }
 
   int missing = 0;
-  std::vector<ConvertManager::PendingFile> files =
-      CollectFiles(request, paths, options, terminal, missing);
+  Collected collected = CollectFiles(request, paths, options, terminal, missing);
   if (request.dryRun) {
-    return DryRun(request, files, options, terminal, missing);
+    return DryRun(request, collected.files, collected.otherSources, options, terminal, missing);
   }
-  return Convert(request, files, options, terminal, missing);
+  return Convert(request, collected.files, collected.otherSources, options, terminal, missing);
 }
 
 }  // namespace cli

@@ -41,7 +41,8 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& files,
-           MemoryOptionSet& options, Terminal& terminal, int missing) {
+           const std::vector<std::wstring>& otherSources, MemoryOptionSet& options,
+           Terminal& terminal, int missing) {
   const bool deleteSource = options.IsOn(Option::kDeleteSrcFile);
   options.SetOn(Option::kDeleteSrcFile, false);
   const auto started = std::chrono::steady_clock::now();
@@ -69,6 +70,9 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
   OutputClaims claims;
   for (const MemoryFileList::RowCopy& row : rows) {
     claims.AddSource(row.sourcePath);
+  }
+  for (const std::wstring& source : otherSources) {
+    claims.AddSource(source);
   }
   for (MemoryFileList::RowCopy& row : rows) {
     if (row.stateText.empty()) {

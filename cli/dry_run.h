@@ -27,9 +27,12 @@ class MemoryOptionSet;
 
 namespace cli {
 
-// Plans the run of `files` and returns the exit status the run would have
-// (130 when stopped while reading). Turns off deleting sources in `options`.
+// Plans the run of `files` (with `otherSources`, the sources of the other
+// parts of a split run, protected as the run protects them) and returns the
+// exit status the run would have (130 when stopped while reading). Turns off
+// deleting sources in `options`.
 int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& files,
-           MemoryOptionSet& options, Terminal& terminal, int missing);
+           const std::vector<std::wstring>& otherSources, MemoryOptionSet& options,
+           Terminal& terminal, int missing);
 
 }  // namespace cli

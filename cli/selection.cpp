@@ -2,6 +2,7 @@
 
 #include "base/path.h"
 #include "base/unicode.h"
+#include "engine/output_naming.h"
 
 namespace cli {
 
@@ -26,14 +27,63 @@ std::vector<std::wstring> SplitPathList(const std::string& bytes, bool nulSepara
   return paths;
 }
 
-std::wstring ShardPath(const std::wstring& given, const std::wstring& below) {
-  std::wstring path = below.empty() ? given : kiv::AddSeparator(given) + below;
-  for (wchar_t& c : path) {
-    if (kiv::IsPathSeparator(c)) {
-      c = L'/';
-    }
+namespace {
+
+// One letter in lower case, for the letters whose case Windows' file names
+// ignore most often: Latin (ASCII, Latin-1, Latin Extended-A), Greek,
+// Cyrillic and the full-width Latin letters. A fixed table rather than the
+// locale's, so that every machine computes the same key.
+wchar_t FoldLetter(wchar_t c) {
+  const uint32_t u = static_cast<uint32_t>(c);
+  if ((u >= L'A' && u <= L'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7) ||
+      (u >= 0x391 && u <= 0x3A9 && u != 0x3A2) || (u >= 0x410 && u <= 0x42F) ||
+      (u >= 0xFF21 && u <= 0xFF3A)) {
+    return static_cast<wchar_t>(u + 0x20);
   }
-  return path;
+  if (u >= 0x400 && u <= 0x40F) {
+    return static_cast<wchar_t>(u + 0x50);
+  }
+  const bool evenUpper = (u >= 0x100 && u <= 0x137) || (u >= 0x14A && u <= 0x177);
+  const bool oddUpper = (u >= 0x139 && u <= 0x148) || (u >= 0x179 && u <= 0x17E);
+  if ((evenUpper && u % 2 == 0) || (oddUpper && u % 2 == 1)) {
+    return static_cast<wchar_t>(u + 1);
+  }
+  return u == 0x178 ? static_cast<wchar_t>(0xFF) : c;
+}
+
+}  // namespace
+
+std::wstring ShardKey(const std::wstring& outputPath) {
+  // The folders with "." and ".." resolved on the text.
+  std::vector<std::wstring> names;
+  std::wstring name;
+  for (size_t i = 0; i <= outputPath.size(); ++i) {
+    if (i < outputPath.size() && !kiv::IsPathSeparator(outputPath[i])) {
+      name += outputPath[i];
+      continue;
+    }
+    if (name == L"..") {
+      if (!names.empty()) {
+        names.pop_back();
+      }
+    } else if (name != L"." && (!name.empty() || names.empty())) {
+      names.push_back(name);  // an empty first name keeps a leading "/"
+    }
+    name.clear();
+  }
+  std::wstring key;
+  for (size_t i = 0; i + 1 < names.size(); ++i) {
+    key += names[i] + L"/";
+  }
+  if (!names.empty()) {
+    const std::wstring& file = names.back();
+    const std::wstring extension = kiv::FindExtension(file);
+    key += StripRenameCounter(file.substr(0, file.size() - extension.size())) + extension;
+  }
+  for (wchar_t& c : key) {
+    c = FoldLetter(c);
+  }
+  return key;
 }
 
 uint64_t Fnv1a64(const std::wstring& text) {
@@ -45,17 +95,17 @@ uint64_t Fnv1a64(const std::wstring& text) {
   return hash;
 }
 
-int PartOf(const std::wstring& shardPath, int count) {
+int PartOf(const std::wstring& shardKey, int count) {
   // The high 64 bits of the 128-bit product, from 32-bit halves: with count
   // below 2^32 no partial product overflows.
-  const uint64_t hash = Fnv1a64(shardPath);
+  const uint64_t hash = Fnv1a64(shardKey);
   const uint64_t n = static_cast<uint64_t>(count);
   const uint64_t high = (hash >> 32) * n + (((hash & 0xFFFFFFFFu) * n) >> 32);
   return static_cast<int>(high >> 32) + 1;
 }
 
-bool InShard(const Shard& shard, const std::wstring& shardPath) {
-  return PartOf(shardPath, shard.count) == shard.part;
+bool InShard(const Shard& shard, const std::wstring& shardKey) {
+  return PartOf(shardKey, shard.count) == shard.part;
 }
 
 std::wstring TreeName(const std::wstring& folder) {

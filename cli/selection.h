@@ -21,24 +21,28 @@ inline constexpr size_t kMaxListBytes = size_t{256} << 20;
 // start is skipped; empty entries are skipped; nothing else is trimmed.
 std::vector<std::wstring> SplitPathList(const std::string& bytes, bool nulSeparated);
 
-// The path by which a file is assigned to a part: the path as given, or, for
-// a file found in a folder, the folder as given and the path below it, with
-// every separator written as "/" (so that Windows and Linux agree).
-std::wstring ShardPath(const std::wstring& given, const std::wstring& below = std::wstring());
+// The text by which a row is assigned to a part: its output path (full, as
+// registration fixes it) as the run compares names, before any rename
+// number: "/" between names, "." and ".." resolved on the text, a rename
+// counter " (N)" taken off the name, letters folded to lower case (on every
+// platform, so that Windows and Linux agree). Rows that could end in one
+// file, or meet through rename numbers, have one key and so fall in one
+// part.
+std::wstring ShardKey(const std::wstring& outputPath);
 
 // FNV-1a, 64 bits, over the UTF-8 bytes of `text`.
 uint64_t Fnv1a64(const std::wstring& text);
 
-// The part (1 to `count`) of the file whose ShardPath is `shardPath`:
-// 1 + floor(Fnv1a64(shardPath) * count / 2^64). The product's high half is
+// The part (1 to `count`) of the row whose ShardKey is `shardKey`:
+// 1 + floor(Fnv1a64(shardKey) * count / 2^64). The product's high half is
 // taken rather than the hash modulo `count`: FNV-1a's low bits depend only
 // on the low bits of each byte, so names such as "a.png", "e.png", "i.png"
 // would all fall into one part of a power of two.
 // REQUIRES: 1 <= count <= kMaxShardCount.
-int PartOf(const std::wstring& shardPath, int count);
+int PartOf(const std::wstring& shardKey, int count);
 
-// True when PartOf(shardPath, shard.count) is shard.part.
-bool InShard(const Shard& shard, const std::wstring& shardPath);
+// True when PartOf(shardKey, shard.count) is shard.part.
+bool InShard(const Shard& shard, const std::wstring& shardKey);
 
 // The last folder name of `folder` after "." and ".." are resolved on the
 // text alone ("a/b/.." -> "a", "photos/" -> "photos"); empty for a root or

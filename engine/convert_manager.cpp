@@ -125,6 +125,9 @@ void ConvertManager::NoteSources(int position) {
   for (const std::wstring& source : sources) {
     claims_.AddSource(source);
   }
+  for (const std::wstring& source : otherSources_) {
+    claims_.AddSource(source);
+  }
 }
 
 void ConvertManager::ClearStatesFrom(int position) {

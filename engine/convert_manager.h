@@ -89,6 +89,11 @@ class ConvertManager final : public kiv::Thread {
   // The outputs the current (or last) run has claimed and written.
   OutputClaims& Claims() { return claims_; }
 
+  // Files that are sources of rows converted elsewhere (the other parts of a
+  // split run): every run notes them with its own rows' sources, so that no
+  // output replaces them. REQUIRES: no run is active.
+  void SetOtherSources(std::vector<std::wstring> sources) { otherSources_ = std::move(sources); }
+
   // Registers one path: at once while no run is active, otherwise at the
   // scheduler's next pass (rows are then added by the scheduler's thread).
   // `subfolder` places its output below the output folder; the window
@@ -159,6 +164,7 @@ class ConvertManager final : public kiv::Thread {
   FileConverter converter_;
   ReportListener reportListener_;
   MillisecondClock clock_;
+  std::vector<std::wstring> otherSources_;
 
   kiv::CriticalSection pendingLock_;  // guards pendingPaths_
   kiv::CriticalSection timingLock_;   // guards the estimate's fields
