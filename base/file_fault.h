@@ -19,6 +19,8 @@ enum class FaultStep {
   kFlush,      // flushing a file fails
   kClose,      // closing a file that was opened for writing fails
   kMove,       // moving a finished temporary over its target fails
+  kNoLinks,    // POSIX: the file system has neither hard links nor a move that
+               // refuses to replace (the exclusive move takes its other way)
 };
 
 struct FaultPlan {

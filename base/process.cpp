@@ -3,12 +3,38 @@
 
 namespace kiv {
 
-std::wstring CurrentProcessOwner() {
-  return std::wstring(1, ProcessPlatformLetter()) + std::to_wstring(CurrentProcessNumber());
+std::wstring MachineName() {
+  static const std::wstring name = [] {
+    std::wstring text;
+    for (const wchar_t c : PlatformHostName()) {
+      if (text.size() == 63) {
+        break;
+      }
+      if (c >= L'A' && c <= L'Z') {
+        text += static_cast<wchar_t>(c - L'A' + L'a');
+      } else if ((c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') || c == L'.') {
+        text += c;
+      } else {
+        text += L'_';
+      }
+    }
+    return text.empty() ? std::wstring(L"unknown") : text;
+  }();
+  return name;
 }
 
-bool IsOwnerGone(const std::wstring& owner) {
-  // A letter, then 1 to 10 digits without a leading zero.
+std::wstring CurrentProcessOwner() {
+  return std::wstring(1, ProcessPlatformLetter()) + std::to_wstring(CurrentProcessNumber()) + L"@" +
+         MachineName();
+}
+
+bool IsOwnerGone(const std::wstring& text) {
+  // A letter, then 1 to 10 digits without a leading zero, then this machine.
+  const std::size_t at = text.find(L'@');
+  if (at == std::wstring::npos || text.compare(at + 1, std::wstring::npos, MachineName()) != 0) {
+    return false;
+  }
+  const std::wstring owner = text.substr(0, at);
   if (owner.size() < 2 || owner.size() > 11 || owner[0] != ProcessPlatformLetter() ||
       owner[1] == L'0') {
     return false;

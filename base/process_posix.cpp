@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "base/process.h"
+#include "base/unicode.h"
 
 namespace kiv {
 
@@ -13,6 +14,14 @@ wchar_t ProcessPlatformLetter() {
 
 unsigned long CurrentProcessNumber() {
   return static_cast<unsigned long>(getpid());
+}
+
+std::wstring PlatformHostName() {
+  char name[256] = {};
+  if (gethostname(name, sizeof name - 1) != 0) {
+    return std::wstring();
+  }
+  return Utf8ToWide(name);
 }
 
 bool ProcessMayRun(unsigned long number) {

@@ -13,6 +13,15 @@ unsigned long CurrentProcessNumber() {
   return GetCurrentProcessId();
 }
 
+std::wstring PlatformHostName() {
+  wchar_t name[256] = {};
+  DWORD size = sizeof name / sizeof name[0];
+  if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size)) {
+    return std::wstring();
+  }
+  return std::wstring(name, size);
+}
+
 bool ProcessMayRun(unsigned long number) {
   HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, number);
   if (process == nullptr) {

@@ -115,6 +115,7 @@ bool ReplacingFile::Finish(bool durable) {
     Discard();
     return false;
   }
+  hasWritten_ = ReadFileStamp(temporary_, &written_);
   return true;
 }
 
@@ -129,6 +130,7 @@ bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {
   }
   if (fault::ShouldFail(FaultStep::kMove, target_) ||
       !PlatformReplace(temporary_, target_, replacing)) {
+    hasWritten_ = false;
     Discard();
     return false;
   }
@@ -145,6 +147,7 @@ ReplacingFile::Result ReplacingFile::CommitExclusive() {
     result = PlatformMoveNew(temporary_, target_);
   }
   if (result != Result::kDone) {
+    hasWritten_ = false;
     Discard();
     return result;
   }

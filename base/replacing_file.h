@@ -5,11 +5,17 @@
 // file stays behind.
 //
 // The temporary is named ".morvane-<owner>-<unique>.tmp", <owner> naming the
-// writing process (base/process.h; IsTemporaryName recognises such
-// names), and created exclusively, so two writers never share one. A process
-// killed while writing leaves its temporary behind; the first writer of a
-// later process in that folder removes the temporaries whose owner is gone
-// (RemoveStaleTemporaries) and leaves those of running processes alone.
+// writing process and its machine (base/process.h; IsTemporaryName
+// recognises such names), and created exclusively, so two writers never
+// share one. A process killed while writing leaves its temporary behind; the
+// first writer of a later process in that folder removes the temporaries of
+// this machine whose owner is gone (RemoveStaleTemporaries) and leaves those
+// of running processes and of other machines alone.
+//
+// A commit notes the identity, size and time of the file it moved into
+// place, read from the temporary before the move (WrittenStamp): what stands
+// at the target later is then known to be this file, or not, whatever
+// another program moved there meanwhile.
 //
 // Threads: one object belongs to one thread; distinct objects may write at
 // once, also to the same folder. Ownership: the object owns the temporary
@@ -19,6 +25,7 @@
 #include <string>
 
 #include "base/file.h"
+#include "base/file_identity.h"
 
 namespace kiv {
 
@@ -70,6 +77,14 @@ class ReplacingFile {
   // one name get kDone for one and kExists for the other.
   Result CommitExclusive();
 
+  // After a successful commit: the stamp of the file moved into place, taken
+  // from the temporary just before the move. False before, after a failed
+  // commit, or when the system would not tell.
+  bool WrittenStamp(FileStamp* stamp) const {
+    *stamp = written_;
+    return hasWritten_;
+  }
+
   const std::wstring& target() const { return target_; }
   const std::wstring& temporary_path() const { return temporary_; }
 
@@ -78,18 +93,16 @@ class ReplacingFile {
   static bool IsTemporaryName(const std::wstring& name);
 
   // Removes the temporaries in `folder` whose owner process is surely gone
-  // (kiv::IsOwnerGone): those a killed writer left. Temporaries of running
-  // processes, of the current one, and of another platform stay. Returns how
-  // many were removed. The constructor calls it for each folder the first
-  // time this process writes there.
-  // A writer this process cannot see (on another machine sharing the folder)
-  // reads as gone; on Windows its temporary cannot be removed while open, and
-  // whatever is removed, that writer's Commit fails whole: nothing is lost.
+  // (kiv::IsOwnerGone): those a killed writer of this machine left.
+  // Temporaries of running processes, of the current one, of another
+  // platform and of other machines (whose processes cannot be seen from
+  // here) stay. Returns how many were removed. The constructor calls it for
+  // each folder the first time this process writes there.
   static int RemoveStaleTemporaries(const std::wstring& folder);
 
  private:
   // Checks, flushes when `durable`, and closes; removes the temporary on
-  // failure.
+  // failure. Notes the temporary's stamp for WrittenStamp.
   bool Finish(bool durable);
   void Discard();
   // Platform parts (replacing_file_win32.cpp / replacing_file_posix.cpp).
@@ -101,6 +114,8 @@ class ReplacingFile {
   std::wstring temporary_;
   File stream_;
   bool done_ = false;
+  FileStamp written_;
+  bool hasWritten_ = false;
 };
 
 }  // namespace kiv

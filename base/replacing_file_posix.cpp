@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "base/file_fault.h"
 #include "base/path.h"
 #include "base/replacing_file.h"
 #include "base/unicode.h"
@@ -27,10 +28,46 @@ bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring
   return true;
 }
 
+namespace {
+
+bool Unsupported(int error) {
+  return error == EPERM || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+         error == ENOTSUP;
+}
+
+// For file systems with neither hard links nor RENAME_NOREPLACE (some FUSE,
+// CIFS and exFAT mounts): the name is first taken by an empty file created
+// exclusively, which fails when anything stands there, and the temporary is
+// then moved over that placeholder. A failed move removes the placeholder
+// while it is still the one made here.
+ReplacingFile::Result MoveOverPlaceholder(const std::string& source, const std::string& target) {
+  const int fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    return errno == EEXIST ? ReplacingFile::Result::kExists : ReplacingFile::Result::kFailed;
+  }
+  struct stat made;
+  const bool known = fstat(fd, &made) == 0;
+  close(fd);
+  if (rename(source.c_str(), target.c_str()) == 0) {
+    return ReplacingFile::Result::kDone;
+  }
+  struct stat now;
+  if (known && stat(target.c_str(), &now) == 0 && now.st_dev == made.st_dev &&
+      now.st_ino == made.st_ino && now.st_size == 0) {
+    unlink(target.c_str());
+  }
+  return ReplacingFile::Result::kFailed;
+}
+
+}  // namespace
+
 ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
                                                      const std::wstring& to) {
   const std::string source = WideToUtf8(from);
   const std::string target = WideToUtf8(to);
+  if (fault::ShouldFail(FaultStep::kNoLinks, to)) {
+    return MoveOverPlaceholder(source, target);
+  }
   // link(2) fails with EEXIST when anything is at the target, atomically.
   if (link(source.c_str(), target.c_str()) == 0) {
     unlink(source.c_str());
@@ -43,7 +80,10 @@ ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
   if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
     return Result::kDone;
   }
-  return errno == EEXIST ? Result::kExists : Result::kFailed;
+  if (errno == EEXIST) {
+    return Result::kExists;
+  }
+  return Unsupported(errno) ? MoveOverPlaceholder(source, target) : Result::kFailed;
 }
 
 // Without any write permission bit the user has made the file read-only;

@@ -7,9 +7,10 @@ namespace kiv {
 
 namespace {
 
-// While another thread or program has the target open for a moment (an
-// indexer, a virus scanner, a look at its file stamp), a move over it fails.
-// Such a move is tried again for a short while before it counts as failed.
+// While another thread or program has the target or the temporary open for
+// a moment (an indexer, a virus scanner, a look at its file stamp), a move
+// fails. Such a move is tried again for up to half a second before it counts
+// as failed.
 constexpr int kReplaceAttempts = 20;
 constexpr DWORD kReplaceRetryMilliseconds = 25;
 
@@ -49,12 +50,21 @@ bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring
 
 ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
                                                      const std::wstring& to) {
-  if (MoveFileExW(from.c_str(), to.c_str(), 0)) {
-    return Result::kDone;
+  // A scanner or an indexer holding the new temporary open for a moment makes
+  // the move fail too: it is tried again as the replacing move is.
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExW(from.c_str(), to.c_str(), 0)) {
+      return Result::kDone;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+      return Result::kExists;
+    }
+    if (attempt == kReplaceAttempts || !MomentarilyInUse(error)) {
+      return Result::kFailed;
+    }
+    Sleep(kReplaceRetryMilliseconds);
   }
-  const DWORD error = GetLastError();
-  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? Result::kExists
-                                                                     : Result::kFailed;
 }
 
 bool ReplacingFile::PlatformIsReadOnly(const std::wstring& path) {

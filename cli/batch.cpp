@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -187,30 +186,57 @@ Collected CollectFiles(const Request& request, const std::vector<std::wstring>& 
   return collected;
 }
 
-// What the workers report, collected for the main thread.
+// What the run reports, collected for the main thread: the row being
+// converted, each reaped row (handed on in list order, so that the lines
+// are the same at every worker count), the sources deleted and kept, and
+// the rows refused because another row of the run had their output.
 class RunLog {
  public:
   void Converting(const std::wstring& source) {
     std::lock_guard<std::mutex> hold(mutex_);
     current_ = source;
   }
-  void Finished(FileReport report, bool timeLost) {
+  void Reaped(const ConvertManager::FileReport& reaped) {
+    FileReport report;
+    report.source = reaped.source;
+    report.output = reaped.writtenPath.empty() ? reaped.outputPath : reaped.writtenPath;
+    report.stateText = reaped.stateText;
+    report.bytesIn = reaped.bytesIn;
+    report.bytesOut = reaped.bytesOut;
+    report.milliseconds = reaped.milliseconds;
+    report.blockedBy = reaped.blockedBy;
     std::lock_guard<std::mutex> hold(mutex_);
     if (report.stateText == kStateReadFailed || report.stateText == kStateWriteFailed) {
       ++failures_;
     }
-    if (timeLost) {
-      timeLost_.push_back(report.output);
+    if (reaped.sourceFate == ConvertManager::FileReport::SourceFate::kDeleted) {
+      ++deleted_;
+    } else if (reaped.sourceFate == ConvertManager::FileReport::SourceFate::kKept) {
+      ++kept_;
     }
-    finished_.push_back(std::move(report));
+    if (!reaped.blockedBy.empty()) {
+      blockedBy_[{reaped.source, reaped.outputPath}] = reaped.blockedBy;
+    }
+    finished_[reaped.row] = std::move(report);
+  }
+  void TimeLost(const std::wstring& output) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    timeLost_.push_back(output);
   }
   int Failures() {
     std::lock_guard<std::mutex> hold(mutex_);
     return failures_;
   }
-  std::deque<FileReport> TakeFinished() {
+  // The reports of the rows from the first not yet taken on, up to the
+  // first row still converting.
+  std::vector<FileReport> TakeFinished() {
     std::lock_guard<std::mutex> hold(mutex_);
-    return std::exchange(finished_, {});
+    std::vector<FileReport> ready;
+    for (auto it = finished_.begin(); it != finished_.end() && it->first == next_;
+         it = finished_.erase(it), ++next_) {
+      ready.push_back(std::move(it->second));
+    }
+    return ready;
   }
   std::vector<std::wstring> TakeTimeLost() {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -220,34 +246,9 @@ class RunLog {
     std::lock_guard<std::mutex> hold(mutex_);
     return current_;
   }
-
- private:
-  std::mutex mutex_;
-  std::wstring current_;
-  std::deque<FileReport> finished_;
-  std::vector<std::wstring> timeLost_;
-  int failures_ = 0;
-};
-
-// What the scheduler reported of each file: deleted and kept sources, and
-// the rows refused because another row of the run had their output. A row
-// is known by its source and output path together: one source may have
-// several rows (named twice, or found in a folder and named directly).
-class FateLog {
- public:
-  void Add(const ConvertManager::FileReport& report) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (report.sourceFate == ConvertManager::FileReport::SourceFate::kDeleted) {
-      ++deleted_;
-    } else if (report.sourceFate == ConvertManager::FileReport::SourceFate::kKept) {
-      ++kept_;
-    }
-    if (!report.blockedBy.empty()) {
-      blockedBy_[{report.source, report.outputPath}] = report.blockedBy;
-    }
-  }
   // Counts the sources into `tally` and names, in each refused row's
-  // failure text, the source whose output was in the way.
+  // failure text, the source whose output was in the way. A row is known by
+  // its source and output path together: one source may have several rows.
   void Into(Tally& tally) {
     std::lock_guard<std::mutex> hold(mutex_);
     tally.sourcesDeleted = deleted_;
@@ -262,43 +263,43 @@ class FateLog {
 
  private:
   std::mutex mutex_;
+  std::wstring current_;
+  std::map<int, FileReport> finished_;  // by row
+  int next_ = 0;
+  std::vector<std::wstring> timeLost_;
+  int failures_ = 0;
   int deleted_ = 0;
   int kept_ = 0;
   std::map<std::pair<std::wstring, std::wstring>, std::wstring> blockedBy_;
 };
 
-// The engine's conversion, timed and measured for the report; with
-// `keepTime` the PNG then gets the source's modification time, read before
-// the conversion (which may replace the source itself).
-FileConverter MeasuredConversion(RunLog& log, bool keepTime) {
-  return [&log, keepTime](const std::wstring& source, const std::wstring& output,
-                          OptionSet& options, OutputClaims* claims) {
-    const auto started = std::chrono::steady_clock::now();
+// The engine's conversion; with `keepTime` the PNG then gets the source's
+// modification time, read before the conversion (which may replace the
+// source itself).
+FileConverter Conversion(RunLog& log, bool keepTime) {
+  if (!keepTime) {
+    return &ConvertRow;
+  }
+  return [&log](const RowJob& job, OptionSet& options) {
     kiv::FileStamp before;
-    const bool stamped = kiv::ReadFileStamp(source, &before);
-    ConvertOutcome outcome = ConvertFile(source, output, options, claims);
-
-    FileReport report;
-    report.source = source;
-    report.output = outcome.writtenPath.empty() ? output : outcome.writtenPath;
-    report.stateText = outcome.stateText.value_or(kStateConverting);
-    report.bytesIn = stamped ? before.size : 0;
-    report.blockedBy = outcome.blockedBy;
-    bool timeLost = false;
-    if (!outcome.writtenPath.empty()) {
-      kiv::FileStamp written;
-      if (kiv::ReadFileStamp(outcome.writtenPath, &written)) {
-        report.bytesOut = written.size;
-      }
-      if (keepTime) {
-        timeLost = !stamped || !kiv::SetModificationTime(outcome.writtenPath, before);
-      }
+    const bool stamped = kiv::ReadFileStamp(job.source, &before);
+    ConvertOutcome outcome = ConvertRow(job, options);
+    if (outcome.writtenPath.empty()) {
+      return outcome;
     }
-    report.milliseconds =
-        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  std::chrono::steady_clock::now() - started)
-                                  .count());
-    log.Finished(std::move(report), timeLost);
+    if (!stamped || !kiv::SetModificationTime(outcome.writtenPath, before)) {
+      log.TimeLost(outcome.writtenPath);
+      return outcome;
+    }
+    // The PNG's time changed: its stamp is taken again, while it is still
+    // the file written.
+    kiv::FileStamp now;
+    outcome.hasWrittenStamp = outcome.hasWrittenStamp &&
+                              kiv::ReadFileStamp(outcome.writtenPath, &now) &&
+                              now.SameFile(outcome.writtenStamp);
+    if (outcome.hasWrittenStamp) {
+      outcome.writtenStamp = now;
+    }
     return outcome;
   };
 }
@@ -309,16 +310,15 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
   MemoryFileList list;
   MemoryWindow window;
   RunLog log;
-  FateLog fates;
   list.SetStateListener([&log](const std::wstring& source, const std::wstring& state) {
     if (state == kStateConverting) {
       log.Converting(source);
     }
   });
-  ConvertManager manager(EngineHost{list, options, window},
-                         MeasuredConversion(log, request.keepTime), &TickMilliseconds);
+  ConvertManager manager(EngineHost{list, options, window}, Conversion(log, request.keepTime),
+                         &TickMilliseconds);
   manager.SetReportListener(
-      [&fates](const ConvertManager::FileReport& report) { fates.Add(report); });
+      [&log](const ConvertManager::FileReport& report) { log.Reaped(report); });
   manager.SetOtherSources(otherSources);
   manager.RegisterFiles(files);
 
@@ -371,7 +371,7 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
   const std::vector<MemoryFileList::RowCopy> rows = list.Rows();
   Tally tally = TallyRows(rows);
   tally.deletionAsked = options.IsOn(Option::kDeleteSrcFile);
-  fates.Into(tally);
+  log.Into(tally);
   if (request.json) {
     terminal.Out(SummaryJson(tally, missing, elapsed, stopped, false));
   } else if (!request.quiet) {

@@ -1,6 +1,8 @@
 #include "cli/dry_run.h"
 
 #include <chrono>
+#include <map>
+#include <mutex>
 
 #include "base/clock.h"
 #include "base/file_identity.h"
@@ -19,13 +21,23 @@ namespace {
 constexpr uint32_t kPollMilliseconds = 100;
 
 // A worker's conversion that only reads: an unreadable source ends as a
-// read failure; a readable one leaves its row "変換中...", written nowhere.
-ConvertOutcome ReadOnly(const std::wstring& source, const std::wstring&, OptionSet&,
-                        OutputClaims*) {
+// read failure; a readable one ends as the decision the scheduler took for
+// its row says, written nowhere.
+ConvertOutcome Planned(const RowJob& job, OptionSet&) {
   ConvertOutcome outcome;
   Bitmap image;
-  if (!image.Load(source)) {
+  if (!image.Load(job.source)) {
     outcome.stateText = kStateReadFailed;
+    return outcome;
+  }
+  const OverwriteDecision& decision = job.decision.overwrite;
+  if (decision.action == OverwriteDecision::Action::kWrite) {
+    outcome.stateText = kStateConverted;
+    outcome.writtenPath = decision.path;
+    outcome.ticket = job.decision.ticket;
+  } else if (decision.action == OverwriteDecision::Action::kRefuse) {
+    outcome.stateText = kStateWriteFailed;
+    outcome.blockedBy = job.decision.blockedBy;
   }
   return outcome;
 }
@@ -36,6 +48,52 @@ bool SameFile(const std::wstring& a, const std::wstring& b) {
   kiv::FileStamp first;
   kiv::FileStamp second;
   return kiv::ReadFileStamp(a, &first) && kiv::ReadFileStamp(b, &second) && first.SameFile(second);
+}
+
+// One row of the plan, as the run will end it.
+struct PlannedRow {
+  MemoryFileList::RowCopy row;
+  ConvertManager::FileReport report;
+  bool reaped = false;
+  bool sourceDeleted = false;
+};
+
+// Foretells which sources the run deletes, as the scheduler settles them: a
+// source goes when every one of its rows converts, none of them onto the
+// source itself. Counts the sources deleted and kept into `tally`.
+void PlanDeletions(std::vector<PlannedRow>& plan, Tally& tally) {
+  std::map<std::wstring, std::vector<PlannedRow*>> groups;
+  for (PlannedRow& row : plan) {
+    if (!row.reaped) {
+      continue;
+    }
+    kiv::FileStamp stamp;
+    const std::wstring& source = row.row.sourcePath;
+    groups[kiv::ReadFileStamp(source, &stamp)
+               ? std::to_wstring(stamp.volume) + L":" + std::to_wstring(stamp.index)
+               : L"|" + source]
+        .push_back(&row);
+  }
+  for (auto& [key, rows] : groups) {
+    bool any = false;
+    bool all = true;
+    for (const PlannedRow* row : rows) {
+      const bool converted = row->row.stateText == kStateConverted;
+      const std::wstring& source = row->row.sourcePath;
+      const std::wstring& written = row->report.writtenPath;
+      any = any || converted;
+      all = all && converted && !kiv::SamePath(source, row->row.outputPath) &&
+            !kiv::SamePath(source, written) && !SameFile(source, written);
+    }
+    if (all) {
+      ++tally.sourcesDeleted;
+      for (PlannedRow* row : rows) {
+        row->sourceDeleted = true;
+      }
+    } else if (any) {
+      ++tally.sourcesKept;
+    }
+  }
 }
 
 }  // namespace
@@ -49,7 +107,14 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
 
   MemoryFileList list;
   MemoryWindow window;
-  ConvertManager manager(EngineHost{list, options, window}, &ReadOnly, &TickMilliseconds);
+  ConvertManager manager(EngineHost{list, options, window}, &Planned, &TickMilliseconds);
+  std::mutex mutex;
+  std::map<int, ConvertManager::FileReport> reports;
+  manager.SetReportListener([&](const ConvertManager::FileReport& report) {
+    std::lock_guard<std::mutex> hold(mutex);
+    reports[report.row] = report;
+  });
+  manager.SetOtherSources(otherSources);
   manager.RegisterFiles(files, false);
   bool stopped = false;
   if (list.GetCount() > 0) {
@@ -62,75 +127,74 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
     }
   }
 
-  std::vector<MemoryFileList::RowCopy> rows = list.Rows();
+  std::vector<PlannedRow> plan;
+  for (MemoryFileList::RowCopy& row : list.Rows()) {
+    PlannedRow planned;
+    const auto reported = reports.find(static_cast<int>(plan.size()));
+    planned.reaped = reported != reports.end();
+    if (planned.reaped) {
+      planned.report = reported->second;
+    }
+    planned.row = std::move(row);
+    plan.push_back(std::move(planned));
+  }
+  std::vector<MemoryFileList::RowCopy> rows;
+  for (const PlannedRow& planned : plan) {
+    rows.push_back(planned.row);
+  }
+  Tally tally = TallyRows(rows);
+  if (deleteSource) {
+    tally.deletionAsked = true;
+    PlanDeletions(plan, tally);
+  }
+
   const int mode = options.GetOverwriteMode();
-  // The run's claims, asked in list order, each kept as written and never
-  // released: each row meets the names the rows before it take, as in a
-  // real run.
-  OutputClaims claims;
-  for (const MemoryFileList::RowCopy& row : rows) {
-    claims.AddSource(row.sourcePath);
-  }
-  for (const std::wstring& source : otherSources) {
-    claims.AddSource(source);
-  }
-  for (MemoryFileList::RowCopy& row : rows) {
-    if (row.stateText.empty()) {
+  for (const PlannedRow& planned : plan) {
+    if (!planned.reaped) {
       continue;  // not read: the run was stopped
     }
+    const MemoryFileList::RowCopy& row = planned.row;
+    const ConvertManager::FileReport& report = planned.report;
+    const std::wstring written = report.writtenPath.empty() ? row.outputPath : report.writtenPath;
     std::wstring line;
-    std::wstring written = row.outputPath;
-    std::wstring blockedBy;
     if (row.stateText == kStateReadFailed) {
       line = row.sourcePath + L": " + row.stateText;
-    } else {
-      const OutputClaims::Decision claimed = claims.Claim(mode, row.outputPath, row.sourcePath);
-      const OverwriteDecision& decision = claimed.overwrite;
-      blockedBy = claimed.blockedBy;
-      if (decision.action == OverwriteDecision::Action::kWrite) {
-        // As a finished row of a real run: the name stays taken.
-        claims.Written(claimed.ticket, decision.path);
-        row.stateText = kStateConverted;
-        written = decision.path;
-        line = row.sourcePath + L" -> " + written;
-        if (!decision.createNew && kiv::FileExists(written)) {
-          line += L" (replaces the file there)";
-        } else if (written != row.outputPath) {
-          line += L" (" + row.outputPath + L" is taken)";
-        }
-        if (deleteSource && !SameFile(row.sourcePath, written)) {
-          line += L", source deleted";
-        }
-      } else if (decision.action == OverwriteDecision::Action::kRefuse) {
-        row.stateText = kStateWriteFailed;
-        line = row.sourcePath + L": " + row.stateText + L" (";
-        if (!blockedBy.empty()) {
-          line += row.outputPath + L" is taken in this run by " + blockedBy + L")";
-        } else if (mode == static_cast<int>(OverwriteMode::kRename)) {
-          line +=
-              L"every numbered name up to " + std::to_wstring(kMaxRenameCounter) + L" is taken)";
-        } else {
-          line += row.outputPath + L" exists)";
-        }
-      } else {
-        line = row.sourcePath + L": not written (no overwrite mode selected)";
+    } else if (row.stateText == kStateConverted) {
+      line = row.sourcePath + L" -> " + written;
+      if (kiv::FileExists(written) && !planned.report.writtenPath.empty() &&
+          written == row.outputPath && mode == static_cast<int>(OverwriteMode::kForce)) {
+        line += L" (replaces the file there)";
+      } else if (written != row.outputPath) {
+        line += L" (" + row.outputPath + L" is taken)";
       }
+      if (planned.sourceDeleted) {
+        line += L", source deleted";
+      }
+    } else if (row.stateText == kStateWriteFailed) {
+      line = row.sourcePath + L": " + row.stateText + L" (";
+      if (!report.blockedBy.empty()) {
+        line += row.outputPath + L" is taken in this run by " + report.blockedBy + L")";
+      } else if (mode == static_cast<int>(OverwriteMode::kRename)) {
+        line += L"every numbered name up to " + std::to_wstring(kMaxRenameCounter) + L" is taken)";
+      } else {
+        line += row.outputPath + L" exists)";
+      }
+    } else {
+      line = row.sourcePath + L": not written (no overwrite mode selected)";
     }
     if (request.json) {
-      FileReport report;
-      report.source = row.sourcePath;
-      report.output = written;
-      report.stateText = row.stateText;
-      report.blockedBy = blockedBy;
-      kiv::FileStamp stamp;
-      report.bytesIn = kiv::ReadFileStamp(row.sourcePath, &stamp) ? stamp.size : 0;
-      terminal.Out(FileJson(report, true));
+      FileReport json;
+      json.source = row.sourcePath;
+      json.output = written;
+      json.stateText = row.stateText;
+      json.blockedBy = report.blockedBy;
+      json.bytesIn = report.bytesIn;
+      terminal.Out(FileJson(json, true));
     } else if (!request.quiet) {
       terminal.Out(line);
     }
   }
 
-  const Tally tally = TallyRows(rows);
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   if (request.json) {

@@ -17,38 +17,10 @@ ConvertOutcome WithState(const wchar_t* state) {
   return outcome;
 }
 
-// A name can be taken by another worker or program between the decision and
-// the write; each such loss moves rename mode on to a later number, so a
-// bound a little above the counter range is never reached in practice.
+// Each name lost to another program between the decision and the write
+// moves rename mode on to a later number, so a bound a little above the
+// counter range is never reached in practice.
 constexpr int kMaxWriteAttempts = kMaxRenameCounter + 2;
-
-// Owns a claim of the run: gives it back unless the written file keeps it.
-class ClaimHolder {
- public:
-  ClaimHolder(OutputClaims& claims, std::uint64_t ticket) : claims_(claims), ticket_(ticket) {}
-  ~ClaimHolder() { Release(); }
-  ClaimHolder(const ClaimHolder&) = delete;
-  ClaimHolder& operator=(const ClaimHolder&) = delete;
-
-  // The file is written at `path`: the claim stays for the rest of the run.
-  void Keep(const std::wstring& path) {
-    claims_.Written(ticket_, path);
-    ticket_ = 0;
-  }
-  // Nothing was written: the name is free again.
-  void Release() {
-    if (ticket_ != 0) {
-      claims_.Release(ticket_);
-      ticket_ = 0;
-    }
-  }
-  // Takes over another claim (after Release or Keep).
-  void Hold(std::uint64_t ticket) { ticket_ = ticket; }
-
- private:
-  OutputClaims& claims_;
-  std::uint64_t ticket_;
-};
 
 ConvertOutcome Refused(std::wstring blockedBy) {
   ConvertOutcome outcome = WithState(kStateWriteFailed);
@@ -56,27 +28,24 @@ ConvertOutcome Refused(std::wstring blockedBy) {
   return outcome;
 }
 
-ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPath,
-                       OptionSet& options, OutputClaims& claims) {
+ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   Bitmap loaded;
   Bitmap::LoadOptions load;
   load.autoOrient = !options.IsOn(Option::kKeepOrientation);
-  if (!loaded.Load(source, load)) {
+  if (!loaded.Load(job.source, load)) {
     return WithState(kStateReadFailed);
   }
   if (options.IsOn(Option::kStrip)) {
     loaded.Ancillary().clear();
   }
 
-  const int mode = options.GetOverwriteMode();
-  OutputClaims::Decision claimed = claims.Claim(mode, outputPath, source);
-  if (claimed.overwrite.action == OverwriteDecision::Action::kNothing) {
+  const OverwriteDecision& decision = job.decision.overwrite;
+  if (decision.action == OverwriteDecision::Action::kNothing) {
     return ConvertOutcome();
   }
-  if (claimed.overwrite.action == OverwriteDecision::Action::kRefuse) {
-    return Refused(std::move(claimed.blockedBy));
+  if (decision.action == OverwriteDecision::Action::kRefuse) {
+    return Refused(job.decision.blockedBy);
   }
-  ClaimHolder claim(claims, claimed.ticket);
 
   const Bitmap* image = &loaded;
   Bitmap reduced;
@@ -94,34 +63,43 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
 
   const int level = options.GetCompressLevel();
   const bool interlace = options.IsOn(Option::kInterlacePng);
+  std::optional<kiv::FileStamp> written;
+  OutputClaims::Decision claimed = job.decision;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
-    const OverwriteDecision& decision = claimed.overwrite;
-    const Bitmap::SaveResult result = image->SavePng(
-        decision.path, level, interlace,
-        decision.createNew ? Bitmap::SaveMode::kCreateNew : Bitmap::SaveMode::kReplace);
+    const OverwriteDecision& target = claimed.overwrite;
+    Bitmap::SaveResult result = image->SavePng(
+        target.path, level, interlace,
+        target.createNew ? Bitmap::SaveMode::kCreateNew : Bitmap::SaveMode::kReplace, &written);
+    if (result == Bitmap::SaveResult::kTargetExists && target.createNew &&
+        job.claims->TwinHolds(claimed.ticket)) {
+      // Force mode where nothing stood: a later row of the same source, which
+      // may replace this row's file, put its own PNG there first. It holds
+      // the same image; this row replaces it as that row would have replaced
+      // this.
+      result = image->SavePng(target.path, level, interlace, Bitmap::SaveMode::kReplace, &written);
+    }
     if (result == Bitmap::SaveResult::kSaved) {
-      claim.Keep(decision.path);
       ConvertOutcome outcome = WithState(kStateConverted);
-      outcome.writtenPath = decision.path;
+      outcome.writtenPath = target.path;
+      outcome.ticket = claimed.ticket;
+      outcome.hasWrittenStamp = written.has_value();
+      if (written) {
+        outcome.writtenStamp = *written;
+      }
       return outcome;
     }
-    claim.Release();
-    const bool force = mode == static_cast<int>(OverwriteMode::kForce);
     if (result != Bitmap::SaveResult::kTargetExists ||
-        (!force && mode != static_cast<int>(OverwriteMode::kRename))) {
-      // A failed write, or a file that appeared after the check in fail
-      // mode: either way nothing was written and nothing was touched.
+        options.GetOverwriteMode() != static_cast<int>(OverwriteMode::kRename)) {
+      // A failed write, or a file that appeared after the decision: either
+      // way nothing was written and nothing was touched.
       return WithState(kStateWriteFailed);
     }
-    claimed = claims.Claim(mode, outputPath, source);
+    // Rename mode: another program took the name since the decision; the
+    // next free number is taken (the first claim stays reserved).
+    claimed =
+        job.claims->Claim(static_cast<int>(OverwriteMode::kRename), job.outputPath, job.source);
     if (claimed.overwrite.action != OverwriteDecision::Action::kWrite) {
       return Refused(std::move(claimed.blockedBy));
-    }
-    claim.Hold(claimed.ticket);
-    if (force && !claimed.sameSource) {
-      // In force mode where nothing stood before, a file appeared: only the
-      // output of a row of the same source may be written over.
-      return WithState(kStateWriteFailed);
     }
   }
   return WithState(kStateWriteFailed);
@@ -129,16 +107,27 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
 
 }  // namespace
 
-ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
-                           OptionSet& options, OutputClaims* claims) {
+ConvertOutcome ConvertRow(const RowJob& job, OptionSet& options) {
   try {
-    if (claims == nullptr) {
-      OutputClaims alone;
-      return Convert(source, outputPath, options, alone);
-    }
-    return Convert(source, outputPath, options, *claims);
+    return Convert(job, options);
   } catch (const std::bad_alloc&) {
     // Out of memory while holding a large image: this file fails, the run goes on.
+    return WithState(kStateWriteFailed);
+  }
+}
+
+ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
+                           OptionSet& options) {
+  try {
+    OutputClaims alone;
+    alone.AddSource(source);
+    RowJob job;
+    job.source = source;
+    job.outputPath = outputPath;
+    job.claims = &alone;
+    job.decision = alone.Claim(options.GetOverwriteMode(), outputPath, source);
+    return ConvertRow(job, options);
+  } catch (const std::bad_alloc&) {
     return WithState(kStateWriteFailed);
   }
 }

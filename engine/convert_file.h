@@ -1,16 +1,19 @@
-// The conversion of one file: read the source, apply the overwrite rule,
-// reduce to 24 bits when asked, write the PNG.
+// The conversion of one file: read the source, write as the overwrite
+// decision says, reducing to 24 bits when asked.
 //
 // Threads: runs on the calling (worker) thread; any number may run at once
 // on distinct files. The options are read at the moment each is needed.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "base/file_identity.h"
+#include "engine/output_claims.h"
+
 class OptionSet;
-class OutputClaims;
 
 struct ConvertOutcome {
   // The row's new state text ("変換終了", "読込失敗" or "書込失敗"), or none
@@ -19,27 +22,46 @@ struct ConvertOutcome {
   // The file actually written: the output path or a numbered alternative.
   // Empty unless the state is "変換終了".
   std::wstring writtenPath;
+  // The stamp of the written file, taken by the safe writer from the file it
+  // moved into place; valid when `hasWrittenStamp`.
+  kiv::FileStamp writtenStamp;
+  bool hasWrittenStamp = false;
+  // The claim the written file was made under: the row's own, or a later
+  // number rename mode took when another program had taken the name.
+  std::uint64_t ticket = 0;
   // "書込失敗" because of the run itself: the source whose output (or the
   // source itself) stood in the way. Empty otherwise.
   std::wstring blockedBy;
 };
 
-// Converts `source` to a PNG at `outputPath` (the path fixed at
-// registration), reading OverWrite, 24bit, CompressLevel, InterlacePng and
-// the run options KeepOrientation and Strip from `options`. A source that can't be read leaves
-// every file as it was. Nothing is deleted before writing: the new PNG replaces an existing output
-// only once it is complete, so a failed write keeps what stood there (also
-// when the output is the source itself). Never throws.
-// `claims` (may be null: the file is then alone in its run) holds the
-// outputs of the run the file belongs to: the output name is claimed there
-// before writing, so no other row of the run ends in the same file.
-ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
-                           OptionSet& options, OutputClaims* claims = nullptr);
+// One row's conversion as the run decided it before the row's worker
+// started: the output name was claimed in list order (OutputClaims::Claim).
+struct RowJob {
+  std::wstring source;
+  std::wstring outputPath;  // fixed at registration
+  OutputClaims::Decision decision;
+  OutputClaims* claims = nullptr;  // the run's claims; never null
+};
 
-// The conversion a worker performs: ConvertFile, or one a test or
-// morvane-cli supplies (which may wrap ConvertFile). `claims` are the outputs
-// of the run the file belongs to, as ConvertFile takes them. Called on the
-// worker's thread.
-using FileConverter =
-    std::function<ConvertOutcome(const std::wstring& source, const std::wstring& outputPath,
-                                 OptionSet& options, OutputClaims* claims)>;
+// Converts the row of `job`: reads the source, then writes as `job.decision`
+// says, reading 24bit, CompressLevel, InterlacePng and the run options
+// KeepOrientation and Strip from `options`. A source that can't be read
+// ends "読込失敗" and leaves every file as it was, whatever the decision; a
+// refused row ends "書込失敗". Nothing is deleted before writing: the new PNG
+// replaces an existing output only once it is complete, so a failed write
+// keeps what stood there (also when the output is the source itself). In
+// force mode where nothing stood, a file that appears before the move is
+// kept ("書込失敗"), unless it is that of a row of the same source; in rename
+// mode the next free number is claimed and written instead. Never throws.
+ConvertOutcome ConvertRow(const RowJob& job, OptionSet& options);
+
+// The conversion of a file alone: decides the OverWrite selection of
+// `options` for `outputPath` (the path fixed at registration) with claims of
+// its own, then ConvertRow.
+ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
+                           OptionSet& options);
+
+// The conversion a worker performs: ConvertRow, or one a test or
+// morvane-cli supplies (which may wrap ConvertRow). Called on the worker's
+// thread.
+using FileConverter = std::function<ConvertOutcome(const RowJob& job, OptionSet& options)>;

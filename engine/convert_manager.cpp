@@ -1,5 +1,6 @@
 #include "engine/convert_manager.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <set>
 #include <utility>
@@ -18,7 +19,7 @@ const wchar_t kStopText[] = L"中止";
 }  // namespace
 
 ConvertManager::ConvertManager(const EngineHost& host)
-    : ConvertManager(host, &ConvertFile, &TickMilliseconds) {}
+    : ConvertManager(host, &ConvertRow, &TickMilliseconds) {}
 
 ConvertManager::ConvertManager(const EngineHost& host, FileConverter converter,
                                MillisecondClock clock)
@@ -92,10 +93,11 @@ void ConvertManager::RegisterFiles(std::vector<PendingFile>& files, bool makeFol
           entry, OutputPathFor(file.path, RowOutputFolder(folder, file.subfolder), upper));
       ++remainingCount_;
     }
-    // Each new row's source is noted at once: a run starting at this moment
-    // may already have taken its list of sources without this row, and
-    // StartConvert notes the sources again when it starts a new run.
+    // Each new row's source is noted at once: a row registered during a run
+    // belongs to it; StartConvert notes the sources again for a new run.
     claims_.AddSource(file.path);
+    kiv::LockGuard hold(waitingLock_);
+    ++waiting_[file.path];
   }
   files.clear();
 }
@@ -112,21 +114,28 @@ int ConvertManager::FirstEmptyRow() {
   return count;
 }
 
-void ConvertManager::NoteSources(int position) {
+std::vector<std::wstring> ConvertManager::RowSources(int position) {
   std::vector<std::wstring> sources;
-  {
-    FileList& list = host_.list;
-    kiv::LockGuard hold(list.GetLock());
-    const int count = list.GetCount();
-    for (int i = position < 0 ? 0 : position; i < count; ++i) {
-      sources.push_back(list.GetItemText(list.GetEntry(i), kColumnSource));
-    }
+  FileList& list = host_.list;
+  kiv::LockGuard hold(list.GetLock());
+  const int count = list.GetCount();
+  for (int i = position < 0 ? 0 : position; i < count; ++i) {
+    sources.push_back(list.GetItemText(list.GetEntry(i), kColumnSource));
   }
+  return sources;
+}
+
+void ConvertManager::BeginRun(const std::vector<std::wstring>& sources) {
   for (const std::wstring& source : sources) {
     claims_.AddSource(source);
   }
   for (const std::wstring& source : otherSources_) {
     claims_.AddSource(source);
+  }
+  kiv::LockGuard hold(waitingLock_);
+  waiting_.clear();
+  for (const std::wstring& source : sources) {
+    ++waiting_[source];
   }
 }
 
@@ -162,18 +171,17 @@ bool ConvertManager::StartConvert() {
     // going below zero when a start arrives during a run.
     remainingCount_ = host_.list.GetCount() - firstRow + activeWorkers_;
   }
-  if (!running_) {
-    // A new run may replace what earlier runs wrote; workers still finishing
-    // a stopped run keep their claims until they are reaped into this one.
-    if (activeWorkers_ == 0) {
-      claims_.Reset();
-    }
-    NoteSources(firstRow);
-  }
+  const std::vector<std::wstring> sources =
+      running_ ? std::vector<std::wstring>() : RowSources(firstRow);
   host_.window.SetConvertButtonText(kStopText);
   host_.list.SetBehaviourFlags(kListFlagsRunning);
   {
+    // Under the lock that orders the end of a run: the run's sources are
+    // noted after the claims of the run that just ended were settled.
     kiv::LockGuard hold(stateLock_);
+    if (!running_) {
+      BeginRun(sources);
+    }
     running_ = true;
     startedDuringPass_ = true;
     idle_.Reset();
@@ -268,31 +276,33 @@ void ConvertManager::Reap(ConvertThread& worker) {
   FileList& list = host_.list;
   OptionSet& options = host_.options;
   FileEntry* entry = worker.Entry();
+  const RowJob& job = worker.Job();
+  const ConvertOutcome& outcome = worker.Outcome();
   FileReport report;
   report.stateText = list.GetItemText(entry, kColumnState);
-  const bool converted = report.stateText == kStateConverted;
-  const bool deleteAsked = converted && options.IsOn(Option::kDeleteSrcFile);
-  if (reportListener_ || deleteAsked) {
-    report.source = list.GetItemText(entry, kColumnSource);
-    report.outputPath = list.GetOutputPath(entry);
-    report.writtenPath = worker.WrittenPath();
-    report.blockedBy = worker.BlockedBy();
+  const bool converted = report.stateText == kStateConverted && !outcome.writtenPath.empty();
+  if (job.decision.ticket != 0) {
+    claims_.Unwritten(job.decision.ticket);  // unless written under it just below
   }
-  if (deleteAsked) {
-    // The output must be on the storage device before its only other copy
-    // goes.
-    kiv::FileStamp loaded;
-    kiv::FileStamp written;
-    const bool deleted =
-        worker.SourceStamp(&loaded) && worker.WrittenStamp(&written) &&
-        MayRemoveSource(report.source, loaded, report.outputPath, report.writtenPath, written) &&
-        kiv::SyncToDisk(report.writtenPath) && RemoveSourceFile(report.source);
-    report.sourceFate = deleted ? FileReport::SourceFate::kDeleted : FileReport::SourceFate::kKept;
+  if (converted && outcome.ticket != 0) {
+    claims_.Written(outcome.ticket, outcome.hasWrittenStamp ? &outcome.writtenStamp : nullptr);
+  }
+  if (options.IsOn(Option::kDeleteSrcFile)) {
+    report.sourceFate = SettleSource(worker, converted).value_or(FileReport::SourceFate::kNotAsked);
   }
   if (reportListener_) {
+    report.row = list.GetIndex(entry);
+    report.source = job.source;
+    report.outputPath = job.outputPath;
+    report.writtenPath = outcome.writtenPath;
+    report.blockedBy = outcome.blockedBy;
+    kiv::FileStamp loaded;
+    report.bytesIn = worker.SourceStamp(&loaded) ? loaded.size : 0;
+    report.bytesOut = outcome.hasWrittenStamp ? outcome.writtenStamp.size : 0;
+    report.milliseconds = worker.Milliseconds();
     reportListener_(report);
   }
-  if (!converted) {
+  if (report.stateText != kStateConverted) {
     return;  // failed rows keep their source and stay in the list
   }
   if (options.IsOn(Option::kAutoDeleteItem)) {
@@ -302,10 +312,69 @@ void ConvertManager::Reap(ConvertThread& worker) {
   }
 }
 
+std::optional<ConvertManager::FileReport::SourceFate> ConvertManager::SettleSource(
+    const ConvertThread& worker, bool converted) {
+  const RowJob& job = worker.Job();
+  const std::vector<std::wstring> spellings = claims_.SpellingsOf(job.source);
+  const std::wstring group = *std::min_element(spellings.begin(), spellings.end());
+  std::vector<ReapedRow>& rows = reaped_[group];
+  ReapedRow row;
+  row.outputPath = job.outputPath;
+  row.outcome = worker.Outcome();
+  row.hasLoaded = worker.SourceStamp(&row.loaded);
+  row.converted = converted;
+  rows.push_back(std::move(row));
+
+  // Other rows of this source still to come: the source waits for them.
+  bool othersLeft = false;
+  {
+    kiv::LockGuard hold(waitingLock_);
+    for (const std::wstring& spelling : spellings) {
+      const auto waiting = waiting_.find(spelling);
+      othersLeft = othersLeft || (waiting != waiting_.end() && waiting->second > 0);
+    }
+  }
+  for (const auto& other : workers_) {
+    othersLeft =
+        othersLeft || (other.get() != &worker && std::find(spellings.begin(), spellings.end(),
+                                                           other->Job().source) != spellings.end());
+  }
+  if (othersLeft) {
+    return std::nullopt;
+  }
+
+  const std::vector<ReapedRow> settled = std::move(rows);
+  reaped_.erase(group);
+  const bool anyConverted =
+      std::any_of(settled.begin(), settled.end(), [](const ReapedRow& r) { return r.converted; });
+  if (!anyConverted) {
+    return FileReport::SourceFate::kNotAsked;
+  }
+  for (const ReapedRow& r : settled) {
+    if (!r.converted || kiv::SamePath(job.source, r.outputPath) ||
+        kiv::SamePath(job.source, r.outcome.writtenPath)) {
+      return FileReport::SourceFate::kKept;  // a failed row, or one written onto the source
+    }
+  }
+  // The output must be on the storage device before its only other copy
+  // goes; then it must still be the file written, and the source the file
+  // read, at the moment of the deletion.
+  for (const ReapedRow& r : settled) {
+    if (r.hasLoaded && r.outcome.hasWrittenStamp && kiv::SyncToDisk(r.outcome.writtenPath) &&
+        MayRemoveSource(job.source, r.loaded, r.outputPath, r.outcome.writtenPath,
+                        r.outcome.writtenStamp)) {
+      return RemoveSourceFile(job.source) ? FileReport::SourceFate::kDeleted
+                                          : FileReport::SourceFate::kKept;
+    }
+  }
+  return FileReport::SourceFate::kKept;
+}
+
 void ConvertManager::StartWorkers() {
   FileList& list = host_.list;
   while (running_ && static_cast<int>(workers_.size()) < host_.options.GetConvertCount()) {
     FileEntry* entry;
+    RowJob job;
     {
       kiv::LockGuard hold(list.GetLock());
       if (nextRow_ >= list.GetCount()) {
@@ -313,9 +382,23 @@ void ConvertManager::StartWorkers() {
       }
       entry = list.GetEntry(nextRow_);
       ++nextRow_;
+      job.source = list.GetItemText(entry, kColumnSource);
+      job.outputPath = list.GetOutputPath(entry);
     }
+    {
+      kiv::LockGuard hold(waitingLock_);
+      const auto waiting = waiting_.find(job.source);
+      if (waiting != waiting_.end() && --waiting->second <= 0) {
+        waiting_.erase(waiting);
+      }
+    }
+    // The row's name is decided here, in list order, before any of its work
+    // begins; the disk is read outside the list's lock.
+    job.claims = &claims_;
+    job.decision = claims_.Claim(host_.options.GetOverwriteMode(), job.outputPath, job.source);
     ++activeWorkers_;
-    workers_.push_back(std::make_unique<ConvertThread>(host_, entry, converter_, &claims_, &wake_));
+    workers_.push_back(
+        std::make_unique<ConvertThread>(host_, entry, std::move(job), converter_, &wake_));
   }
 }
 
@@ -363,7 +446,11 @@ bool ConvertManager::EndRun() {
     }
     running_ = false;
     ending_ = true;
+    // Names reserved but never written are free again; written files stay
+    // claimed for later runs.
+    claims_.EndRun();
   }
+  reaped_.clear();  // sources whose other rows were never handed out stay
 
   ClearStatesFrom(nextRow_);
   host_.window.EnableConvertButton(true);

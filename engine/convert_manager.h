@@ -20,12 +20,20 @@
 // thread) ends the scheduler's thread first, then waits for each worker in
 // progress.
 //
-// One run never lets two rows end in one output file: the real conversion
-// claims each output in the run's OutputClaims (engine/output_claims.h)
-// before writing; a new run starts with none. A source is deleted only when
-// the PNG written is another file by identity and the source is unchanged
-// since it was read (remove_source.h); otherwise it stays and its row still
-// says "変換終了".
+// Outcomes never depend on timing. Each row's output name is claimed in the
+// scheduler's OutputClaims (engine/output_claims.h) when the row is handed
+// out, strictly in list order, before its worker starts: the earlier row
+// keeps a name, whatever the worker count or which image loads first. The
+// claims live as long as the scheduler (the window's whole life): a file
+// written from one source is never replaced by another source's output in a
+// later run either.
+//
+// A source is deleted only when the PNG written is another file by identity
+// and the source is unchanged since it was read (remove_source.h); the PNG
+// is synced first, then checked, then the source deleted. A source with
+// several rows in the run (named twice) is settled when its last row is
+// reaped: it goes only when every one of them converted. Otherwise it stays
+// and its rows still say "変換終了".
 //
 // Ownership: the list, options and window of `host` are not owned and must
 // outlive the scheduler.
@@ -36,7 +44,9 @@
 #include <deque>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,20 +68,26 @@ class ConvertManager final : public kiv::Thread {
       kDeleted,   // the source was deleted
       kKept,      // deletion was asked but the source stays (see above)
     };
+    int row = -1;  // the row's index in the list when it was reaped
     std::wstring source;
     std::wstring outputPath;  // the row's output path, fixed at registration
     std::wstring stateText;
     std::wstring writtenPath;  // empty unless written
     std::wstring blockedBy;    // "書込失敗" because of this run: see ConvertOutcome
+    // The source's fate, told with the last row of that source in the run
+    // (kNotAsked with the others).
     SourceFate sourceFate = SourceFate::kNotAsked;
+    std::uint64_t bytesIn = 0;       // the source's size when it was read
+    std::uint64_t bytesOut = 0;      // the written PNG's size
+    std::uint64_t milliseconds = 0;  // the time the conversion took
   };
   // Called on the scheduler's thread once per reaped worker, in reap order.
   using ReportListener = std::function<void(const FileReport&)>;
 
   // The scheduler with the real conversion and the system's tick.
   explicit ConvertManager(const EngineHost& host);
-  // With a given conversion and clock (tests; morvane-cli, which measures
-  // each conversion and plans dry runs with one that only reads).
+  // With a given conversion and clock (tests; morvane-cli, which plans dry
+  // runs with one that only reads).
   ConvertManager(const EngineHost& host, FileConverter converter, MillisecondClock clock);
   ~ConvertManager() override;
 
@@ -86,7 +102,7 @@ class ConvertManager final : public kiv::Thread {
   // REQUIRES: no run is active.
   void SetReportListener(ReportListener listener) { reportListener_ = std::move(listener); }
 
-  // The outputs the current (or last) run has claimed and written.
+  // The outputs the runs have claimed and written.
   OutputClaims& Claims() { return claims_; }
 
   // Files that are sources of rows converted elsewhere (the other parts of a
@@ -149,14 +165,20 @@ class ConvertManager final : public kiv::Thread {
  private:
   void Run() override;
   void Reap(ConvertThread& worker);
+  // The source's fate once the last of its rows in the run is reaped (none
+  // before). Scheduler thread.
+  std::optional<FileReport::SourceFate> SettleSource(const ConvertThread& worker, bool converted);
   void StartWorkers();
   // Ends the run when nothing came in meanwhile; true when the thread has
   // suspended itself.
   bool EndRun();
   bool PendingEmpty();
   int FirstEmptyRow();
-  // Notes the sources of the rows from `position` on in the run's claims.
-  void NoteSources(int position);
+  // The sources of the rows from `position` on.
+  std::vector<std::wstring> RowSources(int position);
+  // A new run over rows with these sources: notes them in the claims (with
+  // the other parts' sources) and counts them as waiting.
+  void BeginRun(const std::vector<std::wstring>& sources);
   void ClearStatesFrom(int position);
 
   EngineHost host_;
@@ -177,6 +199,19 @@ class ConvertManager final : public kiv::Thread {
   kiv::Event idle_{true};   // manual reset: set while no run is active
 
   std::list<std::unique_ptr<ConvertThread>> workers_;  // scheduler thread only
+  // Rows registered and not yet handed out, by source spelling.
+  kiv::CriticalSection waitingLock_;
+  std::map<std::wstring, int> waiting_;
+  // Rows reaped of sources whose other rows are still to come, by source
+  // (the least of its spellings). Scheduler thread only.
+  struct ReapedRow {
+    std::wstring outputPath;
+    ConvertOutcome outcome;
+    kiv::FileStamp loaded;
+    bool hasLoaded = false;
+    bool converted = false;
+  };
+  std::map<std::wstring, std::vector<ReapedRow>> reaped_;
   std::vector<PendingFile> pendingPaths_;
   std::deque<uint32_t> finishTimes_;
   std::deque<uint32_t> intervalSamples_;

@@ -2,12 +2,17 @@
 
 #include <utility>
 
+#include "base/clock.h"
 #include "base/event.h"
 #include "engine/option_set.h"
 
-ConvertThread::ConvertThread(const EngineHost& host, FileEntry* entry, FileConverter converter,
-                             OutputClaims* claims, kiv::Event* done)
-    : host_(host), entry_(entry), converter_(std::move(converter)), claims_(claims), done_(done) {
+ConvertThread::ConvertThread(const EngineHost& host, FileEntry* entry, RowJob job,
+                             FileConverter converter, kiv::Event* done)
+    : host_(host),
+      entry_(entry),
+      job_(std::move(job)),
+      converter_(std::move(converter)),
+      done_(done) {
   const bool threaded = Start();
   host_.list.SetItemText(entry_, kStateConverting, kColumnState);
   host_.list.EnsureVisible(entry_);
@@ -25,18 +30,15 @@ ConvertThread::~ConvertThread() {
 }
 
 void ConvertThread::Run() {
-  const std::wstring source = host_.list.GetItemText(entry_, kColumnSource);
-  const std::wstring output = host_.list.GetOutputPath(entry_);
   // Taken before reading: a change made while the file is read or converted
   // then shows as a different stamp when the source is about to be deleted.
-  hasSourceStamp_ = kiv::ReadFileStamp(source, &sourceStamp_);
-  ConvertOutcome outcome = converter_(source, output, host_.options, claims_);
-  if (outcome.stateText) {
-    host_.list.SetItemText(entry_, *outcome.stateText, kColumnState);
+  const uint32_t started = TickMilliseconds();
+  hasSourceStamp_ = kiv::ReadFileStamp(job_.source, &sourceStamp_);
+  outcome_ = converter_(job_, host_.options);
+  milliseconds_ = TickMilliseconds() - started;
+  if (outcome_.stateText) {
+    host_.list.SetItemText(entry_, *outcome_.stateText, kColumnState);
   }
-  writtenPath_ = std::move(outcome.writtenPath);
-  hasWrittenStamp_ = !writtenPath_.empty() && kiv::ReadFileStamp(writtenPath_, &writtenStamp_);
-  blockedBy_ = std::move(outcome.blockedBy);
 
   kiv::Event* done = done_;
   Finish();

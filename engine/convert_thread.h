@@ -1,10 +1,11 @@
 // ConvertThread: the worker that converts exactly one row of the file list.
 //
-// The scheduler creates one per row it hands out. Construction marks the row
+// The scheduler creates one per row it hands out, with the overwrite decision
+// it took for the row in list order (RowJob). Construction marks the row
 // "変換中...", scrolls it into view and lets the worker's thread (idle
 // priority in the window, normal in morvane-cli) run once: it stamps the
-// source (identity, size, time: see SourceStamp), converts it to its output
-// path and writes the verdict ("変換終了", "読込失敗", "書込失敗") into the row, then
+// source (identity, size, time: see SourceStamp), converts it as decided
+// and writes the verdict ("変換終了", "読込失敗", "書込失敗") into the row, then
 // sets its `finished` flag and signals the scheduler's wake event. The
 // scheduler reaps it once IsFinished() is true; destruction joins the thread.
 //
@@ -12,6 +13,7 @@
 // the list, the options and the wake event must outlive the worker.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "base/file_identity.h"
@@ -26,44 +28,35 @@ class Event;
 class ConvertThread final : public kiv::Thread {
  public:
   // REQUIRES: `entry` is a row of host.list that nobody removes while the
-  // worker runs; `claims` (may be null) outlives the worker. `done` (may be
-  // null) is set once the worker has finished.
-  ConvertThread(const EngineHost& host, FileEntry* entry, FileConverter converter,
-                OutputClaims* claims, kiv::Event* done);
+  // worker runs; job.claims outlives the worker. `done` (may be null) is set
+  // once the worker has finished.
+  ConvertThread(const EngineHost& host, FileEntry* entry, RowJob job, FileConverter converter,
+                kiv::Event* done);
   ~ConvertThread() override;
 
   FileEntry* Entry() const { return entry_; }
-  // The file the worker wrote; empty unless it wrote one.
-  // REQUIRES: IsFinished().
-  const std::wstring& WrittenPath() const { return writtenPath_; }
+  const RowJob& Job() const { return job_; }
+  // What the conversion ended in. REQUIRES: IsFinished().
+  const ConvertOutcome& Outcome() const { return outcome_; }
+  // The time the conversion took. REQUIRES: IsFinished().
+  uint64_t Milliseconds() const { return milliseconds_; }
   // The source's stamp taken just before it was read; false when the source
   // could not be examined then. REQUIRES: IsFinished().
   bool SourceStamp(kiv::FileStamp* stamp) const {
     *stamp = sourceStamp_;
     return hasSourceStamp_;
   }
-  // The written PNG's stamp taken right after it was written; false when
-  // nothing was written or it could not be examined. REQUIRES: IsFinished().
-  bool WrittenStamp(kiv::FileStamp* stamp) const {
-    *stamp = writtenStamp_;
-    return hasWrittenStamp_;
-  }
-  // For "書込失敗" caused by the run itself: the source whose output (or the
-  // source itself) was in the way. REQUIRES: IsFinished().
-  const std::wstring& BlockedBy() const { return blockedBy_; }
 
  private:
   void Run() override;
 
   EngineHost host_;
   FileEntry* entry_;
+  RowJob job_;
   FileConverter converter_;
-  OutputClaims* claims_;
   kiv::Event* done_;
-  std::wstring writtenPath_;
-  std::wstring blockedBy_;
+  ConvertOutcome outcome_;
+  uint64_t milliseconds_ = 0;
   kiv::FileStamp sourceStamp_;
   bool hasSourceStamp_ = false;
-  kiv::FileStamp writtenStamp_;
-  bool hasWrittenStamp_ = false;
 };

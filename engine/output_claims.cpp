@@ -21,174 +21,289 @@ std::wstring KeyOf(const std::wstring& path) {
 
 }  // namespace
 
-void OutputClaims::Reset() {
-  kiv::LockGuard hold(lock_);
-  held_.clear();
-  byKey_.clear();
-  byIdentity_.clear();
-  sources_.clear();
-  sourceIds_.clear();
-  unresolved_.clear();
-  inFlight_.clear();
-}
-
 void OutputClaims::AddSource(const std::wstring& source) {
   kiv::LockGuard hold(lock_);
   unresolved_.push_back(source);
 }
 
 void OutputClaims::ResolveSources() {
-  for (const std::wstring& source : unresolved_) {
+  std::vector<std::wstring> noted;
+  {
+    kiv::LockGuard hold(lock_);
+    noted.swap(unresolved_);
+  }
+  struct Resolved {
+    std::wstring source;
+    std::wstring key;
+    Identity identity;
+  };
+  std::vector<Resolved> resolved;
+  for (std::wstring& source : noted) {
     kiv::FileStamp stamp;
     if (kiv::ReadFileStamp(source, &stamp)) {
-      sources_.emplace(Identity(stamp.volume, stamp.index), source);
-      sourceIds_.emplace(source, Identity(stamp.volume, stamp.index));
+      std::wstring key = KeyOf(source);
+      resolved.push_back({std::move(source), std::move(key), Identity(stamp.volume, stamp.index)});
     }
   }
-  unresolved_.clear();
-}
-
-bool OutputClaims::SameSource(const std::wstring& a, const std::wstring& b) const {
-  if (a == b) {
-    return true;
+  kiv::LockGuard hold(lock_);
+  for (const Resolved& r : resolved) {
+    if (sourceIds_.emplace(r.source, r.identity).second) {
+      sourcesById_.emplace(r.identity, r.source);
+    }
+    sourcesByKey_.emplace(r.key, r.source);
   }
-  const auto first = sourceIds_.find(a);
-  const auto second = sourceIds_.find(b);
-  return first != sourceIds_.end() && second != sourceIds_.end() && first->second == second->second;
 }
 
-bool OutputClaims::NameClaimed(const std::wstring& path) {
-  return byKey_.count(KeyOf(path)) != 0;
-}
-
-std::optional<std::wstring> OutputClaims::HolderOf(const std::wstring& path,
-                                                   const std::wstring& ownSource) {
-  const auto claimed = byKey_.find(KeyOf(path));
-  if (claimed != byKey_.end()) {
-    return held_.at(claimed->second).source;
+std::optional<OutputClaims::Identity> OutputClaims::SourceIdentity(const std::wstring& source) {
+  {
+    kiv::LockGuard hold(lock_);
+    const auto noted = sourceIds_.find(source);
+    if (noted != sourceIds_.end()) {
+      return noted->second;
+    }
   }
   kiv::FileStamp stamp;
-  if (!kiv::ReadFileStamp(path, &stamp)) {
-    return std::nullopt;
-  }
-  const Identity identity(stamp.volume, stamp.index);
-  const auto written = byIdentity_.find(identity);
-  if (written != byIdentity_.end()) {
-    return held_.at(written->second).source;
-  }
-#ifndef _WIN32
-  // A file just moved into place by a row that has not reported it yet. Not
-  // on Windows: there a look at a file while it is being moved into place
-  // can make the move fail, and names that differ only in case, the
-  // spelling the keys cannot fold elsewhere, are folded by ComparableName.
-  for (const std::uint64_t ticket : inFlight_) {
-    const Held& held = held_.at(ticket);
-    kiv::FileStamp made;
-    if (kiv::ReadFileStamp(held.path, &made) && made.SameFile(stamp)) {
-      return held.source;
-    }
-  }
-#endif
-  const auto source = sources_.find(identity);
-  if (source != sources_.end()) {
-    // A row may rewrite its own source in place; any other row's source stays.
-    kiv::FileStamp own;
-    if (!kiv::ReadFileStamp(ownSource, &own) || !own.SameFile(stamp)) {
-      return source->second;
-    }
+  if (kiv::ReadFileStamp(source, &stamp)) {
+    return Identity(stamp.volume, stamp.index);
   }
   return std::nullopt;
 }
 
+bool OutputClaims::SameSource(const Held& held, const std::wstring& source,
+                              const std::optional<Identity>& sourceId) {
+  return held.source == source || (held.sourceId && sourceId && *held.sourceId == *sourceId);
+}
+
+bool OutputClaims::Taken(const std::wstring& path) {
+  if (kiv::FileExists(path)) {
+    return true;
+  }
+  // Nothing stands there: an earlier run's file that was removed since no
+  // longer takes the name.
+  const std::wstring key = KeyOf(path);
+  kiv::LockGuard hold(lock_);
+  for (auto [it, end] = byKey_.equal_range(key); it != end; ++it) {
+    if (!held_.at(it->second).earlierRun) {
+      return true;
+    }
+  }
+  return sourcesByKey_.count(key) != 0;
+}
+
+std::optional<OutputClaims::Holder> OutputClaims::HolderOf(
+    const std::wstring& path, const std::wstring& source, const std::optional<Identity>& sourceId) {
+  // Everything the answer needs from the disk, read before the lock.
+  const std::wstring key = KeyOf(path);
+  kiv::FileStamp stamp;
+  const bool exists = kiv::ReadFileStamp(path, &stamp);
+  const Identity identity(stamp.volume, stamp.index);
+  std::vector<std::pair<std::wstring, std::wstring>> inFlight;  // path, source
+#ifndef _WIN32
+  // A file just moved into place by a row not yet reported written may stand
+  // under a name the keys cannot tell apart (a hard link, a case-insensitive
+  // mount). Not on Windows: there a look at a file while it is being moved
+  // into place can make the move fail, and names that differ only in case
+  // are folded by ComparableName.
+  if (exists) {
+    std::vector<std::pair<std::wstring, std::wstring>> candidates;
+    {
+      kiv::LockGuard hold(lock_);
+      for (const auto& [ticket, held] : held_) {
+        if (held.state == State::kInFlight && !SameSource(held, source, sourceId)) {
+          candidates.emplace_back(held.path, held.source);
+        }
+      }
+    }
+    for (auto& candidate : candidates) {
+      kiv::FileStamp made;
+      if (kiv::ReadFileStamp(candidate.first, &made) && made.SameFile(stamp)) {
+        inFlight.push_back(std::move(candidate));
+      }
+    }
+  }
+#endif
+
+  kiv::LockGuard hold(lock_);
+  std::optional<Holder> same;
+  auto consider = [&](const Held& held) -> bool {
+    if (held.earlierRun && !(exists && held.identity && *held.identity == identity)) {
+      return false;  // that file is gone or was replaced since
+    }
+    if (!SameSource(held, source, sourceId)) {
+      return true;
+    }
+    same = Holder{held.source, true};
+    return false;
+  };
+  for (auto [it, end] = byKey_.equal_range(key); it != end; ++it) {
+    const Held& held = held_.at(it->second);
+    if (consider(held)) {
+      return Holder{held.source, false};
+    }
+  }
+  if (exists) {
+    for (auto [it, end] = byIdentity_.equal_range(identity); it != end; ++it) {
+      const Held& held = held_.at(it->second);
+      if (consider(held)) {
+        return Holder{held.source, false};
+      }
+    }
+  }
+  if (!inFlight.empty()) {
+    return Holder{inFlight.front().second, false};
+  }
+  // Another row's source, by name or by identity; a row may rewrite its own.
+  auto other = [&](const std::wstring& noted) {
+    const auto id = sourceIds_.find(noted);
+    return noted != source && !(sourceId && id != sourceIds_.end() && id->second == *sourceId);
+  };
+  const auto byName = sourcesByKey_.find(key);
+  if (byName != sourcesByKey_.end() && other(byName->second)) {
+    return Holder{byName->second, false};
+  }
+  if (exists) {
+    for (auto [it, end] = sourcesById_.equal_range(identity); it != end; ++it) {
+      if (other(it->second)) {
+        return Holder{it->second, false};
+      }
+    }
+  }
+  return same;
+}
+
 OutputClaims::Decision OutputClaims::Claim(int mode, const std::wstring& output,
                                            const std::wstring& source) {
-  kiv::LockGuard hold(lock_);
   ResolveSources();
+  const std::optional<Identity> sourceId = SourceIdentity(source);
   Decision decision;
-  decision.overwrite = DecideOverwrite(mode, output, [this](const std::wstring& path) {
-    return kiv::FileExists(path) || NameClaimed(path);
-  });
+  decision.overwrite =
+      DecideOverwrite(mode, output, [this](const std::wstring& path) { return Taken(path); });
   OverwriteDecision& overwrite = decision.overwrite;
   if (overwrite.action == OverwriteDecision::Action::kRefuse) {
-    decision.blockedBy = HolderOf(output, source).value_or(std::wstring());
+    const std::optional<Holder> holder = HolderOf(output, source, sourceId);
+    if (holder && !holder->same) {
+      decision.blockedBy = holder->source;
+    }
     return decision;
   }
   if (overwrite.action != OverwriteDecision::Action::kWrite) {
     return decision;
   }
   if (mode == static_cast<int>(OverwriteMode::kForce)) {
-    std::optional<std::wstring> holder = HolderOf(overwrite.path, source);
-    if (holder && !SameSource(*holder, source)) {
+    const std::optional<Holder> holder = HolderOf(overwrite.path, source, sourceId);
+    if (holder && !holder->same) {
       overwrite.action = OverwriteDecision::Action::kRefuse;
-      decision.blockedBy = std::move(*holder);
+      decision.blockedBy = holder->source;
       return decision;
     }
-    // Only a file that stood there before, or the twin's, may be replaced.
+    // Only a file that stood there before, or one of the same source, may be
+    // replaced.
     decision.sameSource = holder.has_value();
     overwrite.createNew = !decision.sameSource && !kiv::FileExists(overwrite.path);
   }
-  decision.ticket = Take(overwrite.path, source);
+
+  Held held;
+  held.path = overwrite.path;
+  held.key = KeyOf(overwrite.path);
+  held.source = source;
+  held.sourceId = sourceId;
+  kiv::FileStamp stamp;
+  if (kiv::ReadFileStamp(overwrite.path, &stamp)) {
+    held.identity = Identity(stamp.volume, stamp.index);
+  }
+  kiv::LockGuard hold(lock_);
+  decision.ticket = nextTicket_++;
+  byKey_.emplace(held.key, decision.ticket);
+  if (held.identity) {
+    byIdentity_.emplace(*held.identity, decision.ticket);
+  }
+  held_.emplace(decision.ticket, std::move(held));
   return decision;
 }
 
-std::uint64_t OutputClaims::Take(const std::wstring& path, const std::wstring& source) {
-  const std::uint64_t ticket = nextTicket_++;
-  Held& held = held_[ticket];
-  held.path = path;
-  held.key = KeyOf(path);
-  held.source = source;
-  byKey_[held.key] = ticket;
-  inFlight_.insert(ticket);
-  kiv::FileStamp stamp;
-  if (kiv::ReadFileStamp(path, &stamp)) {
-    held.hasIdentity = true;
-    held.identity = Identity(stamp.volume, stamp.index);
-    byIdentity_[held.identity] = ticket;
+void OutputClaims::Unindex(std::uint64_t ticket, const Held& held) {
+  for (auto [it, end] = byKey_.equal_range(held.key); it != end; ++it) {
+    if (it->second == ticket) {
+      byKey_.erase(it);
+      break;
+    }
   }
-  return ticket;
+  if (held.identity) {
+    for (auto [it, end] = byIdentity_.equal_range(*held.identity); it != end; ++it) {
+      if (it->second == ticket) {
+        byIdentity_.erase(it);
+        break;
+      }
+    }
+  }
 }
 
-void OutputClaims::Written(std::uint64_t ticket, const std::wstring& path) {
-  kiv::FileStamp stamp;
-  const bool found = kiv::ReadFileStamp(path, &stamp);
+void OutputClaims::Written(std::uint64_t ticket, const kiv::FileStamp* stamp) {
   kiv::LockGuard hold(lock_);
   const auto it = held_.find(ticket);
   if (it == held_.end()) {
     return;
   }
-  inFlight_.erase(ticket);
   Held& held = it->second;
-  if (held.hasIdentity) {
-    // find, not []: a missing entry must not come back naming no claim.
-    const auto identity = byIdentity_.find(held.identity);
-    if (identity != byIdentity_.end() && identity->second == ticket) {
-      byIdentity_.erase(identity);
-    }
-  }
-  held.hasIdentity = found;
-  if (found) {
-    held.identity = Identity(stamp.volume, stamp.index);
-    byIdentity_[held.identity] = ticket;
+  held.state = State::kWritten;
+  if (stamp != nullptr) {
+    Unindex(ticket, held);
+    held.identity = Identity(stamp->volume, stamp->index);
+    byKey_.emplace(held.key, ticket);
+    byIdentity_.emplace(*held.identity, ticket);
   }
 }
 
-void OutputClaims::Release(std::uint64_t ticket) {
+void OutputClaims::Unwritten(std::uint64_t ticket) {
+  kiv::LockGuard hold(lock_);
+  const auto it = held_.find(ticket);
+  if (it != held_.end() && it->second.state == State::kInFlight) {
+    it->second.state = State::kUnwritten;
+  }
+}
+
+bool OutputClaims::TwinHolds(std::uint64_t ticket) {
   kiv::LockGuard hold(lock_);
   const auto it = held_.find(ticket);
   if (it == held_.end()) {
-    return;
+    return false;
   }
-  inFlight_.erase(ticket);
-  const Held& held = it->second;
-  const auto key = byKey_.find(held.key);
-  if (key != byKey_.end() && key->second == ticket) {
-    byKey_.erase(key);
-  }
-  if (held.hasIdentity) {
-    const auto identity = byIdentity_.find(held.identity);
-    if (identity != byIdentity_.end() && identity->second == ticket) {
-      byIdentity_.erase(identity);
+  const Held& own = it->second;
+  for (auto [other, end] = byKey_.equal_range(own.key); other != end; ++other) {
+    if (other->second != ticket && SameSource(held_.at(other->second), own.source, own.sourceId)) {
+      return true;
     }
   }
-  held_.erase(it);
+  return false;
+}
+
+void OutputClaims::EndRun() {
+  kiv::LockGuard hold(lock_);
+  for (auto it = held_.begin(); it != held_.end();) {
+    if (it->second.state == State::kWritten) {
+      it->second.earlierRun = true;
+      ++it;
+      continue;
+    }
+    Unindex(it->first, it->second);
+    it = held_.erase(it);
+  }
+  unresolved_.clear();
+  sourceIds_.clear();
+  sourcesById_.clear();
+  sourcesByKey_.clear();
+}
+
+std::vector<std::wstring> OutputClaims::SpellingsOf(const std::wstring& source) {
+  std::vector<std::wstring> spellings{source};
+  kiv::LockGuard hold(lock_);
+  const auto id = sourceIds_.find(source);
+  if (id != sourceIds_.end()) {
+    for (auto [it, end] = sourcesById_.equal_range(id->second); it != end; ++it) {
+      if (it->second != source) {
+        spellings.push_back(it->second);
+      }
+    }
+  }
+  return spellings;
 }

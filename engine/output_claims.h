@@ -1,43 +1,54 @@
-// OutputClaims: which output files one conversion run has taken, so that no
-// two rows of a run end in one file.
+// OutputClaims: which output files the rows of a conversion run take, so
+// that no two rows end in one file, no row writes over a source of the run,
+// and no file written from one source is replaced by another source's output
+// for as long as the claims live (the window keeps one object while it is
+// open; morvane-cli one per run).
 //
-// Before writing, a worker asks Claim for its row. Claim takes the overwrite
-// decision (output_naming.h) with the run's own claims counted, and holds the
-// chosen name until the run ends; once the file is written, Written records
-// the file's identity, and a failed write gives the name back (Release).
+// The scheduler asks Claim for each row in list order, before the row's
+// worker starts: the earlier row in the list keeps a name, whatever the
+// worker count, the image sizes or the timing, and a later row that would
+// meet it is refused ("書込失敗") or, in rename mode, takes the next number.
+// A claim is a reservation for the rest of the run, also when the row then
+// fails to read or to write, so that no later decision depends on when an
+// earlier row failed. Once its file is in place, Written records the file's
+// identity (taken by the safe writer from the file it moved into place);
+// Unwritten says nothing was written. EndRun gives back the reservations
+// that were never written, each removing only its own entry, and forgets the
+// run's sources; written files stay claimed by the source they were made
+// from.
+//
 // Names are compared as the file system compares them: the folder by its
 // identity where it exists, the file name by ComparableName (case-insensitive
 // on Windows), and any file that exists by its identity (base/file_identity.h),
-// so two spellings of one file are one file.
+// so two spellings of one file are one file. A source is known by its name
+// and by its identity, both read when the run's first claim after it was
+// noted is decided (before anything of the run can delete it).
 //
-// What each mode makes of a name taken in this run:
-//   force:  replaces only what stood there before the run. A file this run
-//           wrote or is writing, or the source of another row of this run, is
-//           in the way: the row is refused ("書込失敗") and `blockedBy` names
-//           the source whose output (or which source) it is. A row's own
-//           source may be rewritten in place, and a row whose source was
-//           registered twice may write over its twin's output: both hold the
-//           same image (`sameSource`). When nothing stood there, the
-//           file must be created new, so a writer reaching it through another
-//           spelling at the same moment cannot be replaced either.
-//   fail:   refuses an existing file, as before, and also a name being written.
-//   rename: takes the next number past every name that exists or is claimed.
-// A new run (Reset) forgets everything: it may replace an earlier run's files.
+// What each mode makes of a name that is taken:
+//   force:  replaces only what stood there before. A file claimed or written
+//           for another source, or another row's source, is in the way: the
+//           row is refused and `blockedBy` names that source. A row's own
+//           source may be rewritten in place, and a row may replace what a
+//           row of the same source claimed or wrote (`sameSource`), so
+//           converting a file again replaces its own output. When nothing
+//           stood there the file must be created new.
+//   fail:   refuses an existing file, a claimed name and another row's source.
+//   rename: takes the next number past every such name.
 //
-// A dry run asks the same questions: Claim for each row in list order, and
-// Written for each name it would write (nothing is written, so only names
-// and files that stood before are noted); it never releases. The names it
-// keeps make later rows meet the collisions a real run would meet.
+// A dry run asks the same questions in the same order: Claim for each row,
+// then Written or Unwritten as the row would end.
 //
-// Threads: every function may be called from any thread; Claim is atomic
-// against every other call. Each answer reads the disk at the moment of the
-// call.
+// Threads: every function may be called from any thread. The scheduler's
+// thread decides the rows in list order; a worker claims again only when
+// another program took its name meanwhile (rename mode), and two decisions
+// made at one moment may then choose one free name, which the exclusive
+// write settles. The disk is read only outside the object's lock, so a
+// decision that looks at many files never holds up a thread noting a source.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,27 +65,22 @@ class OutputClaims {
 
   // The answer of Claim.
   struct Decision {
-    // What to write, as DecideOverwrite decides, with this run counted.
+    // What to write, as DecideOverwrite decides, with the claims counted.
     OverwriteDecision overwrite;
-    // When the row is refused because of this run: the source of the row
-    // whose output stands (or is being written) there, or the source that
+    // When the row is refused because of a claim or a source: the source of
+    // the row whose output stands (or will stand) there, or the source that
     // stands there. Empty otherwise.
     std::wstring blockedBy;
-    // While `overwrite` says write: the claim, for Written or Release.
+    // While `overwrite` says write: the claim, for Written or Unwritten.
     std::uint64_t ticket = 0;
-    // Force mode: the name is held by another row of the same source file,
-    // so the file is replaced whether or not the twin has made it yet.
+    // Force mode: the name is held by a row of the same source file, so the
+    // file is replaced whether or not that row has made it yet.
     bool sameSource = false;
   };
 
-  // Starts a new run: forgets every claim, written file and source.
-  void Reset();
-
-  // Notes a file this run reads (a row's source), so that no other row's
-  // output replaces it before or after it is read. A missing file is skipped.
-  // The disk is read only at the next Claim, on the claiming thread (before
-  // that claim can let anything be written), so noting the sources of a
-  // large drop costs the registering thread no file look-ups.
+  // Notes a file the run reads (a row's source, or a source of another part
+  // of a split run), so that no output replaces it. The disk is read at the
+  // next Claim, on the deciding thread.
   void AddSource(const std::wstring& source);
 
   // Decides where the row of `source` writes its output `output` under the
@@ -82,48 +88,69 @@ class OutputClaims {
   // when it is to write, claims that name for it.
   Decision Claim(int mode, const std::wstring& output, const std::wstring& source);
 
-  // The file of claim `ticket` is written at `path`: it stays taken for the
-  // rest of the run, by name and by identity.
-  void Written(std::uint64_t ticket, const std::wstring& path);
+  // The file of claim `ticket` is in place, with the stamp the safe writer
+  // took of it (null when none is known: a dry run).
+  void Written(std::uint64_t ticket, const kiv::FileStamp* stamp);
+  // Nothing was written for claim `ticket`; its name stays taken until
+  // EndRun.
+  void Unwritten(std::uint64_t ticket);
 
-  // The write of claim `ticket` did not happen: its name is free again.
-  void Release(std::uint64_t ticket);
+  // True when another claim of the same source holds the name of claim
+  // `ticket` (its file may stand there already and holds the same image).
+  bool TwinHolds(std::uint64_t ticket);
+
+  // The run is over: gives back the names never written and forgets the
+  // run's sources; written files stay claimed.
+  void EndRun();
+
+  // All spellings noted for the source `source` reaches, `source` first
+  // (several when one file was noted by two spellings). Reads no disk.
+  std::vector<std::wstring> SpellingsOf(const std::wstring& source);
 
  private:
   using Identity = std::pair<std::uint64_t, std::uint64_t>;
+  enum class State { kInFlight, kWritten, kUnwritten };
   struct Held {
     std::wstring path;
     std::wstring key;
-    bool hasIdentity = false;
-    Identity identity;
     std::wstring source;
+    std::optional<Identity> sourceId;
+    std::optional<Identity> identity;  // what stood there, then the file written
+    State state = State::kInFlight;
+    // Written in an earlier run: it holds its name only while that file
+    // still stands there.
+    bool earlierRun = false;
+  };
+  // Who holds a name: the source, and whether it is the asking row's own.
+  struct Holder {
+    std::wstring source;
+    bool same = false;
   };
 
-  // Whom `path` belongs to in this run: the source of the row that claimed
-  // or wrote it, or the other row's source that it is; none when it is free
-  // for the row reading `ownSource`. REQUIRES: lock_ held.
-  std::optional<std::wstring> HolderOf(const std::wstring& path, const std::wstring& ownSource);
-  // True when another row claimed the name of `path`. REQUIRES: lock_ held.
-  bool NameClaimed(const std::wstring& path);
-  // True when both are one source: the same spelling, or one file by the
-  // identities AddSource noted (the disk is not read: a file being moved
-  // into place must not be disturbed). REQUIRES: lock_ held.
-  bool SameSource(const std::wstring& a, const std::wstring& b) const;
-  // Reads the identities of the sources noted since the last call.
-  // REQUIRES: lock_ held.
+  // Reads the names and identities of the sources noted since the last call.
   void ResolveSources();
-  // Claims `path` for the row of `source`. REQUIRES: lock_ held.
-  std::uint64_t Take(const std::wstring& path, const std::wstring& source);
+  // The identity noted for `source`, or read now when it was not noted.
+  std::optional<Identity> SourceIdentity(const std::wstring& source);
+  // True when `path` is taken for the rename and fail decisions.
+  bool Taken(const std::wstring& path);
+  // Who holds `path` against the row of `source`: the first holder of
+  // another source, else one of the same source, else none.
+  std::optional<Holder> HolderOf(const std::wstring& path, const std::wstring& source,
+                                 const std::optional<Identity>& sourceId);
+  // True when `held` was claimed for the row of `source`. REQUIRES: lock_.
+  static bool SameSource(const Held& held, const std::wstring& source,
+                         const std::optional<Identity>& sourceId);
+  // Removes the entries of `ticket` from the indexes. REQUIRES: lock_.
+  void Unindex(std::uint64_t ticket, const Held& held);
 
   kiv::CriticalSection lock_;
   std::uint64_t nextTicket_ = 1;
   std::map<std::uint64_t, Held> held_;
-  std::map<std::wstring, std::uint64_t> byKey_;
-  std::map<Identity, std::uint64_t> byIdentity_;
-  std::map<Identity, std::wstring> sources_;
+  std::multimap<std::wstring, std::uint64_t> byKey_;
+  std::multimap<Identity, std::uint64_t> byIdentity_;
+  // The run's sources.
+  std::vector<std::wstring> unresolved_;
   std::map<std::wstring, Identity> sourceIds_;
-  std::vector<std::wstring> unresolved_;  // noted sources not yet looked at
-  // Claims neither written nor released: their file may already be in
-  // place under another name for it before Written records its identity.
-  std::set<std::uint64_t> inFlight_;
+  std::multimap<Identity, std::wstring> sourcesById_;
+  std::map<std::wstring, std::wstring> sourcesByKey_;
 };

@@ -20,9 +20,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "base/file_identity.h"
 #include "image/png_chunk.h"
 
 namespace kiv {
@@ -123,8 +125,12 @@ class Bitmap {
   // whatever stood at the target is untouched. Returns true when the PNG is in place.
   bool SavePng(const std::wstring& path, int32_t level, bool interlace) const;
 
-  // As above, with the treatment of an existing target chosen by `mode`.
-  SaveResult SavePng(const std::wstring& path, int32_t level, bool interlace, SaveMode mode) const;
+  // As above, with the treatment of an existing target chosen by `mode`. With `written`, a
+  // saved PNG's stamp (identity, size, time: base/file_identity.h) goes there, taken by the
+  // safe writer from the file it moved into place; it stays empty when the system would not
+  // tell.
+  SaveResult SavePng(const std::wstring& path, int32_t level, bool interlace, SaveMode mode,
+                     std::optional<kiv::FileStamp>* written = nullptr) const;
 
   // Encodes the PNG into `out` (replacing its contents) instead of a file. Returns false, with
   // `out` empty, when the image cannot be encoded.

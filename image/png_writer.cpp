@@ -37,7 +37,7 @@ bool Bitmap::EncodePng(std::vector<uint8_t>& out, int32_t level, bool interlace)
 }
 
 Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, int32_t level, bool interlace,
-                                   SaveMode mode) const {
+                                   SaveMode mode, std::optional<kiv::FileStamp>* written) const {
   PngLayout layout;
   if (Empty() || !ChoosePngLayout(bitCount_, layout)) {
     return SaveResult::kFailed;  // nothing to write: the file system is not touched
@@ -50,14 +50,21 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, int32_t level, bool
     if (!file.IsOpen() || !WritePng(file.stream(), level, interlace)) {
       return SaveResult::kFailed;  // the temporary goes with `file`
     }
+    auto saved = [&] {
+      kiv::FileStamp stamp;
+      if (written != nullptr && file.WrittenStamp(&stamp)) {
+        *written = stamp;
+      }
+      return SaveResult::kSaved;
+    };
     if (mode == SaveMode::kReplace) {
       // Force mode replaces a read-only output like any other file.
-      return file.Commit(kiv::ReplacingFile::ReadOnlyTarget::kReplace) ? SaveResult::kSaved
+      return file.Commit(kiv::ReplacingFile::ReadOnlyTarget::kReplace) ? saved()
                                                                        : SaveResult::kFailed;
     }
     switch (file.CommitExclusive()) {
       case kiv::ReplacingFile::Result::kDone:
-        return SaveResult::kSaved;
+        return saved();
       case kiv::ReplacingFile::Result::kExists:
         return SaveResult::kTargetExists;
       case kiv::ReplacingFile::Result::kFailed:

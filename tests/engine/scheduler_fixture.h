@@ -37,8 +37,7 @@ namespace scheduler_test {
 class FakeConversion {
  public:
   FileConverter Converter() {
-    return [this](const std::wstring& source, const std::wstring& output, OptionSet&,
-                  OutputClaims*) { return Convert(source, output); };
+    return [this](const RowJob& job, OptionSet&) { return Convert(job.source, job.outputPath); };
   }
 
   void UseGates() { gated_ = true; }
@@ -99,6 +98,7 @@ class FakeConversion {
       }
       outcome.stateText = kStateConverted;
       outcome.writtenPath = output;
+      outcome.hasWrittenStamp = kiv::ReadFileStamp(output, &outcome.writtenStamp);
     }
     --active_;
     return outcome;

@@ -80,10 +80,10 @@ TEST_F(SchedulerTest, SourceIsKeptWhenTheReportedOutputIsMissing) {
   // A conversion that claims success but whose output is not on the disk.
   manager = std::make_unique<ConvertManager>(
       host,
-      [](const std::wstring&, const std::wstring& output, OptionSet&, OutputClaims*) {
+      [](const RowJob& job, OptionSet&) {
         ConvertOutcome outcome;
         outcome.stateText = kStateConverted;
-        outcome.writtenPath = output;
+        outcome.writtenPath = job.outputPath;
         return outcome;
       },
       [] { return 0u; });
