@@ -142,7 +142,8 @@ std::wstring UsageText() {
          L"                         to part 1 + (FNV-1a-64(key) * N >> 64), the key being its\n"
          L"                         output path in UTF-8 with / between names, . and ..\n"
          L"                         resolved, no rename number \" (N)\", in lower case; files\n"
-         L"                         that could end in one PNG are always in one part\n"
+         L"                         that could meet (one PNG, one source) take the part of\n"
+         L"                         the first of them\n"
          L"\n"
          L"exit status: 0 all converted, 1 some failed, 2 bad usage, 130 stopped by Ctrl+C";
 }

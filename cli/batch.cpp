@@ -1,7 +1,9 @@
 #include "cli/batch.h"
 
 #include <chrono>
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -133,54 +135,97 @@ std::wstring ReadLists(const Request& request, Terminal& terminal,
 // The files the paths named reach, as a drop on the window registers them,
 // each with its subfolder (--keep-tree): those of this part (--shard) to
 // convert, and the sources of the other parts, which this part must neither
-// write over nor delete. A file's part is that of its output name, so rows
-// that could meet are always in one part. Reports missing and unmatched
-// paths (a missing path in the part its output name would have).
+// write over nor delete. Reports missing and unmatched paths (a missing
+// path in the part its output name would have).
 struct Collected {
   std::vector<ConvertManager::PendingFile> files;
   std::vector<std::wstring> otherSources;
 };
 
+// Rows that could meet go to one part: those whose output names share a
+// ShardKey, and those of one source (named twice), which a run settles
+// together. Such linked rows take the part of the first of them in the list,
+// by that row's output name. Every part computes the same links from the
+// same list.
+std::vector<int> PartsOf(const std::vector<std::wstring>& outputKeys,
+                         const std::vector<std::wstring>& sourceKeys, int count) {
+  std::vector<size_t> first(outputKeys.size());
+  std::function<size_t(size_t)> root = [&](size_t i) {
+    return first[i] == i ? i : first[i] = root(first[i]);
+  };
+  std::map<std::wstring, size_t> byOutput;
+  std::map<std::wstring, size_t> bySource;
+  for (size_t i = 0; i < outputKeys.size(); ++i) {
+    first[i] = i;
+    for (auto [key, index] :
+         {std::make_pair(&outputKeys[i], &byOutput), std::make_pair(&sourceKeys[i], &bySource)}) {
+      const auto known = index->emplace(*key, i);
+      const size_t a = root(known.first->second);
+      const size_t b = root(i);
+      first[std::max(a, b)] = std::min(a, b);  // the earlier row leads
+    }
+  }
+  std::vector<int> parts;
+  for (size_t i = 0; i < outputKeys.size(); ++i) {
+    parts.push_back(PartOf(outputKeys[root(i)], count));
+  }
+  return parts;
+}
+
 Collected CollectFiles(const Request& request, const std::vector<std::wstring>& named,
                        MemoryOptionSet& options, Terminal& terminal, int& missing) {
-  Collected collected;
   const std::vector<std::wstring> patterns = RebuildFilterPatterns(options);
   const std::wstring folder =
       OutputFolder(options.IsOn(Option::kOutSrcDirectory), options.GetOptionText(Option::kOutput));
   const bool upper = options.IsOn(Option::kUpperExtension);
-  auto mine = [&](const std::wstring& path, const std::wstring& subfolder) {
-    return !request.shard ||
-           InShard(*request.shard,
-                   ShardKey(OutputPathFor(path, RowOutputFolder(folder, subfolder), upper)));
+  auto outputKey = [&](const std::wstring& path, const std::wstring& subfolder) {
+    return ShardKey(OutputPathFor(path, RowOutputFolder(folder, subfolder), upper));
   };
+  std::vector<ConvertManager::PendingFile> all;
   for (const std::wstring& given : named) {
     const std::wstring full = terminal.FullPath(given);
     if (!kiv::FileExists(full)) {
-      if (mine(full, std::wstring())) {
+      if (!request.shard || InShard(*request.shard, outputKey(full, std::wstring()))) {
         terminal.Error(L"morvane-cli: no such file or folder: " + given);
         ++missing;
       }
       continue;
     }
     const bool folder = IsFolderForRegistration(full);
-    bool accepted = false;
+    const size_t before = all.size();
     const std::wstring top = kiv::AddSeparator(full);
     const std::wstring treeName = request.keepTree ? TreeName(full) : std::wstring();
     RegisterDroppedPath(patterns, full, options, [&](const std::wstring& path) {
-      accepted = true;
       std::wstring subfolder;
       if (folder && request.keepTree) {
         // Found by the scan of `full`, so its path starts with the folder's.
         subfolder = TreeSubfolder(treeName, path.substr(top.size()));
       }
-      if (mine(path, subfolder)) {
-        collected.files.push_back({path, std::move(subfolder)});
-      } else {
-        collected.otherSources.push_back(path);
-      }
+      all.push_back({path, std::move(subfolder)});
     });
-    if (!folder && !accepted && mine(full, std::wstring())) {
+    if (!folder && all.size() == before &&
+        (!request.shard || InShard(*request.shard, outputKey(full, std::wstring())))) {
       terminal.Error(L"morvane-cli: skipped, not matched by the filter: " + given);
+    }
+  }
+
+  Collected collected;
+  if (!request.shard) {
+    collected.files = std::move(all);
+    return collected;
+  }
+  std::vector<std::wstring> outputKeys;
+  std::vector<std::wstring> sourceKeys;
+  for (const ConvertManager::PendingFile& file : all) {
+    outputKeys.push_back(outputKey(file.path, file.subfolder));
+    sourceKeys.push_back(ShardKey(file.path));
+  }
+  const std::vector<int> parts = PartsOf(outputKeys, sourceKeys, request.shard->count);
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (parts[i] == request.shard->part) {
+      collected.files.push_back(std::move(all[i]));
+    } else {
+      collected.otherSources.push_back(std::move(all[i].path));
     }
   }
   return collected;

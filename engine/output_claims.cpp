@@ -123,49 +123,62 @@ std::optional<OutputClaims::Holder> OutputClaims::HolderOf(
   }
 #endif
 
-  kiv::LockGuard hold(lock_);
-  std::optional<Holder> same;
-  auto consider = [&](const Held& held) -> bool {
-    if (held.earlierRun && !(exists && held.identity && *held.identity == identity)) {
-      return false;  // that file is gone or was replaced since
-    }
-    if (!SameSource(held, source, sourceId)) {
-      return true;
-    }
-    same = Holder{held.source, true};
-    return false;
-  };
-  for (auto [it, end] = byKey_.equal_range(key); it != end; ++it) {
-    const Held& held = held_.at(it->second);
-    if (consider(held)) {
-      return Holder{held.source, false};
-    }
-  }
-  if (exists) {
-    for (auto [it, end] = byIdentity_.equal_range(identity); it != end; ++it) {
+  std::vector<std::wstring> sameFileSources;
+  std::optional<Holder> same;  // a holder of the asking row's own source
+  {
+    kiv::LockGuard hold(lock_);
+    auto consider = [&](const Held& held) -> bool {
+      if (!SameSource(held, source, sourceId)) {
+        return true;
+      }
+      same = Holder{held.source, true};
+      return false;
+    };
+    for (auto [it, end] = byKey_.equal_range(key); it != end; ++it) {
       const Held& held = held_.at(it->second);
+      if (held.earlierRun && !(exists && held.identity && *held.identity == identity)) {
+        continue;  // that file is gone or was replaced since
+      }
       if (consider(held)) {
         return Holder{held.source, false};
       }
     }
-  }
-  if (!inFlight.empty()) {
-    return Holder{inFlight.front().second, false};
-  }
-  // Another row's source, by name or by identity; a row may rewrite its own.
-  auto other = [&](const std::wstring& noted) {
-    const auto id = sourceIds_.find(noted);
-    return noted != source && !(sourceId && id != sourceIds_.end() && id->second == *sourceId);
-  };
-  const auto byName = sourcesByKey_.find(key);
-  if (byName != sourcesByKey_.end() && other(byName->second)) {
-    return Holder{byName->second, false};
-  }
-  if (exists) {
+    if (exists) {
+      for (auto [it, end] = byIdentity_.equal_range(identity); it != end; ++it) {
+        const Held& held = held_.at(it->second);
+        if (!held.earlierRun && consider(held)) {
+          return Holder{held.source, false};
+        }
+      }
+    }
+    if (!inFlight.empty()) {
+      return Holder{inFlight.front().second, false};
+    }
+    // Another row's source, by name or by identity; a row may rewrite its own.
+    auto other = [&](const std::wstring& noted) {
+      const auto id = sourceIds_.find(noted);
+      return noted != source && !(sourceId && id != sourceIds_.end() && id->second == *sourceId);
+    };
+    const auto byName = sourcesByKey_.find(key);
+    if (byName != sourcesByKey_.end() && other(byName->second)) {
+      return Holder{byName->second, false};
+    }
+    if (!exists) {
+      return same;
+    }
     for (auto [it, end] = sourcesById_.equal_range(identity); it != end; ++it) {
       if (other(it->second)) {
-        return Holder{it->second, false};
+        sameFileSources.push_back(it->second);
       }
+    }
+  }
+  // A source noted by identity counts only while it still is that file: one
+  // deleted since (by this run or another part) may have left its identity
+  // to a new file.
+  for (const std::wstring& noted : sameFileSources) {
+    kiv::FileStamp now;
+    if (kiv::ReadFileStamp(noted, &now) && now.SameFile(stamp)) {
+      return Holder{noted, false};
     }
   }
   return same;

@@ -1,0 +1,256 @@
+// One list, one outcome: over generated trees (same stems in several
+// formats, one name in several folders, rename counters, large images that
+// finish after small ones, an unreadable file, a file named twice, earlier
+// outputs), every overwrite mode, with and without --delete-source, beside
+// the sources, with -o and with --keep-tree, morvane-cli ends in the same
+// files, bytes and JSON lines at -j 1, 2 and 16; --dry-run foretells those
+// lines; and the run split into 2 or 5 parts, one after another or all at
+// once, ends in the same files as the unsplit run.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "base/path.h"
+#include "base/unicode.h"
+#include "cli/batch.h"
+#include "tests/cli/recording_terminal.h"
+#include "tests/support/image_makers.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using Files = std::map<std::wstring, std::vector<uint8_t>>;
+
+std::wstring Native(std::wstring relative) {
+  for (wchar_t& c : relative) {
+    c = c == L'/' ? kiv::kPathSeparator : c;
+  }
+  return relative;
+}
+
+void Snapshot(const std::wstring& folder, const std::wstring& below, Files& files) {
+  for (const std::wstring& name : testimg::FolderNames(folder)) {
+    const std::wstring path = kiv::AddSeparator(folder) + name;
+    if (kiv::IsDirectory(path)) {
+      Snapshot(path, below + name + L"/", files);
+    } else {
+      files[below + name] = testimg::ReadFileBytes(path);
+    }
+  }
+}
+
+void Clear(const std::wstring& folder) {
+  for (const std::wstring& name : testimg::FolderNames(folder)) {
+    const std::wstring path = kiv::AddSeparator(folder) + name;
+    if (kiv::IsDirectory(path)) {
+      Clear(path);
+      kiv::RemoveFolder(path);
+    } else {
+      kiv::RemoveFile(path);
+    }
+  }
+}
+
+// A tree for `seed`: its files (relative path, bytes) and the arguments of
+// its run (the folder "in", sometimes one of its files again).
+struct Tree {
+  Files files;
+  std::vector<std::wstring> arguments;
+};
+
+Tree Generate(unsigned seed, const std::wstring& root) {
+  std::mt19937 random(seed);
+  auto pick = [&](std::initializer_list<const wchar_t*> items) {
+    return std::wstring(items.begin()[random() % items.size()]);
+  };
+  Tree tree;
+  const int count = 8 + static_cast<int>(random() % 7);
+  for (int i = 0; i < count; ++i) {
+    const std::wstring folder = pick({L"in/", L"in/", L"in/s1/", L"in/s2/"});
+    const std::wstring name =
+        pick({L"a", L"b", L"a (1)", L"c (2)"}) + pick({L".bmp", L".jpg", L".png"});
+    const int side = random() % 4 == 0 ? 320 : 3 + i;
+    const uint32_t shade = 0x0F0F0Fu * static_cast<uint32_t>(i + 1);
+    std::vector<uint8_t> bytes;
+    if (name.back() == L'g' && name[name.size() - 2] == L'p') {
+      testimg::JpegRecipe jpeg;
+      jpeg.width = jpeg.height = side;
+      jpeg.samples.assign(static_cast<size_t>(side) * side * 3, static_cast<uint8_t>(shade));
+      bytes = testimg::MakeJpeg(jpeg);
+    } else if (name.back() == L'g') {
+      testimg::PngRecipe png;
+      png.width = png.height = side;
+      png.samples.assign(static_cast<size_t>(side) * side * 3, static_cast<uint8_t>(shade));
+      bytes = testimg::MakePng(png);
+    } else {
+      testimg::BmpRecipe bmp;
+      bmp.width = bmp.height = side;
+      bmp.values.assign(static_cast<size_t>(side) * side, shade);
+      bytes = testimg::MakeBmp(bmp);
+    }
+    tree.files[folder + name] = bytes;
+  }
+  tree.files[L"in/s2/bad.bmp"] = {'B', 'M', 1, 2};
+  testimg::PngRecipe earlier;
+  earlier.width = earlier.height = 2;
+  earlier.samples.assign(2 * 2 * 3, 7);
+  tree.files[L"out/in/a.png"] = testimg::MakePng(earlier);
+  tree.arguments.push_back(kiv::AddSeparator(root) + L"in");
+  if (seed % 2 == 0) {
+    tree.arguments.push_back(kiv::AddSeparator(root) + Native(tree.files.begin()->first));
+  }
+  return tree;
+}
+
+void Lay(const Tree& tree, const std::wstring& root) {
+  Clear(root);
+  for (const auto& [relative, bytes] : tree.files) {
+    const std::wstring path = kiv::AddSeparator(root) + Native(relative);
+    for (size_t at = path.find(kiv::kPathSeparator, root.size() + 1); at != std::wstring::npos;
+         at = path.find(kiv::kPathSeparator, at + 1)) {
+      kiv::MakeDirectory(path.substr(0, at));
+    }
+    ASSERT_TRUE(testimg::WriteFileBytes(path, bytes));
+  }
+}
+
+struct Result {
+  int status = -1;
+  std::vector<std::wstring> lines;  // JSON lines without times and written sizes
+  Files files;
+};
+
+// The JSON line without what differs between runs of one plan.
+std::wstring Comparable(std::wstring line) {
+  for (const wchar_t* name :
+       {L",\"milliseconds\":", L",\"bytes_out\":", L",\"seconds\":", L",\"dry_run\":"}) {
+    const size_t at = line.find(name);
+    if (at != std::wstring::npos) {
+      line.erase(at, line.find_first_of(L",}", at + 1) - at);
+    }
+  }
+  return line;
+}
+
+Result RunCli(const std::vector<std::wstring>& arguments, const std::wstring& root) {
+  RecordingTerminal terminal;
+  Result result;
+  result.status = cli::Run(arguments, terminal, L"");
+  for (const std::wstring& line : terminal.out) {
+    result.lines.push_back(Comparable(line));
+  }
+  Snapshot(root, L"", result.files);
+  return result;
+}
+
+// The parts of a split run all at once: as programs natively, in threads on
+// Windows.
+void RunPartsAtOnce(const std::vector<std::wstring>& arguments, int parts) {
+  std::vector<std::wstring> each;
+  for (int part = 1; part <= parts; ++part) {
+    each.push_back(L"--shard=" + std::to_wstring(part) + L"/" + std::to_wstring(parts));
+  }
+#ifdef _WIN32
+  std::vector<std::thread> threads;
+  for (const std::wstring& shard : each) {
+    threads.emplace_back([&arguments, shard] {
+      RecordingTerminal terminal;
+      std::vector<std::wstring> with = arguments;
+      with.push_back(shard);
+      cli::Run(with, terminal, L"");
+    });
+  }
+  for (std::thread& thread : threads) {
+    thread.join();
+  }
+#else
+  std::vector<FILE*> pipes;
+  for (const std::wstring& shard : each) {
+    std::string command = MORVANE_CLI_PATH " -q";
+    for (const std::wstring& argument : arguments) {
+      command += " '" + kiv::WideToUtf8(argument) + "'";
+    }
+    command += " " + kiv::WideToUtf8(shard) + " > /dev/null";
+    pipes.push_back(popen(command.c_str(), "r"));
+  }
+  for (FILE* pipe : pipes) {
+    ASSERT_NE(pipe, nullptr);
+    pclose(pipe);
+  }
+#endif
+}
+
+TEST(OneOutcome, EveryWorkerCountDryRunAndSplitEndAlike) {
+  for (unsigned seed = 1; seed <= 12; ++seed) {
+    testimg::TempDir dir;
+    const std::wstring& root = dir.path();
+    const Tree tree = Generate(seed, root);
+    std::vector<std::wstring> arguments = {L"--json", L"--overwrite",
+                                           std::wstring(seed % 3 == 0   ? L"force"
+                                                        : seed % 3 == 1 ? L"fail"
+                                                                        : L"rename")};
+    if (seed % 4 < 2) {
+      arguments.push_back(L"--delete-source");
+    }
+    if (seed % 5 != 0) {
+      arguments.insert(arguments.end(), {L"-o", kiv::AddSeparator(root) + L"out"});
+      if (seed % 5 > 2) {
+        arguments.push_back(L"--keep-tree");
+      }
+    }
+    arguments.insert(arguments.end(), tree.arguments.begin(), tree.arguments.end());
+    SCOPED_TRACE("seed " + std::to_string(seed));
+
+    Lay(tree, root);
+    std::vector<std::wstring> planArguments = arguments;
+    planArguments.push_back(L"--dry-run");
+    const Result plan = RunCli(planArguments, root);
+    Result first;
+    for (const wchar_t* jobs : {L"1", L"2", L"16"}) {
+      Lay(tree, root);
+      std::vector<std::wstring> withJobs = arguments;
+      withJobs.insert(withJobs.end(), {L"-j", jobs});
+      const Result run = RunCli(withJobs, root);
+      EXPECT_EQ(run.status, plan.status) << jobs;
+      EXPECT_EQ(run.lines, plan.lines) << jobs;
+      if (first.status < 0) {
+        first = run;
+      } else {
+        EXPECT_TRUE(run.files == first.files) << "-j " << kiv::WideToUtf8(jobs);
+      }
+    }
+
+    for (int parts : {2, 5}) {
+      Lay(tree, root);
+      std::multiset<std::wstring> lines;
+      for (int part = 1; part <= parts; ++part) {
+        std::vector<std::wstring> shard = arguments;
+        shard.push_back(L"--shard=" + std::to_wstring(part) + L"/" + std::to_wstring(parts));
+        for (const std::wstring& line : RunCli(shard, root).lines) {
+          if (line.find(L"\"type\":\"file\"") != std::wstring::npos) {
+            lines.insert(line);
+          }
+        }
+      }
+      Files files;
+      Snapshot(root, L"", files);
+      EXPECT_TRUE(files == first.files) << parts << " parts one after another";
+      std::multiset<std::wstring> unsplit(first.lines.begin(), first.lines.end() - 1);
+      EXPECT_EQ(lines, unsplit) << parts << " parts";
+
+      Lay(tree, root);
+      RunPartsAtOnce(arguments, parts);
+      files.clear();
+      Snapshot(root, L"", files);
+      EXPECT_TRUE(files == first.files) << parts << " parts at once";
+    }
+  }
+}
+
+}  // namespace
