@@ -77,6 +77,14 @@ bool MakeDirectory(const std::wstring& path);
 // Removes the empty folder `path`; true on success.
 bool RemoveFolder(const std::wstring& path);
 
+// True when `path` itself is a symbolic link (or, on Windows, a junction or
+// another reparse point), whatever it leads to.
+bool IsLink(const std::wstring& path);
+
+// The full path of what `path` leads to, every link on the way resolved, as
+// the platform spells it; empty when it cannot be told (nothing there).
+std::wstring ResolvedPath(const std::wstring& path);
+
 // Asks the platform to put the file at `path` and its folder entry on the
 // storage device, so that it survives a power cut. True when the platform
 // reports success. Call it before discarding the only other copy of the

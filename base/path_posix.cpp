@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,21 @@ std::wstring GetModulePath() {
     }
     buffer.resize(buffer.size() * 2);
   }
+}
+
+bool IsLink(const std::wstring& path) {
+  struct stat st;
+  return lstat(WideToUtf8(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::wstring ResolvedPath(const std::wstring& path) {
+  char* resolved = realpath(WideToUtf8(path).c_str(), nullptr);
+  if (resolved == nullptr) {
+    return std::wstring();
+  }
+  std::wstring result = Utf8ToWide(resolved);
+  free(resolved);
+  return result;
 }
 
 bool SamePath(const std::wstring& a, const std::wstring& b) {

@@ -28,6 +28,31 @@ std::wstring GetModulePath() {
   }
 }
 
+bool IsLink(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+std::wstring ResolvedPath(const std::wstring& path) {
+  const HANDLE handle =
+      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return std::wstring();
+  }
+  std::wstring result(MAX_PATH, L'\0');
+  DWORD length = GetFinalPathNameByHandleW(handle, &result[0], static_cast<DWORD>(result.size()),
+                                           FILE_NAME_NORMALIZED);
+  if (length >= result.size()) {
+    result.resize(length + 1);
+    length = GetFinalPathNameByHandleW(handle, &result[0], static_cast<DWORD>(result.size()),
+                                       FILE_NAME_NORMALIZED);
+  }
+  CloseHandle(handle);
+  result.resize(length < result.size() ? length : 0);
+  return result;
+}
+
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   if (a.size() != b.size()) {
     return false;

@@ -2,12 +2,13 @@
 //
 // The files are registered as a real run registers them (output paths from
 // the same options and subfolders) but no folder is made. The engine's
-// workers then read each source, as a run reads it, to learn whether it can
-// be read; nothing is written, and deleting sources is off. Last, each row
-// is decided in list order by the run's OutputClaims, as a real run's workers
-// decide it: the overwrite rule with the rename numbers as they would be
-// chosen now, and each collision between rows. One line per row on standard
-// output:
+// scheduler then hands the rows out and decides each one's output name in
+// list order, exactly as in a run (rename numbers as they would be chosen
+// now, each collision between rows, the sources of other parts); its
+// workers read each source, as a run reads it, to learn whether it can be
+// read. Nothing is written and nothing deleted; which sources a run would
+// delete is foretold by the rule the scheduler settles them by. One line per
+// row, in list order, on standard output:
 //
 //   SOURCE -> OUTPUT [(note)]       the file would be written there
 //   SOURCE: STATE [(why)]           the state the file would end with

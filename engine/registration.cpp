@@ -1,6 +1,8 @@
 #include "engine/registration.h"
 
-#include <algorithm>
+#include <cstdint>
+#include <set>
+#include <utility>
 
 #include "base/file_finder.h"
 #include "base/file_identity.h"
@@ -56,23 +58,32 @@ bool IsFolderForRegistration(const std::wstring& path) {
 
 namespace {
 
-// Scans `folder` as ScanFolder does. `chain` holds the folders being scanned,
-// `folder` last: a subfolder that is one of them (a link or junction back up
-// the tree) is skipped, since scanning it would find the same files again
-// and again without end.
-void ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& folder,
-               OptionSet& options, const PathSink& accept, std::vector<kiv::FileStamp>& chain) {
+// One folder scan: where the named tree lies with its links resolved, and
+// the folders visited so far, by identity.
+struct Scan {
+  const std::vector<std::wstring>& patterns;
+  OptionSet& options;
+  const PathSink& accept;
+  std::wstring tree;  // ResolvedPath of the named folder, comparable, with a separator
+  std::set<std::pair<std::uint64_t, std::uint64_t>> visited;
+};
+
+std::wstring Comparable(const std::wstring& resolved) {
+  return resolved.empty() ? resolved : kiv::ComparableName(kiv::AddSeparator(resolved));
+}
+
+void ScanOne(Scan& scan, const std::wstring& folder) {
   kiv::FileFinder finder;
-  for (const std::wstring& pattern : patterns) {
+  for (const std::wstring& pattern : scan.patterns) {
     for (std::wstring name = finder.First(Join(folder, pattern)); !name.empty();
          name = finder.Next()) {
       std::wstring full = Join(folder, name);
       if (!IsFolderForRegistration(full)) {
-        accept(full);
+        scan.accept(full);
       }
     }
   }
-  if (!options.IsOn(Option::kSubDirectory)) {
+  if (!scan.options.IsOn(Option::kSubDirectory)) {
     return;
   }
   for (std::wstring name = finder.First(Join(folder, L"*.*")); !name.empty();
@@ -81,19 +92,18 @@ void ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& fo
     if (name[0] == L'.' || !kiv::IsDirectory(full)) {
       continue;
     }
+    if (kiv::IsLink(full)) {
+      const std::wstring target = Comparable(kiv::ResolvedPath(full));
+      if (scan.tree.empty() || target.compare(0, scan.tree.size(), scan.tree) != 0) {
+        continue;  // a link out of the named tree
+      }
+    }
     kiv::FileStamp stamp;
-    const bool known = kiv::ReadFileStamp(full, &stamp);
-    if (known && std::any_of(chain.begin(), chain.end(),
-                             [&](const kiv::FileStamp& above) { return above.SameFile(stamp); })) {
-      continue;
+    if (kiv::ReadFileStamp(full, &stamp) &&
+        !scan.visited.emplace(stamp.volume, stamp.index).second) {
+      continue;  // reached before through another link
     }
-    if (known) {
-      chain.push_back(stamp);
-    }
-    ScanChain(patterns, full, options, accept, chain);
-    if (known) {
-      chain.pop_back();
-    }
+    ScanOne(scan, full);
   }
 }
 
@@ -101,12 +111,12 @@ void ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& fo
 
 void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
                 OptionSet& options, const PathSink& accept) {
-  std::vector<kiv::FileStamp> chain;
+  Scan scan{patterns, options, accept, Comparable(kiv::ResolvedPath(folder)), {}};
   kiv::FileStamp stamp;
   if (kiv::ReadFileStamp(folder, &stamp)) {
-    chain.push_back(stamp);
+    scan.visited.emplace(stamp.volume, stamp.index);
   }
-  ScanChain(patterns, folder, options, accept, chain);
+  ScanOne(scan, folder);
 }
 
 void RegisterDroppedPath(const std::vector<std::wstring>& patterns, const std::wstring& path,

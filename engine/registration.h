@@ -40,9 +40,10 @@ bool IsFolderForRegistration(const std::wstring& path);
 
 // Accepts every file of `folder` that a pattern finds, pattern by pattern,
 // then, while SubDirectory is on, scans each subfolder whose name does not
-// begin with "." at once, depth first. A subfolder that is the folder itself
-// or one that contains it (a link or junction back up the tree, found by
-// file identity) is not scanned again, so every scan ends.
+// begin with "." at once, depth first. Each folder is scanned once, by file
+// identity, however many links or junctions lead to it, and a link that
+// leads out of the tree of `folder` is not followed: the work is bounded by
+// the folders of that tree (scanning /sys or /proc ends).
 void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
                 OptionSet& options, const PathSink& accept);
 

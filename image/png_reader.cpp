@@ -31,7 +31,9 @@ namespace image_readers {
 namespace {
 
 // Ancillary chunks are held to this size each; a larger one is skipped.
-constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+constexpr png_alloc_size_t kMaxChunkBytes = 4u << 20;
+// The carried chunks one file keeps, all together, at most; a chunk past it is dropped.
+constexpr size_t kMaxCarriedBytes = 4u << 20;
 // How many of the chunks kept below libpng holds at once; later ones are dropped unread. A PNG has
 // at most one of each of the five kinds, so this leaves room for repeats while the memory held
 // stays below kMaxCachedChunks * kMaxChunkBytes, however long the file.
@@ -40,11 +42,41 @@ constexpr png_uint_32 kMaxCachedChunks = 32;
 // The chunks carried to the output, kept by libpng as they are stored (within kMaxChunkBytes).
 constexpr png_byte kCarriedChunks[] = "iCCP\0sRGB\0gAMA\0cHRM\0pHYs";
 constexpr int kCarriedChunkCount = 5;
-// Chunks of any length that nothing here uses. libpng skips them unread; handled as it would,
-// it allocates a buffer of the length a chunk declares before reading it, whatever the bound set
-// by png_set_chunk_malloc_max, so a file of a few bytes declaring a 2 GiB sPLT would take 2 GiB.
+// Chunks of any length that nothing here uses. Handled as libpng would, it allocates a buffer of
+// the length a chunk declares before reading it, whatever the bound set by
+// png_set_chunk_malloc_max, so a file of a few bytes declaring a 2 GiB sPLT would take 2 GiB;
+// routed as unknown chunks they are read within kMaxChunkBytes and dropped (KeepFirstCarried).
 constexpr png_byte kSkippedChunks[] = "tEXt\0zTXt\0iTXt\0sPLT\0eXIf\0pCAL\0sCAL";
 constexpr int kSkippedChunkCount = 7;
+
+// What KeepFirstCarried has let libpng keep of one file so far.
+struct CarriedBudget {
+  bool met[kCarriedChunkCount] = {};
+  size_t bytes = 0;
+};
+
+// libpng's question for each chunk routed as unknown: keeps (0) the first chunk of each carried
+// type while the file's carried chunks stay within kMaxCarriedBytes, and drops (1) every other
+// ancillary chunk, so that what libpng holds of one file stays a few megabytes whatever the file
+// declares. A critical chunk is left to libpng, which rejects the file.
+int KeepFirstCarried(png_structp png, png_unknown_chunkp chunk) {
+  auto* budget = static_cast<CarriedBudget*>(png_get_user_chunk_ptr(png));
+  if ((chunk->name[0] & 0x20) == 0) {
+    return 0;
+  }
+  for (int i = 0; i < kCarriedChunkCount; ++i) {
+    if (std::memcmp(chunk->name, kCarriedChunks + 5 * i, 4) == 0) {
+      if (budget->met[i] || chunk->size > kMaxCarriedBytes - budget->bytes) {
+        budget->met[i] = true;
+        return 1;
+      }
+      budget->met[i] = true;
+      budget->bytes += chunk->size;
+      return 0;
+    }
+  }
+  return 1;
+}
 
 bool IsType(const PngChunk& chunk, const char* type) {
   return std::memcmp(chunk.type.data(), type, 4) == 0;
@@ -104,9 +136,11 @@ void ReadFromStream(png_structp png, png_bytep data, size_t length) {
 // Decodes the PNG whose structures `png` and `info` read from. Every libpng error lands at
 // the setjmp below and returns false; no local here has a destructor.
 bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
+  CarriedBudget budget;
   if (setjmp(png_jmpbuf(png))) {
     return false;
   }
+  png_set_read_user_chunk_fn(png, &budget, &KeepFirstCarried);
   // The pixel store bound is checked below; these keep libpng's own allocations in check.
   png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_set_chunk_cache_max(png, kMaxCachedChunks);

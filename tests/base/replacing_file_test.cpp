@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "base/file_fault.h"
+#include "base/file_identity.h"
 #include "base/path.h"
 #include "base/process.h"
 #include "base/replacing_file.h"
+#include "base/unicode.h"
 #include "tests/support/exited_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -122,20 +124,36 @@ TEST(ReplacingFile, ReplacesAReadOnlyTarget) {
   EXPECT_EQ(testimg::ReadFileBytes(target), (Bytes{1, 2}));
 }
 
+// Also where the file system has neither hard links nor a move that refuses
+// to replace (POSIX): the name is then taken by an exclusive placeholder.
+// A commit notes the stamp of the very file it moved into place.
 TEST(ReplacingFile, ExclusiveCommitNeverReplaces) {
-  TempDir dir;
-  const std::wstring target = dir / kName;
-  ASSERT_TRUE(testimg::WriteFileBytes(target, {7}));
-  ReplacingFile out(target);
-  ASSERT_TRUE(WriteAll(out, {1}));
-  EXPECT_EQ(out.CommitExclusive(), ReplacingFile::Result::kExists);
-  EXPECT_EQ(testimg::ReadFileBytes(target), (Bytes{7}));
-  EXPECT_TRUE(Others(dir, kName).empty());
+  for (const bool noLinks : {false, true}) {
+    SCOPED_TRACE(noLinks ? "without links" : "with links");
+    std::unique_ptr<ScopedFault> fault;
+    if (noLinks) {
+      fault = std::make_unique<ScopedFault>(FaultPlan{FaultStep::kNoLinks, 0, L""});
+    }
+    TempDir dir;
+    const std::wstring target = dir / kName;
+    ASSERT_TRUE(testimg::WriteFileBytes(target, {7}));
+    ReplacingFile out(target);
+    ASSERT_TRUE(WriteAll(out, {1}));
+    EXPECT_EQ(out.CommitExclusive(), ReplacingFile::Result::kExists);
+    EXPECT_EQ(testimg::ReadFileBytes(target), (Bytes{7}));
+    EXPECT_TRUE(Others(dir, kName).empty());
 
-  ReplacingFile fresh(dir / L"new.png");
-  ASSERT_TRUE(WriteAll(fresh, {5}));
-  EXPECT_EQ(fresh.CommitExclusive(), ReplacingFile::Result::kDone);
-  EXPECT_EQ(testimg::ReadFileBytes(dir / L"new.png"), (Bytes{5}));
+    ReplacingFile fresh(dir / L"new.png");
+    ASSERT_TRUE(WriteAll(fresh, {5}));
+    EXPECT_EQ(fresh.CommitExclusive(), ReplacingFile::Result::kDone);
+    EXPECT_EQ(testimg::ReadFileBytes(dir / L"new.png"), (Bytes{5}));
+    FileStamp written;
+    FileStamp now;
+    ASSERT_TRUE(fresh.WrittenStamp(&written));
+    ASSERT_TRUE(ReadFileStamp(dir / L"new.png", &now));
+    EXPECT_TRUE(now.Unchanged(written));
+    EXPECT_EQ(testimg::ListNames(dir / L"*"), (std::vector<std::wstring>{L"new.png", kName}));
+  }
 }
 
 TEST(ReplacingFile, RacingExclusiveWritersGetOneNameEach) {
@@ -169,22 +187,30 @@ TEST(ReplacingFile, NextWriterRemovesOnlyTemporariesOfEndedProcesses) {
   const unsigned long ended = testimg::ExitedProcessNumber();
   ASSERT_NE(ended, 0u);
   const std::wstring me = CurrentProcessOwner();
-  const std::wstring gone = std::wstring(1, me[0]) + std::to_wstring(ended);
-  const std::wstring otherPlatform = (me[0] == L'w' ? L"p" : L"w") + std::to_wstring(ended);
+  const std::wstring here = L"@" + MachineName();
+  const std::wstring gone = std::wstring(1, me[0]) + std::to_wstring(ended) + here;
+  const std::wstring otherPlatform = (me[0] == L'w' ? L"p" : L"w") + std::to_wstring(ended) + here;
+  // Another machine sharing the folder: its process numbers mean nothing here.
+  const std::wstring otherMachine =
+      std::wstring(1, me[0]) + std::to_wstring(ended) + L"@x" + here.substr(1);
   EXPECT_TRUE(IsOwnerGone(gone));
-  EXPECT_FALSE(IsOwnerGone(me));
-  EXPECT_FALSE(IsOwnerGone(otherPlatform));
-  for (const wchar_t* odd :
-       {L"", L"p", L"w", L"p0", L"w0", L"p01", L"pabc", L"p-1", L"p99999999999", L"p4294967295"}) {
-    EXPECT_FALSE(IsOwnerGone(odd)) << odd;
+  EXPECT_EQ(me.substr(me.find(L'@')), here);
+  for (const std::wstring& odd :
+       {me, otherPlatform, otherMachine, gone.substr(0, gone.find(L'@')),
+        std::wstring(L"p0") + here, std::wstring(L"p01") + here, std::wstring(L"pabc") + here,
+        std::wstring(L"p-1") + here, std::wstring(L"p99999999999") + here,
+        std::wstring(L"p4294967295") + here, here}) {
+    EXPECT_FALSE(IsOwnerGone(odd)) << kiv::WideToUtf8(odd);
   }
 
   TempDir dir;
   const std::vector<std::wstring> kept = {
       L".morvane-" + me + L"-00000001.tmp",             // this process may be writing it
       L".morvane-" + otherPlatform + L"-00000002.tmp",  // a process number of the other world
-      L".morvane-0123abcd.tmp",                         // no owner named
-      L".morvane-" + gone + L"-00000003.png",           // not a temporary
+      L".morvane-" + otherMachine + L"-00000006.tmp",   // another machine's writer
+      L".morvane-" + gone.substr(0, gone.find(L'@')) + L"-00000007.tmp",  // no machine named
+      L".morvane-0123abcd.tmp",                                           // no owner named
+      L".morvane-" + gone + L"-00000003.png",                             // not a temporary
       L"photo.png",
   };
   const Bytes bytes = {1, 2, 3};

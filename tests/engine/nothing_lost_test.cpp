@@ -282,3 +282,70 @@ TEST(NothingLost, FileJustMovedIntoPlaceIsInTheWayUnderAnotherName) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// The window keeps its claims while it is open: a file it wrote from one
+// source is not replaced by another source's output in a later run, while
+// the same source converted again replaces its own output. A twin's claim
+// given back at the end of a run leaves the name its twin wrote claimed.
+TEST(NothingLost, WindowKeepsItsClaimsAcrossRuns) {
+  TempDir dir;
+  MemoryFileList list;
+  MemoryOptionSet options;
+  MemoryWindow window;
+  options.SetOn(Option::kAutoDeleteItem, true);
+  options.SetOverwriteMode(static_cast<int>(OverwriteMode::kForce));
+  ConvertManager manager(EngineHost{list, options, window});
+  struct Step {
+    const wchar_t* source;
+    int width;
+    bool deleteSource;
+    const wchar_t* state;
+    int pngWidth;  // photo.png's width afterwards
+  };
+  const Step steps[] = {
+      {L"photo.jpg", 4, false, kStateConverted, 4},
+      {L"photo.jpg", 5, false, kStateConverted, 5},  // its own output, converted again
+      {L"photo.bmp", 6, true, kStateWriteFailed, 5},
+      {L"photo.jpg", 7, true, kStateConverted, 7},
+      {L"photo.bmp", 6, true, kStateWriteFailed, 7},  // its source gone, the claim stays
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(kiv::WideToUtf8(step.source));
+    const std::wstring source = dir / step.source;
+    ASSERT_TRUE(testimg::WriteFileBytes(source, ImageFor(source, step.width)));
+    options.SetOn(Option::kDeleteSrcFile, step.deleteSource);
+    manager.AddFile(source);
+    manager.StartConvert();
+    ASSERT_TRUE(manager.WaitUntilIdle(20000));
+    const auto rows = list.Rows();
+    const bool converted = std::wstring(step.state) == kStateConverted;
+    ASSERT_EQ(rows.empty(), converted);
+    if (!rows.empty()) {
+      EXPECT_EQ(rows.back().stateText, step.state);
+      manager.ClearRowsForNewRun();
+      list.RemoveItem(0);
+    }
+    EXPECT_EQ(PngWidth(dir / L"photo.png"), step.pngWidth);
+    EXPECT_EQ(kiv::FileExists(source), !(step.deleteSource && converted));
+  }
+
+  OutputClaims claims;
+  const int force = static_cast<int>(OverwriteMode::kForce);
+  const std::wstring png = dir / L"twin.png";
+  const OutputClaims::Decision first = claims.Claim(force, png, dir / L"twin.bmp");
+  const OutputClaims::Decision twin = claims.Claim(force, png, dir / L"twin.bmp");
+  ASSERT_TRUE(twin.sameSource);
+  ASSERT_TRUE(testimg::WriteFileBytes(png, {1}));
+  kiv::FileStamp written;
+  ASSERT_TRUE(kiv::ReadFileStamp(png, &written));
+  claims.Written(first.ticket, &written);
+  claims.Unwritten(twin.ticket);
+  claims.EndRun();
+  const OutputClaims::Decision other = claims.Claim(force, png, dir / L"other.jpg");
+  EXPECT_EQ(other.overwrite.action, OverwriteDecision::Action::kRefuse);
+  EXPECT_EQ(other.blockedBy, dir / L"twin.bmp");
+}
+
+}  // namespace

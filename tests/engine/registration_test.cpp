@@ -64,8 +64,29 @@ TEST_F(RegistrationTest, FolderScanGoesPatternByPatternThenIntoSubfolders) {
   // endless, one made every file a row per level.
   ASSERT_EQ(symlink(".", kiv::WideToUtf8(Sub(L"self")).c_str()), 0);
   ASSERT_EQ(symlink("..", kiv::WideToUtf8(Sub(L"up")).c_str()), 0);
+  // Nor a link out of the named tree.
+  testimg::TempDir elsewhere;
+  Touch(elsewhere / L"x.bmp");
+  ASSERT_EQ(symlink(kiv::WideToUtf8(elsewhere.path()).c_str(),
+                    kiv::WideToUtf8(Sub(L"elsewhere")).c_str()),
+            0);
   EXPECT_EQ(Scan(dir.path()),
             (std::vector<std::wstring>{dir / L"a.bmp", dir / L"b.PNG", Sub(L"d.jpg")}));
+  // Links that fan out (two to each next level, 24 levels deep) reach each
+  // folder once: 24 files, not 2^24 rows.
+  const std::wstring fan = dir / L"fan";
+  kiv::MakeDirectory(fan);
+  for (int level = 0; level < 24; ++level) {
+    const std::wstring folder = kiv::AddSeparator(fan) + std::to_wstring(level);
+    kiv::MakeDirectory(folder);
+    Touch(kiv::AddSeparator(folder) + L"k.bmp");
+    for (const char* link : {"/x", "/y"}) {
+      const std::string next = "../" + std::to_string(level + 1);
+      ASSERT_EQ(symlink(next.c_str(), (kiv::WideToUtf8(folder) + link).c_str()), 0);
+    }
+  }
+  const std::vector<std::wstring> found = Scan(fan);
+  EXPECT_EQ(found.size(), 24u);
 #endif
   options.SetOn(Option::kSubDirectory, false);
   EXPECT_EQ(Scan(dir.path()), (std::vector<std::wstring>{dir / L"a.bmp", dir / L"b.PNG"}));
