@@ -8,11 +8,15 @@
 #include "image/byte_order.h"
 #include "image/pixels.h"
 #include "image/png_chunk_writer.h"
+#include "image/png_filter_choice.h"
 #include "image/png_scanlines.h"
 
 namespace {
 
 constexpr size_t kMaxPaletteEntries = 256;
+// The level at which the row filter is chosen by trial: the slowest, where the trial costs little
+// beside the compression.
+constexpr int kFilterTrialLevel = 9;
 
 // The largest palette index any pixel of an indexed image uses.
 unsigned LargestIndex(const Bitmap& image) {
@@ -85,8 +89,10 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   PngCompression compression;
   compression.level = options.level < 0 ? 6 : std::min(options.level, 9);
   compression.wholeBufferBytes = options.wholeBufferBytes;
+  compression.pieceBytes = std::max<uint64_t>(options.pieceBytes, 1);
+  compression.runner = options.runner;
   if (compression.level == 0 || layout.colorType == PngLayout::kPalette) {
-    // Stored data gains nothing from filtering; indexed pixels are not numbers to predict.
+    // Stored data gains nothing from filtering; indexed pixels are rarely numbers to predict.
     compression.filter = PngRowFilter::Mode::kNone;
   }
   const std::vector<uint8_t> palette = PaletteData(image, layout);
@@ -104,6 +110,9 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
     return false;
   }
   const PngScanlines rows(image, layout, options.interlace);
+  if (compression.level == kFilterTrialLevel) {
+    compression.filter = ChooseRowFilter(rows, compression.filter);
+  }
   IdatWriter idat(chunks);
   return CompressPngImageData(rows, compression, idat) && idat.Finish() &&
          chunks.Chunk("IEND", nullptr, 0) && chunks.Finish();

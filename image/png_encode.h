@@ -12,7 +12,8 @@
 // image's palette longer than 256 entries is not suggested.
 //
 // Rows are filtered by libpng's adaptive choice, except for palette images and level 0, whose
-// rows are written unfiltered; see png_filter.h and, for the compression, png_deflate.h.
+// rows are written unfiltered; at level 9 a trial over a sample of the rows chooses the filter
+// (png_filter_choice.h). See png_filter.h and, for the compression, png_deflate.h.
 //
 // Threads: any thread; calls share nothing.
 #pragma once
@@ -22,6 +23,7 @@
 #include "image/png_deflate.h"
 
 class Bitmap;
+class PieceRunner;
 namespace kiv {
 class File;
 }
@@ -31,6 +33,10 @@ struct PngEncodeOptions {
   bool interlace = false;  // Adam7
   // Filtered data up to this size is compressed in one piece (see png_deflate.h).
   uint64_t wholeBufferBytes = PngCompression::kWholeBufferBytes;
+  // The filtered bytes of a piece at the levels that cut the data into pieces (png_deflate.h).
+  uint64_t pieceBytes = PngCompression::kPieceBytes;
+  // Runs the pieces; null runs them on the calling thread. Not owned.
+  PieceRunner* runner = nullptr;
 };
 
 // Writes the PNG of `image` to `stream`. Returns false, having written at most part of a file,
