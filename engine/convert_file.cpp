@@ -100,6 +100,7 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
   encode.level = options.GetCompressLevel();
   encode.interlace = options.IsOn(Option::kInterlacePng);
   encode.runner = &runner;
+  encode.reduce = options.IsOn(Option::kReduce);
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     const OverwriteDecision& decision = claimed.overwrite;
     const Bitmap::SaveResult result = image->SavePng(

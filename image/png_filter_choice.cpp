@@ -22,14 +22,17 @@ struct Band {
   uint32_t rows = 0;
 };
 
-// Up to kBands bands, each starting at an even share of the image's rows.
-std::vector<Band> SampleBands(const PngScanlines& rows) {
+uint64_t TotalRows(const PngScanlines& rows) {
   uint64_t total = 0;
   for (int pass = 0; pass < rows.Passes(); ++pass) {
-    if (rows.PassWidth(pass) > 0) {
-      total += rows.PassHeight(pass);
-    }
+    total += rows.PassHeight(pass);
   }
+  return total;
+}
+
+// Up to kBands bands, each starting at an even share of the image's rows.
+std::vector<Band> SampleBands(const PngScanlines& rows) {
+  const uint64_t total = TotalRows(rows);
   std::vector<Band> bands;
   uint64_t lastStart = UINT64_MAX;
   for (int b = 0; b < kBands; ++b) {
@@ -41,7 +44,7 @@ std::vector<Band> SampleBands(const PngScanlines& rows) {
     Band band;
     uint64_t skip = start;
     for (int pass = 0; pass < rows.Passes(); ++pass) {
-      const uint32_t height = rows.PassWidth(pass) > 0 ? rows.PassHeight(pass) : 0;
+      const uint32_t height = rows.PassHeight(pass);
       if (skip < height) {
         band.pass = pass;
         band.row = static_cast<uint32_t>(skip);
@@ -82,6 +85,22 @@ size_t SampleSize(const PngScanlines& rows, const std::vector<Band>& bands, PngR
 }
 
 }  // namespace
+
+uint64_t EstimateCompressedSize(const PngScanlines& rows, PngRowFilter::Mode mode) {
+  const CompressorPtr compressor(libdeflate_alloc_compressor(kTrialLevel));
+  if (!compressor) {
+    throw std::bad_alloc();
+  }
+  const std::vector<Band> bands = SampleBands(rows);
+  uint64_t sampled = 0;
+  for (const Band& band : bands) {
+    sampled += band.rows;
+  }
+  std::vector<uint8_t> filtered;
+  std::vector<uint8_t> compressed;
+  const uint64_t size = SampleSize(rows, bands, mode, compressor.get(), filtered, compressed);
+  return sampled == 0 ? size : size * TotalRows(rows) / sampled;
+}
 
 PngRowFilter::Mode ChooseRowFilter(const PngScanlines& rows, PngRowFilter::Mode usual) {
   using Mode = PngRowFilter::Mode;

@@ -16,3 +16,8 @@ class PngScanlines;
 // The mode to filter `rows` with; `usual` is the mode the writer takes without a trial. Returns
 // `usual` when memory for the trial ran out.
 PngRowFilter::Mode ChooseRowFilter(const PngScanlines& rows, PngRowFilter::Mode usual);
+
+// The compressed size of the whole image data foretold from the same sample filtered in `mode`:
+// the sample's compressed size scaled up by the rows it leaves out. Used to compare forms of one
+// image. May throw std::bad_alloc.
+uint64_t EstimateCompressedSize(const PngScanlines& rows, PngRowFilter::Mode mode);
