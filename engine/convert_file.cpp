@@ -7,7 +7,9 @@
 #include "engine/option_set.h"
 #include "engine/output_claims.h"
 #include "engine/output_naming.h"
+#include "engine/spare_cores.h"
 #include "image/bitmap.h"
+#include "image/png_encode.h"
 
 namespace {
 
@@ -61,14 +63,19 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
     image = &reduced;
   }
 
-  const int level = options.GetCompressLevel();
-  const bool interlace = options.IsOn(Option::kInterlacePng);
+  // The pieces of a large image go to the cores other conversions leave idle.
+  SpareCores::Runner runner(SpareCores::Shared(), options.GetConvertCount());
+  PngEncodeOptions encode;
+  encode.level = options.GetCompressLevel();
+  encode.interlace = options.IsOn(Option::kInterlacePng);
+  encode.runner = &runner;
+  encode.reduce = options.IsOn(Option::kReduce);
   std::optional<kiv::FileStamp> written;
   OutputClaims::Decision claimed = job.decision;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     const OverwriteDecision& target = claimed.overwrite;
     Bitmap::SaveResult result = image->SavePng(
-        target.path, level, interlace,
+        target.path, encode,
         target.createNew ? Bitmap::SaveMode::kCreateNew : Bitmap::SaveMode::kReplace, &written);
     if (result == Bitmap::SaveResult::kTargetExists && target.createNew &&
         job.claims->TwinHolds(claimed.ticket)) {
@@ -76,7 +83,7 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
       // may replace this row's file, put its own PNG there first. It holds
       // the same image; this row replaces it as that row would have replaced
       // this.
-      result = image->SavePng(target.path, level, interlace, Bitmap::SaveMode::kReplace, &written);
+      result = image->SavePng(target.path, encode, Bitmap::SaveMode::kReplace, &written);
     }
     if (result == Bitmap::SaveResult::kSaved) {
       ConvertOutcome outcome = WithState(kStateConverted);
@@ -108,6 +115,7 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
 }  // namespace
 
 ConvertOutcome ConvertRow(const RowJob& job, OptionSet& options) {
+  const SpareCores::Busy busy(SpareCores::Shared());
   try {
     return Convert(job, options);
   } catch (const std::bad_alloc&) {

@@ -44,8 +44,10 @@ struct RowJob {
 };
 
 // Converts the row of `job`: reads the source, then writes as `job.decision`
-// says, reading 24bit, CompressLevel, InterlacePng and the run options
-// KeepOrientation and Strip from `options`. A source that can't be read
+// says, reading 24bit, CompressLevel, InterlacePng, spConvertNum and the run
+// options KeepOrientation, Strip and Reduce from `options`. The pieces of a
+// large image run on the cores other conversions leave idle
+// (spare_cores.h), up to spConvertNum at once. A source that can't be read
 // ends "読込失敗" and leaves every file as it was, whatever the decision; a
 // refused row ends "書込失敗". Nothing is deleted before writing: the new PNG
 // replaces an existing output only once it is complete, so a failed write

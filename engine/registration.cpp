@@ -64,6 +64,7 @@ struct Scan {
   const std::vector<std::wstring>& patterns;
   OptionSet& options;
   const PathSink& accept;
+  const ScanTick& tick;
   std::wstring tree;  // ResolvedPath of the named folder, comparable, with a separator
   std::set<std::pair<std::uint64_t, std::uint64_t>> visited;
 };
@@ -77,8 +78,13 @@ void ScanOne(Scan& scan, const std::wstring& folder) {
   for (const std::wstring& pattern : scan.patterns) {
     for (std::wstring name = finder.First(Join(folder, pattern)); !name.empty();
          name = finder.Next()) {
+      if (scan.tick) {
+        scan.tick();
+      }
       std::wstring full = Join(folder, name);
-      if (!IsFolderForRegistration(full)) {
+      // The search tells a folder; only a file's attributes are read, to
+      // skip a name whose attributes cannot be read.
+      if (!finder.IsDirectory() && kiv::FileExists(full)) {
         scan.accept(full);
       }
     }
@@ -88,8 +94,11 @@ void ScanOne(Scan& scan, const std::wstring& folder) {
   }
   for (std::wstring name = finder.First(Join(folder, L"*.*")); !name.empty();
        name = finder.Next()) {
+    if (scan.tick) {
+      scan.tick();
+    }
     const std::wstring full = Join(folder, name);
-    if (name[0] == L'.' || !kiv::IsDirectory(full)) {
+    if (name[0] == L'.' || !finder.IsDirectory()) {
       continue;
     }
     if (kiv::IsLink(full)) {
@@ -110,8 +119,8 @@ void ScanOne(Scan& scan, const std::wstring& folder) {
 }  // namespace
 
 void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
-                OptionSet& options, const PathSink& accept) {
-  Scan scan{patterns, options, accept, Comparable(kiv::ResolvedPath(folder)), {}};
+                OptionSet& options, const PathSink& accept, const ScanTick& tick) {
+  Scan scan{patterns, options, accept, tick, Comparable(kiv::ResolvedPath(folder)), {}};
   kiv::FileStamp stamp;
   if (kiv::ReadFileStamp(folder, &stamp)) {
     scan.visited.emplace(stamp.volume, stamp.index);
@@ -120,9 +129,9 @@ void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& f
 }
 
 void RegisterDroppedPath(const std::vector<std::wstring>& patterns, const std::wstring& path,
-                         OptionSet& options, const PathSink& accept) {
+                         OptionSet& options, const PathSink& accept, const ScanTick& tick) {
   if (IsFolderForRegistration(path)) {
-    ScanFolder(patterns, path, options, accept);
+    ScanFolder(patterns, path, options, accept, tick);
   } else if (MatchesFilter(patterns, path)) {
     accept(path);
   }

@@ -20,6 +20,10 @@
 class OptionSet;
 
 using PathSink = std::function<void(const std::wstring& path)>;
+// Called for each name a folder scan looks at, accepted or not, so that a
+// caller on a window's thread can keep the window answering during a long
+// scan. May be empty.
+using ScanTick = std::function<void()>;
 
 // The Filter text split at every "|", in order. Empty pieces stay (two bars
 // in a row give an empty pattern); nothing is trimmed; an empty text gives no
@@ -45,9 +49,10 @@ bool IsFolderForRegistration(const std::wstring& path);
 // leads out of the tree of `folder` is not followed: the work is bounded by
 // the folders of that tree (scanning /sys or /proc ends).
 void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
-                OptionSet& options, const PathSink& accept);
+                OptionSet& options, const PathSink& accept, const ScanTick& tick = ScanTick());
 
 // One dropped (or command-line) path: a folder is scanned, a file is
 // accepted when MatchesFilter holds.
 void RegisterDroppedPath(const std::vector<std::wstring>& patterns, const std::wstring& path,
-                         OptionSet& options, const PathSink& accept);
+                         OptionSet& options, const PathSink& accept,
+                         const ScanTick& tick = ScanTick());
