@@ -42,7 +42,9 @@ bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring
     Sleep(kReplaceRetryMilliseconds);
   }
   if (read_only) {
+    const DWORD error = GetLastError();
     SetFileAttributesW(to.c_str(), attributes);
+    SetLastError(error);  // the caller reports why the move failed
   }
   return false;
 }

@@ -185,10 +185,18 @@ class RunLog {
     std::lock_guard<std::mutex> hold(mutex_);
     current_ = source;
   }
-  void Finished(FileReport report, bool timeLost) {
+  // `rowOutput` is the row's output path, fixed at registration.
+  void Finished(FileReport report, const std::wstring& rowOutput, bool timeLost) {
     std::lock_guard<std::mutex> hold(mutex_);
     if (report.stateText == kStateReadFailed || report.stateText == kStateWriteFailed) {
       ++failures_;
+    }
+    if (!report.reason.empty()) {
+      reasons_[{report.source, rowOutput}] = report.reason;
+    }
+    if (!report.warning.empty()) {
+      ++warnings_;
+      warned_.push_back(report.source + L": " + report.warning);
     }
     if (timeLost) {
       timeLost_.push_back(report.output);
@@ -211,10 +219,31 @@ class RunLog {
     std::lock_guard<std::mutex> hold(mutex_);
     return current_;
   }
+  // The lines of the warnings told since the last call.
+  std::vector<std::wstring> TakeWarnings() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return std::exchange(warned_, {});
+  }
+  // Counts the warnings into `tally` and adds each failed row's reason to
+  // its failure text (rows refused for another row's output say so already).
+  void Into(Tally& tally) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    tally.warnings = warnings_;
+    for (Tally::FailedRow& row : tally.failed) {
+      const auto reason = reasons_.find({row.source, row.output});
+      if (row.state == kStateReadFailed || row.state == kStateWriteFailed) {
+        row.state =
+            GlossedState(row.state, reason != reasons_.end() ? reason->second : std::wstring());
+      }
+    }
+  }
 
  private:
   std::mutex mutex_;
   std::wstring current_;
+  std::map<std::pair<std::wstring, std::wstring>, std::wstring> reasons_;
+  std::vector<std::wstring> warned_;
+  int warnings_ = 0;
   std::deque<FileReport> finished_;
   std::vector<std::wstring> timeLost_;
   int failures_ = 0;
@@ -246,7 +275,8 @@ class FateLog {
     for (Tally::FailedRow& row : tally.failed) {
       const auto blocked = blockedBy_.find({row.source, row.output});
       if (blocked != blockedBy_.end()) {
-        row.state += L" (" + row.output + L" is taken in this run by " + blocked->second + L")";
+        row.state = std::wstring(kStateWriteFailed) + L" (" + row.output +
+                    L" is taken in this run by " + blocked->second + L")";
       }
     }
   }
@@ -275,6 +305,8 @@ FileConverter MeasuredConversion(RunLog& log, bool keepTime) {
     report.stateText = outcome.stateText.value_or(kStateConverting);
     report.bytesIn = stamped ? before.size : 0;
     report.blockedBy = outcome.blockedBy;
+    report.reason = outcome.reason;
+    report.warning = outcome.warning;
     bool timeLost = false;
     if (!outcome.writtenPath.empty()) {
       kiv::FileStamp written;
@@ -289,7 +321,7 @@ FileConverter MeasuredConversion(RunLog& log, bool keepTime) {
         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                   std::chrono::steady_clock::now() - started)
                                   .count());
-    log.Finished(std::move(report), timeLost);
+    log.Finished(std::move(report), output, timeLost);
     return outcome;
   };
 }
@@ -324,8 +356,11 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
         if (request.json) {
           terminal.Out(FileJson(file, false));
         } else if (logFiles && file.stateText != kStateConverting) {
-          terminal.Out(file.source + L": " + file.stateText);
+          terminal.Out(file.source + L": " + GlossedState(file.stateText, file.reason));
         }
+      }
+      for (const std::wstring& warning : log.TakeWarnings()) {
+        terminal.Error(L"morvane-cli: warning: " + warning);
       }
       for (const std::wstring& output : log.TakeTimeLost()) {
         terminal.Error(L"morvane-cli: could not give " + output +
@@ -360,6 +395,7 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
   const std::vector<MemoryFileList::RowCopy> rows = list.Rows();
   Tally tally = TallyRows(rows);
   tally.deletionAsked = options.IsOn(Option::kDeleteSrcFile);
+  log.Into(tally);
   fates.Into(tally);
   if (request.json) {
     terminal.Out(SummaryJson(tally, missing, elapsed, stopped, false));

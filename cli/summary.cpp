@@ -43,6 +43,21 @@ Tally TallyRows(const std::vector<MemoryFileList::RowCopy>& rows) {
   return tally;
 }
 
+std::wstring GlossedState(const std::wstring& stateText, const std::wstring& reason) {
+  std::wstring gloss;
+  if (stateText == kStateReadFailed) {
+    gloss = L"read failed";
+  } else if (stateText == kStateWriteFailed) {
+    gloss = L"write failed";
+  } else if (stateText == kStateConverted) {
+    gloss = L"converted";
+  }
+  if (!reason.empty()) {
+    gloss += (gloss.empty() ? L"" : L": ") + reason;
+  }
+  return gloss.empty() ? stateText : stateText + L" (" + gloss + L")";
+}
+
 std::wstring ProgressText(int done, int total, int failures, uint32_t etaSeconds,
                           const std::wstring& currentName, bool stopping) {
   wchar_t head[96];
@@ -71,6 +86,9 @@ std::wstring SummaryText(const Tally& tally, int missing, double elapsedSeconds)
   if (tally.deletionAsked) {
     text += L", sources deleted " + std::to_wstring(tally.sourcesDeleted) + L", kept " +
             std::to_wstring(tally.sourcesKept);
+  }
+  if (tally.warnings > 0) {
+    text += L", warnings " + std::to_wstring(tally.warnings);
   }
   if (tally.unwritten > 0) {
     text += L", not written " + std::to_wstring(tally.unwritten);
