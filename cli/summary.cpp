@@ -49,13 +49,21 @@ std::wstring GlossedState(const std::wstring& stateText, const std::wstring& rea
     gloss = L"read failed";
   } else if (stateText == kStateWriteFailed) {
     gloss = L"write failed";
-  } else if (stateText == kStateConverted) {
-    gloss = L"converted";
   }
   if (!reason.empty()) {
     gloss += (gloss.empty() ? L"" : L": ") + reason;
   }
   return gloss.empty() ? stateText : stateText + L" (" + gloss + L")";
+}
+
+uint32_t SecondsLeft(double elapsedSeconds, uint64_t bytesDone, uint64_t bytesTotal) {
+  constexpr double kLongest = 99.0 * 3600;
+  if (elapsedSeconds < 1.0 || bytesDone == 0 || bytesDone >= bytesTotal) {
+    return 0;
+  }
+  const double left =
+      elapsedSeconds * static_cast<double>(bytesTotal - bytesDone) / static_cast<double>(bytesDone);
+  return static_cast<uint32_t>(left < kLongest ? left + 0.999 : kLongest);
 }
 
 std::wstring ProgressText(int done, int total, int failures, uint32_t etaSeconds,

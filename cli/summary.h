@@ -42,6 +42,11 @@ Tally TallyRows(const std::vector<MemoryFileList::RowCopy>& rows);
 // reason: "書込失敗 (write failed: disk full)".
 std::wstring GlossedState(const std::wstring& stateText, const std::wstring& reason);
 
+// The seconds a run is likely still to take, from the source bytes done
+// and in all after `elapsedSeconds`: 0 (not known yet) until a second has
+// passed and some bytes are done.
+uint32_t SecondsLeft(double elapsedSeconds, uint64_t bytesDone, uint64_t bytesTotal);
+
 // "[done/total]", the failures so far, the remaining-time estimate (when
 // known) and the name of the file converted last, or a note that the run is
 // stopping.
