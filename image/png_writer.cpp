@@ -13,11 +13,23 @@
 #include "image/png_encode.h"
 #include "image/png_scanlines.h"
 
+namespace {
+
+PngEncodeOptions Options(int32_t level, bool interlace) {
+  PngEncodeOptions options;
+  options.level = level;
+  options.interlace = interlace;
+  return options;
+}
+
+}  // namespace
+
 bool Bitmap::WritePng(kiv::File& stream, int32_t level, bool interlace) const {
+  return WritePng(stream, Options(level, interlace));
+}
+
+bool Bitmap::WritePng(kiv::File& stream, const PngEncodeOptions& options) const {
   try {
-    PngEncodeOptions options;
-    options.level = level;
-    options.interlace = interlace;
     return EncodePngImage(*this, options, stream);
   } catch (const std::bad_alloc&) {
     return false;
@@ -37,6 +49,11 @@ bool Bitmap::EncodePng(std::vector<uint8_t>& out, int32_t level, bool interlace)
 }
 
 Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, int32_t level, bool interlace,
+                                   SaveMode mode) const {
+  return SavePng(path, Options(level, interlace), mode);
+}
+
+Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOptions& options,
                                    SaveMode mode, kiv::FileError* error) const {
   kiv::FileError ignored = kiv::FileError::kNone;
   kiv::FileError& why = error != nullptr ? *error : ignored;
@@ -54,7 +71,7 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, int32_t level, bool
       why = file.error();
       return SaveResult::kFailed;
     }
-    if (!WritePng(file.stream(), level, interlace)) {
+    if (!WritePng(file.stream(), options)) {
       why = file.stream().error();
       return SaveResult::kFailed;  // the temporary goes with `file`
     }
