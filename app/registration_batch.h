@@ -38,7 +38,7 @@ class RegistrationBatch {
   static constexpr ULONGLONG kPaintMs = 200;
   static constexpr ULONGLONG kAnswerMs = 50;
   // Most paths collected before they go to the scheduler.
-  static constexpr std::size_t kMaxBatch = 1024;
+  static constexpr std::size_t kMaxBatch = 256;
 
   // `window` is the main window, `list` the file list control; `reveal`
   // brings the file list forward and is called before the first row of each
