@@ -85,6 +85,9 @@ class ReplacingFile {
     return hasWritten_;
   }
 
+  // Why the temporary could not be made or a commit failed; kNone before any failure.
+  FileError error() const { return error_; }
+
   const std::wstring& target() const { return target_; }
   const std::wstring& temporary_path() const { return temporary_; }
 
@@ -113,6 +116,7 @@ class ReplacingFile {
   std::wstring target_;
   std::wstring temporary_;
   File stream_;
+  FileError error_ = FileError::kNone;
   bool done_ = false;
   FileStamp written_;
   bool hasWritten_ = false;

@@ -1,7 +1,7 @@
 #include "cli/batch.h"
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -10,12 +10,14 @@
 
 #include "base/clock.h"
 #include "base/file.h"
+#include "base/file_error.h"
 #include "base/file_identity.h"
 #include "base/path.h"
 #include "cli/arguments.h"
 #include "cli/dry_run.h"
 #include "cli/json.h"
 #include "cli/selection.h"
+#include "cli/shown_path.h"
 #include "cli/summary.h"
 #include "engine/convert_manager.h"
 #include "engine/memory_host.h"
@@ -77,7 +79,7 @@ void ApplyRequest(const Request& request, Terminal& terminal, MemoryOptionSet& o
     options.SetConvertCount(*request.jobs);
   }
   if (request.outputFolder) {
-    options.SetText(Option::kOutput, terminal.FullPath(*request.outputFolder));
+    options.SetText(Option::kOutput, TidyPath(terminal.FullPath(*request.outputFolder)));
     options.SetOn(Option::kOutSrcDirectory, false);
   }
   if (request.upperExtension) {
@@ -182,31 +184,60 @@ Collected CollectFiles(const Request& request, const std::vector<std::wstring>& 
   auto outputKey = [&](const std::wstring& path, const std::wstring& subfolder) {
     return ShardKey(OutputPathFor(path, RowOutputFolder(folder, subfolder), upper));
   };
+  auto mine = [&](const std::wstring& path) {
+    return !request.shard || InShard(*request.shard, outputKey(path, std::wstring()));
+  };
+  // The scan of a folder that holds the output folder leaves that out (and what lies below it):
+  // an earlier run's PNGs there are not sources of this one. An output folder that is the
+  // scanned folder itself leaves nothing out.
+  const std::wstring outputFolderKey = kiv::ComparableName(folder);
+  auto inOutput = [&](const std::wstring& scanned, const std::wstring& path) {
+    const std::wstring key = kiv::ComparableName(scanned);
+    return outputFolderKey.size() > key.size() &&
+           outputFolderKey.compare(0, key.size(), key) == 0 &&
+           kiv::ComparableName(path).compare(0, outputFolderKey.size(), outputFolderKey) == 0;
+  };
+  // A stop asked while registering ends the scan at once.
+  const ScanTick tick = [&terminal] { return !terminal.StopRequested(); };
   std::vector<ConvertManager::PendingFile> all;
   for (const std::wstring& given : named) {
-    const std::wstring full = terminal.FullPath(given);
+    if (terminal.StopRequested()) {
+      break;
+    }
+    const std::wstring full = TidyPath(terminal.FullPath(given));
     if (!kiv::FileExists(full)) {
-      if (!request.shard || InShard(*request.shard, outputKey(full, std::wstring()))) {
-        terminal.Error(L"morvane-cli: no such file or folder: " + given);
+      const kiv::FileError why = kiv::LastPlatformFileError();
+      if (mine(full)) {
+        terminal.Error(why == kiv::FileError::kAccessDenied
+                           ? L"morvane-cli: cannot read " + QuotedPath(given) +
+                                 L": permission denied"
+                           : L"morvane-cli: no such file or folder: " + QuotedPath(given));
         ++missing;
       }
       continue;
     }
-    const bool folder = IsFolderForRegistration(full);
+    const bool isFolder = IsFolderForRegistration(full);
     const size_t before = all.size();
     const std::wstring top = kiv::AddSeparator(full);
     const std::wstring treeName = request.keepTree ? TreeName(full) : std::wstring();
-    RegisterDroppedPath(patterns, full, options, [&](const std::wstring& path) {
-      std::wstring subfolder;
-      if (folder && request.keepTree) {
-        // Found by the scan of `full`, so its path starts with the folder's.
-        subfolder = TreeSubfolder(treeName, path.substr(top.size()));
-      }
-      all.push_back({path, std::move(subfolder)});
-    });
-    if (!folder && all.size() == before &&
-        (!request.shard || InShard(*request.shard, outputKey(full, std::wstring())))) {
-      terminal.Error(L"morvane-cli: skipped, not matched by the filter: " + given);
+    RegisterDroppedPath(
+        patterns, full, options,
+        [&](const std::wstring& accepted) {
+          if (!isFolder) {
+            all.push_back({accepted, std::wstring()});
+            return;
+          }
+          if (inOutput(top, accepted)) {
+            return;
+          }
+          // Found by the scan of `full`, so its path starts with the folder's.
+          const std::wstring below = accepted.substr(top.size());
+          all.push_back(
+              {accepted, request.keepTree ? TreeSubfolder(treeName, below) : std::wstring()});
+        },
+        tick);
+    if (!isFolder && all.size() == before && !terminal.StopRequested() && mine(full)) {
+      terminal.Error(L"morvane-cli: skipped, not matched by the filter: " + QuotedPath(given));
     }
   }
 
@@ -234,8 +265,8 @@ Collected CollectFiles(const Request& request, const std::vector<std::wstring>& 
 
 // What the run reports, collected for the main thread: the row being
 // converted, each reaped row (handed on in list order, so that the lines
-// are the same at every worker count), the sources deleted and kept, and
-// the rows refused because another row of the run had their output.
+// are the same at every worker count), the sources deleted and kept, the
+// warnings, and why rows failed.
 class RunLog {
  public:
   void Converting(const std::wstring& source) {
@@ -251,9 +282,19 @@ class RunLog {
     report.bytesOut = reaped.bytesOut;
     report.milliseconds = reaped.milliseconds;
     report.blockedBy = reaped.blockedBy;
+    report.reason = reaped.reason;
+    report.warning = reaped.warning;
     std::lock_guard<std::mutex> hold(mutex_);
     if (report.stateText == kStateReadFailed || report.stateText == kStateWriteFailed) {
       ++failures_;
+    }
+    if (!report.reason.empty()) {
+      reasons_[{report.source, reaped.outputPath}] = report.reason;
+    }
+    bytesDone_ += report.bytesIn;
+    if (!report.warning.empty()) {
+      ++warnings_;
+      warned_.push_back(QuotedPath(report.source) + L": " + report.warning);
     }
     if (reaped.sourceFate == ConvertManager::FileReport::SourceFate::kDeleted) {
       ++deleted_;
@@ -272,6 +313,11 @@ class RunLog {
   int Failures() {
     std::lock_guard<std::mutex> hold(mutex_);
     return failures_;
+  }
+  // The source bytes of the files finished so far.
+  uint64_t BytesDone() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return bytesDone_;
   }
   // The reports of the rows from the first not yet taken on, up to the
   // first row still converting.
@@ -292,17 +338,32 @@ class RunLog {
     std::lock_guard<std::mutex> hold(mutex_);
     return current_;
   }
-  // Counts the sources into `tally` and names, in each refused row's
-  // failure text, the source whose output was in the way. A row is known by
-  // its source and output path together: one source may have several rows.
+  // The lines of the warnings told since the last call.
+  std::vector<std::wstring> TakeWarnings() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return std::exchange(warned_, {});
+  }
+  // Counts the warnings and the sources into `tally` and adds each failed
+  // row's reason to its failure text, naming for a row refused because of
+  // another row's output the source whose output was in the way. A row is
+  // known by its source and output path together: one source may have
+  // several rows.
   void Into(Tally& tally) {
     std::lock_guard<std::mutex> hold(mutex_);
+    tally.warnings = warnings_;
     tally.sourcesDeleted = deleted_;
     tally.sourcesKept = kept_;
     for (Tally::FailedRow& row : tally.failed) {
       const auto blocked = blockedBy_.find({row.source, row.output});
       if (blocked != blockedBy_.end()) {
-        row.state += L" (" + row.output + L" is taken in this run by " + blocked->second + L")";
+        row.state = std::wstring(kStateWriteFailed) + L" (" + QuotedPath(row.output) +
+                    L" is taken in this run by " + QuotedPath(blocked->second) + L")";
+        continue;
+      }
+      const auto reason = reasons_.find({row.source, row.output});
+      if (row.state == kStateReadFailed || row.state == kStateWriteFailed) {
+        row.state =
+            GlossedState(row.state, reason != reasons_.end() ? reason->second : std::wstring());
       }
     }
   }
@@ -310,13 +371,17 @@ class RunLog {
  private:
   std::mutex mutex_;
   std::wstring current_;
+  std::map<std::pair<std::wstring, std::wstring>, std::wstring> reasons_;
+  std::map<std::pair<std::wstring, std::wstring>, std::wstring> blockedBy_;
+  std::vector<std::wstring> warned_;
+  int warnings_ = 0;
+  int deleted_ = 0;
+  int kept_ = 0;
+  uint64_t bytesDone_ = 0;
   std::map<int, FileReport> finished_;  // by row
   int next_ = 0;
   std::vector<std::wstring> timeLost_;
   int failures_ = 0;
-  int deleted_ = 0;
-  int kept_ = 0;
-  std::map<std::pair<std::wstring, std::wstring>, std::wstring> blockedBy_;
 };
 
 // The engine's conversion; with `keepTime` the PNG then gets the source's
@@ -369,9 +434,16 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
   manager.RegisterFiles(files);
 
   const auto started = std::chrono::steady_clock::now();
-  bool stopped = false;
+  // Stopped while registering: nothing starts, and the files found count as not converted.
+  bool stopped = terminal.StopRequested();
+  // The time left is told by the bytes of the sources: files of every size come in any order.
+  uint64_t bytesTotal = 0;
+  for (const ConvertManager::PendingFile& file : files) {
+    kiv::FileStamp stamp;
+    bytesTotal += kiv::ReadFileStamp(file.path, &stamp) ? stamp.size : 0;
+  }
   int timeLost = 0;
-  if (list.GetCount() > 0) {
+  if (list.GetCount() > 0 && !stopped) {
     manager.StartConvert();
     const bool showProgress = !request.quiet && !request.json && terminal.ShowsProgress();
     const bool logFiles = !request.quiet && !request.json && !terminal.OutputIsTerminal();
@@ -381,18 +453,24 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
         if (request.json) {
           terminal.Out(FileJson(file, false));
         } else if (logFiles && file.stateText != kStateConverting) {
-          terminal.Out(file.source + L": " + file.stateText);
+          terminal.Out(QuotedPath(file.source) + L": " + GlossedState(file.stateText, file.reason));
         }
       }
+      for (const std::wstring& warning : log.TakeWarnings()) {
+        terminal.Error(L"morvane-cli: warning: " + warning);
+      }
       for (const std::wstring& output : log.TakeTimeLost()) {
-        terminal.Error(L"morvane-cli: could not give " + output +
+        terminal.Error(L"morvane-cli: could not give " + QuotedPath(output) +
                        L" its source's modification time");
         ++timeLost;
       }
       if (showProgress) {
-        terminal.Progress(ProgressText(manager.FinishedCount(), list.GetCount(), log.Failures(),
-                                       manager.EtaSeconds(), kiv::FindFileName(log.Current()),
-                                       stopped));
+        terminal.Progress(ProgressText(
+            manager.FinishedCount(), list.GetCount(), log.Failures(),
+            SecondsLeft(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                log.BytesDone(), bytesTotal),
+            kiv::FindFileName(log.Current()), stopped));
       }
     };
     while (!manager.WaitUntilIdle(kPollMilliseconds)) {
@@ -424,7 +502,7 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
     terminal.Out(SummaryText(tally, missing, elapsed));
   }
   for (const Tally::FailedRow& row : tally.failed) {
-    terminal.Error(row.source + L": " + row.state);
+    terminal.Error(QuotedPath(row.source) + L": " + row.state);
   }
   const int status = ExitStatusFor(tally, missing, stopped);
   return status == kExitConverted && timeLost > 0 ? kExitFailures : status;

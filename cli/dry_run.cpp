@@ -20,26 +20,12 @@ namespace {
 
 constexpr uint32_t kPollMilliseconds = 100;
 
-// A worker's conversion that only reads: an unreadable source ends as a
-// read failure; a readable one ends as the decision the scheduler took for
-// its row says, written nowhere.
-ConvertOutcome Planned(const RowJob& job, OptionSet&) {
-  ConvertOutcome outcome;
-  Bitmap image;
-  if (!image.Load(job.source)) {
-    outcome.stateText = kStateReadFailed;
-    return outcome;
-  }
-  const OverwriteDecision& decision = job.decision.overwrite;
-  if (decision.action == OverwriteDecision::Action::kWrite) {
-    outcome.stateText = kStateConverted;
-    outcome.writtenPath = decision.path;
-    outcome.ticket = job.decision.ticket;
-  } else if (decision.action == OverwriteDecision::Action::kRefuse) {
-    outcome.stateText = kStateWriteFailed;
-    outcome.blockedBy = job.decision.blockedBy;
-  }
-  return outcome;
+// A worker's conversion that only reads: the engine's own conversion of the
+// row as decided, but for the writing.
+ConvertOutcome Planned(const RowJob& job, OptionSet& options) {
+  RowJob plan = job;
+  plan.planOnly = true;
+  return ConvertRow(plan, options);
 }
 
 // True when both paths reach one existing file: converting onto itself, the
@@ -55,6 +41,7 @@ struct PlannedRow {
   MemoryFileList::RowCopy row;
   ConvertManager::FileReport report;
   bool reaped = false;
+  bool keepSource = false;
   bool sourceDeleted = false;
 };
 
@@ -82,7 +69,7 @@ void PlanDeletions(std::vector<PlannedRow>& plan, Tally& tally) {
       const std::wstring& source = row->row.sourcePath;
       const std::wstring& written = row->report.writtenPath;
       any = any || converted;
-      all = all && converted && !kiv::SamePath(source, row->row.outputPath) &&
+      all = all && converted && !row->keepSource && !kiv::SamePath(source, row->row.outputPath) &&
             !kiv::SamePath(source, written) && !SameFile(source, written);
     }
     if (all) {
@@ -134,6 +121,7 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
     planned.reaped = reported != reports.end();
     if (planned.reaped) {
       planned.report = reported->second;
+      planned.keepSource = planned.report.keepSource;
     }
     planned.row = std::move(row);
     plan.push_back(std::move(planned));
@@ -188,6 +176,8 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
       json.output = written;
       json.stateText = row.stateText;
       json.blockedBy = report.blockedBy;
+      json.reason = report.reason;
+      json.warning = report.warning;
       json.bytesIn = report.bytesIn;
       terminal.Out(FileJson(json, true));
     } else if (!request.quiet) {

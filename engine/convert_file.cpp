@@ -3,6 +3,8 @@
 #include <new>
 #include <utility>
 
+#include "base/file_identity.h"
+#include "engine/failure_reason.h"
 #include "engine/file_list.h"
 #include "engine/option_set.h"
 #include "engine/output_claims.h"
@@ -13,10 +15,27 @@
 
 namespace {
 
-ConvertOutcome WithState(const wchar_t* state) {
+ConvertOutcome WithState(const wchar_t* state, std::wstring reason = std::wstring()) {
   ConvertOutcome outcome;
   outcome.stateText = state;
+  outcome.reason = std::move(reason);
   return outcome;
+}
+
+// True when writing `output` would replace `source` itself: the same spelling, or one file.
+bool ReplacesSource(const std::wstring& output, const std::wstring& source) {
+  if (output == source) {
+    return true;
+  }
+  kiv::FileStamp a;
+  kiv::FileStamp b;
+  return kiv::ReadFileStamp(output, &a) && kiv::ReadFileStamp(source, &b) && a.SameFile(b);
+}
+
+// Why a row refused by the overwrite rule (not by another row) was refused.
+std::wstring RefusalReason(int mode) {
+  return mode == static_cast<int>(OverwriteMode::kRename) ? L"every numbered name taken"
+                                                          : L"exists (fail mode)";
 }
 
 // Each name lost to another program between the decision and the write
@@ -24,8 +43,10 @@ ConvertOutcome WithState(const wchar_t* state) {
 // counter range is never reached in practice.
 constexpr int kMaxWriteAttempts = kMaxRenameCounter + 2;
 
-ConvertOutcome Refused(std::wstring blockedBy) {
+ConvertOutcome Refused(std::wstring blockedBy, int mode) {
   ConvertOutcome outcome = WithState(kStateWriteFailed);
+  outcome.reason =
+      blockedBy.empty() ? RefusalReason(mode) : L"the output is taken in this run by " + blockedBy;
   outcome.blockedBy = std::move(blockedBy);
   return outcome;
 }
@@ -35,18 +56,37 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   Bitmap::LoadOptions load;
   load.autoOrient = !options.IsOn(Option::kKeepOrientation);
   if (!loaded.Load(job.source, load)) {
-    return WithState(kStateReadFailed);
+    return WithState(kStateReadFailed, ReadFailureReason(loaded.Notes()));
   }
+  const std::wstring warning = LoadWarning(loaded.Notes());
+  const bool keepSource = loaded.Notes().samplesRounded || loaded.Notes().truncated;
   if (options.IsOn(Option::kStrip)) {
     loaded.Ancillary().clear();
   }
 
+  const int mode = options.GetOverwriteMode();
   const OverwriteDecision& decision = job.decision.overwrite;
   if (decision.action == OverwriteDecision::Action::kNothing) {
     return ConvertOutcome();
   }
   if (decision.action == OverwriteDecision::Action::kRefuse) {
-    return Refused(job.decision.blockedBy);
+    return Refused(job.decision.blockedBy, mode);
+  }
+  if (loaded.Notes().samplesRounded && !decision.createNew &&
+      ReplacesSource(decision.path, job.source)) {
+    // Written in place, the 8-bit copy would be all that is left of the 16-bit file.
+    return WithState(kStateWriteFailed,
+                     L"16-bit source: an 8-bit PNG would replace it (choose another output "
+                     L"folder)");
+  }
+
+  if (job.planOnly) {
+    ConvertOutcome outcome = WithState(kStateConverted);
+    outcome.writtenPath = decision.path;
+    outcome.ticket = job.decision.ticket;
+    outcome.warning = warning;
+    outcome.keepSource = keepSource;
+    return outcome;
   }
 
   const Bitmap* image = &loaded;
@@ -55,7 +95,7 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
     const BitmapRect whole{0, 0, loaded.Width(), loaded.Height()};
     if (!reduced.Create(loaded.Width(), loaded.Height(), 24) ||
         !Bitmap::CopyRect(whole, reduced, loaded)) {
-      return WithState(kStateWriteFailed);
+      return WithState(kStateWriteFailed, L"out of memory");
     }
     // Every chunk a reader keeps fits an RGB output too (see colour_chunks.h).
     reduced.Ancillary() = std::move(loaded.Ancillary());
@@ -74,16 +114,18 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   OutputClaims::Decision claimed = job.decision;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     const OverwriteDecision& target = claimed.overwrite;
-    Bitmap::SaveResult result = image->SavePng(
-        target.path, encode,
-        target.createNew ? Bitmap::SaveMode::kCreateNew : Bitmap::SaveMode::kReplace, &written);
+    kiv::FileError error = kiv::FileError::kNone;
+    Bitmap::SaveResult result =
+        image->SavePng(target.path, encode,
+                       target.createNew ? Bitmap::SaveMode::kCreateNew : Bitmap::SaveMode::kReplace,
+                       &error, &written);
     if (result == Bitmap::SaveResult::kTargetExists && target.createNew &&
         job.claims->TwinHolds(claimed.ticket)) {
       // Force mode where nothing stood: a later row of the same source, which
       // may replace this row's file, put its own PNG there first. It holds
       // the same image; this row replaces it as that row would have replaced
       // this.
-      result = image->SavePng(target.path, encode, Bitmap::SaveMode::kReplace, &written);
+      result = image->SavePng(target.path, encode, Bitmap::SaveMode::kReplace, &error, &written);
     }
     if (result == Bitmap::SaveResult::kSaved) {
       ConvertOutcome outcome = WithState(kStateConverted);
@@ -93,23 +135,29 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
       if (written) {
         outcome.writtenStamp = *written;
       }
+      outcome.warning = warning;
+      outcome.keepSource = keepSource;
       return outcome;
     }
-    if (result != Bitmap::SaveResult::kTargetExists ||
-        options.GetOverwriteMode() != static_cast<int>(OverwriteMode::kRename)) {
-      // A failed write, or a file that appeared after the decision: either
-      // way nothing was written and nothing was touched.
-      return WithState(kStateWriteFailed);
+    if (result != Bitmap::SaveResult::kTargetExists) {
+      // Nothing was written and nothing was touched.
+      return WithState(kStateWriteFailed, WriteFailureReason(error, target.path));
+    }
+    if (mode != static_cast<int>(OverwriteMode::kRename)) {
+      // A file appeared after the decision.
+      return WithState(kStateWriteFailed, mode == static_cast<int>(OverwriteMode::kForce)
+                                              ? L"another program wrote the output meanwhile"
+                                              : RefusalReason(mode));
     }
     // Rename mode: another program took the name since the decision; the
     // next free number is taken (the first claim stays reserved).
     claimed =
         job.claims->Claim(static_cast<int>(OverwriteMode::kRename), job.outputPath, job.source);
     if (claimed.overwrite.action != OverwriteDecision::Action::kWrite) {
-      return Refused(std::move(claimed.blockedBy));
+      return Refused(std::move(claimed.blockedBy), mode);
     }
   }
-  return WithState(kStateWriteFailed);
+  return WithState(kStateWriteFailed, L"another program kept taking the output name");
 }
 
 }  // namespace
@@ -120,7 +168,7 @@ ConvertOutcome ConvertRow(const RowJob& job, OptionSet& options) {
     return Convert(job, options);
   } catch (const std::bad_alloc&) {
     // Out of memory while holding a large image: this file fails, the run goes on.
-    return WithState(kStateWriteFailed);
+    return WithState(kStateWriteFailed, L"out of memory");
   }
 }
 
@@ -136,6 +184,6 @@ ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outpu
     job.decision = alone.Claim(options.GetOverwriteMode(), outputPath, source);
     return ConvertRow(job, options);
   } catch (const std::bad_alloc&) {
-    return WithState(kStateWriteFailed);
+    return WithState(kStateWriteFailed, L"out of memory");
   }
 }

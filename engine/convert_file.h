@@ -32,6 +32,15 @@ struct ConvertOutcome {
   // "書込失敗" because of the run itself: the source whose output (or the
   // source itself) stood in the way. Empty otherwise.
   std::wstring blockedBy;
+  // Why the row failed, in a few English words (engine/failure_reason.h);
+  // empty unless the state is "読込失敗" or "書込失敗".
+  std::wstring reason;
+  // What the written PNG lacks of its source (16-bit samples rounded, a
+  // truncated file); empty when it holds all of it.
+  std::wstring warning;
+  // The source holds more than its PNG: it is never deleted for it, also
+  // when deleting sources was asked.
+  bool keepSource = false;
 };
 
 // One row's conversion as the run decided it before the row's worker
@@ -41,6 +50,9 @@ struct RowJob {
   std::wstring outputPath;  // fixed at registration
   OutputClaims::Decision decision;
   OutputClaims* claims = nullptr;  // the run's claims; never null
+  // A plan (a dry run): everything but the writing, ending as the write
+  // would when it succeeds.
+  bool planOnly = false;
 };
 
 // Converts the row of `job`: reads the source, then writes as `job.decision`
@@ -49,7 +61,9 @@ struct RowJob {
 // large image run on the cores other conversions leave idle
 // (spare_cores.h), up to spConvertNum at once. A source that can't be read
 // ends "読込失敗" and leaves every file as it was, whatever the decision; a
-// refused row ends "書込失敗". Nothing is deleted before writing: the new PNG
+// refused row ends "書込失敗". A source with 16-bit samples is never replaced
+// by its 8-bit PNG: in force mode with the output on the source itself, the
+// row fails and the source stays. Nothing is deleted before writing: the new PNG
 // replaces an existing output only once it is complete, so a failed write
 // keeps what stood there (also when the output is the source itself). In
 // force mode where nothing stood, a file that appears before the move is

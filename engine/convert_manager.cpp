@@ -306,6 +306,9 @@ void ConvertManager::Reap(ConvertThread& worker) {
     report.outputPath = job.outputPath;
     report.writtenPath = outcome.writtenPath;
     report.blockedBy = outcome.blockedBy;
+    report.reason = outcome.reason;
+    report.warning = outcome.warning;
+    report.keepSource = outcome.keepSource;
     kiv::FileStamp loaded;
     report.bytesIn = worker.SourceStamp(&loaded) ? loaded.size : 0;
     report.bytesOut = outcome.hasWrittenStamp ? outcome.writtenStamp.size : 0;
@@ -361,9 +364,11 @@ std::optional<ConvertManager::FileReport::SourceFate> ConvertManager::SettleSour
     return FileReport::SourceFate::kNotAsked;
   }
   for (const ReapedRow& r : settled) {
-    if (!r.converted || kiv::SamePath(job.source, r.outputPath) ||
+    if (!r.converted || r.outcome.keepSource || kiv::SamePath(job.source, r.outputPath) ||
         kiv::SamePath(job.source, r.outcome.writtenPath)) {
-      return FileReport::SourceFate::kKept;  // a failed row, or one written onto the source
+      // A failed row, one written onto the source, or a source that holds
+      // more than its PNG.
+      return FileReport::SourceFate::kKept;
     }
   }
   // The output must be on the storage device before its only other copy

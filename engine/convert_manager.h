@@ -66,7 +66,8 @@ class ConvertManager final : public kiv::Thread {
     enum class SourceFate {
       kNotAsked,  // no source deletion asked, or the conversion failed
       kDeleted,   // the source was deleted
-      kKept,      // deletion was asked but the source stays (see above)
+      kKept,      // deletion was asked but the source stays (see above; also a
+                  // source that holds more than its PNG)
     };
     int row = -1;  // the row's index in the list when it was reaped
     std::wstring source;
@@ -74,6 +75,9 @@ class ConvertManager final : public kiv::Thread {
     std::wstring stateText;
     std::wstring writtenPath;  // empty unless written
     std::wstring blockedBy;    // "書込失敗" because of this run: see ConvertOutcome
+    std::wstring reason;       // why the row failed: see ConvertOutcome
+    std::wstring warning;      // what the row's PNG lacks: see ConvertOutcome
+    bool keepSource = false;   // the source holds more than its PNG: see ConvertOutcome
     // The source's fate, told with the last row of that source in the run
     // (kNotAsked with the others).
     SourceFate sourceFate = SourceFate::kNotAsked;

@@ -73,13 +73,14 @@ std::wstring Comparable(const std::wstring& resolved) {
   return resolved.empty() ? resolved : kiv::ComparableName(kiv::AddSeparator(resolved));
 }
 
-void ScanOne(Scan& scan, const std::wstring& folder) {
+// Returns false when the tick ended the scan.
+bool ScanOne(Scan& scan, const std::wstring& folder) {
   kiv::FileFinder finder;
   for (const std::wstring& pattern : scan.patterns) {
     for (std::wstring name = finder.First(Join(folder, pattern)); !name.empty();
          name = finder.Next()) {
-      if (scan.tick) {
-        scan.tick();
+      if (scan.tick && !scan.tick()) {
+        return false;
       }
       std::wstring full = Join(folder, name);
       // The search tells a folder; only a file's attributes are read, to
@@ -90,12 +91,12 @@ void ScanOne(Scan& scan, const std::wstring& folder) {
     }
   }
   if (!scan.options.IsOn(Option::kSubDirectory)) {
-    return;
+    return true;
   }
   for (std::wstring name = finder.First(Join(folder, L"*.*")); !name.empty();
        name = finder.Next()) {
-    if (scan.tick) {
-      scan.tick();
+    if (scan.tick && !scan.tick()) {
+      return false;
     }
     const std::wstring full = Join(folder, name);
     if (name[0] == L'.' || !finder.IsDirectory()) {
@@ -112,8 +113,11 @@ void ScanOne(Scan& scan, const std::wstring& folder) {
         !scan.visited.emplace(stamp.volume, stamp.index).second) {
       continue;  // reached before through another link
     }
-    ScanOne(scan, full);
+    if (!ScanOne(scan, full)) {
+      return false;
+    }
   }
+  return true;
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 //
 // Levels: 0 stores the data uncompressed (stored deflate blocks), 1 is the fastest, 9 the
 // smallest output. Levels 0 to 6 are libdeflate's levels of the same number; 7, 8 and 9 are its
-// slower, stronger levels 10, 11 and 12.
+// levels 8, 9 and 10, the last its first near-optimal parser.
 //
 // Pieces. From kFirstSplitLevel on, the filtered rows are cut into pieces of whole rows of about
 // pieceBytes each (a longer row is a piece of its own). Where the cuts fall depends only on the

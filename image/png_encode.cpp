@@ -17,7 +17,8 @@ namespace {
 
 constexpr size_t kMaxPaletteEntries = 256;
 // The level at which the row filter is chosen by trial: the slowest, where the trial costs little
-// beside the compression.
+// beside the compression. Palette indices keep no filter: the fast trial level there favours
+// filters that the strong level does better without.
 constexpr int kFilterTrialLevel = 9;
 
 // The largest palette index any pixel of an indexed image uses.
@@ -174,7 +175,7 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   }
   const PngScanlines rows = form != nullptr ? PngScanlines(image, *form, options.interlace)
                                             : PngScanlines(image, layout, options.interlace);
-  if (compression.level == kFilterTrialLevel) {
+  if (compression.level == kFilterTrialLevel && layout.colorType != PngLayout::kPalette) {
     compression.filter = ChooseRowFilter(rows, compression.filter);
   }
   IdatWriter idat(chunks);

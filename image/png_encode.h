@@ -13,8 +13,8 @@
 // image's palette longer than 256 entries is not suggested.
 //
 // Rows are filtered by libpng's adaptive choice, except for palette images and level 0, whose
-// rows are written unfiltered; at level 9 a trial over a sample of the rows chooses the filter
-// (png_filter_choice.h). See png_filter.h and, for the compression, png_deflate.h.
+// rows are written unfiltered; at level 9 a trial over a sample of the rows chooses the filter of
+// the others (png_filter_choice.h). See png_filter.h and, for the compression, png_deflate.h.
 //
 // Threads: any thread; calls share nothing.
 #pragma once

@@ -50,11 +50,15 @@ bool Bitmap::EncodePng(std::vector<uint8_t>& out, int32_t level, bool interlace)
 
 Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, int32_t level, bool interlace,
                                    SaveMode mode, std::optional<kiv::FileStamp>* written) const {
-  return SavePng(path, Options(level, interlace), mode, written);
+  return SavePng(path, Options(level, interlace), mode, nullptr, written);
 }
 
 Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOptions& options,
-                                   SaveMode mode, std::optional<kiv::FileStamp>* written) const {
+                                   SaveMode mode, kiv::FileError* error,
+                                   std::optional<kiv::FileStamp>* written) const {
+  kiv::FileError ignored = kiv::FileError::kNone;
+  kiv::FileError& why = error != nullptr ? *error : ignored;
+  why = kiv::FileError::kNone;
   PngLayout layout;
   if (Empty() || !ChoosePngLayout(bitCount_, layout)) {
     return SaveResult::kFailed;  // nothing to write: the file system is not touched
@@ -64,7 +68,12 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOpti
   }
   try {
     kiv::ReplacingFile file(path);
-    if (!file.IsOpen() || !WritePng(file.stream(), options)) {
+    if (!file.IsOpen()) {
+      why = file.error();
+      return SaveResult::kFailed;
+    }
+    if (!WritePng(file.stream(), options)) {
+      why = file.stream().error();
       return SaveResult::kFailed;  // the temporary goes with `file`
     }
     auto saved = [&] {
@@ -76,10 +85,15 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOpti
     };
     if (mode == SaveMode::kReplace) {
       // Force mode replaces a read-only output like any other file.
-      return file.Commit(kiv::ReplacingFile::ReadOnlyTarget::kReplace) ? saved()
-                                                                       : SaveResult::kFailed;
+      if (file.Commit(kiv::ReplacingFile::ReadOnlyTarget::kReplace)) {
+        return saved();
+      }
+      why = file.error();
+      return SaveResult::kFailed;
     }
-    switch (file.CommitExclusive()) {
+    const kiv::ReplacingFile::Result committed = file.CommitExclusive();
+    why = file.error();
+    switch (committed) {
       case kiv::ReplacingFile::Result::kDone:
         return saved();
       case kiv::ReplacingFile::Result::kExists:

@@ -166,6 +166,22 @@ TEST_F(CliTest, ConvertsAFolderTreeBesideTheSources) {
   EXPECT_TRUE(terminal.errors.empty());
 }
 
+TEST_F(CliTest, PathsAreTidiedQuotedAndTheOutputFolderIsNotScanned) {
+  const std::wstring out = Join(top, L"out");
+  for (int run = 0; run < 2; ++run) {
+    terminal.out.clear();
+    EXPECT_EQ(Run({L"-o", out + L"/./", top}), cli::kExitConverted);
+    EXPECT_TRUE(terminal.Shows(terminal.out, L"converted 4,"));
+  }
+  EXPECT_EQ(testimg::FolderNames(out).size(), 4u);
+  ASSERT_TRUE(testimg::WriteFileBytes(Join(top, L"x y.bmp"), BmpOf(Noisy(2, 2, 9, false))));
+  terminal.out.clear();
+  EXPECT_EQ(Run({L"-o", out, top + L"//x y.bmp", top + L"/./a.bmp"}), cli::kExitConverted);
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"\"" + Join(top, L"x y.bmp") + L"\": 変換終了"));
+  EXPECT_TRUE(terminal.Shows(terminal.out, Join(top, L"a.bmp") + L": 変換終了"));
+  EXPECT_TRUE(kiv::FileExists(Join(out, L"x y.png")));
+}
+
 TEST_F(CliTest, FlagsChooseFolderNameAndFormat) {
   const std::wstring out = Join(Join(dir.path(), L"out"), L"deeper");
   EXPECT_EQ(
