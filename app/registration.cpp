@@ -133,7 +133,10 @@ void Morvane::RegisterDrop(HDROP handle) {
   RebuildFilterPatterns();
   kiv::DropFile drop(handle);
   const PathSink accept = [this](const std::wstring& path) { AcceptFile(path); };
-  const ScanTick tick = [this] { batch_->Tick(); };
+  const ScanTick tick = [this] {
+    batch_->Tick();
+    return true;
+  };
   for (std::wstring path = drop.NextPath(); !path.empty(); path = drop.NextPath()) {
     RegisterDroppedPath(filterPatterns_, path, *pageOption_, accept, tick);
   }

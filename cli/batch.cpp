@@ -156,7 +156,12 @@ std::vector<ConvertManager::PendingFile> CollectFiles(const Request& request,
     return outputKey.size() > key.size() && outputKey.compare(0, key.size(), key) == 0 &&
            kiv::ComparableName(path).compare(0, outputKey.size(), outputKey) == 0;
   };
+  // A stop asked while registering ends the scan at once.
+  const ScanTick tick = [&terminal] { return !terminal.StopRequested(); };
   for (const std::wstring& given : named) {
+    if (terminal.StopRequested()) {
+      break;
+    }
     const std::wstring full = TidyPath(terminal.FullPath(given));
     if (!kiv::FileExists(full)) {
       const kiv::FileError why = kiv::LastPlatformFileError();
@@ -176,22 +181,25 @@ std::vector<ConvertManager::PendingFile> CollectFiles(const Request& request,
     const size_t before = files.size();
     const std::wstring top = kiv::AddSeparator(full);
     const std::wstring treeName = request.keepTree ? TreeName(full) : std::wstring();
-    RegisterDroppedPath(patterns, full, options, [&](const std::wstring& accepted) {
-      if (!folder) {
-        files.push_back({accepted, std::wstring()});
-        return;
-      }
-      if (inOutput(top, accepted)) {
-        return;
-      }
-      // Found by the scan of `full`, so its path starts with the folder's.
-      const std::wstring below = accepted.substr(top.size());
-      if (mine(ShardPath(given, below))) {
-        files.push_back(
-            {accepted, request.keepTree ? TreeSubfolder(treeName, below) : std::wstring()});
-      }
-    });
-    if (!folder && files.size() == before) {
+    RegisterDroppedPath(
+        patterns, full, options,
+        [&](const std::wstring& accepted) {
+          if (!folder) {
+            files.push_back({accepted, std::wstring()});
+            return;
+          }
+          if (inOutput(top, accepted)) {
+            return;
+          }
+          // Found by the scan of `full`, so its path starts with the folder's.
+          const std::wstring below = accepted.substr(top.size());
+          if (mine(ShardPath(given, below))) {
+            files.push_back(
+                {accepted, request.keepTree ? TreeSubfolder(treeName, below) : std::wstring()});
+          }
+        },
+        tick);
+    if (!folder && files.size() == before && !terminal.StopRequested()) {
       terminal.Error(L"morvane-cli: skipped, not matched by the filter: " + QuotedPath(given));
     }
   }
@@ -371,15 +379,16 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
   manager.RegisterFiles(files);
 
   const auto started = std::chrono::steady_clock::now();
+  // Stopped while registering: nothing starts, and the files found count as not converted.
+  bool stopped = terminal.StopRequested();
   // The time left is told by the bytes of the sources: files of every size come in any order.
   uint64_t bytesTotal = 0;
   for (const ConvertManager::PendingFile& file : files) {
     kiv::FileStamp stamp;
     bytesTotal += kiv::ReadFileStamp(file.path, &stamp) ? stamp.size : 0;
   }
-  bool stopped = false;
   int timeLost = 0;
-  if (list.GetCount() > 0) {
+  if (list.GetCount() > 0 && !stopped) {
     manager.StartConvert();
     const bool showProgress = !request.quiet && !request.json && terminal.ShowsProgress();
     const bool logFiles = !request.quiet && !request.json && !terminal.OutputIsTerminal();
