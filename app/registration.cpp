@@ -24,7 +24,10 @@ bool Morvane::MatchesFilter(const std::wstring& path) const {
 void Morvane::ScanFolder(const std::wstring& folder) {
   ::ScanFolder(
       filterPatterns_, folder, *pageOption_, [this](const std::wstring& path) { AcceptFile(path); },
-      [this] { batch_->Tick(); });
+      [this] {
+        batch_->Tick();
+        return true;
+      });
 }
 
 void Morvane::AcceptFile(const std::wstring& path) {
