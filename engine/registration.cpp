@@ -116,6 +116,9 @@ bool ScanOne(Scan& scan, const std::wstring& folder) {
     if (!ScanOne(scan, full)) {
       return false;
     }
+    if (!goOn) {
+      return false;
+    }
   }
   return true;
 }
