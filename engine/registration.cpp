@@ -116,9 +116,6 @@ bool ScanOne(Scan& scan, const std::wstring& folder) {
     if (!ScanOne(scan, full)) {
       return false;
     }
-    if (!goOn) {
-      return false;
-    }
   }
   return true;
 }
