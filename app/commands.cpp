@@ -19,8 +19,7 @@ LRESULT Morvane::OnCommand(WPARAM wParam, LPARAM lParam) {
         convertManager_->RequestStop();
       } else {
         // The button always converts the whole list again, from the first row.
-        convertManager_->ClearRowsForNewRun();
-        convertManager_->StartConvert();
+        BeginRun(true);
       }
       return 0;
     case IDC_ADD_FOLDER:
@@ -32,4 +31,19 @@ LRESULT Morvane::OnCommand(WPARAM wParam, LPARAM lParam) {
     default:
       return Reflect(WM_COMMAND, wParam, lParam);
   }
+}
+
+void Morvane::BeginRun(bool wholeList) {
+  batch_->Flush();  // the run starts with every row accepted so far
+  if (writeGate_ && !writeGate_()) {
+    if (wholeList || heldStart_ == HeldStart::kNone) {
+      heldStart_ = wholeList ? HeldStart::kWholeList : HeldStart::kWaitingRows;
+    }
+    return;
+  }
+  heldStart_ = HeldStart::kNone;
+  if (wholeList) {
+    convertManager_->ClearRowsForNewRun();
+  }
+  convertManager_->StartConvert();
 }

@@ -28,16 +28,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   const std::vector<std::uint8_t> block = morvane::PackDropBlock(paths);
 
   InstanceMarker marker;
-  switch (marker.role()) {
-    case InstanceMarker::Role::kFailed:
-      return 1;
-    case InstanceMarker::Role::kSecond: {
-      // The first instance may still be building its window, or be too busy
-      // to answer at once: keep offering the paths for a while.
-      const auto findWindow = [&marker](DWORD waitMs) { return marker.WaitForWindow(waitMs); };
-      if (HandOffPatiently(findWindow, block, kHandOffPatienceMs)) {
-        return 0;
-      }
+  if (marker.role() == InstanceMarker::Role::kFailed) {
+    return 1;
+  }
+  if (marker.role() == InstanceMarker::Role::kSecond) {
+    // The first instance may still be building its window, or be too busy
+    // to answer at once: keep offering the paths for a while.
+    const auto findWindow = [&marker](DWORD waitMs) { return marker.WaitForWindow(waitMs); };
+    if (HandOffPatiently(findWindow, block, kHandOffPatienceMs)) {
+      return 0;
+    }
+    if (marker.role() != InstanceMarker::Role::kFirst) {
       if (block.empty()) {
         return 0;  // there was only a window to bring forward
       }
@@ -48,13 +49,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
                   MB_OK | MB_ICONWARNING);
       return 1;
     }
-    case InstanceMarker::Role::kFirst:
-      break;
+    // The running instance closed meanwhile: this start opens its own window.
   }
 
-  // COM for this user-interface thread, for as long as its windows live.
+  // Teardown order: the window object first (its end waits for the
+  // conversions in progress), then COM, then the marker, which gives up the
+  // writer's mutex only once nothing of this process writes any more.
   kiv::ComApartment com;
   Morvane window;
+  // An instance that is closing may still be finishing its conversions:
+  // this one starts its own once that one has ended.
+  window.SetWriteGate([&marker] { return marker.TakeWriter(); });
   if (!window.CreateModeless(nullptr, IDD_MAIN)) {
     return 1;
   }
@@ -63,5 +68,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     PostDrop(window.Handle(), block);
   }
   kiv::RunMessageLoop();
+  // The window is gone: a start from now on opens its own.
+  marker.ReleaseInstance();
   return 0;
 }

@@ -80,6 +80,9 @@ bool Morvane::BuildParts() {
       return false;  // a page without its tab could never be reached
     }
   }
+  // The tab strip is in the Tab order, so the keyboard reaches it.
+  const HWND strip = tabControl_->Handle();
+  SetWindowLongPtrW(strip, GWL_STYLE, GetWindowLongPtrW(strip, GWL_STYLE) | WS_TABSTOP);
 
   auto pageFile = std::make_shared<PageFile>();
   if (!pageFile->CreateModeless(this, IDD_PAGE_FILE) || !pageFile->list()) {
@@ -111,6 +114,11 @@ bool Morvane::BuildParts() {
     }
   });
   convertManager_ = std::make_unique<ConvertManager>(EngineHost{*fileList_, *pageOption_, *this});
+  batch_ = std::make_unique<RegistrationBatch>(*convertManager_, Handle(),
+                                               pageFile_->list()->Handle(), [this] {
+                                                 ShowPage(0);
+                                                 pageFile_->RevealList();
+                                               });
   return true;
 }
 
@@ -172,6 +180,9 @@ void Morvane::SaveSettings() {
 }
 
 LRESULT Morvane::OnTimer(WPARAM, LPARAM) {
+  if (heldStart_ != HeldStart::kNone && convertManager_ && registrations_ == 0) {
+    BeginRun(heldStart_ == HeldStart::kWholeList);
+  }
   if (convertManager_) {
     convertManager_->UpdateTitle(false);
   }
@@ -184,6 +195,37 @@ LRESULT Morvane::OnNotify(WPARAM, LPARAM lParam) {
     ShowPage(tabControl_->GetCurSel());
   }
   return 0;
+}
+
+bool Morvane::OnDialogKey(const MSG& message) {
+  if (!tabControl_ || (GetKeyState(VK_CONTROL) & 0x8000) == 0 ||
+      (GetKeyState(VK_MENU) & 0x8000) != 0) {
+    return false;
+  }
+  const bool shift = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+  int step;
+  if (message.wParam == VK_TAB) {
+    step = shift ? -1 : 1;
+  } else if (message.wParam == VK_NEXT && !shift) {
+    step = 1;
+  } else if (message.wParam == VK_PRIOR && !shift) {
+    step = -1;
+  } else {
+    return false;
+  }
+  const int current = tabControl_->GetCurSel();
+  const int next = ((current < 0 ? 0 : current) + step + kPageCount) % kPageCount;
+  // Focus on the page that goes away moves to the tab strip, where the
+  // arrow keys go on from tab to tab.
+  const HWND focus = GetFocus();
+  const bool focusLeaves =
+      current >= 0 && current < kPageCount && pages_[current] &&
+      (focus == pages_[current]->Handle() || IsChild(pages_[current]->Handle(), focus));
+  ShowPage(next);
+  if (focusLeaves) {
+    SendMessageW(Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(tabControl_->Handle()), TRUE);
+  }
+  return true;
 }
 
 void Morvane::ShowPage(int index) {

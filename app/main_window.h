@@ -31,11 +31,14 @@
 
 #include <array>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
+#include "app/registration_batch.h"
 #include "app/taskbar_progress.h"
 #include "engine/convert_manager.h"
 #include "engine/file_list.h"
@@ -78,6 +81,12 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   // no pattern.
   std::wstring FileDialogFilter() const;
 
+  // Asked before each run starts. While it answers false (an instance that
+  // is closing still writes its files), the start waits and the one-second
+  // timer asks again; the waiting start is then made as it was asked for.
+  // Unset, runs start at once. Set it before the window is created.
+  void SetWriteGate(std::function<bool()> gate) { writeGate_ = std::move(gate); }
+
   // ConvertWindow, from any thread.
   void SetTitle(const std::wstring& title) override;
   void SetConvertButtonText(const std::wstring& text) override;
@@ -105,6 +114,9 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   LRESULT OnCommand(WPARAM wParam, LPARAM lParam) override;
   // A tab change shows its page.
   LRESULT OnNotify(WPARAM wParam, LPARAM lParam) override;
+  // Ctrl+Tab and Ctrl+PgDn show the next page, Ctrl+Shift+Tab and Ctrl+PgUp
+  // the previous one (round the ends), from any control of the window.
+  bool OnDialogKey(const MSG& message) override;
   // WM_COPYDATA from a second start, and the requests of ConvertWindow.
   LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -138,6 +150,9 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   void LoadSettings();
   void SaveSettings();
   void StartConvertIfWanted();
+  // Starts a run through the write gate: the whole list again (the convert
+  // button) or from the first waiting row (after registration).
+  void BeginRun(bool wholeList);
   // Registers the paths of one drop and releases the drop handle.
   void RegisterDrop(HDROP drop);
 
@@ -171,8 +186,15 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   // The registered "TaskbarButtonCreated" message; 0 when there is none.
   UINT taskbarButtonCreated_ = 0;
   std::unique_ptr<ConvertManager> convertManager_;
+  // Destroyed before the scheduler it hands paths to.
+  std::unique_ptr<RegistrationBatch> batch_;
   std::vector<std::wstring> filterPatterns_;
   std::wstring defaultDirectory_;
+  std::function<bool()> writeGate_;
+  // A start the write gate held back: none, from the first waiting row, or
+  // the whole list.
+  enum class HeldStart { kNone, kWaitingRows, kWholeList };
+  HeldStart heldStart_ = HeldStart::kNone;
   int registrations_ = 0;  // registrations in progress, nested ones included
   std::deque<HDROP> queuedDrops_;
   // The window's small icon, made for it; destroyed with the object, after

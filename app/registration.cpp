@@ -27,18 +27,12 @@ void Morvane::ScanFolder(const std::wstring& folder) {
 }
 
 void Morvane::AcceptFile(const std::wstring& path) {
-  convertManager_->AddFile(path);
-  ShowPage(0);
-  pageFile_->RevealList();
-  // A large registration runs for a long time on this thread: answer the messages other threads
-  // and processes send meanwhile (a peek dispatches them), leaving posted input queued.
-  MSG message;
-  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  batch_->Add(path);
 }
 
 void Morvane::StartConvertIfWanted() {
   if (pageOption_->IsOn(Option::kAutoStartConvert)) {
-    convertManager_->StartConvert();
+    BeginRun(false);
   }
 }
 
@@ -68,6 +62,7 @@ bool Morvane::ChooseSourceFolder(std::wstring& chosen) {
 
 Morvane::RegistrationScope::RegistrationScope(Morvane& window) : window_(window) {
   ++window_.registrations_;
+  window_.batch_->Begin();
 }
 
 Morvane::RegistrationScope::~RegistrationScope() {
@@ -81,6 +76,7 @@ Morvane::RegistrationScope::~RegistrationScope() {
       window_.RegisterDrop(drop);
     }
   }
+  window_.batch_->End();
   --window_.registrations_;
 }
 
@@ -93,6 +89,7 @@ void Morvane::AddFilesFromDialog() {
   }
   MessageDialog message(kRegisteringMessage);
   message.Show(*this);
+  RegistrationBatch::CountShown shown(*batch_, message);
   defaultDirectory_ = kiv::RemoveFileSpec(chosen.front());
   for (const std::wstring& path : chosen) {
     if (MatchesFilter(path)) {
@@ -110,6 +107,7 @@ void Morvane::AddFolderFromDialog() {
   }
   MessageDialog message(kRegisteringMessage);
   message.Show(*this);
+  RegistrationBatch::CountShown shown(*batch_, message);
   RebuildFilterPatterns();
   defaultDirectory_ = folder;
   ScanFolder(folder);
@@ -130,6 +128,7 @@ LRESULT Morvane::OnDropFiles(WPARAM wParam, LPARAM) {
 void Morvane::RegisterDrop(HDROP handle) {
   MessageDialog message(kRegisteringMessage);
   message.Show(*this);
+  RegistrationBatch::CountShown shown(*batch_, message);
   RebuildFilterPatterns();
   kiv::DropFile drop(handle);
   const PathSink accept = [this](const std::wstring& path) { AcceptFile(path); };

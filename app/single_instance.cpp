@@ -8,6 +8,9 @@ const wchar_t kInstanceMarkerName[] = L"Brindlex - Morvane";
 
 namespace {
 
+const wchar_t kInstanceMutexName[] = L"Brindlex - Morvane (instance)";
+const wchar_t kWriterMutexName[] = L"Brindlex - Morvane (writer)";
+
 constexpr DWORD kMarkerBytes = 4;
 constexpr DWORD kPollMs = 50;
 
@@ -21,24 +24,65 @@ std::uint32_t MarkerFromHandle(HWND window) {
   return static_cast<std::uint32_t>(reinterpret_cast<UINT_PTR>(window));
 }
 
+// Takes `mutex` without waiting. A mutex left by a process that ended
+// without giving it up is taken too.
+bool TryTake(HANDLE mutex) {
+  if (mutex == nullptr) {
+    return false;
+  }
+  const DWORD result = WaitForSingleObject(mutex, 0);
+  return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+}
+
 }  // namespace
 
 InstanceMarker::InstanceMarker() {
   mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kMarkerBytes,
                                 kInstanceMarkerName);
-  if (mapping_ == nullptr) {
+  instance_ = CreateMutexW(nullptr, FALSE, kInstanceMutexName);
+  writer_ = CreateMutexW(nullptr, FALSE, kWriterMutexName);
+  if (mapping_ == nullptr || instance_ == nullptr || writer_ == nullptr) {
     role_ = Role::kFailed;
-  } else if (GetLastError() == ERROR_ALREADY_EXISTS) {
+  } else if (!TryBecomeFirst()) {
     role_ = Role::kSecond;
-  } else {
-    role_ = Role::kFirst;
   }
 }
 
 InstanceMarker::~InstanceMarker() {
-  if (mapping_ != nullptr) {
-    CloseHandle(mapping_);
+  ReleaseInstance();
+  if (writerHeld_) {
+    ReleaseMutex(writer_);
   }
+  for (HANDLE handle : {writer_, instance_, mapping_}) {
+    if (handle != nullptr) {
+      CloseHandle(handle);
+    }
+  }
+}
+
+bool InstanceMarker::TryBecomeFirst() {
+  if (!TryTake(instance_)) {
+    return false;
+  }
+  role_ = Role::kFirst;
+  Publish(nullptr);  // a closed instance's window, or none: nothing to hand to yet
+  return true;
+}
+
+void InstanceMarker::ReleaseInstance() {
+  if (role_ != Role::kFirst) {
+    return;
+  }
+  Publish(nullptr);
+  ReleaseMutex(instance_);
+  role_ = Role::kSecond;
+}
+
+bool InstanceMarker::TakeWriter() {
+  if (!writerHeld_) {
+    writerHeld_ = TryTake(writer_);
+  }
+  return writerHeld_;
 }
 
 void InstanceMarker::Publish(HWND window) {
@@ -68,12 +112,20 @@ HWND InstanceMarker::Read() const {
   return HandleFromMarker(value);
 }
 
-HWND InstanceMarker::WaitForWindow(DWORD timeoutMs) const {
+HWND InstanceMarker::WaitForWindow(DWORD timeoutMs) {
   const ULONGLONG start = GetTickCount64();
   for (;;) {
+    if (role_ == Role::kFirst) {
+      return nullptr;
+    }
     HWND window = Read();
     if (window != nullptr && IsWindow(window)) {
       return window;
+    }
+    // No live window: the running instance may be building it, or have
+    // closed; in the second case this start takes its place.
+    if (role_ == Role::kSecond && TryBecomeFirst()) {
+      return nullptr;
     }
     if (GetTickCount64() - start >= timeoutMs) {
       return nullptr;

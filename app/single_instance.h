@@ -3,11 +3,21 @@
 //
 // The marker is a named 4-byte shared-memory block, "Brindlex - Morvane",
 // holding the running instance's main window handle (0 until that window
-// exists). The process that creates it is the first instance; a later start
-// finds it and hands its dropped-files block to the window named in it with
-// WM_COPYDATA, which carries the bytes across processes.
+// exists, and again once it is gone). Which process is the running instance
+// is decided by a named mutex beside it: its owner. A later start finds the
+// mutex owned and hands its dropped-files block to the window named in the
+// marker with WM_COPYDATA, which carries the bytes across processes.
 //
-// Threads: the entry point's thread.
+// A closing instance gives the mutex up as soon as its window is destroyed
+// (ReleaseInstance), before it waits for its conversions in progress: a start
+// at that moment takes the mutex and opens its own window instead of handing
+// its paths to a window that is gone. Until the closing process has ended,
+// it still holds a second mutex, the writer's: the new instance starts no
+// conversion before it has taken that one (TakeWriter), so two instances never
+// write one output file.
+//
+// Threads: the entry point's thread (the user-interface thread), which owns
+// both mutexes while it holds them.
 #ifndef MORVANE_APP_SINGLE_INSTANCE_H
 #define MORVANE_APP_SINGLE_INSTANCE_H
 
@@ -39,15 +49,18 @@ class InstanceMarker {
  public:
   enum class Role { kFirst, kSecond, kFailed };
 
-  // Creates the marker or opens the existing one.
+  // Creates the marker or opens the existing one, and becomes the running
+  // instance when no other process is.
   InstanceMarker();
-  // Closes the marker; its name disappears with the last handle.
+  // Gives up both mutexes and closes the marker; its name disappears with
+  // the last handle.
   ~InstanceMarker();
   InstanceMarker(const InstanceMarker&) = delete;
   InstanceMarker& operator=(const InstanceMarker&) = delete;
 
-  // kFirst when this process created the marker, kSecond when another
-  // instance holds it, kFailed when it could not be created.
+  // kFirst while this process is the running instance (it may become one
+  // during WaitForWindow), kSecond while another is, kFailed when the marker
+  // could not be created.
   Role role() const { return role_; }
 
   // Stores the main window's handle. REQUIRES: role() is kFirst.
@@ -56,11 +69,27 @@ class InstanceMarker {
   // when the marker cannot be read.
   HWND Read() const;
   // Reads the marker until it names a live window or `timeoutMs` has passed;
-  // returns that window or null.
-  HWND WaitForWindow(DWORD timeoutMs) const;
+  // returns that window or null. Returns null at once when the running
+  // instance has closed meanwhile and this process took its place (role()
+  // is then kFirst).
+  HWND WaitForWindow(DWORD timeoutMs);
+
+  // This process stops being the running instance: the marker is cleared and
+  // the next start becomes the running instance. The writer's mutex is kept
+  // until destruction. Does nothing unless role() is kFirst.
+  void ReleaseInstance();
+  // True once this process may write output files: no earlier instance is
+  // still finishing its conversions. Never waits; ask again later when false.
+  bool TakeWriter();
 
  private:
+  // Takes the instance mutex when it is free; true when taken.
+  bool TryBecomeFirst();
+
   HANDLE mapping_ = nullptr;
+  HANDLE instance_ = nullptr;  // owned while role_ is kFirst
+  HANDLE writer_ = nullptr;    // owned once writerHeld_
+  bool writerHeld_ = false;
   Role role_ = Role::kFailed;
 };
 

@@ -36,18 +36,28 @@ ConvertManager::~ConvertManager() {
 }
 
 void ConvertManager::AddFile(const std::wstring& path, const std::wstring& subfolder) {
+  std::vector<PendingFile> one{PendingFile{path, subfolder}};
+  AddFiles(one);
+}
+
+void ConvertManager::AddFiles(std::vector<PendingFile>& files) {
+  if (files.empty()) {
+    return;
+  }
   bool direct;
   {
     kiv::LockGuard hold(stateLock_);
     direct = IsSuspended() && !ending_;
     if (!direct) {
       kiv::LockGuard pending(pendingLock_);
-      pendingPaths_.push_back(PendingFile{path, subfolder});
+      for (PendingFile& file : files) {
+        pendingPaths_.push_back(std::move(file));
+      }
+      files.clear();
     }
   }
   if (direct) {
-    std::vector<PendingFile> one{PendingFile{path, subfolder}};
-    RegisterFiles(one);
+    RegisterFiles(files);
   } else {
     wake_.Set();
   }

@@ -94,6 +94,9 @@ class ConvertManager final : public kiv::Thread {
   // `subfolder` places its output below the output folder; the window
   // leaves it empty.
   void AddFile(const std::wstring& path, const std::wstring& subfolder = std::wstring());
+  // AddFile for each file, in order, with the options read once for all of
+  // them. Empties the argument.
+  void AddFiles(std::vector<PendingFile>& files);
 
   // Appends a row per path, in order, each with its output path computed
   // from the current OutSrcDirectory, Output and UpperExtension options (and

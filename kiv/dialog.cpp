@@ -28,6 +28,28 @@ LRESULT Dialog::DefaultProc(UINT, WPARAM, LPARAM) {
   return 0;
 }
 
+bool Dialog::OnDialogKey(const MSG&) {
+  return false;
+}
+
+bool Dialog::OfferDialogKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN || message.hwnd == nullptr) {
+    return false;
+  }
+  // A copy: a handler may create or destroy dialogs.
+  const std::vector<Dialog*> dialogs(Registry().begin(), Registry().end());
+  for (Dialog* dialog : dialogs) {
+    if (!IsRegistered(dialog) || dialog->Handle() == nullptr) {
+      continue;
+    }
+    const HWND window = dialog->Handle();
+    if ((message.hwnd == window || IsChild(window, message.hwnd)) && dialog->OnDialogKey(message)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool Dialog::CreateModeless(Window* parent, int templateId) {
   InitCommonControlsOnce();
   if (parent != nullptr) {

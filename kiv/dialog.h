@@ -38,9 +38,19 @@ class Dialog : public Window {
   static bool IsRegistered(const Dialog* dialog);
   static std::size_t RegisteredCount();
 
+  // Offers a key press taken from the queue (WM_KEYDOWN) to OnDialogKey of
+  // each registered dialog whose window is the message's window or one of
+  // its ancestors, before the dialog manager sees it; true when one of them
+  // handled it. The message loop calls it.
+  static bool OfferDialogKey(const MSG& message);
+
  protected:
   // Returns 0: the dialog manager's own processing applies.
   LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+  // A key press (WM_KEYDOWN) for this dialog or one of its controls, before
+  // the dialog manager and the control see it; true when handled, which
+  // ends its processing. Returns false.
+  virtual bool OnDialogKey(const MSG& message);
 };
 
 }  // namespace kiv

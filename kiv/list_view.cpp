@@ -165,9 +165,11 @@ ListViewItem* ListView::HitTest(int x, int y, int* column) const {
 }
 
 LRESULT ListView::OnGetDlgCode(WPARAM wParam, LPARAM lParam) {
-  // Tab still moves the focus on to the next control of the dialog.
+  // Tab still moves the focus on to the next control of the dialog, and
+  // Escape still reaches the dialog (its cancel command).
   const auto* message = reinterpret_cast<const MSG*>(lParam);
-  if (message != nullptr && message->message == WM_KEYDOWN && message->wParam == VK_TAB) {
+  if (message != nullptr && message->message == WM_KEYDOWN &&
+      (message->wParam == VK_TAB || message->wParam == VK_ESCAPE)) {
     return DefaultProc(WM_GETDLGCODE, wParam, lParam);
   }
   return DLGC_WANTALLKEYS;
@@ -215,14 +217,52 @@ void ListView::RemoveSelected() {
   if ((Options() & kDeleteKey) == 0) {
     return;
   }
-  std::size_t position = 0;
-  while (position < items_.size()) {
-    if (IsSelected(*items_[position])) {
-      RemoveItem(position);
-    } else {
-      ++position;
+  // The selected items, in order (LVM_GETNEXTITEM with LVNI_SELECTED).
+  std::vector<bool> gone(items_.size(), false);
+  std::size_t goneCount = 0;
+  for (LRESULT i = SendMessageW(Handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED);
+       i >= 0 && static_cast<std::size_t>(i) < items_.size();) {
+    if (!gone[static_cast<std::size_t>(i)]) {
+      gone[static_cast<std::size_t>(i)] = true;
+      ++goneCount;
+    }
+    const LRESULT next =
+        SendMessageW(Handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED);
+    if (next <= i) {
+      break;
+    }
+    i = next;
+  }
+  if (goneCount == 0) {
+    return;
+  }
+
+  // One sweep: the control's items go with the list's redraw suspended (all
+  // at once when every row goes, otherwise the last first, so each index is
+  // still the control's), then the rows are renumbered once.
+  SendMessageW(Handle(), WM_SETREDRAW, FALSE, 0);
+  if (goneCount == items_.size()) {
+    SendMessageW(Handle(), LVM_DELETEALLITEMS, 0, 0);
+  } else {
+    for (std::size_t i = items_.size(); i-- > 0;) {
+      if (gone[i]) {
+        SendMessageW(Handle(), LVM_DELETEITEM, static_cast<WPARAM>(i), 0);
+      }
     }
   }
+  std::deque<std::shared_ptr<ListViewItem>> kept;
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    if (gone[i]) {
+      items_[i]->owner_ = nullptr;  // its item is already gone from the control
+    } else {
+      items_[i]->index_ = static_cast<int>(kept.size());
+      kept.push_back(std::move(items_[i]));
+    }
+  }
+  items_.swap(kept);
+  kept.clear();  // the removed rows and their data
+  SendMessageW(Handle(), WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void ListView::SelectAll() {

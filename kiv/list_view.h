@@ -17,9 +17,10 @@
 //
 // Options (SetOptions; written by any thread, read by the key handlers):
 //   kSelectAllKey  Ctrl+A selects every row
-//   kDeleteKey     Delete removes every selected row; the flag is read again
-//                  once the lock is held, so a change made while the key
-//                  waited for the lock is honoured
+//   kDeleteKey     Delete removes every selected row in one sweep (the
+//                  control redraws once, the rows are renumbered once); the
+//                  flag is read again once the lock is held, so a change made
+//                  while the key waited for the lock is honoured
 //   kOpenKey       Enter opens the first selected row's first-column text
 //                  with the shell, after the lock is released
 #ifndef KIV_LIST_VIEW_H_
@@ -133,7 +134,8 @@ class ListView : public Window {
 
  protected:
   // WM_GETDLGCODE: DLGC_WANTALLKEYS, so Enter and Delete reach the list
-  // inside a dialog; the Tab key is left to the dialog's navigation.
+  // inside a dialog; Tab and Escape are left to the dialog (navigation and
+  // its cancel command).
   LRESULT OnGetDlgCode(WPARAM wParam, LPARAM lParam) override;
   // WM_KEYDOWN: the option keys, then always default processing.
   LRESULT OnKeyDown(WPARAM key, LPARAM lParam) override;

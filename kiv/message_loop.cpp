@@ -10,10 +10,14 @@ namespace kiv {
 
 namespace {
 
-// Offers the message to the registered dialogs, then translates and
+// Offers a key press to the dialogs' own key handling, then the message to
+// the registered dialogs' dialog manager, then translates and
 // dispatches it when none of them took it. The registry is copied first:
 // a dialog may be created or destroyed while a message is handled.
 void OfferMessage(MSG& message) {
+  if (Dialog::OfferDialogKey(message)) {
+    return;
+  }
   const std::vector<HWND> dialogs = Dialog::RegisteredHandles();
   for (HWND dialog : dialogs) {
     if (dialog != nullptr && IsWindow(dialog) && IsDialogMessageW(dialog, &message)) {

@@ -1,7 +1,9 @@
 // The framework's message loop and its non-blocking pump.
 //
 // Each message taken from the queue is first offered to every registered
-// dialog (IsDialogMessageW, for Tab, arrow-key, Enter and Escape handling);
+// dialog: a key press to its OnDialogKey (Dialog::OfferDialogKey), then
+// to the dialog manager (IsDialogMessageW, for Tab, arrow-key, Enter and
+// Escape handling);
 // only when no dialog takes it is it translated and dispatched.
 //
 // Threads: RunMessageLoop runs on the user-interface thread. PumpMessages may

@@ -38,3 +38,11 @@ LRESULT MessageDialog::OnInitDialog(WPARAM, LPARAM) {
   kiv::PumpMessages();
   return 0;
 }
+
+void MessageDialog::SetMessage(const std::wstring& message) {
+  message_ = message;
+  if (label_) {
+    label_->SetText(message_);
+    UpdateWindow(Handle());
+  }
+}

@@ -28,6 +28,10 @@ class MessageDialog : public kiv::Dialog {
   // without it.
   bool Show(kiv::Window& owner);
 
+  // Replaces the text shown (the label's WM_SETTEXT) and paints the box at
+  // once, also while the caller keeps the thread busy.
+  void SetMessage(const std::wstring& message);
+
   const std::wstring& message() const { return message_; }
 
  protected:

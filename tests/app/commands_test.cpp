@@ -1,14 +1,19 @@
 // The main window's buttons: convert (again from the first row), stop during
-// a run, adding during a run, the title during a run, and closing.
+// a run, adding during a run, the title during a run, and closing; the
+// keyboard's tab keys and Escape.
 #include <windows.h>
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
+#include <functional>
+#include <iterator>
 
 #include "app/resource.h"
 #include "base/path.h"
+#include "kiv/message_loop.h"
 #include "settings/data_file.h"
 #include "tests/app/window_support.h"
 #include "tests/support/temp_dir.h"
@@ -190,6 +195,82 @@ TEST_F(CommandsTest, ClosingDuringARunWaitsForTheFileInProgress) {
   EXPECT_FALSE(kiv::FileExists(dir_ / L"next.png"));
   // Nothing half-written is left beside the sources.
   EXPECT_EQ(testimg::FolderNames(dir_.path()), (Paths{L"big.bmp", L"big.png", L"next.bmp"}));
+}
+
+// A key pressed with Ctrl and Shift as given, taken from the queue as the
+// message loop takes it.
+void PressKey(HWND target, WORD key, bool ctrl, bool shift) {
+  BYTE saved[256];
+  GetKeyboardState(saved);
+  BYTE state[256];
+  std::copy(std::begin(saved), std::end(saved), std::begin(state));
+  state[VK_CONTROL] = ctrl ? 0x80 : 0;
+  state[VK_SHIFT] = shift ? 0x80 : 0;
+  SetKeyboardState(state);
+  PostMessageW(target, WM_KEYDOWN, key, 1);
+  kiv::PumpMessages();
+  SetKeyboardState(saved);
+}
+
+TEST_F(CommandsTest, KeyboardMovesBetweenTabsAndEscapeClosesFromEveryControl) {
+  ASSERT_TRUE(WriteBmp(dir_ / L"a.bmp"));
+  Drop(*window_, {dir_ / L"a.bmp"});
+  const auto list = [&] { return window_->pageFile()->list()->Handle(); };
+  const auto strip = [&] { return window_->tabControl()->Handle(); };
+  const auto filter = [&] { return OptionControl(*window_, IDC_FILTER); };
+  const auto exit = [&] { return GetDlgItem(window_->Handle(), IDC_EXIT); };
+  struct Case {
+    int fromTab;
+    std::function<HWND()> focus;
+    WORD key;
+    bool ctrl;
+    bool shift;
+    int toTab;  // -1: the window closes
+  };
+  const Case cases[] = {
+      {0, list, VK_TAB, true, false, 1},        {1, filter, VK_TAB, true, false, 2},
+      {2, exit, VK_TAB, true, false, 0},        {0, list, VK_TAB, true, true, 2},
+      {1, filter, VK_TAB, true, true, 0},       {0, list, VK_NEXT, true, false, 1},
+      {2, strip, VK_NEXT, true, false, 0},      {0, list, VK_PRIOR, true, false, 2},
+      {1, filter, VK_PRIOR, true, false, 0},    {0, list, VK_ESCAPE, false, false, -1},
+      {1, filter, VK_ESCAPE, false, false, -1}, {0, strip, VK_ESCAPE, false, false, -1},
+      {0, exit, VK_ESCAPE, false, false, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "from tab " << c.fromTab << ", key " << c.key);
+    if (!window_) {
+      window_ = OpenMainWindow();
+      ASSERT_TRUE(window_);
+      Drop(*window_, {dir_ / L"a.bmp"});
+    }
+    window_->ShowPage(c.fromTab);
+    SetFocus(c.focus());
+    ASSERT_EQ(GetFocus(), c.focus());
+    const HWND handle = window_->Handle();
+    PressKey(GetFocus(), c.key, c.ctrl, c.shift);
+    if (c.toTab < 0) {
+      EXPECT_FALSE(IsWindow(handle));
+      window_.reset();
+      DropQuitMessage();
+      continue;
+    }
+    EXPECT_EQ(window_->tabControl()->GetCurSel(), c.toTab);
+    for (int i = 0; i < Morvane::kPageCount; ++i) {
+      EXPECT_EQ(IsWindowVisible(window_->page(i)->Handle()) != FALSE, i == c.toTab) << i;
+    }
+    // The focus stays where the user can see it.
+    EXPECT_TRUE(IsWindowVisible(GetFocus()));
+  }
+
+  // The tab strip is in the Tab order.
+  ASSERT_TRUE(window_ || (window_ = OpenMainWindow()));
+  SetFocus(exit());
+  bool reached = false;
+  for (int i = 0; i < 40 && !reached; ++i) {
+    PressKey(GetFocus(), VK_TAB, false, false);
+    reached = GetFocus() == strip();
+  }
+  EXPECT_TRUE(reached);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -163,11 +164,33 @@ TEST(InstanceMarker, SecondStartWaitsForTheFirstWindow) {
   DestroyWindow(window);
 
   // A marker that never names a window gives up after the wait.
-  InstanceMarker again;
-  const auto start = std::chrono::steady_clock::now();
   first.Publish(nullptr);
-  EXPECT_EQ(again.WaitForWindow(200), nullptr);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  ASSERT_TRUE(first.TakeWriter());
+  std::thread again([] {
+    InstanceMarker marker;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(marker.WaitForWindow(200), nullptr);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_EQ(marker.role(), InstanceMarker::Role::kSecond);
+  });
+  again.join();
+
+  // Once the running instance gives the marker up, a waiting start takes its
+  // place; it may write once the first is gone altogether.
+  std::atomic<bool> waiting{false};
+  std::thread next([&waiting] {
+    InstanceMarker marker;
+    waiting = true;
+    ASSERT_EQ(marker.role(), InstanceMarker::Role::kSecond);
+    EXPECT_EQ(marker.WaitForWindow(kHandOffWaitMs), nullptr);
+    EXPECT_EQ(marker.role(), InstanceMarker::Role::kFirst);
+    EXPECT_FALSE(marker.TakeWriter());
+  });
+  while (!waiting) {
+    std::this_thread::yield();
+  }
+  first.ReleaseInstance();
+  next.join();
 }
 
 TEST(EndToEnd, CommandLineSecondStartExitAndRestart) {
@@ -241,6 +264,59 @@ TEST(EndToEnd, CommandLineSecondStartExitAndRestart) {
   EXPECT_EQ(SendMessageW(FindControl(window, IDC_UPPER_EXTENSION), BM_GETCHECK, 0, 0), BST_CHECKED);
   PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
   ASSERT_TRUE(third.Wait(30000, code));
+  EXPECT_EQ(code, 0u);
+}
+
+// "終了" during a run, and a start a moment later: the closing process
+// finishes its files, and the new start opens a window of its own and
+// converts its path instead of handing it to the window that is gone.
+TEST(EndToEnd, StartRightAfterExitOpensItsOwnWindow) {
+  {
+    InstanceMarker probe;
+    if (probe.role() != InstanceMarker::Role::kFirst) {
+      GTEST_SKIP() << "another Morvane is already running";
+    }
+  }
+  const std::wstring built =
+      kiv::AddSeparator(kiv::RemoveFileSpec(kiv::GetModulePath())) + L"..\\bin\\Morvane.exe";
+  testimg::TempDir place;
+  const std::wstring exe = place / L"Morvane.exe";
+  ASSERT_TRUE(CopyFileW(built.c_str(), exe.c_str(), FALSE));
+  testimg::TempDir sources;
+  const std::wstring run = sources / L"run";
+  ASSERT_TRUE(CreateDirectoryW(run.c_str(), nullptr));
+  constexpr int kLarge = 12;
+  for (int i = 0; i < kLarge; ++i) {
+    ASSERT_TRUE(WriteLargeBmp(run + L"\\" + std::to_wstring(i) + L".bmp", 1200));
+  }
+  ASSERT_TRUE(WriteBmp(sources / L"後から.bmp", 4, 3));
+
+  Process first(exe, {run});
+  ASSERT_TRUE(first.started());
+  ASSERT_TRUE(WaitFor([&] { return first.MainWindow() != nullptr; }, std::chrono::seconds(30)));
+  HWND window = first.MainWindow();
+  ASSERT_TRUE(
+      WaitFor([&] { return GetWindowTextLengthW(window) > 7 || kiv::FileExists(run + L"\\0.png"); },
+              std::chrono::seconds(60)));
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+  ASSERT_TRUE(WaitFor([&] { return !IsWindow(window); }, std::chrono::seconds(30)));
+
+  Process second(exe, {sources / L"後から.bmp"});
+  ASSERT_TRUE(second.started());
+  ASSERT_TRUE(WaitFor([&] { return second.MainWindow() != nullptr; }, std::chrono::seconds(30)));
+  EXPECT_TRUE(WaitFor([&] { return Check(sources / L"後から.png", 4, 3, 255, 0).empty(); },
+                      std::chrono::seconds(120)));
+
+  DWORD code = 99;
+  ASSERT_TRUE(first.Wait(120000, code));
+  EXPECT_EQ(code, 0u);
+  // The files it was converting are finished and whole.
+  for (int i = 0; i < kLarge; ++i) {
+    const std::wstring png = run + L"\\" + std::to_wstring(i) + L".png";
+    EXPECT_TRUE(!kiv::FileExists(png) || IsPngOfSize(png, 1200, 1200)) << i;
+  }
+  PostMessageW(second.MainWindow(), WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+  ASSERT_TRUE(second.Wait(30000, code));
   EXPECT_EQ(code, 0u);
 }
 

@@ -1,0 +1,309 @@
+// Helper of bench/window: drives the real Morvane window as a user would and
+// prints what it measured, one "name value" line each.
+//
+//   morvane_window_bench MORVANE.EXE WORKDIR SMALL_FOLDER SMALL_COUNT LARGE_FOLDER LARGE_COUNT
+//
+// Copies Morvane.exe into WORKDIR (its settings file starts fresh there),
+// starts it, switches the automatic conversion off in the settings page, then
+//   - hands SMALL_FOLDER over as a second start does and times its
+//     registration until the list holds SMALL_COUNT rows and the message box
+//     is gone, noting the texts the message box showed and the longest time
+//     it showed one text;
+//   - clicks the list, presses Ctrl+A and Delete, and times the removal;
+//   - hands LARGE_FOLDER over and, while it registers, times further
+//     hand-offs of one path each (the longest is printed), then waits for
+//     the registration to end;
+//   - closes the window with 終了.
+// Not part of the program; built with the Windows build, run under Wine.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/resource.h"
+#include "app/single_instance.h"
+#include "app/startup/drop_block.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
+struct Found {
+  DWORD process;
+  HWND main = nullptr;
+  HWND message = nullptr;
+};
+
+// The process's main window and its message box, when shown.
+Found FindWindows(DWORD process) {
+  Found found{process};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* f = reinterpret_cast<Found*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner != f->process || !IsWindowVisible(window)) {
+          return TRUE;
+        }
+        if (GetDlgItem(window, IDC_CONVERT) != nullptr) {
+          f->main = window;
+        } else if (GetDlgItem(window, IDC_MESSAGE_TEXT) != nullptr) {
+          f->message = window;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+// A control of one of the main window's pages.
+HWND FindControl(HWND main, int id, int siblingId) {
+  struct Search {
+    int id;
+    int sibling;
+    HWND found;
+  } search{id, siblingId, nullptr};
+  EnumChildWindows(
+      main,
+      [](HWND child, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        if (GetDlgCtrlID(child) == s->id && GetParent(child) != nullptr &&
+            GetDlgItem(GetParent(child), s->sibling) != nullptr) {
+          s->found = child;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[256] = {};
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 2000,
+                      &ignored);
+  return text;
+}
+
+// Hands `path` to the window as a second start does; returns the seconds the
+// window took to take it, or a negative number when it did not.
+double HandOff(HWND main, const std::wstring& path) {
+  std::vector<std::uint8_t> block = morvane::PackDropBlock({path});
+  COPYDATASTRUCT data{};
+  data.dwData = kHandOffTag;
+  data.cbData = static_cast<DWORD>(block.size());
+  data.lpData = block.data();
+  DWORD_PTR taken = 0;
+  const auto start = Clock::now();
+  const LRESULT sent = SendMessageTimeoutW(main, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data),
+                                           SMTO_NORMAL, 30000, &taken);
+  const double seconds = Seconds(Clock::now() - start);
+  return sent != 0 && taken != 0 ? seconds : -1.0;
+}
+
+int ItemCount(HWND list) {
+  DWORD_PTR count = 0;
+  if (SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 30000, &count) == 0) {
+    return -1;
+  }
+  return static_cast<int>(count);
+}
+
+// Waits until the list holds `count` rows and no message box is shown.
+// Returns the seconds from `start`; notes the message box's texts and the
+// longest time one text stood.
+struct Registration {
+  double seconds = -1;
+  int texts = 0;
+  double longestText = 0;
+  std::wstring lastText;
+};
+
+Registration WaitForRegistration(DWORD process, HWND list, int count, Clock::time_point start,
+                                 double limitSeconds) {
+  Registration result;
+  std::wstring shown;
+  Clock::time_point shownSince = start;
+  for (;;) {
+    const Found windows = FindWindows(process);
+    const Clock::time_point now = Clock::now();
+    if (windows.message != nullptr) {
+      const std::wstring text = TextOf(GetDlgItem(windows.message, IDC_MESSAGE_TEXT));
+      if (text != shown) {
+        if (!shown.empty()) {
+          result.longestText = std::max(result.longestText, Seconds(now - shownSince));
+        }
+        shown = text;
+        shownSince = now;
+        ++result.texts;
+        result.lastText = text;
+      }
+    }
+    if (windows.message == nullptr && ItemCount(list) >= count) {
+      if (!shown.empty()) {
+        result.longestText = std::max(result.longestText, Seconds(now - shownSince));
+      }
+      result.seconds = Seconds(now - start);
+      return result;
+    }
+    if (Seconds(now - start) > limitSeconds) {
+      return result;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void Key(WORD key, bool up) {
+  INPUT input{};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key;
+  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+  SendInput(1, &input, sizeof input);
+}
+
+void ClickAt(int x, int y) {
+  SetCursorPos(x, y);
+  INPUT input[2] = {};
+  input[0].type = INPUT_MOUSE;
+  input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  input[1].type = INPUT_MOUSE;
+  input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, input, sizeof input[0]);
+}
+
+void Print(const char* name, double value) {
+  std::printf("%s %.3f\n", name, value);
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 7) {
+    std::fprintf(stderr,
+                 "usage: morvane_window_bench MORVANE.EXE WORKDIR SMALL_FOLDER SMALL_COUNT "
+                 "LARGE_FOLDER LARGE_COUNT\n");
+    return 2;
+  }
+  const std::wstring workDir = argv[2];
+  const std::wstring exe = workDir + L"\\Morvane.exe";
+  CreateDirectoryW(workDir.c_str(), nullptr);
+  DeleteFileW((workDir + L"\\Morvane.dat").c_str());
+  if (!CopyFileW(argv[1], exe.c_str(), FALSE)) {
+    std::fprintf(stderr, "cannot copy Morvane.exe\n");
+    return 1;
+  }
+  const std::wstring smallFolder = argv[3];
+  const int smallCount = _wtoi(argv[4]);
+  const std::wstring largeFolder = argv[5];
+  const int largeCount = _wtoi(argv[6]);
+
+  std::wstring line = L"\"" + exe + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(exe.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    std::fprintf(stderr, "cannot start Morvane.exe\n");
+    return 1;
+  }
+  HWND main = nullptr;
+  for (int i = 0; i < 600 && main == nullptr; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    main = FindWindows(info.dwProcessId).main;
+  }
+  HWND autoStart = main ? FindControl(main, IDC_AUTO_START_CONVERT, IDC_OUTPUT_BROWSE) : nullptr;
+  HWND list = main ? FindControl(main, IDC_FILE_LIST, IDC_DROP_HINT) : nullptr;
+  if (autoStart == nullptr || list == nullptr) {
+    std::fprintf(stderr, "Morvane's window did not appear\n");
+    TerminateProcess(info.hProcess, 1);
+    return 1;
+  }
+  if (SendMessageW(autoStart, BM_GETCHECK, 0, 0) == BST_CHECKED) {
+    SendMessageW(autoStart, BM_CLICK, 0, 0);
+  }
+
+  // A folder of many small files.
+  auto start = Clock::now();
+  if (HandOff(main, smallFolder) < 0) {
+    std::fprintf(stderr, "the window did not take the folder\n");
+  }
+  Registration small = WaitForRegistration(info.dwProcessId, list, smallCount, start, 900);
+  Print("register_seconds", small.seconds);
+  Print("register_rows", ItemCount(list));
+  Print("message_texts", small.texts);
+  Print("message_longest_seconds", small.longestText);
+  char last[1024] = {};
+  WideCharToMultiByte(CP_UTF8, 0, small.lastText.c_str(), -1, last, sizeof last - 1, nullptr,
+                      nullptr);
+  std::printf("message_last %s\n", last);
+  std::fflush(stdout);
+
+  // Ctrl+A and Delete in the list, as the user presses them.
+  SetForegroundWindow(main);
+  RECT rect{};
+  GetWindowRect(list, &rect);
+  ClickAt(rect.left + 40, rect.top + 30);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  Key(VK_CONTROL, false);
+  Key('A', false);
+  Key('A', true);
+  Key(VK_CONTROL, true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ItemCount(list);  // the selection is made once the window answers
+  start = Clock::now();
+  Key(VK_DELETE, false);
+  Key(VK_DELETE, true);
+  double removal = -1;
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (ItemCount(list) == 0) {
+      removal = Seconds(Clock::now() - start);
+      break;
+    }
+    if (Seconds(Clock::now() - start) > 900) {
+      break;
+    }
+  }
+  Print("remove_seconds", removal);
+
+  // A very large folder; hand-offs meanwhile.
+  start = Clock::now();
+  HandOff(main, largeFolder);
+  double longestHandOff = 0;
+  int probes = 0;
+  while (probes < 8) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    if (FindWindows(info.dwProcessId).message == nullptr) {
+      break;  // registration already over
+    }
+    const double taken = HandOff(main, smallFolder + L"\\0.bmp");
+    longestHandOff = std::max(longestHandOff, taken < 0 ? 99.0 : taken);
+    ++probes;
+  }
+  Print("handoff_probes", probes);
+  Print("handoff_longest_seconds", longestHandOff);
+  Registration large =
+      WaitForRegistration(info.dwProcessId, list, largeCount + probes, start, 1800);
+  Print("large_register_seconds", large.seconds);
+  Print("large_message_longest_seconds", large.longestText);
+
+  PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+  if (WaitForSingleObject(info.hProcess, 120000) != WAIT_OBJECT_0) {
+    TerminateProcess(info.hProcess, 1);
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return 0;
+}
