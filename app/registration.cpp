@@ -22,8 +22,9 @@ bool Morvane::MatchesFilter(const std::wstring& path) const {
 }
 
 void Morvane::ScanFolder(const std::wstring& folder) {
-  ::ScanFolder(filterPatterns_, folder, *pageOption_,
-               [this](const std::wstring& path) { AcceptFile(path); });
+  ::ScanFolder(
+      filterPatterns_, folder, *pageOption_, [this](const std::wstring& path) { AcceptFile(path); },
+      [this] { batch_->Tick(); });
 }
 
 void Morvane::AcceptFile(const std::wstring& path) {
@@ -132,8 +133,9 @@ void Morvane::RegisterDrop(HDROP handle) {
   RebuildFilterPatterns();
   kiv::DropFile drop(handle);
   const PathSink accept = [this](const std::wstring& path) { AcceptFile(path); };
+  const ScanTick tick = [this] { batch_->Tick(); };
   for (std::wstring path = drop.NextPath(); !path.empty(); path = drop.NextPath()) {
-    RegisterDroppedPath(filterPatterns_, path, *pageOption_, accept);
+    RegisterDroppedPath(filterPatterns_, path, *pageOption_, accept, tick);
   }
   StartConvertIfWanted();
   // The drop handle is released with `drop`, then the message box closes.

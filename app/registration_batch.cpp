@@ -47,6 +47,13 @@ void RegistrationBatch::Add(const std::wstring& path) {
   if (pending_.size() >= kMaxBatch) {
     Flush();
   }
+  Tick();
+}
+
+void RegistrationBatch::Tick() {
+  if (depth_ == 0) {
+    return;
+  }
   const ULONGLONG now = GetTickCount64();
   if (now - lastPaint_ >= kPaintMs) {
     Flush();

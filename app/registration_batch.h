@@ -35,7 +35,7 @@ class RegistrationBatch {
  public:
   // Longest time between two paints of the window during a registration, and
   // between two answers to sent messages, in milliseconds.
-  static constexpr ULONGLONG kPaintMs = 250;
+  static constexpr ULONGLONG kPaintMs = 200;
   static constexpr ULONGLONG kAnswerMs = 50;
   // Most paths collected before they go to the scheduler.
   static constexpr std::size_t kMaxBatch = 1024;
@@ -72,6 +72,9 @@ class RegistrationBatch {
 
   // Accepts one path.
   void Add(const std::wstring& path);
+  // A name was looked at: paints and answers when their time has come.
+  // Registration's scans call it for every name, accepted or not.
+  void Tick();
   // Hands the collected paths to the scheduler.
   void Flush();
 

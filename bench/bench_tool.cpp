@@ -7,6 +7,8 @@
 //   bench_tool single DIR        writes DIR/camera.jpg, one photographic-style JPEG of 24
 //                                megapixels, as a camera makes them
 //   bench_tool largest SRC       prints the largest pixel store of the sources, in bytes
+//   bench_tool screens DIR       writes DIR: 24 screenshots and diagrams (window-like 24-bit
+//                                BMPs, plots as RGB PNGs, icons as RGBA PNGs)
 //
 // Built by bench/run with the system's g++, libpng and libjpeg; not part of the program.
 #include <dirent.h>
@@ -398,6 +400,127 @@ int MakeCorpus(const std::string& root) {
   return 0;
 }
 
+void FillRect(Image& image, int x0, int y0, int x1, int y1, const uint8_t* colour) {
+  for (int y = std::max(0, y0); y < std::min(image.height, y1); ++y) {
+    for (int x = std::max(0, x0); x < std::min(image.width, x1); ++x) {
+      std::memcpy(&image.pixels[(size_t(y) * image.width + x) * image.channels], colour,
+                  image.channels);
+    }
+  }
+}
+
+// A dialog-like window: panels, framed buttons, lines of glyph-like marks; `smooth` gives the
+// marks shaded edges and the title bar a gradient, as anti-aliased text and themes do.
+Image Window(int width, int height, uint32_t seed, bool smooth) {
+  Random random(seed);
+  Image image{width, height, 3, std::vector<uint8_t>(size_t(width) * height * 3, 240)};
+  for (int x = 0; x < width; ++x) {
+    const uint8_t shade = smooth ? uint8_t(40 + 120 * x / width) : 60;
+    const uint8_t bar[3] = {shade, uint8_t(shade + 30), 200};
+    FillRect(image, x, 0, x + 1, 30, bar);
+  }
+  for (int panel = 0; panel < 6; ++panel) {
+    const int x = int(random.Unit() * width * 0.7), y = 40 + int(random.Unit() * height * 0.6);
+    const int w = 80 + int(random.Unit() * width * 0.3), h = 24 + int(random.Unit() * 200);
+    const uint8_t frame[3] = {160, 160, 160};
+    const uint8_t fill[3] = {uint8_t(200 + random.Next() % 50), uint8_t(200 + random.Next() % 50),
+                             255};
+    FillRect(image, x - 1, y - 1, x + w + 1, y + h + 1, frame);
+    FillRect(image, x, y, x + w, y + h, fill);
+  }
+  for (int line = 0; line < height / 18; ++line) {
+    const int y = 40 + line * 18;
+    int x = 12 + int(random.Next() % 40);
+    const int end = x + int(random.Unit() * width * 0.8);
+    while (x < end && x < width - 8) {
+      const int glyph = 4 + int(random.Next() % 5);
+      for (int gy = 0; gy < 10; ++gy) {
+        for (int gx = 0; gx < glyph; ++gx) {
+          if (((gx * 7 + gy * 3 + x) ^ (gy * gx)) % 3 != 0) {
+            continue;
+          }
+          const uint8_t ink = smooth ? uint8_t(20 + (gx + gy) % 4 * 50) : 20;
+          const uint8_t colour[3] = {ink, ink, ink};
+          FillRect(image, x + gx, y + gy, x + gx + 1, y + gy + 1, colour);
+        }
+      }
+      x += glyph + 2 + (random.Next() % 6 == 0 ? 6 : 0);
+    }
+  }
+  return image;
+}
+
+// A line plot: white ground, grid, axes, a few coloured series with square markers.
+Image Plot(int width, int height, uint32_t seed) {
+  Random random(seed);
+  Image image{width, height, 3, std::vector<uint8_t>(size_t(width) * height * 3, 255)};
+  const uint8_t grid[3] = {225, 225, 225};
+  const uint8_t axis[3] = {0, 0, 0};
+  for (int x = 60; x < width; x += 80) {
+    FillRect(image, x, 20, x + 1, height - 40, grid);
+  }
+  for (int y = 20; y < height - 40; y += 60) {
+    FillRect(image, 60, y, width - 20, y + 1, grid);
+  }
+  FillRect(image, 58, 20, 60, height - 40, axis);
+  FillRect(image, 58, height - 42, width - 20, height - 40, axis);
+  const uint8_t series[4][3] = {{31, 119, 180}, {255, 127, 14}, {44, 160, 44}, {214, 39, 40}};
+  for (const auto& colour : series) {
+    double value = height / 2.0, phase = random.Unit() * 6;
+    for (int x = 61; x < width - 20; ++x) {
+      value = height / 2.0 + std::sin(x / 50.0 + phase) * height / 4 + (random.Unit() - 0.5) * 8;
+      const int y = std::min(height - 43, std::max(21, int(value)));
+      FillRect(image, x, y - 1, x + 1, y + 1, colour);
+      if (x % 40 == 0) {
+        FillRect(image, x - 3, y - 3, x + 4, y + 4, colour);
+      }
+    }
+  }
+  return image;
+}
+
+// An icon of flat shapes on a transparent ground; `smooth` shades the edges' alpha.
+Image FlatIcon(int size, uint32_t seed, bool smooth) {
+  Random random(seed);
+  Image image{size, size, 4, std::vector<uint8_t>(size_t(size) * size * 4, 0)};
+  for (int shape = 0; shape < 4; ++shape) {
+    const double cx = size * (0.25 + random.Unit() * 0.5), cy = size * (0.25 + random.Unit() * 0.5);
+    const double r = size * (0.1 + random.Unit() * 0.25);
+    const uint8_t colour[3] = {uint8_t(random.Next()), uint8_t(random.Next()),
+                               uint8_t(random.Next())};
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) {
+        const double d = std::sqrt((x - cx) * (x - cx) + (y - cy) * (y - cy));
+        const double cover = smooth ? std::min(1.0, std::max(0.0, r - d)) : (d < r ? 1 : 0);
+        if (cover <= 0) {
+          continue;
+        }
+        uint8_t* p = &image.pixels[(size_t(y) * size + x) * 4];
+        std::memcpy(p, colour, 3);
+        p[3] = std::max(p[3], Clamp(cover * 255));
+      }
+    }
+  }
+  return image;
+}
+
+int MakeScreens(const std::string& root) {
+  mkdir(root.c_str(), 0755);
+  bool ok = true;
+  for (int i = 0; i < 8; ++i) {
+    const std::string n = std::to_string(i);
+    ok = ok && WriteBmp(root + "/window" + n + ".bmp",
+                        Window(1024 + 64 * i, 700 + 20 * i, 50 + i, i % 2 == 1));
+    ok = ok && WritePng(root + "/plot" + n + ".png", Plot(900 + 40 * i, 600, 60 + i));
+    ok = ok && WritePng(root + "/icon" + n + ".png", FlatIcon(128 << (i % 2), 70 + i, i % 4 >= 2));
+  }
+  if (!ok) {
+    std::fprintf(stderr, "bench_tool: could not write the screenshots in %s\n", root.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 int MakeSingle(const std::string& root) {
   mkdir(root.c_str(), 0755);
   if (!WriteJpeg(root + "/camera.jpg", Photo(6000, 4000, 3, 77), 92)) {
@@ -464,6 +587,9 @@ int main(int argc, char** argv) {
   if (command == "single" && argc == 3) {
     return MakeSingle(argv[2]);
   }
+  if (command == "screens" && argc == 3) {
+    return MakeScreens(argv[2]);
+  }
   if (command == "verify" && argc == 4) {
     return Verify(argv[2], argv[3]);
   }
@@ -471,6 +597,7 @@ int main(int argc, char** argv) {
     return Largest(argv[2]);
   }
   std::fprintf(stderr,
-               "usage: bench_tool corpus DIR | single DIR | verify SRC OUT | largest SRC\n");
+               "usage: bench_tool corpus DIR | single DIR | screens DIR | verify SRC OUT | "
+               "largest SRC\n");
   return 2;
 }

@@ -7,8 +7,9 @@
 // starts it, switches the automatic conversion off in the settings page, then
 //   - hands SMALL_FOLDER over as a second start does and times its
 //     registration until the list holds SMALL_COUNT rows and the message box
-//     is gone, noting the texts the message box showed and the longest time
-//     it showed one text;
+//     is gone, noting the texts the message box showed, the longest time it
+//     showed one count while rows were arriving, and the longest time the
+//     window took to answer a message;
 //   - clicks the list, presses Ctrl+A and Delete, and times the removal;
 //   - hands LARGE_FOLDER over and, while it registers, times further
 //     hand-offs of one path each (the longest is printed), then waits for
@@ -121,12 +122,14 @@ int ItemCount(HWND list) {
 }
 
 // Waits until the list holds `count` rows and no message box is shown.
-// Returns the seconds from `start`; notes the message box's texts and the
-// longest time one text stood.
+// Returns the seconds from `start`; notes the message box's texts, the
+// longest time one count stood while rows were still arriving, and the
+// longest time the window took to answer.
 struct Registration {
   double seconds = -1;
   int texts = 0;
   double longestText = 0;
+  double longestAnswer = 0;
   std::wstring lastText;
 };
 
@@ -135,25 +138,29 @@ Registration WaitForRegistration(DWORD process, HWND list, int count, Clock::tim
   Registration result;
   std::wstring shown;
   Clock::time_point shownSince = start;
+  int rowsAtShown = 0;
   for (;;) {
     const Found windows = FindWindows(process);
+    const Clock::time_point asked = Clock::now();
+    const int rows = ItemCount(list);
     const Clock::time_point now = Clock::now();
-    if (windows.message != nullptr) {
-      const std::wstring text = TextOf(GetDlgItem(windows.message, IDC_MESSAGE_TEXT));
-      if (text != shown) {
-        if (!shown.empty()) {
-          result.longestText = std::max(result.longestText, Seconds(now - shownSince));
-        }
-        shown = text;
-        shownSince = now;
+    result.longestAnswer = std::max(result.longestAnswer, Seconds(now - asked));
+    const bool open = windows.message != nullptr;
+    const std::wstring text = open ? TextOf(GetDlgItem(windows.message, IDC_MESSAGE_TEXT)) : L"";
+    if (!open || (!text.empty() && text != shown)) {
+      // The count shown until now stood while the list grew: it was behind.
+      if (!shown.empty() && rows > rowsAtShown) {
+        result.longestText = std::max(result.longestText, Seconds(now - shownSince));
+      }
+      shown = text;
+      shownSince = now;
+      rowsAtShown = rows;
+      if (open) {
         ++result.texts;
         result.lastText = text;
       }
     }
-    if (windows.message == nullptr && ItemCount(list) >= count) {
-      if (!shown.empty()) {
-        result.longestText = std::max(result.longestText, Seconds(now - shownSince));
-      }
+    if (!open && rows >= count) {
       result.seconds = Seconds(now - start);
       return result;
     }
@@ -244,6 +251,7 @@ int wmain(int argc, wchar_t** argv) {
   Print("register_rows", ItemCount(list));
   Print("message_texts", small.texts);
   Print("message_longest_seconds", small.longestText);
+  Print("answer_longest_seconds", small.longestAnswer);
   char last[1024] = {};
   WideCharToMultiByte(CP_UTF8, 0, small.lastText.c_str(), -1, last, sizeof last - 1, nullptr,
                       nullptr);
@@ -298,6 +306,8 @@ int wmain(int argc, wchar_t** argv) {
       WaitForRegistration(info.dwProcessId, list, largeCount + probes, start, 1800);
   Print("large_register_seconds", large.seconds);
   Print("large_message_longest_seconds", large.longestText);
+  Print("large_answer_longest_seconds", large.longestAnswer);
+  std::fflush(stdout);
 
   PostMessageW(main, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
   if (WaitForSingleObject(info.hProcess, 120000) != WAIT_OBJECT_0) {

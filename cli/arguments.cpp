@@ -73,6 +73,7 @@ constexpr Switch kSwitches[] = {
     {nullptr, L"--24bit", &Request::reduceTo24Bit},
     {nullptr, L"--no-auto-orient", &Request::keepOrientation},
     {nullptr, L"--strip", &Request::strip},
+    {nullptr, L"--reduce", &Request::reduce},
     {L"-q", L"--quiet", &Request::quiet},
     {nullptr, L"--background", &Request::background},
     // Scripting.
@@ -118,6 +119,9 @@ std::wstring UsageText() {
          L"                         by its EXIF Orientation)\n"
          L"  --strip                write no colour profile, colour space or resolution: only\n"
          L"                         IHDR, PLTE, IDAT and IEND\n"
+         L"  --reduce               write each image in its smallest form that keeps every\n"
+         L"                         pixel: RGB for opaque RGBA, grey for grey, a palette of\n"
+         L"                         1 to 8 bits for at most 256 colours\n"
          L"  --settings FILE        read the settings from FILE (default: Morvane.dat beside\n"
          L"                         the program, when it exists)\n"
          L"  --keep-time            give each PNG its source's modification time\n"

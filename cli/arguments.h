@@ -41,6 +41,7 @@ struct Request {
   bool reduceTo24Bit = false;                // --24bit
   bool keepOrientation = false;              // --no-auto-orient
   bool strip = false;                        // --strip
+  bool reduce = false;                       // --reduce
   bool quiet = false;                        // -q/--quiet
   bool background = false;                   // --background: workers at idle priority
   // Scripting.

@@ -96,6 +96,7 @@ void ApplyRequest(const Request& request, Terminal& terminal, MemoryOptionSet& o
   }
   options.SetOn(Option::kKeepOrientation, request.keepOrientation);
   options.SetOn(Option::kStrip, request.strip);
+  options.SetOn(Option::kReduce, request.reduce);
   // Rows stay in the list so that the summary can report every file.
   options.SetOn(Option::kAutoDeleteItem, false);
 }

@@ -7,7 +7,9 @@
 #include "engine/option_set.h"
 #include "engine/output_claims.h"
 #include "engine/output_naming.h"
+#include "engine/spare_cores.h"
 #include "image/bitmap.h"
+#include "image/png_encode.h"
 
 namespace {
 
@@ -92,12 +94,17 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
     image = &reduced;
   }
 
-  const int level = options.GetCompressLevel();
-  const bool interlace = options.IsOn(Option::kInterlacePng);
+  // The pieces of a large image go to the cores other conversions leave idle.
+  SpareCores::Runner runner(SpareCores::Shared(), options.GetConvertCount());
+  PngEncodeOptions encode;
+  encode.level = options.GetCompressLevel();
+  encode.interlace = options.IsOn(Option::kInterlacePng);
+  encode.runner = &runner;
+  encode.reduce = options.IsOn(Option::kReduce);
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     const OverwriteDecision& decision = claimed.overwrite;
     const Bitmap::SaveResult result = image->SavePng(
-        decision.path, level, interlace,
+        decision.path, encode,
         decision.createNew ? Bitmap::SaveMode::kCreateNew : Bitmap::SaveMode::kReplace);
     if (result == Bitmap::SaveResult::kSaved) {
       claim.Keep(decision.path);
@@ -131,6 +138,7 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
 
 ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
                            OptionSet& options, OutputClaims* claims) {
+  const SpareCores::Busy busy(SpareCores::Shared());
   try {
     if (claims == nullptr) {
       OutputClaims alone;

@@ -25,14 +25,15 @@ struct ConvertOutcome {
 };
 
 // Converts `source` to a PNG at `outputPath` (the path fixed at
-// registration), reading OverWrite, 24bit, CompressLevel, InterlacePng and
-// the run options KeepOrientation and Strip from `options`. A source that can't be read leaves
-// every file as it was. Nothing is deleted before writing: the new PNG replaces an existing output
-// only once it is complete, so a failed write keeps what stood there (also
-// when the output is the source itself). Never throws.
-// `claims` (may be null: the file is then alone in its run) holds the
-// outputs of the run the file belongs to: the output name is claimed there
-// before writing, so no other row of the run ends in the same file.
+// registration), reading OverWrite, 24bit, CompressLevel, InterlacePng,
+// spConvertNum and the run options KeepOrientation, Strip and Reduce from
+// `options`. The pieces of a large image run on the cores other conversions
+// leave idle (spare_cores.h), up to spConvertNum at once. A source that can't
+// be read leaves every file as it was. Nothing is deleted before writing: the new PNG replaces an
+// existing output only once it is complete, so a failed write keeps what stood there (also when the
+// output is the source itself). Never throws. `claims` (may be null: the file is then alone in its
+// run) holds the outputs of the run the file belongs to: the output name is claimed there before
+// writing, so no other row of the run ends in the same file.
 ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
                            OptionSet& options, OutputClaims* claims = nullptr);
 

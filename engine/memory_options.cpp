@@ -60,6 +60,9 @@ bool MemoryOptionSet::IsOn(Option option) {
   if (option == Option::kStrip) {
     return strip_;
   }
+  if (option == Option::kReduce) {
+    return reduce_;
+  }
   return index >= 0 && checks_[index] == 1;
 }
 
@@ -93,6 +96,8 @@ void MemoryOptionSet::SetOn(Option option, bool on) {
     keepOrientation_ = on;
   } else if (option == Option::kStrip) {
     strip_ = on;
+  } else if (option == Option::kReduce) {
+    reduce_ = on;
   } else if (index >= 0) {
     checks_[index] = on ? 1 : 0;
   }

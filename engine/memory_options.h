@@ -27,7 +27,7 @@ class MemoryOptionSet final : public OptionSet {
   int GetCompressLevel() override;
   int GetConvertCount() override;
 
-  // Changes an on/off option or a run option (kKeepOrientation, kStrip);
+  // Changes an on/off option or a run option (kKeepOrientation, kStrip, kReduce);
   // ignored for the other options. Run options are not loaded or saved.
   void SetOn(Option option, bool on);
   // Changes a text option (Filter, ConvertNum, Output); ignored otherwise.
@@ -55,6 +55,7 @@ class MemoryOptionSet final : public OptionSet {
   int checks_[9];
   bool keepOrientation_ = false;
   bool strip_ = false;
+  bool reduce_ = false;
   std::wstring texts_[3];
   int overwrite_ = 0;
   int compressLevel_ = kDefaultCompressLevel;

@@ -34,6 +34,7 @@ const wchar_t* OptionKey(Option option) {
       return L"TopMostWindow";
     case Option::kKeepOrientation:
     case Option::kStrip:
+    case Option::kReduce:
       return L"";  // not stored
   }
   return L"";

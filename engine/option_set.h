@@ -36,6 +36,7 @@ enum class Option {
   // about colour and resolution, and turns JPEGs upright.
   kKeepOrientation,  // keep a JPEG's stored orientation instead of turning it upright
   kStrip,            // write only IHDR, PLTE, IDAT and IEND: no colour profile, no resolution
+  kReduce,           // write each image in its smallest form that keeps every pixel
 };
 
 // The stored settings: the options before kKeepOrientation.

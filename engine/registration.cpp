@@ -61,13 +61,19 @@ namespace {
 // the tree) is skipped, since scanning it would find the same files again
 // and again without end.
 void ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& folder,
-               OptionSet& options, const PathSink& accept, std::vector<kiv::FileStamp>& chain) {
+               OptionSet& options, const PathSink& accept, const ScanTick& tick,
+               std::vector<kiv::FileStamp>& chain) {
   kiv::FileFinder finder;
   for (const std::wstring& pattern : patterns) {
     for (std::wstring name = finder.First(Join(folder, pattern)); !name.empty();
          name = finder.Next()) {
+      if (tick) {
+        tick();
+      }
       std::wstring full = Join(folder, name);
-      if (!IsFolderForRegistration(full)) {
+      // The search tells a folder; only a file's attributes are read, to
+      // skip a name whose attributes cannot be read.
+      if (!finder.IsDirectory() && kiv::FileExists(full)) {
         accept(full);
       }
     }
@@ -77,8 +83,11 @@ void ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& fo
   }
   for (std::wstring name = finder.First(Join(folder, L"*.*")); !name.empty();
        name = finder.Next()) {
+    if (tick) {
+      tick();
+    }
     const std::wstring full = Join(folder, name);
-    if (name[0] == L'.' || !kiv::IsDirectory(full)) {
+    if (name[0] == L'.' || !finder.IsDirectory()) {
       continue;
     }
     kiv::FileStamp stamp;
@@ -90,7 +99,7 @@ void ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& fo
     if (known) {
       chain.push_back(stamp);
     }
-    ScanChain(patterns, full, options, accept, chain);
+    ScanChain(patterns, full, options, accept, tick, chain);
     if (known) {
       chain.pop_back();
     }
@@ -100,19 +109,19 @@ void ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& fo
 }  // namespace
 
 void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
-                OptionSet& options, const PathSink& accept) {
+                OptionSet& options, const PathSink& accept, const ScanTick& tick) {
   std::vector<kiv::FileStamp> chain;
   kiv::FileStamp stamp;
   if (kiv::ReadFileStamp(folder, &stamp)) {
     chain.push_back(stamp);
   }
-  ScanChain(patterns, folder, options, accept, chain);
+  ScanChain(patterns, folder, options, accept, tick, chain);
 }
 
 void RegisterDroppedPath(const std::vector<std::wstring>& patterns, const std::wstring& path,
-                         OptionSet& options, const PathSink& accept) {
+                         OptionSet& options, const PathSink& accept, const ScanTick& tick) {
   if (IsFolderForRegistration(path)) {
-    ScanFolder(patterns, path, options, accept);
+    ScanFolder(patterns, path, options, accept, tick);
   } else if (MatchesFilter(patterns, path)) {
     accept(path);
   }

@@ -20,6 +20,10 @@
 class OptionSet;
 
 using PathSink = std::function<void(const std::wstring& path)>;
+// Called for each name a folder scan looks at, accepted or not, so that a
+// caller on a window's thread can keep the window answering during a long
+// scan. May be empty.
+using ScanTick = std::function<void()>;
 
 // The Filter text split at every "|", in order. Empty pieces stay (two bars
 // in a row give an empty pattern); nothing is trimmed; an empty text gives no
@@ -44,9 +48,10 @@ bool IsFolderForRegistration(const std::wstring& path);
 // or one that contains it (a link or junction back up the tree, found by
 // file identity) is not scanned again, so every scan ends.
 void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
-                OptionSet& options, const PathSink& accept);
+                OptionSet& options, const PathSink& accept, const ScanTick& tick = ScanTick());
 
 // One dropped (or command-line) path: a folder is scanned, a file is
 // accepted when MatchesFilter holds.
 void RegisterDroppedPath(const std::vector<std::wstring>& patterns, const std::wstring& path,
-                         OptionSet& options, const PathSink& accept);
+                         OptionSet& options, const PathSink& accept,
+                         const ScanTick& tick = ScanTick());

@@ -327,7 +327,8 @@ void Append(std::vector<Seed>& to, std::vector<Seed> more, const std::string& pr
 }
 
 // One small image of each layout for the writer's target (see PngWriteTarget): interlaced or
-// not, levels and both compressors spread over them, noise and flat pixels.
+// not, levels, both compressors, pieces and the colour reduction spread over them, noise and flat
+// pixels.
 std::vector<Seed> PngWriteSeeds() {
   std::vector<Seed> seeds;
   for (std::uint8_t layout = 0; layout < 7; ++layout) {
@@ -339,7 +340,8 @@ std::vector<Seed> PngWriteSeeds() {
                                          0,
                                          static_cast<std::uint8_t>(9 + variant),
                                          static_cast<std::uint8_t>(variant * 50),
-                                         static_cast<std::uint8_t>(variant == 3 ? 0x80 + 'p' : 0)};
+                                         static_cast<std::uint8_t>(variant == 3 ? 0x80 + 'p' : 0),
+                                         static_cast<std::uint8_t>(variant | layout << 2)};
       for (int i = 0; i < 200; ++i) {
         bytes.push_back(static_cast<std::uint8_t>(variant % 2 == 0 ? i * 37 + (i >> 3) : i / 16));
       }

@@ -342,8 +342,10 @@ int LoadSaveTarget(const std::uint8_t* data, std::size_t size) {
 //
 // Input: byte 0 the bit count, byte 1 the level, interlace and compressor, bytes 2-5 the width
 // and height (each 1..1024), byte 6 the palette size, byte 7 an ancillary chunk's type letter
-// and size; then the palette and the pixels, the bytes repeated to fill what they do not cover.
-constexpr std::size_t kWriteHeaderBytes = 8;
+// and size, byte 8 the colour reduction (bit 0) and pieces of a few rows (bit 1, their size in
+// the other bits); then the palette and the pixels, the bytes repeated to fill what they do not
+// cover. A reduced PNG must show exactly what the unreduced one shows.
+constexpr std::size_t kWriteHeaderBytes = 9;
 constexpr uint64_t kMaxWrittenPixels = uint64_t{1} << 18;
 
 int PngWriteTarget(const std::uint8_t* data, std::size_t size) {
@@ -356,6 +358,10 @@ int PngWriteTarget(const std::uint8_t* data, std::size_t size) {
   options.level = (data[1] >> 2) % 10;
   options.interlace = (data[1] & 1) != 0;
   options.wholeBufferBytes = (data[1] & 2) != 0 ? 0 : PngCompression::kWholeBufferBytes;
+  options.reduce = (data[8] & 1) != 0;
+  if ((data[8] & 2) != 0) {
+    options.pieceBytes = 64 + (data[8] >> 2) * 97u;
+  }
   const int32_t width = 1 + ((data[2] << 8 | data[3]) % 1024);
   const int32_t height = 1 + ((data[4] << 8 | data[5]) % 1024);
   if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxWrittenPixels) {
@@ -405,6 +411,17 @@ int PngWriteTarget(const std::uint8_t* data, std::size_t size) {
                               decoded.chunks.back() == "IEND");
   if (withChunk) {
     FUZZ_CHECK("png_write", decoded.chunks[1] == std::string({letter, 'X', 'Y', 'z'}));
+  }
+  if (options.reduce) {
+    PngEncodeOptions unreduced = options;
+    unreduced.reduce = false;
+    std::vector<std::uint8_t> plain;
+    kiv::File plainStream;
+    plainStream.AttachVector(plain);
+    FUZZ_CHECK("png_write", EncodePngImage(image, unreduced, plainStream));
+    plainStream.Close();
+    const testimg::DecodedPng expected = testimg::DecodePng(plain);
+    FUZZ_CHECK("png_write", expected.ok && expected.picture.pixels == decoded.picture.pixels);
   }
 
   // A 5-5-5 image shows its 24-bit expansion.

@@ -28,6 +28,7 @@
 namespace kiv {
 class File;
 }
+struct PngEncodeOptions;
 
 // A rectangle in stored-row coordinates: `top` and `bottom` are stored-row indices (0 is the
 // bottom row of the picture), `right` and `bottom` are exclusive.
@@ -126,6 +127,10 @@ class Bitmap {
   // As above, with the treatment of an existing target chosen by `mode`.
   SaveResult SavePng(const std::wstring& path, int32_t level, bool interlace, SaveMode mode) const;
 
+  // As above, with every choice of the encoder (image/png_encode.h).
+  SaveResult SavePng(const std::wstring& path, const PngEncodeOptions& options,
+                     SaveMode mode) const;
+
   // Encodes the PNG into `out` (replacing its contents) instead of a file. Returns false, with
   // `out` empty, when the image cannot be encoded.
   bool EncodePng(std::vector<uint8_t>& out, int32_t level, bool interlace) const;
@@ -133,6 +138,7 @@ class Bitmap {
   // Writes the PNG through an open stream (a disk file or a byte vector). Returns false when the
   // image cannot be encoded or a write to the stream came up short.
   bool WritePng(kiv::File& stream, int32_t level, bool interlace) const;
+  bool WritePng(kiv::File& stream, const PngEncodeOptions& options) const;
 
   // Empties the image: no pixels, no palette, no ancillary chunks, every dimension 0.
   void Clear();

@@ -1,17 +1,23 @@
 // CompressPngImageData: filters the rows of an image and compresses them as the one zlib stream
 // of its IDAT chunks.
 //
-// Up to a bound of filtered data (kWholeBufferBytes by default) the filtered rows are gathered
-// in one buffer and compressed by libdeflate in one call: the fastest way, at the cost of the
-// filtered data and the compressed output in memory at once. Past the bound, or when those
-// buffers cannot be had, the rows go through zlib's streaming deflate one at a time, so that
-// the memory used no longer grows with the image. Both give a valid stream of the same data;
-// the bytes differ.
-//
 // Levels: 0 stores the data uncompressed (stored deflate blocks), 1 is the fastest, 9 the
-// smallest output; libdeflate and zlib are each asked for the same level.
+// smallest output. Levels 0 to 6 are libdeflate's levels of the same number; 7, 8 and 9 are its
+// levels 8, 9 and 10, the last its first near-optimal parser.
 //
-// Threads: any thread; calls share nothing.
+// Pieces. From kFirstSplitLevel on, the filtered rows are cut into pieces of whole rows of about
+// pieceBytes each (a longer row is a piece of its own). Where the cuts fall depends only on the
+// image's size and layout and on pieceBytes, so the output is the same whoever compresses the
+// pieces and in whatever order. An image of one piece is compressed by libdeflate in one call;
+// the pieces of a larger one are each filtered and compressed on their own (side by side when
+// the PieceRunner has spare cores) and joined into one zlib stream with sync flushes and one
+// combined Adler-32 (deflate_join.h). Pieces are run in batches of kPiecesPerBatch, each batch
+// written before the next begins, so memory grows with the batch, not with the image. Below
+// kFirstSplitLevel, where compressing is so fast that finding each piece's end would cost too much
+// beside it, up to wholeBufferBytes of filtered data is compressed by libdeflate in one call and
+// a larger image goes through zlib's streaming deflate one row at a time.
+//
+// Threads: any thread; calls share nothing (the PieceRunner may use other threads for one call).
 #pragma once
 
 #include <cstdint>
@@ -19,19 +25,29 @@
 #include "image/png_filter.h"
 
 class IdatWriter;
+class PieceRunner;
 class PngScanlines;
 
 struct PngCompression {
-  // Filtered data up to this size is compressed in one piece by libdeflate.
+  // Filtered data below kFirstSplitLevel up to this size is compressed in one piece.
   static constexpr uint64_t kWholeBufferBytes = uint64_t{256} << 20;
+  // The filtered bytes of one piece.
+  static constexpr uint64_t kPieceBytes = uint64_t{4} << 20;
+  static constexpr int kFirstSplitLevel = 5;
+  static constexpr size_t kPiecesPerBatch = 16;
 
   int level = 6;  // 0..9
   PngRowFilter::Mode filter = PngRowFilter::Mode::kAdaptive;
   uint64_t wholeBufferBytes = kWholeBufferBytes;
+  uint64_t pieceBytes = kPieceBytes;
+  PieceRunner* runner = nullptr;  // null: every piece on the calling thread
 };
+
+// libdeflate's level for the writer's level 0 to 9.
+int LibdeflateLevel(int level);
 
 // Writes the compressed rows of every pass of `rows` to `idat` (the caller finishes `idat`).
 // Returns false when memory for the row buffers or the compressor ran out or a write failed.
-// REQUIRES: 0 <= compression.level <= 9.
+// REQUIRES: 0 <= compression.level <= 9; compression.pieceBytes > 0.
 bool CompressPngImageData(const PngScanlines& rows, const PngCompression& compression,
                           IdatWriter& idat);

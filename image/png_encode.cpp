@@ -2,17 +2,24 @@
 #include "image/png_encode.h"
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 #include "image/bitmap.h"
 #include "image/byte_order.h"
 #include "image/pixels.h"
 #include "image/png_chunk_writer.h"
+#include "image/png_filter_choice.h"
+#include "image/png_reduce.h"
 #include "image/png_scanlines.h"
 
 namespace {
 
 constexpr size_t kMaxPaletteEntries = 256;
+// The level at which the row filter is chosen by trial: the slowest, where the trial costs little
+// beside the compression. Palette indices keep no filter: the fast trial level there favours
+// filters that the strong level does better without.
+constexpr int kFilterTrialLevel = 9;
 
 // The largest palette index any pixel of an indexed image uses.
 unsigned LargestIndex(const Bitmap& image) {
@@ -61,6 +68,45 @@ bool IsValidAncillary(const PngChunk& chunk) {
          chunk.data.size() <= PngChunkWriter::kMaxChunkData;
 }
 
+PngRowFilter::Mode UsualFilter(int level, const PngLayout& layout) {
+  // Stored data gains nothing from filtering; indexed pixels are rarely numbers to predict.
+  return level == 0 || layout.colorType == PngLayout::kPalette ? PngRowFilter::Mode::kNone
+                                                               : PngRowFilter::Mode::kAdaptive;
+}
+
+uint64_t ChunkBytes(size_t data) {
+  return data == 0 ? 0 : 12 + data;
+}
+
+// The bytes the image data and palette of `rows` are foretold to take.
+uint64_t FormCost(const PngScanlines& rows, int level, size_t plte, size_t trns) {
+  const uint64_t data = level == 0
+                            ? rows.FilteredBytes()
+                            : EstimateCompressedSize(rows, UsualFilter(level, rows.layout()));
+  return data + ChunkBytes(plte) + ChunkBytes(trns);
+}
+
+// The reduced form to write, or null to write the image as it is.
+const PngColourForm* ChooseForm(const Bitmap& image, const PngLayout& layout,
+                                const std::vector<PngColourForm>& forms, int level,
+                                bool interlace) {
+  if (forms.empty()) {
+    return nullptr;
+  }
+  const PngColourForm* best = nullptr;
+  uint64_t bestCost =
+      FormCost(PngScanlines(image, layout, interlace), level, PaletteData(image, layout).size(), 0);
+  for (const PngColourForm& form : forms) {
+    const uint64_t cost = FormCost(PngScanlines(image, form, interlace), level, form.plte().size(),
+                                   form.trns().size());
+    if (cost < bestCost) {
+      best = &form;
+      bestCost = cost;
+    }
+  }
+  return best;
+}
+
 bool WriteHeader(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& layout,
                  bool interlace) {
   uint8_t ihdr[13];
@@ -85,17 +131,37 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   PngCompression compression;
   compression.level = options.level < 0 ? 6 : std::min(options.level, 9);
   compression.wholeBufferBytes = options.wholeBufferBytes;
-  if (compression.level == 0 || layout.colorType == PngLayout::kPalette) {
-    // Stored data gains nothing from filtering; indexed pixels are not numbers to predict.
-    compression.filter = PngRowFilter::Mode::kNone;
+  compression.pieceBytes = std::max<uint64_t>(options.pieceBytes, 1);
+  compression.runner = options.runner;
+
+  std::vector<PngColourForm> forms;
+  if (options.reduce) {
+    forms = ReducedColourForms(image);
   }
-  const std::vector<uint8_t> palette = PaletteData(image, layout);
+  const PngColourForm* form =
+      ChooseForm(image, layout, forms, compression.level, options.interlace);
+  std::vector<uint8_t> palette;
+  if (form == nullptr || form->kind() == PngColourForm::Kind::kRgb) {
+    palette = PaletteData(image, layout);  // a direct-colour image's suggested palette too
+  }
+  if (form != nullptr) {
+    if (form->kind() == PngColourForm::Kind::kPalette) {
+      palette = form->plte();
+    }
+    layout = form->layout();
+  }
+  const bool grey =
+      layout.colorType == PngLayout::kGrey || layout.colorType == PngLayout::kGreyAlpha;
+  compression.filter = UsualFilter(compression.level, layout);
 
   PngChunkWriter chunks(stream);
   if (!WriteHeader(chunks, image, layout, options.interlace)) {
     return false;
   }
   for (const PngChunk& chunk : image.Ancillary()) {
+    if (grey && std::string(chunk.type.data(), 4) == "iCCP") {
+      continue;  // an RGB profile cannot describe grey samples
+    }
     if (!chunks.Chunk(chunk.type.data(), chunk.data.data(), chunk.data.size())) {
       return false;
     }
@@ -103,7 +169,15 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   if (!palette.empty() && !chunks.Chunk("PLTE", palette.data(), palette.size())) {
     return false;
   }
-  const PngScanlines rows(image, layout, options.interlace);
+  if (form != nullptr && !form->trns().empty() &&
+      !chunks.Chunk("tRNS", form->trns().data(), form->trns().size())) {
+    return false;
+  }
+  const PngScanlines rows = form != nullptr ? PngScanlines(image, *form, options.interlace)
+                                            : PngScanlines(image, layout, options.interlace);
+  if (compression.level == kFilterTrialLevel && layout.colorType != PngLayout::kPalette) {
+    compression.filter = ChooseRowFilter(rows, compression.filter);
+  }
   IdatWriter idat(chunks);
   return CompressPngImageData(rows, compression, idat) && idat.Finish() &&
          chunks.Chunk("IEND", nullptr, 0) && chunks.Finish();

@@ -5,14 +5,16 @@
 // palette of a direct-colour one); the IDAT chunks; IEND.
 //
 // Output by bit count: 1, 2, 4 and 8 bits become palette PNGs of that depth; 16 (5-5-5)
-// becomes 8-bit RGB; 24 becomes RGB; 32 becomes RGB with alpha, the alpha written as stored.
+// becomes 8-bit RGB; 24 becomes RGB; 32 becomes RGB with alpha, the alpha written as stored;
+// unless the reduction is asked for (see PngEncodeOptions::reduce).
 // The palette of an indexed image is fitted to its depth: entries the depth cannot address are
 // dropped, and a palette shorter than the largest index used is padded with black (the colour
 // CopyRect gives such indices), so that every index in the PNG is valid. A direct-colour
 // image's palette longer than 256 entries is not suggested.
 //
 // Rows are filtered by libpng's adaptive choice, except for palette images and level 0, whose
-// rows are written unfiltered; see png_filter.h and, for the compression, png_deflate.h.
+// rows are written unfiltered; at level 9 a trial over a sample of the rows chooses the filter of
+// the others (png_filter_choice.h). See png_filter.h and, for the compression, png_deflate.h.
 //
 // Threads: any thread; calls share nothing.
 #pragma once
@@ -22,6 +24,7 @@
 #include "image/png_deflate.h"
 
 class Bitmap;
+class PieceRunner;
 namespace kiv {
 class File;
 }
@@ -31,6 +34,14 @@ struct PngEncodeOptions {
   bool interlace = false;  // Adam7
   // Filtered data up to this size is compressed in one piece (see png_deflate.h).
   uint64_t wholeBufferBytes = PngCompression::kWholeBufferBytes;
+  // The filtered bytes of a piece at the levels that cut the data into pieces (png_deflate.h).
+  uint64_t pieceBytes = PngCompression::kPieceBytes;
+  // Runs the pieces; null runs them on the calling thread. Not owned.
+  PieceRunner* runner = nullptr;
+  // Writes the image in the smallest of its reduced forms that keep every pixel (png_reduce.h),
+  // or as it is when that is smaller: each form's data is foretold from a sample of its rows,
+  // PLTE and tRNS counted. A grey form leaves out the iCCP chunk, whose profile is for RGB.
+  bool reduce = false;
 };
 
 // Writes the PNG of `image` to `stream`. Returns false, having written at most part of a file,

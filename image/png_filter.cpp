@@ -77,7 +77,7 @@ PngRowFilter::PngRowFilter(Mode mode, size_t maxRowBytes, unsigned distance)
     : mode_(mode),
       distance_(std::max(distance, 1u)),
       current_(maxRowBytes),
-      previous_(mode == Mode::kAdaptive ? maxRowBytes : 0),
+      previous_(mode == Mode::kNone ? 0 : maxRowBytes),
       trial_(mode == Mode::kAdaptive ? 4 * maxRowBytes : 0),
       maxRowBytes_(maxRowBytes) {}
 
@@ -93,6 +93,25 @@ void PngRowFilter::Filter(size_t rowBytes, uint8_t* out) {
     return;
   }
   const uint8_t* above = previous_.data();
+  if (mode_ != Mode::kAdaptive) {
+    out[0] = static_cast<uint8_t>(mode_);
+    switch (mode_) {
+      case Mode::kSub:
+        Sub(row, rowBytes, distance_, out + 1);
+        break;
+      case Mode::kUp:
+        Up(row, above, rowBytes, out + 1);
+        break;
+      case Mode::kAverage:
+        Average(row, above, rowBytes, distance_, out + 1);
+        break;
+      default:
+        Paeth(row, above, rowBytes, distance_, out + 1);
+        break;
+    }
+    current_.swap(previous_);
+    return;
+  }
   uint8_t* trials[4];
   for (size_t k = 0; k < 4; ++k) {
     trials[k] = trial_.data() + k * maxRowBytes_;

@@ -2,8 +2,8 @@
 //
 // In the adaptive mode every row gets the filter whose output has the smallest sum of absolute
 // values, the bytes taken as signed (the heuristic libpng uses); on a tie the earlier of none,
-// sub, up, average, Paeth wins. In the none mode every row is written as it is, which suits
-// palette indices (not numbers to predict) and stored data (nothing gains from it).
+// sub, up, average, Paeth wins. In a fixed mode every row gets that one filter; the none mode
+// suits palette indices (not numbers to predict) and stored data (nothing gains from it).
 //
 // The loops are written so that the compiler vectorises them: one simple pass over the row per
 // filter, the first pixel's bytes handled apart.
@@ -17,7 +17,8 @@
 
 class PngRowFilter {
  public:
-  enum class Mode { kNone, kAdaptive };
+  // The fixed modes in the order of their filter-type numbers, then the adaptive choice.
+  enum class Mode { kNone, kSub, kUp, kAverage, kPaeth, kAdaptive };
 
   // `maxRowBytes`: the longest row that will be filtered (without its filter-type byte).
   // `distance`: bytes from a sample to the same sample of the pixel to its left (at least 1).
@@ -31,6 +32,10 @@ class PngRowFilter {
 
   // The buffer for the next row's unfiltered bytes, maxRowBytes long.
   uint8_t* Raw() { return current_.data(); }
+
+  // The unfiltered row above the next one, maxRowBytes long (null in the none mode, which does
+  // not look at it): filled by the caller to start in the middle of a pass.
+  uint8_t* Above() { return previous_.empty() ? nullptr : previous_.data(); }
 
   // Filters the first `rowBytes` bytes of Raw() and writes the filter-type byte and the
   // filtered bytes (1 + rowBytes in all) to `out`. The row then counts as the row above the

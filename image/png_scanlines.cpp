@@ -6,6 +6,7 @@
 
 #include "image/bitmap.h"
 #include "image/pixels.h"
+#include "image/png_reduce.h"
 
 namespace {
 
@@ -111,6 +112,9 @@ bool ChoosePngLayout(uint32_t bitCount, PngLayout& layout) {
 PngScanlines::PngScanlines(const Bitmap& image, const PngLayout& layout, bool interlace)
     : image_(image), layout_(layout), interlace_(interlace) {}
 
+PngScanlines::PngScanlines(const Bitmap& image, const PngColourForm& form, bool interlace)
+    : image_(image), layout_(form.layout()), interlace_(interlace), form_(&form) {}
+
 uint32_t PngScanlines::PassWidth(int pass) const {
   const Adam7Pass& p = interlace_ ? kAdam7[pass] : kWhole;
   return Spread(static_cast<uint32_t>(image_.Width()), p.x0, p.dx);
@@ -140,7 +144,9 @@ void PngScanlines::Row(int pass, uint32_t row, uint8_t* out) const {
   // Picture row y (top first) is stored row height - 1 - y.
   const uint32_t y = p.y0 + row * p.dy;
   const uint8_t* in = image_.Row(image_.Height() - 1 - static_cast<int32_t>(y));
-  if (layout_.expand555) {
+  if (form_ != nullptr) {
+    form_->Row(image_, in, out, count, p.x0, p.dx);
+  } else if (layout_.expand555) {
     Expand555ToRgb(in, out, count, p.x0, p.dx);
   } else if (layout_.colorType == PngLayout::kRgb) {
     BgrToRgb<3>(in, out, count, p.x0, p.dx);

@@ -8,23 +8,26 @@
 // are zero.
 //
 // Threads: an object belongs to one thread; any number may exist at once.
-// Ownership: borrows the Bitmap, which must outlive it and stay unchanged.
+// Ownership: borrows the Bitmap (and a reduced form), which must outlive it and stay unchanged.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 class Bitmap;
+class PngColourForm;
 
 // The PNG form of a Bitmap's bit count.
 struct PngLayout {
   int depth = 0;           // bits per sample (palette index or colour channel)
-  int colorType = 0;       // kPalette, kRgb or kRgba
+  int colorType = 0;       // kGrey, kRgb, kPalette, kGreyAlpha or kRgba
   uint32_t pixelBits = 0;  // bits per pixel of a PNG row
   bool expand555 = false;  // 16-bit 5-5-5 source written as 8-bit RGB
 
+  static constexpr int kGrey = 0;
   static constexpr int kRgb = 2;
   static constexpr int kPalette = 3;
+  static constexpr int kGreyAlpha = 4;
   static constexpr int kRgba = 6;
 
   // Bytes between a byte and the byte of the same sample in the pixel to its left, as the
@@ -43,6 +46,8 @@ class PngScanlines {
  public:
   // REQUIRES: `image` is not empty and `layout` is ChoosePngLayout's for its bit count.
   PngScanlines(const Bitmap& image, const PngLayout& layout, bool interlace);
+  // The rows in a reduced form of the image (png_reduce.h), which must outlive the object.
+  PngScanlines(const Bitmap& image, const PngColourForm& form, bool interlace);
   PngScanlines(const PngScanlines&) = delete;
   PngScanlines& operator=(const PngScanlines&) = delete;
 
@@ -71,4 +76,5 @@ class PngScanlines {
   const Bitmap& image_;
   PngLayout layout_;
   bool interlace_;
+  const PngColourForm* form_ = nullptr;
 };

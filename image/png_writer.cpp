@@ -13,11 +13,23 @@
 #include "image/png_encode.h"
 #include "image/png_scanlines.h"
 
+namespace {
+
+PngEncodeOptions Options(int32_t level, bool interlace) {
+  PngEncodeOptions options;
+  options.level = level;
+  options.interlace = interlace;
+  return options;
+}
+
+}  // namespace
+
 bool Bitmap::WritePng(kiv::File& stream, int32_t level, bool interlace) const {
+  return WritePng(stream, Options(level, interlace));
+}
+
+bool Bitmap::WritePng(kiv::File& stream, const PngEncodeOptions& options) const {
   try {
-    PngEncodeOptions options;
-    options.level = level;
-    options.interlace = interlace;
     return EncodePngImage(*this, options, stream);
   } catch (const std::bad_alloc&) {
     return false;
@@ -38,6 +50,11 @@ bool Bitmap::EncodePng(std::vector<uint8_t>& out, int32_t level, bool interlace)
 
 Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, int32_t level, bool interlace,
                                    SaveMode mode) const {
+  return SavePng(path, Options(level, interlace), mode);
+}
+
+Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOptions& options,
+                                   SaveMode mode) const {
   PngLayout layout;
   if (Empty() || !ChoosePngLayout(bitCount_, layout)) {
     return SaveResult::kFailed;  // nothing to write: the file system is not touched
@@ -47,7 +64,7 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, int32_t level, bool
   }
   try {
     kiv::ReplacingFile file(path);
-    if (!file.IsOpen() || !WritePng(file.stream(), level, interlace)) {
+    if (!file.IsOpen() || !WritePng(file.stream(), options)) {
       return SaveResult::kFailed;  // the temporary goes with `file`
     }
     if (mode == SaveMode::kReplace) {

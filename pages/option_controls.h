@@ -46,6 +46,7 @@ constexpr int OptionControlId(Option option) {
       return IDC_TOPMOST_WINDOW;
     case Option::kKeepOrientation:
     case Option::kStrip:
+    case Option::kReduce:
       return 0;  // run options of morvane-cli: no control
   }
   return 0;

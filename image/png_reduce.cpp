@@ -1,0 +1,270 @@
+// Counting an image's colours and writing its rows in a reduced form.
+#include "image/png_reduce.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "image/bitmap.h"
+#include "image/pixels.h"
+
+namespace {
+
+constexpr size_t kMaxPaletteColours = 256;
+constexpr size_t kHashSlots = 1024;  // four times the palette: short probes
+
+// A colour as red | green << 8 | blue << 16 | alpha << 24.
+uint32_t Rgba(uint8_t red, uint8_t green, uint8_t blue, uint8_t alpha) {
+  return red | green << 8 | blue << 16 | static_cast<uint32_t>(alpha) << 24;
+}
+uint8_t Red(uint32_t c) {
+  return static_cast<uint8_t>(c);
+}
+uint8_t Green(uint32_t c) {
+  return static_cast<uint8_t>(c >> 8);
+}
+uint8_t Blue(uint32_t c) {
+  return static_cast<uint8_t>(c >> 16);
+}
+uint8_t Alpha(uint32_t c) {
+  return static_cast<uint8_t>(c >> 24);
+}
+
+size_t Slot(uint32_t colour) {
+  return (colour * 2654435761u) >> 22;  // 10 bits
+}
+
+// The colour of each palette index as the writer shows it: black past the palette's end.
+std::vector<uint32_t> IndexColours(const Bitmap& image) {
+  std::vector<uint32_t> colours(size_t{1} << image.BitCount(), Rgba(0, 0, 0, 255));
+  for (size_t i = 0; i < colours.size() && i < image.Palette().size(); ++i) {
+    const Bitmap::PaletteEntry& entry = image.Palette()[i];
+    colours[i] = Rgba(entry.red, entry.green, entry.blue, 255);
+  }
+  return colours;
+}
+
+uint32_t ColourAt(const Bitmap& image, const std::vector<uint32_t>& indexColours,
+                  const uint8_t* row, uint64_t x) {
+  switch (image.BitCount()) {
+    case 16: {
+      uint8_t bgr[3];
+      pixels::Expand555(row + 2 * x, bgr);
+      return Rgba(bgr[2], bgr[1], bgr[0], 255);
+    }
+    case 24:
+      return Rgba(row[3 * x + 2], row[3 * x + 1], row[3 * x], 255);
+    case 32:
+      return Rgba(row[4 * x + 2], row[4 * x + 1], row[4 * x], row[4 * x + 3]);
+    default:
+      return indexColours[pixels::IndexAt(row, x, image.BitCount())];
+  }
+}
+
+// The fewest bits a grey sample needs to hold `value` exactly (value * (2^bits - 1) / 255).
+int GreyBits(uint8_t value) {
+  return value % 255 == 0 ? 1 : value % 85 == 0 ? 2 : value % 17 == 0 ? 4 : 8;
+}
+
+int PaletteBits(size_t colours) {
+  return colours <= 2 ? 1 : colours <= 4 ? 2 : colours <= 16 ? 4 : 8;
+}
+
+// What the pixels of an image allow.
+struct Survey {
+  bool opaque = true;
+  bool grey = true;
+  int greyBits = 1;
+  bool few = true;  // at most kMaxPaletteColours colours, listed in `colours`
+  std::vector<uint32_t> colours;
+  std::vector<uint32_t> keys = std::vector<uint32_t>(kHashSlots);
+  std::vector<bool> used = std::vector<bool>(kHashSlots);
+
+  void See(uint32_t colour) {
+    if (grey) {
+      if (Red(colour) == Green(colour) && Green(colour) == Blue(colour)) {
+        greyBits = std::max(greyBits, GreyBits(Red(colour)));
+      } else {
+        grey = false;
+      }
+    }
+    if (!few) {
+      return;
+    }
+    size_t slot = Slot(colour);
+    while (used[slot]) {
+      if (keys[slot] == colour) {
+        return;
+      }
+      slot = (slot + 1) % kHashSlots;
+    }
+    if (colours.size() == kMaxPaletteColours) {
+      few = false;
+      return;
+    }
+    used[slot] = true;
+    keys[slot] = colour;
+    colours.push_back(colour);
+  }
+  bool Done() const { return !grey && !few; }
+};
+
+Survey SurveyPixels(const Bitmap& image, const std::vector<uint32_t>& indexColours) {
+  Survey survey;
+  const uint64_t width = static_cast<uint64_t>(image.Width());
+  if (image.BitCount() == 32) {
+    for (int32_t y = 0; y < image.Height() && survey.opaque; ++y) {
+      const uint8_t* row = image.Row(y);
+      for (uint64_t x = 0; x < width; ++x) {
+        survey.opaque = survey.opaque && row[4 * x + 3] == 255;
+      }
+    }
+  }
+  if (image.BitCount() <= 8) {
+    // Each index once, in index order.
+    std::vector<bool> seen(indexColours.size());
+    for (int32_t y = 0; y < image.Height(); ++y) {
+      const uint8_t* row = image.Row(y);
+      for (uint64_t x = 0; x < width; ++x) {
+        seen[pixels::IndexAt(row, x, image.BitCount())] = true;
+      }
+    }
+    for (size_t i = 0; i < seen.size(); ++i) {
+      if (seen[i]) {
+        survey.See(indexColours[i]);
+      }
+    }
+    return survey;
+  }
+  // The picture's order, top row first; a run of one colour is looked at once.
+  for (int32_t y = image.Height() - 1; y >= 0 && !survey.Done(); --y) {
+    const uint8_t* row = image.Row(y);
+    uint32_t last = ColourAt(image, indexColours, row, 0);
+    survey.See(last);
+    for (uint64_t x = 1; x < width; ++x) {
+      const uint32_t colour = ColourAt(image, indexColours, row, x);
+      if (colour != last) {
+        survey.See(colour);
+        last = colour;
+      }
+    }
+  }
+  return survey;
+}
+
+PngLayout Layout(int colorType, int depth, uint32_t pixelBits) {
+  PngLayout layout;
+  layout.colorType = colorType;
+  layout.depth = depth;
+  layout.pixelBits = pixelBits;
+  return layout;
+}
+
+// Sets the `bits` bits of sample `i` in a zeroed row.
+void PutSample(uint8_t* out, uint32_t i, unsigned value, int bits) {
+  const uint64_t bit = static_cast<uint64_t>(i) * static_cast<unsigned>(bits);
+  out[bit / 8] |= static_cast<uint8_t>(value << (8 - bits - bit % 8));
+}
+
+}  // namespace
+
+std::vector<PngColourForm> ReducedColourForms(const Bitmap& image) {
+  std::vector<PngColourForm> forms;
+  if (image.Empty()) {
+    return forms;
+  }
+  const std::vector<uint32_t> indexColours =
+      image.BitCount() <= 8 ? IndexColours(image) : std::vector<uint32_t>();
+  Survey survey = SurveyPixels(image, indexColours);
+  survey.opaque = survey.opaque && std::all_of(survey.colours.begin(), survey.colours.end(),
+                                               [](uint32_t c) { return Alpha(c) == 255; });
+  PngColourForm form;
+  form.sourceColours_ = indexColours;
+  if (image.BitCount() == 32 && survey.opaque) {
+    form.kind_ = PngColourForm::Kind::kRgb;
+    form.layout_ = Layout(PngLayout::kRgb, 8, 24);
+    forms.push_back(form);
+  }
+  if (survey.grey && survey.opaque) {
+    form.kind_ = PngColourForm::Kind::kGrey;
+    form.layout_ =
+        Layout(PngLayout::kGrey, survey.greyBits, static_cast<uint32_t>(survey.greyBits));
+    forms.push_back(form);
+  } else if (survey.grey) {
+    form.kind_ = PngColourForm::Kind::kGreyAlpha;
+    form.layout_ = Layout(PngLayout::kGreyAlpha, 8, 16);
+    forms.push_back(form);
+  }
+  if (survey.few) {
+    std::stable_partition(survey.colours.begin(), survey.colours.end(),
+                          [](uint32_t c) { return Alpha(c) != 255; });
+    const int bits = PaletteBits(survey.colours.size());
+    form.kind_ = PngColourForm::Kind::kPalette;
+    form.layout_ = Layout(PngLayout::kPalette, bits, static_cast<uint32_t>(bits));
+    form.keys_.assign(kHashSlots, 0);
+    form.used_.assign(kHashSlots, false);
+    form.indices_.assign(kHashSlots, 0);
+    for (size_t i = 0; i < survey.colours.size(); ++i) {
+      const uint32_t colour = survey.colours[i];
+      form.plte_.insert(form.plte_.end(), {Red(colour), Green(colour), Blue(colour)});
+      if (Alpha(colour) != 255) {
+        form.trns_.push_back(Alpha(colour));
+      }
+      size_t slot = Slot(colour);
+      while (form.used_[slot]) {
+        slot = (slot + 1) % kHashSlots;
+      }
+      form.used_[slot] = true;
+      form.keys_[slot] = colour;
+      form.indices_[slot] = static_cast<uint8_t>(i);
+    }
+    forms.push_back(form);
+  }
+  return forms;
+}
+
+void PngColourForm::Row(const Bitmap& image, const uint8_t* in, uint8_t* out, uint32_t count,
+                        uint32_t x0, uint32_t dx) const {
+  if (layout_.depth < 8) {
+    std::memset(out, 0, static_cast<size_t>(layout_.RowBytes(count)));
+  }
+  uint32_t lastColour = 0;
+  unsigned lastIndex = 0;
+  bool haveLast = false;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t colour = ColourAt(image, sourceColours_, in, x0 + static_cast<uint64_t>(i) * dx);
+    switch (kind_) {
+      case Kind::kRgb:
+        out[3 * static_cast<size_t>(i)] = Red(colour);
+        out[3 * static_cast<size_t>(i) + 1] = Green(colour);
+        out[3 * static_cast<size_t>(i) + 2] = Blue(colour);
+        break;
+      case Kind::kGrey:
+        if (layout_.depth == 8) {
+          out[i] = Red(colour);
+        } else {
+          PutSample(out, i, Red(colour) / (255u / ((1u << layout_.depth) - 1)), layout_.depth);
+        }
+        break;
+      case Kind::kGreyAlpha:
+        out[2 * static_cast<size_t>(i)] = Red(colour);
+        out[2 * static_cast<size_t>(i) + 1] = Alpha(colour);
+        break;
+      case Kind::kPalette:
+        if (!haveLast || colour != lastColour) {
+          size_t slot = Slot(colour);
+          while (used_[slot] && keys_[slot] != colour) {
+            slot = (slot + 1) % kHashSlots;
+          }
+          lastIndex = indices_[slot];
+          lastColour = colour;
+          haveLast = true;
+        }
+        if (layout_.depth == 8) {
+          out[i] = static_cast<uint8_t>(lastIndex);
+        } else {
+          PutSample(out, i, lastIndex, layout_.depth);
+        }
+        break;
+    }
+  }
+}
