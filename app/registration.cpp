@@ -24,7 +24,10 @@ bool Morvane::MatchesFilter(const std::wstring& path) const {
 void Morvane::ScanFolder(const std::wstring& folder) {
   ::ScanFolder(
       filterPatterns_, folder, *pageOption_, [this](const std::wstring& path) { AcceptFile(path); },
-      [this] { batch_->Tick(); });
+      [this] {
+        batch_->Tick();
+        return true;
+      });
 }
 
 void Morvane::AcceptFile(const std::wstring& path) {
@@ -133,7 +136,10 @@ void Morvane::RegisterDrop(HDROP handle) {
   RebuildFilterPatterns();
   kiv::DropFile drop(handle);
   const PathSink accept = [this](const std::wstring& path) { AcceptFile(path); };
-  const ScanTick tick = [this] { batch_->Tick(); };
+  const ScanTick tick = [this] {
+    batch_->Tick();
+    return true;
+  };
   for (std::wstring path = drop.NextPath(); !path.empty(); path = drop.NextPath()) {
     RegisterDroppedPath(filterPatterns_, path, *pageOption_, accept, tick);
   }

@@ -70,16 +70,18 @@ void RegistrationBatch::Tick() {
 }
 
 void RegistrationBatch::Flush() {
-  if (!pending_.empty()) {
-    manager_.AddFiles(pending_);
-    pending_.clear();
+  if (pending_.empty()) {
+    return;
+  }
+  manager_.AddFiles(pending_);
+  pending_.clear();
+  // The count goes with the rows it counts.
+  if (message_ != nullptr && depth_ > 0) {
+    message_->SetMessage(RegisteringText(count_));
   }
 }
 
 void RegistrationBatch::Paint() {
-  if (message_ != nullptr) {
-    message_->SetMessage(RegisteringText(count_));
-  }
   SuspendRedraw(false);
   // Only paint messages: nothing else runs in the middle of a registration.
   RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);

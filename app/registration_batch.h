@@ -4,13 +4,13 @@
 //
 // While a registration is open (Begin ... End, nested registrations count as
 // one) the accepted paths are collected and handed to the scheduler's
-// AddFiles in their order, some hundreds at a time; the list does not redraw
+// AddFiles in their order, some hundreds at a time, the message box showing
+// how many files were registered with each batch; the list does not redraw
 // after each row (WM_SETREDRAW). At least every kPaintMs the batch is handed
-// over and the window painted with the rows so far, the message box showing
-// how many files were registered, and every kAnswerMs the messages that other
-// threads and processes send the window are answered (a second start's
-// hand-off). Input stays queued until the registration ends. Outside a
-// registration a path is registered at once.
+// over and the window painted with the rows so far, and every kAnswerMs the
+// messages that other threads and processes send the window are answered (a
+// second start's hand-off). Input stays queued until the registration ends.
+// Outside a registration a path is registered at once.
 //
 // Rows, their order and the scheduler's rules are those of registering each
 // path on its own: Flush before anything that depends on the rows (a start
@@ -38,7 +38,7 @@ class RegistrationBatch {
   static constexpr ULONGLONG kPaintMs = 200;
   static constexpr ULONGLONG kAnswerMs = 50;
   // Most paths collected before they go to the scheduler.
-  static constexpr std::size_t kMaxBatch = 1024;
+  static constexpr std::size_t kMaxBatch = 256;
 
   // `window` is the main window, `list` the file list control; `reveal`
   // brings the file list forward and is called before the first row of each

@@ -28,15 +28,19 @@ bool File::OpenCreateNew(const std::wstring& path) {
 
 bool File::OpenFile(const std::wstring& path, Mode mode) {
   Close();
+  error_ = FileError::kNone;
   if (path.empty()) {
+    error_ = FileError::kNotFound;
     return false;
   }
   if (mode != Mode::kRead && fault::ShouldFail(FaultStep::kOpenWrite, path)) {
+    error_ = FileError::kAccessDenied;
     return false;
   }
   std::uint64_t file_size = 0;
   const std::intptr_t handle = PlatformOpen(path, mode, &file_size);
   if (handle == kNoHandle) {
+    error_ = LastPlatformFileError();
     return false;
   }
   kind_ = Kind::kFile;
@@ -52,6 +56,7 @@ bool File::OpenFile(const std::wstring& path, Mode mode) {
 
 bool File::AttachVector(std::vector<std::uint8_t>& vector) {
   Close();
+  error_ = FileError::kNone;
   kind_ = Kind::kVector;
   vector_ = &vector;
   size_ = vector.size();
@@ -99,8 +104,10 @@ std::uint32_t File::Write(std::uint32_t count, const void* source) {
   }
   const std::uint32_t allowed = fault::AllowedWrite(path_, count);
   std::uint32_t done = 0;
-  const bool ok = PlatformWrite(handle_, allowed, source, &done) && allowed == count;
-  if (!ok) {
+  const bool written = PlatformWrite(handle_, allowed, source, &done);
+  if (!written || allowed != count) {
+    // A write the seam cut short stands for a full disk.
+    error_ = written ? FileError::kDiskFull : LastPlatformFileError();
     write_error_ = true;
   }
   position_ += done;
@@ -130,9 +137,10 @@ bool File::Flush() {
   if (kind_ != Kind::kFile) {
     return true;
   }
-  const bool ok =
-      !(writing_ && fault::ShouldFail(FaultStep::kFlush, path_)) && PlatformFlush(handle_);
+  const bool refused = writing_ && fault::ShouldFail(FaultStep::kFlush, path_);
+  const bool ok = !refused && PlatformFlush(handle_);
   if (!ok && writing_) {
+    error_ = refused ? FileError::kOther : LastPlatformFileError();
     write_error_ = true;
   }
   return ok;
@@ -143,6 +151,9 @@ bool File::Close() {
   if (kind_ == Kind::kFile && handle_ != kNoHandle) {
     const bool refused = writing_ && fault::ShouldFail(FaultStep::kClose, path_);
     ok = PlatformClose(handle_) && !refused;
+    if (!ok) {
+      error_ = refused ? FileError::kOther : LastPlatformFileError();
+    }
   }
   kind_ = Kind::kNone;
   handle_ = kNoHandle;

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "base/file_error.h"
+
 namespace kiv {
 
 class File {
@@ -88,6 +90,9 @@ class File {
   std::uint64_t Remaining() const { return position_ < read_limit_ ? read_limit_ - position_ : 0; }
   // True when a write or flush fell short since the stream was opened.
   bool HasWriteError() const { return write_error_; }
+  // Why the last open, write, flush or close of this stream failed; kNone when none failed
+  // since the last open. Kept after Close.
+  FileError error() const { return error_; }
   // The path of the open file (empty for the other kinds).
   const std::wstring& path() const { return path_; }
 
@@ -114,6 +119,7 @@ class File {
   std::uint64_t position_ = 0;
   std::uint64_t read_limit_ = 0;
   bool write_error_ = false;
+  FileError error_ = FileError::kNone;
   bool writing_ = false;
   std::wstring path_;
 };

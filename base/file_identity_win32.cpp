@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "base/long_path.h"
+
 namespace kiv {
 
 namespace {
@@ -23,9 +25,9 @@ bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
   // No access right is needed to read the information, and sharing
   // everything keeps the look from disturbing a writer or a deletion; the
   // backup flag lets folders open too.
-  const HANDLE handle =
-      CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = CreateFileW(SystemPath(path).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }
@@ -56,7 +58,7 @@ bool SetModificationTime(const std::wstring& path, const FileStamp& stamp) {
   FILETIME time;
   time.dwLowDateTime = static_cast<DWORD>(steps);
   time.dwHighDateTime = static_cast<DWORD>(steps >> 32);
-  HANDLE handle = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+  HANDLE handle = CreateFileW(SystemPath(path).c_str(), FILE_WRITE_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {

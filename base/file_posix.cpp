@@ -37,6 +37,7 @@ std::intptr_t File::PlatformOpen(const std::wstring& path, Mode mode, std::uint6
   // A folder opens on POSIX but not on Windows: refuse it here too.
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     close(fd);
+    errno = EISDIR;
     return kNoHandle;
   }
   const int status = fcntl(fd, F_GETFL);

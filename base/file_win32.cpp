@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "base/file.h"
+#include "base/long_path.h"
 
 namespace kiv {
 namespace {
@@ -23,7 +24,7 @@ std::intptr_t File::PlatformOpen(const std::wstring& path, Mode mode, std::uint6
   } else if (mode == Mode::kCreateNew) {
     disposition = CREATE_NEW;
   }
-  HANDLE handle = CreateFileW(path.c_str(), access, share, nullptr, disposition,
+  HANDLE handle = CreateFileW(SystemPath(path).c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     return kNoHandle;

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "base/file_finder.h"
+#include "base/long_path.h"
 
 namespace kiv {
 
@@ -27,7 +28,7 @@ std::wstring FileFinder::First(const std::wstring& pattern) {
     return std::wstring();
   }
   auto search = std::make_unique<Search>();
-  search->handle = FindFirstFileW(pattern.c_str(), &search->data);
+  search->handle = FindFirstFileW(SystemPath(pattern).c_str(), &search->data);
   if (search->handle == INVALID_HANDLE_VALUE) {
     return std::wstring();
   }

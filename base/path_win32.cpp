@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "base/file_fault.h"
+#include "base/long_path.h"
 
 #include <string>
 #include <vector>
@@ -37,27 +38,27 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 }
 
 bool FileExists(const std::wstring& path) {
-  return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return !path.empty() && GetFileAttributesW(SystemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsDirectory(const std::wstring& path) {
   if (path.empty()) {
     return false;
   }
-  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool RemoveFile(const std::wstring& path) {
-  return !path.empty() && DeleteFileW(path.c_str()) != FALSE;
+  return !path.empty() && DeleteFileW(SystemPath(path).c_str()) != FALSE;
 }
 
 bool MakeDirectory(const std::wstring& path) {
-  return !path.empty() && CreateDirectoryW(path.c_str(), nullptr) != FALSE;
+  return !path.empty() && CreateDirectoryW(SystemPath(path).c_str(), nullptr) != FALSE;
 }
 
 bool RemoveFolder(const std::wstring& path) {
-  return !path.empty() && RemoveDirectoryW(path.c_str()) != FALSE;
+  return !path.empty() && RemoveDirectoryW(SystemPath(path).c_str()) != FALSE;
 }
 
 bool SyncToDisk(const std::wstring& path) {
@@ -66,7 +67,7 @@ bool SyncToDisk(const std::wstring& path) {
   }
   // FlushFileBuffers needs a handle with write access; NTFS writes the
   // folder entry with the file's metadata.
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+  const HANDLE file = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {

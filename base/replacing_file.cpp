@@ -83,8 +83,9 @@ ReplacingFile::ReplacingFile(const std::wstring& target) : target_(target) {
       temporary_ = candidate;
       return;
     }
+    error_ = stream_.error();
     // Only a name taken by someone else is worth another try.
-    if (!FileExists(candidate)) {
+    if (error_ != FileError::kExists && !FileExists(candidate)) {
       return;
     }
   }
@@ -112,6 +113,7 @@ bool ReplacingFile::Finish(bool durable) {
   const bool flushed = written && (!durable || stream_.Flush());
   const bool closed = stream_.Close();
   if (!flushed || !closed) {
+    error_ = stream_.error();
     Discard();
     return false;
   }
@@ -121,14 +123,20 @@ bool ReplacingFile::Finish(bool durable) {
 bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {
   const bool replacing = FileExists(target_);
   if (replacing && readOnly == ReadOnlyTarget::kKeep && PlatformIsReadOnly(target_)) {
+    error_ = FileError::kAccessDenied;
     Discard();
     return false;
   }
   if (!Finish(replacing)) {
     return false;
   }
-  if (fault::ShouldFail(FaultStep::kMove, target_) ||
-      !PlatformReplace(temporary_, target_, replacing)) {
+  if (fault::ShouldFail(FaultStep::kMove, target_)) {
+    error_ = FileError::kOther;
+    Discard();
+    return false;
+  }
+  if (!PlatformReplace(temporary_, target_, replacing)) {
+    error_ = LastPlatformFileError();
     Discard();
     return false;
   }
@@ -141,8 +149,10 @@ ReplacingFile::Result ReplacingFile::CommitExclusive() {
     return Result::kFailed;
   }
   Result result = Result::kFailed;
+  error_ = FileError::kOther;
   if (!fault::ShouldFail(FaultStep::kMove, target_)) {
     result = PlatformMoveNew(temporary_, target_);
+    error_ = result == Result::kFailed ? LastPlatformFileError() : FileError::kNone;
   }
   if (result != Result::kDone) {
     Discard();

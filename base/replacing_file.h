@@ -70,6 +70,9 @@ class ReplacingFile {
   // one name get kDone for one and kExists for the other.
   Result CommitExclusive();
 
+  // Why the temporary could not be made or a commit failed; kNone before any failure.
+  FileError error() const { return error_; }
+
   const std::wstring& target() const { return target_; }
   const std::wstring& temporary_path() const { return temporary_; }
 
@@ -100,6 +103,7 @@ class ReplacingFile {
   std::wstring target_;
   std::wstring temporary_;
   File stream_;
+  FileError error_ = FileError::kNone;
   bool done_ = false;
 };
 

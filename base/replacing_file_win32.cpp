@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "base/replacing_file.h"
+#include "base/long_path.h"
 
 namespace kiv {
 
@@ -24,16 +25,17 @@ bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring
                                     bool durable) {
   // MoveFileExW refuses to replace a read-only file: lift the attribute for
   // the move and put it back if the move fails.
-  const DWORD attributes = GetFileAttributesW(to.c_str());
+  const DWORD attributes = GetFileAttributesW(SystemPath(to).c_str());
   const bool read_only = attributes != INVALID_FILE_ATTRIBUTES &&
                          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
                          (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  if (read_only && !SetFileAttributesW(to.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+  if (read_only &&
+      !SetFileAttributesW(SystemPath(to).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
     return false;
   }
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
   for (int attempt = 1;; ++attempt) {
-    if (MoveFileExW(from.c_str(), to.c_str(), flags)) {
+    if (MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), flags)) {
       return true;
     }
     if (attempt == kReplaceAttempts || !MomentarilyInUse(GetLastError())) {
@@ -42,14 +44,16 @@ bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring
     Sleep(kReplaceRetryMilliseconds);
   }
   if (read_only) {
-    SetFileAttributesW(to.c_str(), attributes);
+    const DWORD error = GetLastError();
+    SetFileAttributesW(SystemPath(to).c_str(), attributes);
+    SetLastError(error);  // the caller reports why the move failed
   }
   return false;
 }
 
 ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
                                                      const std::wstring& to) {
-  if (MoveFileExW(from.c_str(), to.c_str(), 0)) {
+  if (MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), 0)) {
     return Result::kDone;
   }
   const DWORD error = GetLastError();
@@ -58,7 +62,7 @@ ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
 }
 
 bool ReplacingFile::PlatformIsReadOnly(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
          (attributes & FILE_ATTRIBUTE_READONLY) != 0;
 }

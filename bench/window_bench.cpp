@@ -139,6 +139,7 @@ Registration WaitForRegistration(DWORD process, HWND list, int count, Clock::tim
   std::wstring shown;
   Clock::time_point shownSince = start;
   int rowsAtShown = 0;
+  int rowsBefore = 0;  // at the poll before this one
   for (;;) {
     const Found windows = FindWindows(process);
     const Clock::time_point asked = Clock::now();
@@ -149,7 +150,9 @@ Registration WaitForRegistration(DWORD process, HWND list, int count, Clock::tim
     const std::wstring text = open ? TextOf(GetDlgItem(windows.message, IDC_MESSAGE_TEXT)) : L"";
     if (!open || (!text.empty() && text != shown)) {
       // The count shown until now stood while the list grew: it was behind.
-      if (!shown.empty() && rows > rowsAtShown) {
+      // (Rows that came with this change, as a next registration's, do not
+      // count.)
+      if (!shown.empty() && rowsBefore > rowsAtShown) {
         result.longestText = std::max(result.longestText, Seconds(now - shownSince));
       }
       shown = text;
@@ -160,6 +163,7 @@ Registration WaitForRegistration(DWORD process, HWND list, int count, Clock::tim
         result.lastText = text;
       }
     }
+    rowsBefore = rows;
     if (!open && rows >= count) {
       result.seconds = Seconds(now - start);
       return result;

@@ -9,12 +9,14 @@
 
 #include "base/clock.h"
 #include "base/file.h"
+#include "base/file_error.h"
 #include "base/file_identity.h"
 #include "base/path.h"
 #include "cli/arguments.h"
 #include "cli/dry_run.h"
 #include "cli/json.h"
 #include "cli/selection.h"
+#include "cli/shown_path.h"
 #include "cli/summary.h"
 #include "engine/convert_manager.h"
 #include "engine/memory_host.h"
@@ -76,7 +78,7 @@ void ApplyRequest(const Request& request, Terminal& terminal, MemoryOptionSet& o
     options.SetConvertCount(*request.jobs);
   }
   if (request.outputFolder) {
-    options.SetText(Option::kOutput, terminal.FullPath(*request.outputFolder));
+    options.SetText(Option::kOutput, TidyPath(terminal.FullPath(*request.outputFolder)));
     options.SetOn(Option::kOutSrcDirectory, false);
   }
   if (request.upperExtension) {
@@ -144,11 +146,30 @@ std::vector<ConvertManager::PendingFile> CollectFiles(const Request& request,
   auto mine = [&](const std::wstring& shardPath) {
     return !request.shard || InShard(*request.shard, shardPath);
   };
+  // The scan of a folder that holds the output folder leaves that out (and what lies below it):
+  // an earlier run's PNGs there are not sources of this one. An output folder that is the
+  // scanned folder itself leaves nothing out.
+  const std::wstring outputKey = kiv::ComparableName(
+      OutputFolder(options.IsOn(Option::kOutSrcDirectory), options.GetOptionText(Option::kOutput)));
+  auto inOutput = [&](const std::wstring& scanned, const std::wstring& path) {
+    const std::wstring key = kiv::ComparableName(scanned);
+    return outputKey.size() > key.size() && outputKey.compare(0, key.size(), key) == 0 &&
+           kiv::ComparableName(path).compare(0, outputKey.size(), outputKey) == 0;
+  };
+  // A stop asked while registering ends the scan at once.
+  const ScanTick tick = [&terminal] { return !terminal.StopRequested(); };
   for (const std::wstring& given : named) {
-    const std::wstring full = terminal.FullPath(given);
+    if (terminal.StopRequested()) {
+      break;
+    }
+    const std::wstring full = TidyPath(terminal.FullPath(given));
     if (!kiv::FileExists(full)) {
+      const kiv::FileError why = kiv::LastPlatformFileError();
       if (mine(ShardPath(given))) {
-        terminal.Error(L"morvane-cli: no such file or folder: " + given);
+        terminal.Error(why == kiv::FileError::kAccessDenied
+                           ? L"morvane-cli: cannot read " + QuotedPath(given) +
+                                 L": permission denied"
+                           : L"morvane-cli: no such file or folder: " + QuotedPath(given));
         ++missing;
       }
       continue;
@@ -160,20 +181,26 @@ std::vector<ConvertManager::PendingFile> CollectFiles(const Request& request,
     const size_t before = files.size();
     const std::wstring top = kiv::AddSeparator(full);
     const std::wstring treeName = request.keepTree ? TreeName(full) : std::wstring();
-    RegisterDroppedPath(patterns, full, options, [&](const std::wstring& accepted) {
-      if (!folder) {
-        files.push_back({accepted, std::wstring()});
-        return;
-      }
-      // Found by the scan of `full`, so its path starts with the folder's.
-      const std::wstring below = accepted.substr(top.size());
-      if (mine(ShardPath(given, below))) {
-        files.push_back(
-            {accepted, request.keepTree ? TreeSubfolder(treeName, below) : std::wstring()});
-      }
-    });
-    if (!folder && files.size() == before) {
-      terminal.Error(L"morvane-cli: skipped, not matched by the filter: " + given);
+    RegisterDroppedPath(
+        patterns, full, options,
+        [&](const std::wstring& accepted) {
+          if (!folder) {
+            files.push_back({accepted, std::wstring()});
+            return;
+          }
+          if (inOutput(top, accepted)) {
+            return;
+          }
+          // Found by the scan of `full`, so its path starts with the folder's.
+          const std::wstring below = accepted.substr(top.size());
+          if (mine(ShardPath(given, below))) {
+            files.push_back(
+                {accepted, request.keepTree ? TreeSubfolder(treeName, below) : std::wstring()});
+          }
+        },
+        tick);
+    if (!folder && files.size() == before && !terminal.StopRequested()) {
+      terminal.Error(L"morvane-cli: skipped, not matched by the filter: " + QuotedPath(given));
     }
   }
   return files;
@@ -186,10 +213,19 @@ class RunLog {
     std::lock_guard<std::mutex> hold(mutex_);
     current_ = source;
   }
-  void Finished(FileReport report, bool timeLost) {
+  // `rowOutput` is the row's output path, fixed at registration.
+  void Finished(FileReport report, const std::wstring& rowOutput, bool timeLost) {
     std::lock_guard<std::mutex> hold(mutex_);
     if (report.stateText == kStateReadFailed || report.stateText == kStateWriteFailed) {
       ++failures_;
+    }
+    if (!report.reason.empty()) {
+      reasons_[{report.source, rowOutput}] = report.reason;
+    }
+    bytesDone_ += report.bytesIn;
+    if (!report.warning.empty()) {
+      ++warnings_;
+      warned_.push_back(QuotedPath(report.source) + L": " + report.warning);
     }
     if (timeLost) {
       timeLost_.push_back(report.output);
@@ -199,6 +235,11 @@ class RunLog {
   int Failures() {
     std::lock_guard<std::mutex> hold(mutex_);
     return failures_;
+  }
+  // The source bytes of the files finished so far.
+  uint64_t BytesDone() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return bytesDone_;
   }
   std::deque<FileReport> TakeFinished() {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -212,10 +253,32 @@ class RunLog {
     std::lock_guard<std::mutex> hold(mutex_);
     return current_;
   }
+  // The lines of the warnings told since the last call.
+  std::vector<std::wstring> TakeWarnings() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return std::exchange(warned_, {});
+  }
+  // Counts the warnings into `tally` and adds each failed row's reason to
+  // its failure text (rows refused for another row's output say so already).
+  void Into(Tally& tally) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    tally.warnings = warnings_;
+    for (Tally::FailedRow& row : tally.failed) {
+      const auto reason = reasons_.find({row.source, row.output});
+      if (row.state == kStateReadFailed || row.state == kStateWriteFailed) {
+        row.state =
+            GlossedState(row.state, reason != reasons_.end() ? reason->second : std::wstring());
+      }
+    }
+  }
 
  private:
   std::mutex mutex_;
   std::wstring current_;
+  std::map<std::pair<std::wstring, std::wstring>, std::wstring> reasons_;
+  std::vector<std::wstring> warned_;
+  int warnings_ = 0;
+  uint64_t bytesDone_ = 0;
   std::deque<FileReport> finished_;
   std::vector<std::wstring> timeLost_;
   int failures_ = 0;
@@ -247,7 +310,8 @@ class FateLog {
     for (Tally::FailedRow& row : tally.failed) {
       const auto blocked = blockedBy_.find({row.source, row.output});
       if (blocked != blockedBy_.end()) {
-        row.state += L" (" + row.output + L" is taken in this run by " + blocked->second + L")";
+        row.state = std::wstring(kStateWriteFailed) + L" (" + QuotedPath(row.output) +
+                    L" is taken in this run by " + QuotedPath(blocked->second) + L")";
       }
     }
   }
@@ -276,6 +340,8 @@ FileConverter MeasuredConversion(RunLog& log, bool keepTime) {
     report.stateText = outcome.stateText.value_or(kStateConverting);
     report.bytesIn = stamped ? before.size : 0;
     report.blockedBy = outcome.blockedBy;
+    report.reason = outcome.reason;
+    report.warning = outcome.warning;
     bool timeLost = false;
     if (!outcome.writtenPath.empty()) {
       kiv::FileStamp written;
@@ -290,7 +356,7 @@ FileConverter MeasuredConversion(RunLog& log, bool keepTime) {
         static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                   std::chrono::steady_clock::now() - started)
                                   .count());
-    log.Finished(std::move(report), timeLost);
+    log.Finished(std::move(report), output, timeLost);
     return outcome;
   };
 }
@@ -313,9 +379,16 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
   manager.RegisterFiles(files);
 
   const auto started = std::chrono::steady_clock::now();
-  bool stopped = false;
+  // Stopped while registering: nothing starts, and the files found count as not converted.
+  bool stopped = terminal.StopRequested();
+  // The time left is told by the bytes of the sources: files of every size come in any order.
+  uint64_t bytesTotal = 0;
+  for (const ConvertManager::PendingFile& file : files) {
+    kiv::FileStamp stamp;
+    bytesTotal += kiv::ReadFileStamp(file.path, &stamp) ? stamp.size : 0;
+  }
   int timeLost = 0;
-  if (list.GetCount() > 0) {
+  if (list.GetCount() > 0 && !stopped) {
     manager.StartConvert();
     const bool showProgress = !request.quiet && !request.json && terminal.ShowsProgress();
     const bool logFiles = !request.quiet && !request.json && !terminal.OutputIsTerminal();
@@ -325,18 +398,24 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
         if (request.json) {
           terminal.Out(FileJson(file, false));
         } else if (logFiles && file.stateText != kStateConverting) {
-          terminal.Out(file.source + L": " + file.stateText);
+          terminal.Out(QuotedPath(file.source) + L": " + GlossedState(file.stateText, file.reason));
         }
       }
+      for (const std::wstring& warning : log.TakeWarnings()) {
+        terminal.Error(L"morvane-cli: warning: " + warning);
+      }
       for (const std::wstring& output : log.TakeTimeLost()) {
-        terminal.Error(L"morvane-cli: could not give " + output +
+        terminal.Error(L"morvane-cli: could not give " + QuotedPath(output) +
                        L" its source's modification time");
         ++timeLost;
       }
       if (showProgress) {
-        terminal.Progress(ProgressText(manager.FinishedCount(), list.GetCount(), log.Failures(),
-                                       manager.EtaSeconds(), kiv::FindFileName(log.Current()),
-                                       stopped));
+        terminal.Progress(ProgressText(
+            manager.FinishedCount(), list.GetCount(), log.Failures(),
+            SecondsLeft(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(),
+                log.BytesDone(), bytesTotal),
+            kiv::FindFileName(log.Current()), stopped));
       }
     };
     while (!manager.WaitUntilIdle(kPollMilliseconds)) {
@@ -361,6 +440,7 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
   const std::vector<MemoryFileList::RowCopy> rows = list.Rows();
   Tally tally = TallyRows(rows);
   tally.deletionAsked = options.IsOn(Option::kDeleteSrcFile);
+  log.Into(tally);
   fates.Into(tally);
   if (request.json) {
     terminal.Out(SummaryJson(tally, missing, elapsed, stopped, false));
@@ -368,7 +448,7 @@ int Convert(const Request& request, std::vector<ConvertManager::PendingFile>& fi
     terminal.Out(SummaryText(tally, missing, elapsed));
   }
   for (const Tally::FailedRow& row : tally.failed) {
-    terminal.Error(row.source + L": " + row.state);
+    terminal.Error(QuotedPath(row.source) + L": " + row.state);
   }
   const int status = ExitStatusFor(tally, missing, stopped);
   return status == kExitConverted && timeLost > 0 ? kExitFailures : status;

@@ -70,6 +70,9 @@ bool ReadStandardInput(std::string* bytes, size_t limit) {
     }
     if (got < 0) {
       if (errno == EINTR) {
+        if (interrupted != 0) {
+          return true;  // stopped: the run ends without converting
+        }
         continue;
       }
       return false;

@@ -84,6 +84,12 @@ std::wstring FileJson(const FileReport& report, bool dryRun) {
   if (!report.blockedBy.empty()) {
     line += L"," + Field(L"blocked_by", report.blockedBy);
   }
+  if (!report.reason.empty()) {
+    line += L"," + Field(L"reason", report.reason);
+  }
+  if (!report.warning.empty()) {
+    line += L"," + Field(L"warning", report.warning);
+  }
   if (dryRun) {
     line += L"," + Field(L"dry_run", true);
   }
@@ -108,6 +114,7 @@ std::wstring SummaryJson(const Tally& tally, int missing, double elapsedSeconds,
          (tally.deletionAsked ? L"," + Field(L"sources_deleted", count(tally.sourcesDeleted)) +
                                     L"," + Field(L"sources_kept", count(tally.sourcesKept))
                               : std::wstring()) +
+         (tally.warnings > 0 ? L"," + Field(L"warnings", count(tally.warnings)) : std::wstring()) +
          L",\"seconds\":" + seconds + L"," + Field(L"stopped", stopped) + L"," +
          Field(L"dry_run", dryRun) + L"}";
 }

@@ -11,8 +11,12 @@
 // A dry run's objects carry "dry_run":true and the state the file would end
 // with; its bytes_out and milliseconds are 0. A file refused because another
 // file of the run had its output carries "blocked_by" with that file's
-// source. When deleting sources was asked, the summary also counts
-// "sources_deleted" and "sources_kept".
+// source. A failed file carries "reason", a few English words on why
+// ("permission denied", "disk full", "corrupt: ..."); a converted file whose
+// PNG holds less than its source (16-bit samples rounded, a truncated file)
+// carries "warning", and its source is never deleted. When deleting sources
+// was asked, the summary also counts "sources_deleted" and "sources_kept";
+// the summary counts "warnings" when there were any.
 //
 // Threads: pure functions, any thread.
 #pragma once
@@ -40,6 +44,8 @@ struct FileReport {
   uint64_t bytesOut = 0;
   uint64_t milliseconds = 0;
   std::wstring blockedBy;  // "書込失敗" because of this run: the source in the way
+  std::wstring reason;     // why the file failed (engine/failure_reason.h); empty otherwise
+  std::wstring warning;    // what the PNG lacks of its source; empty when nothing
 };
 
 // The "state" word for a row's state text.

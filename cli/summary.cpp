@@ -43,6 +43,29 @@ Tally TallyRows(const std::vector<MemoryFileList::RowCopy>& rows) {
   return tally;
 }
 
+std::wstring GlossedState(const std::wstring& stateText, const std::wstring& reason) {
+  std::wstring gloss;
+  if (stateText == kStateReadFailed) {
+    gloss = L"read failed";
+  } else if (stateText == kStateWriteFailed) {
+    gloss = L"write failed";
+  }
+  if (!reason.empty()) {
+    gloss += (gloss.empty() ? L"" : L": ") + reason;
+  }
+  return gloss.empty() ? stateText : stateText + L" (" + gloss + L")";
+}
+
+uint32_t SecondsLeft(double elapsedSeconds, uint64_t bytesDone, uint64_t bytesTotal) {
+  constexpr double kLongest = 99.0 * 3600;
+  if (elapsedSeconds < 1.0 || bytesDone == 0 || bytesDone >= bytesTotal) {
+    return 0;
+  }
+  const double left =
+      elapsedSeconds * static_cast<double>(bytesTotal - bytesDone) / static_cast<double>(bytesDone);
+  return static_cast<uint32_t>(left < kLongest ? left + 0.999 : kLongest);
+}
+
 std::wstring ProgressText(int done, int total, int failures, uint32_t etaSeconds,
                           const std::wstring& currentName, bool stopping) {
   wchar_t head[96];
@@ -71,6 +94,9 @@ std::wstring SummaryText(const Tally& tally, int missing, double elapsedSeconds)
   if (tally.deletionAsked) {
     text += L", sources deleted " + std::to_wstring(tally.sourcesDeleted) + L", kept " +
             std::to_wstring(tally.sourcesKept);
+  }
+  if (tally.warnings > 0) {
+    text += L", warnings " + std::to_wstring(tally.warnings);
   }
   if (tally.unwritten > 0) {
     text += L", not written " + std::to_wstring(tally.unwritten);

@@ -30,11 +30,22 @@ struct Tally {
     std::wstring state;   // its state text, or why nothing was written
   };
   std::vector<FailedRow> failed;
+  // Converted rows whose PNG holds less than their source (see ConvertOutcome::warning).
+  int warnings = 0;
 
   int Failures() const { return readFailed + writeFailed + unwritten; }
 };
 
 Tally TallyRows(const std::vector<MemoryFileList::RowCopy>& rows);
+
+// A row's state text with a short English gloss and, when known, the
+// reason: "書込失敗 (write failed: disk full)".
+std::wstring GlossedState(const std::wstring& stateText, const std::wstring& reason);
+
+// The seconds a run is likely still to take, from the source bytes done
+// and in all after `elapsedSeconds`: 0 (not known yet) until a second has
+// passed and some bytes are done.
+uint32_t SecondsLeft(double elapsedSeconds, uint64_t bytesDone, uint64_t bytesTotal);
 
 // "[done/total]", the failures so far, the remaining-time estimate (when
 // known) and the name of the file converted last, or a note that the run is
@@ -43,7 +54,8 @@ std::wstring ProgressText(int done, int total, int failures, uint32_t etaSeconds
                           const std::wstring& currentName, bool stopping);
 
 // One line: the counts of the run (with the deleted and kept sources when
-// deletion was asked), paths that did not exist, and the time it took.
+// deletion was asked, and the warnings), paths that did not exist, and the
+// time it took.
 std::wstring SummaryText(const Tally& tally, int missing, double elapsedSeconds);
 
 }  // namespace cli

@@ -3,6 +3,8 @@
 #include <new>
 #include <utility>
 
+#include "base/file_identity.h"
+#include "engine/failure_reason.h"
 #include "engine/file_list.h"
 #include "engine/option_set.h"
 #include "engine/output_claims.h"
@@ -13,10 +15,27 @@
 
 namespace {
 
-ConvertOutcome WithState(const wchar_t* state) {
+ConvertOutcome WithState(const wchar_t* state, std::wstring reason = std::wstring()) {
   ConvertOutcome outcome;
   outcome.stateText = state;
+  outcome.reason = std::move(reason);
   return outcome;
+}
+
+// True when writing `output` would replace `source` itself: the same spelling, or one file.
+bool ReplacesSource(const std::wstring& output, const std::wstring& source) {
+  if (output == source) {
+    return true;
+  }
+  kiv::FileStamp a;
+  kiv::FileStamp b;
+  return kiv::ReadFileStamp(output, &a) && kiv::ReadFileStamp(source, &b) && a.SameFile(b);
+}
+
+// Why a row refused by the overwrite rule (not by another row) was refused.
+std::wstring RefusalReason(int mode) {
+  return mode == static_cast<int>(OverwriteMode::kRename) ? L"every numbered name taken"
+                                                          : L"exists (fail mode)";
 }
 
 // A name can be taken by another worker or program between the decision and
@@ -52,8 +71,10 @@ class ClaimHolder {
   std::uint64_t ticket_;
 };
 
-ConvertOutcome Refused(std::wstring blockedBy) {
+ConvertOutcome Refused(std::wstring blockedBy, int mode) {
   ConvertOutcome outcome = WithState(kStateWriteFailed);
+  outcome.reason =
+      blockedBy.empty() ? RefusalReason(mode) : L"the output is taken in this run by " + blockedBy;
   outcome.blockedBy = std::move(blockedBy);
   return outcome;
 }
@@ -64,19 +85,28 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
   Bitmap::LoadOptions load;
   load.autoOrient = !options.IsOn(Option::kKeepOrientation);
   if (!loaded.Load(source, load)) {
-    return WithState(kStateReadFailed);
+    return WithState(kStateReadFailed, ReadFailureReason(loaded.Notes()));
   }
+  const std::wstring warning = LoadWarning(loaded.Notes());
+  const bool keepSource = loaded.Notes().samplesRounded || loaded.Notes().truncated;
   if (options.IsOn(Option::kStrip)) {
     loaded.Ancillary().clear();
   }
 
   const int mode = options.GetOverwriteMode();
+  if (loaded.Notes().samplesRounded && mode == static_cast<int>(OverwriteMode::kForce) &&
+      ReplacesSource(outputPath, source)) {
+    // Written in place, the 8-bit copy would be all that is left of the 16-bit file.
+    return WithState(kStateWriteFailed,
+                     L"16-bit source: an 8-bit PNG would replace it (choose another output "
+                     L"folder)");
+  }
   OutputClaims::Decision claimed = claims.Claim(mode, outputPath, source);
   if (claimed.overwrite.action == OverwriteDecision::Action::kNothing) {
     return ConvertOutcome();
   }
   if (claimed.overwrite.action == OverwriteDecision::Action::kRefuse) {
-    return Refused(std::move(claimed.blockedBy));
+    return Refused(std::move(claimed.blockedBy), mode);
   }
   ClaimHolder claim(claims, claimed.ticket);
 
@@ -86,7 +116,7 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
     const BitmapRect whole{0, 0, loaded.Width(), loaded.Height()};
     if (!reduced.Create(loaded.Width(), loaded.Height(), 24) ||
         !Bitmap::CopyRect(whole, reduced, loaded)) {
-      return WithState(kStateWriteFailed);
+      return WithState(kStateWriteFailed, L"too large");
     }
     // Every chunk a reader keeps fits an RGB output too (see colour_chunks.h).
     reduced.Ancillary() = std::move(loaded.Ancillary());
@@ -103,35 +133,40 @@ ConvertOutcome Convert(const std::wstring& source, const std::wstring& outputPat
   encode.reduce = options.IsOn(Option::kReduce);
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     const OverwriteDecision& decision = claimed.overwrite;
+    kiv::FileError error = kiv::FileError::kNone;
     const Bitmap::SaveResult result = image->SavePng(
         decision.path, encode,
-        decision.createNew ? Bitmap::SaveMode::kCreateNew : Bitmap::SaveMode::kReplace);
+        decision.createNew ? Bitmap::SaveMode::kCreateNew : Bitmap::SaveMode::kReplace, &error);
     if (result == Bitmap::SaveResult::kSaved) {
       claim.Keep(decision.path);
       ConvertOutcome outcome = WithState(kStateConverted);
       outcome.writtenPath = decision.path;
+      outcome.warning = warning;
+      outcome.keepSource = keepSource;
       return outcome;
     }
     claim.Release();
     const bool force = mode == static_cast<int>(OverwriteMode::kForce);
-    if (result != Bitmap::SaveResult::kTargetExists ||
-        (!force && mode != static_cast<int>(OverwriteMode::kRename))) {
-      // A failed write, or a file that appeared after the check in fail
-      // mode: either way nothing was written and nothing was touched.
-      return WithState(kStateWriteFailed);
+    if (result != Bitmap::SaveResult::kTargetExists) {
+      // Nothing was written and nothing was touched.
+      return WithState(kStateWriteFailed, WriteFailureReason(error, decision.path));
+    }
+    if (!force && mode != static_cast<int>(OverwriteMode::kRename)) {
+      // A file appeared after the check in fail mode.
+      return WithState(kStateWriteFailed, RefusalReason(mode));
     }
     claimed = claims.Claim(mode, outputPath, source);
     if (claimed.overwrite.action != OverwriteDecision::Action::kWrite) {
-      return Refused(std::move(claimed.blockedBy));
+      return Refused(std::move(claimed.blockedBy), mode);
     }
     claim.Hold(claimed.ticket);
     if (force && !claimed.sameSource) {
       // In force mode where nothing stood before, a file appeared: only the
       // output of a row of the same source may be written over.
-      return WithState(kStateWriteFailed);
+      return WithState(kStateWriteFailed, L"another program wrote the output meanwhile");
     }
   }
-  return WithState(kStateWriteFailed);
+  return WithState(kStateWriteFailed, L"another program kept taking the output name");
 }
 
 }  // namespace
@@ -147,6 +182,6 @@ ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outpu
     return Convert(source, outputPath, options, *claims);
   } catch (const std::bad_alloc&) {
     // Out of memory while holding a large image: this file fails, the run goes on.
-    return WithState(kStateWriteFailed);
+    return WithState(kStateWriteFailed, L"out of memory");
   }
 }

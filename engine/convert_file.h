@@ -22,6 +22,15 @@ struct ConvertOutcome {
   // "書込失敗" because of the run itself: the source whose output (or the
   // source itself) stood in the way. Empty otherwise.
   std::wstring blockedBy;
+  // Why the row failed, in a few English words (engine/failure_reason.h);
+  // empty unless the state is "読込失敗" or "書込失敗".
+  std::wstring reason;
+  // What the written PNG lacks of its source (16-bit samples rounded, a
+  // truncated file); empty when it holds all of it.
+  std::wstring warning;
+  // The source holds more than its PNG: it is never deleted for it, also
+  // when deleting sources was asked.
+  bool keepSource = false;
 };
 
 // Converts `source` to a PNG at `outputPath` (the path fixed at
@@ -29,11 +38,13 @@ struct ConvertOutcome {
 // spConvertNum and the run options KeepOrientation, Strip and Reduce from
 // `options`. The pieces of a large image run on the cores other conversions
 // leave idle (spare_cores.h), up to spConvertNum at once. A source that can't
-// be read leaves every file as it was. Nothing is deleted before writing: the new PNG replaces an
-// existing output only once it is complete, so a failed write keeps what stood there (also when the
-// output is the source itself). Never throws. `claims` (may be null: the file is then alone in its
-// run) holds the outputs of the run the file belongs to: the output name is claimed there before
-// writing, so no other row of the run ends in the same file.
+// be read leaves every file as it was. A source with 16-bit samples is never replaced by its 8-bit
+// PNG: in force mode with the output on the source itself, the row fails and the source stays.
+// Nothing is deleted before writing: the new PNG replaces an existing output only once it is
+// complete, so a failed write keeps what stood there (also when the output is the source itself).
+// Never throws. `claims` (may be null: the file is then alone in its run) holds the outputs of the
+// run the file belongs to: the output name is claimed there before writing, so no other row of the
+// run ends in the same file.
 ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
                            OptionSet& options, OutputClaims* claims = nullptr);
 

@@ -291,7 +291,7 @@ void ConvertManager::Reap(ConvertThread& worker) {
     kiv::FileStamp loaded;
     kiv::FileStamp written;
     const bool deleted =
-        worker.SourceStamp(&loaded) && worker.WrittenStamp(&written) &&
+        !worker.KeepsSource() && worker.SourceStamp(&loaded) && worker.WrittenStamp(&written) &&
         MayRemoveSource(report.source, loaded, report.outputPath, report.writtenPath, written) &&
         kiv::SyncToDisk(report.writtenPath) && RemoveSourceFile(report.source);
     report.sourceFate = deleted ? FileReport::SourceFate::kDeleted : FileReport::SourceFate::kKept;

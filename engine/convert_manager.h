@@ -56,7 +56,8 @@ class ConvertManager final : public kiv::Thread {
     enum class SourceFate {
       kNotAsked,  // no source deletion asked, or the conversion failed
       kDeleted,   // the source was deleted
-      kKept,      // deletion was asked but the source stays (see above)
+      kKept,      // deletion was asked but the source stays (see above; also a
+                  // source that holds more than its PNG)
     };
     std::wstring source;
     std::wstring outputPath;  // the row's output path, fixed at registration

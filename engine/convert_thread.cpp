@@ -37,6 +37,7 @@ void ConvertThread::Run() {
   writtenPath_ = std::move(outcome.writtenPath);
   hasWrittenStamp_ = !writtenPath_.empty() && kiv::ReadFileStamp(writtenPath_, &writtenStamp_);
   blockedBy_ = std::move(outcome.blockedBy);
+  keepsSource_ = outcome.keepSource;
 
   kiv::Event* done = done_;
   Finish();

@@ -51,6 +51,9 @@ class ConvertThread final : public kiv::Thread {
   // For "書込失敗" caused by the run itself: the source whose output (or the
   // source itself) was in the way. REQUIRES: IsFinished().
   const std::wstring& BlockedBy() const { return blockedBy_; }
+  // The source holds more than the PNG written of it (ConvertOutcome::
+  // keepSource): it must not be deleted. REQUIRES: IsFinished().
+  bool KeepsSource() const { return keepsSource_; }
 
  private:
   void Run() override;
@@ -66,4 +69,5 @@ class ConvertThread final : public kiv::Thread {
   bool hasSourceStamp_ = false;
   kiv::FileStamp writtenStamp_;
   bool hasWrittenStamp_ = false;
+  bool keepsSource_ = false;
 };

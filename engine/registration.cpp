@@ -60,15 +60,16 @@ namespace {
 // `folder` last: a subfolder that is one of them (a link or junction back up
 // the tree) is skipped, since scanning it would find the same files again
 // and again without end.
-void ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& folder,
+// Returns false when the tick ended the scan.
+bool ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& folder,
                OptionSet& options, const PathSink& accept, const ScanTick& tick,
                std::vector<kiv::FileStamp>& chain) {
   kiv::FileFinder finder;
   for (const std::wstring& pattern : patterns) {
     for (std::wstring name = finder.First(Join(folder, pattern)); !name.empty();
          name = finder.Next()) {
-      if (tick) {
-        tick();
+      if (tick && !tick()) {
+        return false;
       }
       std::wstring full = Join(folder, name);
       // The search tells a folder; only a file's attributes are read, to
@@ -79,12 +80,12 @@ void ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& fo
     }
   }
   if (!options.IsOn(Option::kSubDirectory)) {
-    return;
+    return true;
   }
   for (std::wstring name = finder.First(Join(folder, L"*.*")); !name.empty();
        name = finder.Next()) {
-    if (tick) {
-      tick();
+    if (tick && !tick()) {
+      return false;
     }
     const std::wstring full = Join(folder, name);
     if (name[0] == L'.' || !finder.IsDirectory()) {
@@ -99,11 +100,15 @@ void ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& fo
     if (known) {
       chain.push_back(stamp);
     }
-    ScanChain(patterns, full, options, accept, tick, chain);
+    const bool goOn = ScanChain(patterns, full, options, accept, tick, chain);
     if (known) {
       chain.pop_back();
     }
+    if (!goOn) {
+      return false;
+    }
   }
+  return true;
 }
 
 }  // namespace

@@ -22,8 +22,9 @@ class OptionSet;
 using PathSink = std::function<void(const std::wstring& path)>;
 // Called for each name a folder scan looks at, accepted or not, so that a
 // caller on a window's thread can keep the window answering during a long
-// scan. May be empty.
-using ScanTick = std::function<void()>;
+// scan; false ends the scan at once (morvane-cli stopped by a signal). May
+// be empty.
+using ScanTick = std::function<bool()>;
 
 // The Filter text split at every "|", in order. Empty pieces stay (two bars
 // in a row give an empty pattern); nothing is trimmed; an empty text gives no

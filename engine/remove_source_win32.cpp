@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include "base/long_path.h"
+
 bool RemoveSourceFile(const std::wstring& path) {
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  return DeleteFileW(path.c_str()) != 0;
+  SetFileAttributesW(kiv::SystemPath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+  return DeleteFileW(kiv::SystemPath(path).c_str()) != 0;
 }

@@ -195,13 +195,20 @@ int BmpTarget(const std::uint8_t* data, std::size_t size) {
   }
   CheckImageShape("bmp", image);
   if (image.BitCount() == 32 && PixelCount(image) <= kMaxCheckedPixels) {
-    // Alpha stored in a BMP is not trusted: the image is opaque.
+    // Alpha stored in a BMP is trusted only when the header names it through bit fields
+    // (compression 3 or 6), and an image that would be wholly transparent is opaque.
+    const bool named = size >= 34 && (data[30] == 3 || data[30] == 6) && data[31] == 0 &&
+                       data[32] == 0 && data[33] == 0;
+    bool opaque = true;
+    bool visible = false;
     for (int32_t y = 0; y < image.Height(); ++y) {
       const std::uint8_t* row = image.Row(y);
       for (int32_t x = 0; x < image.Width(); ++x) {
-        FUZZ_CHECK("bmp", row[4 * x + 3] == 255);
+        opaque = opaque && row[4 * x + 3] == 255;
+        visible = visible || row[4 * x + 3] != 0;
       }
     }
+    FUZZ_CHECK("bmp", opaque || (named && visible));
   }
   CheckConvertible("bmp", image);
   return 0;

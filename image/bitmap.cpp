@@ -72,6 +72,9 @@ bool Bitmap::Load(const std::wstring& path, const LoadOptions& options) {
   Clear();
   kiv::File stream;
   if (!stream.OpenRead(path)) {
+    notes_ = LoadNotes();
+    notes_.failure = LoadNotes::Failure::kOpen;
+    notes_.openError = stream.error();
     return false;
   }
   return Load(stream, options);
@@ -79,15 +82,22 @@ bool Bitmap::Load(const std::wstring& path, const LoadOptions& options) {
 
 bool Bitmap::Load(kiv::File& stream, const LoadOptions& options) {
   Clear();
+  notes_ = LoadNotes();
   stream.Seek(-static_cast<int64_t>(stream.position()));
   bool ok = false;
   try {
     ok = image_readers::ReadBmp(stream, *this, options);
   } catch (const std::bad_alloc&) {
     ok = false;
+    notes_.failure = LoadNotes::Failure::kTooLarge;
   }
   if (!ok) {
     Clear();
+    if (notes_.failure == LoadNotes::Failure::kNone) {
+      notes_.failure = LoadNotes::Failure::kCorrupt;
+    }
+    notes_.samplesRounded = false;
+    notes_.truncated = false;
   }
   return ok;
 }

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_error.h"
 #include "image/png_chunk.h"
 
 namespace kiv {
@@ -43,6 +44,28 @@ struct BitmapRect {
 struct BitmapLoadOptions {
   // Turn a JPEG upright by its EXIF Orientation (2 to 8); false keeps the stored orientation.
   bool autoOrient = true;
+};
+
+// What the last load learned beyond the pixels: why it failed, or what the image lacks of its
+// source although it loaded.
+struct BitmapLoadNotes {
+  enum class Failure {
+    kNone,
+    kOpen,      // the file could not be opened (openError says why)
+    kNotImage,  // the content is none of BMP, PNG or JPEG (or the file is empty)
+    kCorrupt,   // a damaged file, or a variant the readers do not decode (detail says which)
+    kTooLarge,  // its pixel store would exceed kMaxPixelStoreBytes, or memory ran out
+  };
+  Failure failure = Failure::kNone;
+  kiv::FileError openError = kiv::FileError::kNone;
+  std::string detail;  // kCorrupt: a few English words from the decoder
+  // The source has 16-bit samples, rounded to 8 bits here: the image holds less than the file.
+  bool samplesRounded = false;
+  // The file ends before its image data does; the missing part is black (BMP) or as the JPEG
+  // decoder fills it.
+  bool truncated = false;
+  uint64_t bytesPresent = 0;   // truncated: the bytes the file has
+  uint64_t bytesExpected = 0;  // truncated: the bytes its header promises; 0 when not known
 };
 
 class Bitmap {
@@ -67,6 +90,7 @@ class Bitmap {
 
   // What a load does beyond decoding the pixels.
   using LoadOptions = BitmapLoadOptions;
+  using LoadNotes = BitmapLoadNotes;
 
   // How SavePng treats a file already standing at the target path.
   enum class SaveMode {
@@ -100,6 +124,11 @@ class Bitmap {
   // a colour profile that does not fit is left out, never a reason to fail.
   bool Load(const std::wstring& path, const LoadOptions& options = LoadOptions());
 
+  // What the last Load learned: why it failed, or what the loaded image lacks of its source.
+  // Clear and Create leave it; the next Load starts it afresh.
+  const LoadNotes& Notes() const { return notes_; }
+  LoadNotes& Notes() { return notes_; }
+
   // The same decoding over an already opened stream, read from its start.
   bool Load(kiv::File& stream, const LoadOptions& options = LoadOptions());
 
@@ -127,9 +156,11 @@ class Bitmap {
   // As above, with the treatment of an existing target chosen by `mode`.
   SaveResult SavePng(const std::wstring& path, int32_t level, bool interlace, SaveMode mode) const;
 
-  // As above, with every choice of the encoder (image/png_encode.h).
-  SaveResult SavePng(const std::wstring& path, const PngEncodeOptions& options,
-                     SaveMode mode) const;
+  // As above, with every choice of the encoder (image/png_encode.h). When the result is kFailed
+  // and `error` is not null, *error tells why the file system refused (kNone when the image could
+  // not be encoded).
+  SaveResult SavePng(const std::wstring& path, const PngEncodeOptions& options, SaveMode mode,
+                     kiv::FileError* error = nullptr) const;
 
   // Encodes the PNG into `out` (replacing its contents) instead of a file. Returns false, with
   // `out` empty, when the image cannot be encoded.
@@ -186,6 +217,7 @@ class Bitmap {
   std::vector<uint8_t> pixels_;
   std::vector<PaletteEntry> palette_;
   std::vector<PngChunk> ancillary_;
+  LoadNotes notes_;
   int32_t width_ = 0;
   int32_t height_ = 0;
   uint32_t stride_ = 0;

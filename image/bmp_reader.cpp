@@ -7,7 +7,12 @@
 // decode (JPEG or PNG inside a BMP, OS/2 Huffman or RLE24, anything unknown) or masks that make
 // no sense fail to read, and so does a file with hardly any of its uncompressed pixel data.
 // Everything else decodes to the pixels the file describes; pixel data that ends early leaves
-// the missing pixels 0.
+// the missing pixels 0 and is noted in the image's notes as truncated.
+//
+// Alpha. A plain 32-bit BMP is opaque: its fourth byte is often left over garbage. A header that
+// names an alpha channel means it: bit fields (V3, V4 or V5 header) or BI_ALPHABITFIELDS with a
+// non-zero alpha mask give a 32-bit image with that alpha, unless every pixel's alpha is 0,
+// which a writer that filled the mask but not the channel leaves: such an image is opaque.
 //
 // What the header says of colour and size goes into the image's chunks: pixels per metre become
 // pHYs; a V4 or V5 header declaring sRGB (or the system's colour space, which is sRGB) becomes
@@ -259,6 +264,19 @@ void FlipRows(Bitmap& image) {
   }
 }
 
+// True when any pixel of the 32-bit image is not fully transparent.
+bool HasVisibleAlpha(const Bitmap& image) {
+  for (int32_t y = 0; y < image.Height(); ++y) {
+    const uint8_t* row = image.Row(y);
+    for (int32_t x = 0; x < image.Width(); ++x) {
+      if (row[4 * x + 3] != 0) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 void MakeOpaque(Bitmap& image) {
   for (int32_t y = 0; y < image.Height(); ++y) {
     uint8_t* row = image.Row(y);
@@ -286,15 +304,32 @@ bool MakeChannels(const BmpInfo& info, Channel channels[3]) {
   return seen != 0;
 }
 
+// True when the header names an alpha channel that can be used: a non-zero alpha mask of bit
+// fields, one contiguous run within the pixel that overlaps no colour. A mask that makes no sense
+// is passed over and the image stays opaque, as it was read before masks were looked at.
+bool CarriesAlpha(const BmpInfo& info) {
+  const bool named = info.compression == kCompressionAlphaBitFields ||
+                     (info.compression == kCompressionBitFields && info.headerSize >= 56);
+  const uint32_t mask = info.masks[3];
+  Channel channel;
+  return named && mask != 0 && MakeChannel(mask, channel) &&
+         (info.bitCount == 32 || mask <= 0xFFFFu) &&
+         (mask & (info.masks[0] | info.masks[1] | info.masks[2])) == 0;
+}
+
 // Decodes bit-field pixels whose masks differ from the plain layouts: 16-bit pixels become a
-// 24-bit image, 32-bit pixels a 32-bit one, every pixel opaque. Rows are read one at a time.
-bool ReadMaskedPixels(kiv::File& stream, const BmpInfo& info, Bitmap& image) {
+// 24-bit image, 32-bit pixels (and 16-bit ones with alpha) a 32-bit one, opaque unless `alpha`.
+// Rows are read one at a time.
+bool ReadMaskedPixels(kiv::File& stream, const BmpInfo& info, bool alpha, Bitmap& image) {
   Channel channels[3];
   if (!MakeChannels(info, channels)) {
+    image.Notes().detail = "bit-field masks that make no sense";
     return false;
   }
+  Channel alphaChannel;
+  MakeChannel(alpha ? info.masks[3] : 0, alphaChannel);
   const uint64_t sourceStride = Bitmap::StrideFor(static_cast<uint64_t>(info.width), info.bitCount);
-  const uint32_t outBits = info.bitCount == 16 ? 24 : 32;
+  const uint32_t outBits = info.bitCount == 16 && !alpha ? 24 : 32;
   if (!image.Create(static_cast<int32_t>(info.width), static_cast<int32_t>(info.height), outBits)) {
     return false;
   }
@@ -315,7 +350,7 @@ bool ReadMaskedPixels(kiv::File& stream, const BmpInfo& info, Bitmap& image) {
       out[1] = Expand(pixel, channels[1]);
       out[2] = Expand(pixel, channels[0]);
       if (bytesOut == 4) {
-        out[3] = 255;
+        out[3] = alpha ? Expand(pixel, alphaChannel) : 255;
       }
     }
   }
@@ -369,21 +404,22 @@ void AddChunks(kiv::File& stream, const BmpInfo& info, Bitmap& image) {
 // Decodes the pixels the information header describes into `image`.
 bool DecodePixels(kiv::File& stream, uint32_t pixelOffset, const BmpInfo& info, Bitmap& image) {
   // Bit fields equal to the plain layouts are read as such; others are decoded through masks.
+  const bool alpha = CarriesAlpha(info);
   bool masked = false;
   if (info.compression == kCompressionBitFields || info.compression == kCompressionAlphaBitFields) {
-    masked = info.bitCount == 16 ? !IsMaskSet(info, 0x7C00, 0x03E0, 0x001F)
-                                 : !IsMaskSet(info, 0xFF0000, 0x00FF00, 0x0000FF);
+    masked = info.bitCount == 16 ? alpha || !IsMaskSet(info, 0x7C00, 0x03E0, 0x001F)
+                                 : !IsMaskSet(info, 0xFF0000, 0x00FF00, 0x0000FF) ||
+                                       (alpha && info.masks[3] != 0xFF000000u);
   }
 
   // The source rows and the image built from them must both stay within the bound.
   const uint64_t sourceStride = Bitmap::StrideFor(static_cast<uint64_t>(info.width), info.bitCount);
   const uint64_t height = static_cast<uint64_t>(info.height);
-  if (sourceStride * height > Bitmap::kMaxPixelStoreBytes) {
-    return false;
-  }
-  if (masked && info.bitCount == 16 &&
-      Bitmap::StrideFor(static_cast<uint64_t>(info.width), 24) * height >
-          Bitmap::kMaxPixelStoreBytes) {
+  const uint32_t maskedBits = info.bitCount == 16 && !alpha ? 24 : 32;
+  if (sourceStride * height > Bitmap::kMaxPixelStoreBytes ||
+      (masked && Bitmap::StrideFor(static_cast<uint64_t>(info.width), maskedBits) * height >
+                     Bitmap::kMaxPixelStoreBytes)) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
     return false;
   }
 
@@ -411,13 +447,22 @@ bool DecodePixels(kiv::File& stream, uint32_t pixelOffset, const BmpInfo& info, 
   const bool rle = info.compression == kCompressionRle8 || info.compression == kCompressionRle4;
   const uint64_t present = stream.size() > dataStart ? stream.size() - dataStart : 0;
   if (!rle && present * kMinPresentShare < sourceStride * height) {
+    image.Notes().detail = "holds hardly any of its pixel data";
     return false;
   }
+  if (!rle && present < sourceStride * height) {
+    image.Notes().truncated = true;
+    image.Notes().bytesPresent = stream.size();
+    image.Notes().bytesExpected = dataStart + sourceStride * height;
+  }
   if (masked) {
-    if (!ReadMaskedPixels(stream, info, image)) {
+    if (!ReadMaskedPixels(stream, info, alpha, image)) {
       return false;
     }
     image.Palette().swap(palette);
+    if (alpha && !HasVisibleAlpha(image)) {
+      MakeOpaque(image);
+    }
     return true;
   }
   if (!image.Create(static_cast<int32_t>(info.width), static_cast<int32_t>(info.height),
@@ -426,14 +471,17 @@ bool DecodePixels(kiv::File& stream, uint32_t pixelOffset, const BmpInfo& info, 
   }
   image.Palette().swap(palette);
   if (rle) {
-    DecodeBmpRle(stream, info.compression == kCompressionRle4, image);
+    if (!DecodeBmpRle(stream, info.compression == kCompressionRle4, image)) {
+      image.Notes().truncated = true;
+      image.Notes().bytesPresent = stream.size();
+    }
     return true;
   }
   ReadInto(stream, image.Pixels().data(), image.Pixels().size());
   if (info.topDown) {
     FlipRows(image);
   }
-  if (info.bitCount == 32) {
+  if (info.bitCount == 32 && (!alpha || !HasVisibleAlpha(image))) {
     MakeOpaque(image);
   }
   return true;
@@ -452,7 +500,11 @@ bool ReadBmp(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& option
   const uint32_t pixelOffset = Le32(fileHeader + 10);
 
   BmpInfo info;
-  if (!ReadInfoHeader(stream, info) || !DecodePixels(stream, pixelOffset, info, image)) {
+  if (!ReadInfoHeader(stream, info)) {
+    image.Notes().detail = "a BMP header this reader does not decode";
+    return false;
+  }
+  if (!DecodePixels(stream, pixelOffset, info, image)) {
     return false;
   }
   AddChunks(stream, info, image);

@@ -35,7 +35,7 @@ class ByteSource {
 
 }  // namespace
 
-void DecodeBmpRle(kiv::File& stream, bool fourBit, Bitmap& image) {
+bool DecodeBmpRle(kiv::File& stream, bool fourBit, Bitmap& image) {
   ByteSource source(stream);
   const uint64_t width = static_cast<uint64_t>(image.Width());
   const uint64_t height = static_cast<uint64_t>(image.Height());
@@ -69,12 +69,12 @@ void DecodeBmpRle(kiv::File& stream, bool fourBit, Bitmap& image) {
         ++y;
         break;
       case 1:  // end of bitmap
-        return;
+        return true;
       case 2: {  // delta: move right and up
         uint8_t dx = 0;
         uint8_t dy = 0;
         if (!source.Next(dx) || !source.Next(dy)) {
-          return;
+          return false;
         }
         x += dx;
         y += dy;
@@ -86,7 +86,7 @@ void DecodeBmpRle(kiv::File& stream, bool fourBit, Bitmap& image) {
         uint8_t byte = 0;
         for (unsigned i = 0; i < bytes; ++i) {
           if (!source.Next(byte)) {
-            return;
+            return false;
           }
           if (fourBit) {
             put(byte >> 4);
@@ -98,12 +98,13 @@ void DecodeBmpRle(kiv::File& stream, bool fourBit, Bitmap& image) {
           }
         }
         if (bytes % 2 != 0 && !source.Next(byte)) {
-          return;
+          return false;
         }
         break;
       }
     }
   }
+  return y >= height;
 }
 
 }  // namespace image_readers

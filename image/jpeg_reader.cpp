@@ -3,8 +3,8 @@
 // Results: grey becomes 8-bit indexed with the grey ramp; YCbCr and RGB become 24-bit
 // blue-green-red; CMYK and YCCK become 24-bit blue-green-red by the ink product (Adobe's
 // inverted CMYK, marked by its APP14 segment, included). A file whose data ends early decodes
-// with the missing part as libjpeg fills it (a warning, not an error), unless the file is far too
-// small for the size its header declares.
+// with the missing part as libjpeg fills it (a warning, not an error, noted as truncated in the
+// image's notes), unless the file is far too small for the size its header declares.
 //
 // A JPEG whose EXIF Orientation is 2 to 8 is turned upright while it is decoded (unless the
 // load keeps the stored orientation). An ICC profile in APP2 segments goes into the image as
@@ -17,6 +17,8 @@
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
 
 #include <jpeglib.h>
+// jerror.h after jpeglib.h, which it needs.
+#include <jerror.h>
 
 #include <algorithm>
 #include <climits>
@@ -61,14 +63,27 @@ constexpr UINT8 kDotsPerCm = 2;
 struct ErrorManager {
   jpeg_error_mgr base;  // first, so that libjpeg's pointer to it is a pointer to this
   jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];  // the words of the error that ended the decoding
+  bool endedEarly;                // the data ran out before the image did
 };
 
 void JumpOnError(j_common_ptr cinfo) {
   auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, errors->message);
   longjmp(errors->jump, 1);
 }
 
 void IgnoreMessage(j_common_ptr) {}
+
+// Counts warnings as libjpeg does, printing nothing, and notes the one of data that ends early.
+void NoteWarning(j_common_ptr cinfo, int level) {
+  if (level < 0) {
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF) {
+      reinterpret_cast<ErrorManager*>(cinfo->err)->endedEarly = true;
+    }
+    ++cinfo->err->num_warnings;
+  }
+}
 
 // True when the file's `size` bytes could hold the blocks its header declares.
 // REQUIRES: jpeg_read_header has succeeded (the block counts are set).
@@ -158,6 +173,7 @@ bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOri
   cinfo->err = jpeg_std_error(&guard.errors.base);
   guard.errors.base.error_exit = JumpOnError;
   guard.errors.base.output_message = IgnoreMessage;
+  guard.errors.base.emit_message = NoteWarning;
   if (setjmp(guard.errors.jump)) {
     return false;
   }
@@ -199,9 +215,15 @@ bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOri
   const bool swap = upright::SwapsSides(guard.orientation);
   const JDIMENSION uprightWidth = swap ? cinfo->image_height : cinfo->image_width;
   const JDIMENSION uprightHeight = swap ? cinfo->image_width : cinfo->image_height;
-  if (cinfo->image_width == 0 || cinfo->image_height == 0 ||
-      Bitmap::StrideFor(uprightWidth, bitCount) * uprightHeight > Bitmap::kMaxPixelStoreBytes ||
-      !PlausibleForSize(*cinfo, size)) {
+  if (cinfo->image_width == 0 || cinfo->image_height == 0) {
+    return false;
+  }
+  if (Bitmap::StrideFor(uprightWidth, bitCount) * uprightHeight > Bitmap::kMaxPixelStoreBytes) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+    return false;
+  }
+  if (!PlausibleForSize(*cinfo, size)) {
+    image.Notes().detail = "far smaller than the image its header declares";
     return false;
   }
   // A profile describes colour only for a colour file: a grey file is written as a palette PNG
@@ -274,8 +296,12 @@ bool ReadJpeg(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& optio
   // is read into memory.
   const uint64_t size = stream.size();
   uint8_t start[2] = {};
-  if (size < 2 || size > Bitmap::kMaxPixelStoreBytes || stream.Read(2, start) != 2 ||
-      start[0] != 0xFF || start[1] != 0xD8) {
+  if (size > Bitmap::kMaxPixelStoreBytes) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+    return false;
+  }
+  if (size < 2 || stream.Read(2, start) != 2 || start[0] != 0xFF || start[1] != 0xD8) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kNotImage;
     return false;
   }
   std::vector<uint8_t> data(static_cast<size_t>(size));
@@ -287,7 +313,14 @@ bool ReadJpeg(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& optio
   std::vector<uint8_t> line;
   std::vector<uint8_t> bgr;
   if (!DecodeJpeg(guard, data.data(), data.size(), options.autoOrient, line, bgr, image)) {
+    if (image.Notes().detail.empty()) {
+      image.Notes().detail = guard.errors.message;
+    }
     return false;
+  }
+  if (guard.errors.endedEarly) {
+    image.Notes().truncated = true;
+    image.Notes().bytesPresent = data.size();
   }
   // The profile comes first among the chunks, before the resolution.
   if (guard.icc != nullptr && guard.iccBytes <= colour_chunks::kMaxIccProfileBytes) {

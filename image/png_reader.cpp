@@ -2,7 +2,8 @@
 //
 // Results by source: palette 1/2/4/8 bits keeps its depth and palette; grey of any depth becomes
 // 8-bit indexed with the grey ramp; RGB becomes 24-bit; RGBA, grey+alpha and every source with
-// a transparency chunk become 32-bit blue-green-red-alpha. 16-bit samples keep their high byte.
+// a transparency chunk become 32-bit blue-green-red-alpha. 16-bit samples are rounded to the
+// nearest 8-bit value, and the image's notes say that it holds less than its source.
 // Interlaced sources are read through all passes.
 //
 // The colour and size chunks before the image data (iCCP, sRGB, gAMA, cHRM, pHYs) are carried
@@ -144,8 +145,11 @@ bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
     default:
       return false;
   }
-  if (width == 0 || height == 0 || width > PNG_UINT_31_MAX || height > PNG_UINT_31_MAX ||
-      Bitmap::StrideFor(width, bitCount) * height > Bitmap::kMaxPixelStoreBytes) {
+  if (width == 0 || height == 0 || width > PNG_UINT_31_MAX || height > PNG_UINT_31_MAX) {
+    return false;
+  }
+  if (Bitmap::StrideFor(width, bitCount) * height > Bitmap::kMaxPixelStoreBytes) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
     return false;
   }
 
@@ -156,7 +160,9 @@ bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
     png_set_expand_gray_1_2_4_to_8(png);
   }
   if (depth > 8) {
-    png_set_strip_16(png);
+    // Each sample to the nearest 8-bit value (v * 255 / 65535 rounded), not its high byte.
+    png_set_scale_16(png);
+    image.Notes().samplesRounded = true;
   }
   if (bitCount == 32 &&
       (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)) {
@@ -213,10 +219,15 @@ bool ReadPng(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& option
 
   PngStructs structs(PngStructs::Kind::kRead);
   if (!structs.ok()) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
     return false;
   }
   png_set_read_fn(structs.png(), &stream, ReadFromStream);
-  return DecodePng(structs.png(), structs.info(), image);
+  if (DecodePng(structs.png(), structs.info(), image)) {
+    return true;
+  }
+  image.Notes().detail = structs.ErrorText();
+  return false;
 }
 
 }  // namespace image_readers

@@ -1,19 +1,26 @@
 #include "image/png_structs.h"
 
-namespace {
+#include <cstring>
 
-void SilentError(png_structp png, png_const_charp) {
-  png_longjmp(png, 1);
-}
+namespace {
 
 void IgnoreWarning(png_structp, png_const_charp) {}
 
 }  // namespace
 
+void PngStructs::OnError(png_structp png, png_const_charp message) {
+  auto* self = static_cast<PngStructs*>(png_get_error_ptr(png));
+  if (self != nullptr && message != nullptr) {
+    std::strncpy(self->error_, message, sizeof self->error_ - 1);
+    self->error_[sizeof self->error_ - 1] = '\0';
+  }
+  png_longjmp(png, 1);
+}
+
 PngStructs::PngStructs(Kind kind) : kind_(kind) {
   png_ = kind == Kind::kRead
-             ? png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, SilentError, IgnoreWarning)
-             : png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, SilentError, IgnoreWarning);
+             ? png_create_read_struct(PNG_LIBPNG_VER_STRING, this, OnError, IgnoreWarning)
+             : png_create_write_struct(PNG_LIBPNG_VER_STRING, this, OnError, IgnoreWarning);
   if (png_ != nullptr) {
     info_ = png_create_info_struct(png_);
   }

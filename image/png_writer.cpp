@@ -54,7 +54,10 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, int32_t level, bool
 }
 
 Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOptions& options,
-                                   SaveMode mode) const {
+                                   SaveMode mode, kiv::FileError* error) const {
+  kiv::FileError ignored = kiv::FileError::kNone;
+  kiv::FileError& why = error != nullptr ? *error : ignored;
+  why = kiv::FileError::kNone;
   PngLayout layout;
   if (Empty() || !ChoosePngLayout(bitCount_, layout)) {
     return SaveResult::kFailed;  // nothing to write: the file system is not touched
@@ -64,15 +67,25 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOpti
   }
   try {
     kiv::ReplacingFile file(path);
-    if (!file.IsOpen() || !WritePng(file.stream(), options)) {
+    if (!file.IsOpen()) {
+      why = file.error();
+      return SaveResult::kFailed;
+    }
+    if (!WritePng(file.stream(), options)) {
+      why = file.stream().error();
       return SaveResult::kFailed;  // the temporary goes with `file`
     }
     if (mode == SaveMode::kReplace) {
       // Force mode replaces a read-only output like any other file.
-      return file.Commit(kiv::ReplacingFile::ReadOnlyTarget::kReplace) ? SaveResult::kSaved
-                                                                       : SaveResult::kFailed;
+      if (file.Commit(kiv::ReplacingFile::ReadOnlyTarget::kReplace)) {
+        return SaveResult::kSaved;
+      }
+      why = file.error();
+      return SaveResult::kFailed;
     }
-    switch (file.CommitExclusive()) {
+    const kiv::ReplacingFile::Result committed = file.CommitExclusive();
+    why = file.error();
+    switch (committed) {
       case kiv::ReplacingFile::Result::kDone:
         return SaveResult::kSaved;
       case kiv::ReplacingFile::Result::kExists:

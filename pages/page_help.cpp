@@ -67,7 +67,51 @@ LRESULT PageHelp::OnInitDialog(WPARAM, LPARAM) {
   if (versionField_) {
     versionField_->SetText(QueryVersionString(block ? *block : none, L"FileVersion"));
   }
+  FitLinkPicture();
   return 0;
+}
+
+void PageHelp::FitLinkPicture() {
+  // The picture's place in template 106, in dialog units: it is the bitmap's size at 96 DPI.
+  constexpr RECT kPlace{45, 194, 45 + 133, 194 + 25};
+  constexpr int kBitmapWidth = 200;
+  constexpr int kBitmapHeight = 40;
+  if (!linkPicture_) {
+    return;
+  }
+  RECT place = kPlace;
+  MapDialogRect(Handle(), &place);
+  const int width = place.right - place.left;
+  const int height = place.bottom - place.top;
+  // The largest size of the bitmap's proportions within the place; never below its own.
+  int drawWidth = width;
+  int drawHeight = width * kBitmapHeight / kBitmapWidth;
+  if (drawHeight > height) {
+    drawHeight = height;
+    drawWidth = height * kBitmapWidth / kBitmapHeight;
+  }
+  if (drawWidth <= kBitmapWidth) {
+    drawWidth = kBitmapWidth;
+    drawHeight = kBitmapHeight;
+  } else {
+    auto* scaled = static_cast<HBITMAP>(LoadImageW(GetModuleHandleW(nullptr),
+                                                   MAKEINTRESOURCEW(IDB_HOMEPAGE_LINK),
+                                                   IMAGE_BITMAP, drawWidth, drawHeight, 0));
+    if (scaled == nullptr) {
+      drawWidth = kBitmapWidth;
+      drawHeight = kBitmapHeight;
+    } else {
+      auto* previous = reinterpret_cast<HBITMAP>(SendMessageW(
+          linkPicture_->Handle(), STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(scaled)));
+      if (previous != nullptr && previous != scaled) {
+        DeleteObject(previous);
+      }
+      scaledPicture_.bitmap = scaled;
+    }
+  }
+  SetWindowPos(linkPicture_->Handle(), nullptr, place.left + (width - drawWidth) / 2,
+               place.top + (height - drawHeight) / 2, drawWidth, drawHeight,
+               SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT PageHelp::OnLeftButtonDown(WPARAM, LPARAM lParam) {

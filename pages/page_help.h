@@ -1,6 +1,8 @@
 // PageHelp: the third tab page ("ヘルプ"). Shows the program's name and
 // version from its own version resource, opens the manual, and opens the
-// maker's home page when the picture under "ホームページ" is clicked.
+// maker's home page when the picture under "ホームページ" is clicked. The
+// picture is drawn at the size its place in the template has at the
+// display's scaling, centred there as at 100 %.
 //
 // Threads: user-interface thread only. Created by the main window from
 // template 106 as its child; keeps no settings.
@@ -61,6 +63,22 @@ class PageHelp : public kiv::Dialog {
   std::shared_ptr<kiv::EditBox> nameField_;
   std::shared_ptr<kiv::EditBox> versionField_;
   std::shared_ptr<kiv::EditBox> linkPicture_;
+  // The picture scaled for the display, owned here: a static control never
+  // deletes an image it was given.
+  struct ScaledPicture {
+    ScaledPicture() = default;
+    ~ScaledPicture() {
+      if (bitmap != nullptr) {
+        DeleteObject(bitmap);
+      }
+    }
+    ScaledPicture(const ScaledPicture&) = delete;
+    ScaledPicture& operator=(const ScaledPicture&) = delete;
+    HBITMAP bitmap = nullptr;
+  };
+  ScaledPicture scaledPicture_;
+  // Scales the picture to its place in the template and centres it there.
+  void FitLinkPicture();
 };
 
 #endif  // MORVANE_PAGES_PAGE_HELP_H

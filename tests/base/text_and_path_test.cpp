@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/file_finder.h"
+#include "base/long_path.h"
 #include "base/path.h"
 #include "base/unicode.h"
 
@@ -121,3 +122,36 @@ TEST(Wildcard, MatchesLikeTheWindowsSearch) {
 
 }  // namespace
 }  // namespace kiv
+
+TEST(LongPath, EveryWindowsSpellingGetsItsExtendedLengthForm) {
+  const std::wstring current = L"D:\\work\\now";
+  const std::wstring unc = L"\\\\server\\share\\now";
+  const struct {
+    const wchar_t* path;
+    const std::wstring& current;
+    const wchar_t* expected;
+  } cases[] = {
+      {L"C:\\photos\\a.jpg", current, L"\\\\?\\C:\\photos\\a.jpg"},
+      {L"C:/photos//2024/./a.jpg", current, L"\\\\?\\C:\\photos\\2024\\a.jpg"},
+      {L"C:\\photos\\old\\..\\a.jpg", current, L"\\\\?\\C:\\photos\\a.jpg"},
+      {L"C:\\..\\..\\a.jpg", current, L"\\\\?\\C:\\a.jpg"},
+      {L"C:\\photos\\", current, L"\\\\?\\C:\\photos"},
+      {L"C:\\", current, L"\\\\?\\C:\\"},
+      {L"\\\\nas\\pics\\a.jpg", current, L"\\\\?\\UNC\\nas\\pics\\a.jpg"},
+      {L"//nas/pics/x/../a.jpg", current, L"\\\\?\\UNC\\nas\\pics\\a.jpg"},
+      {L"a\\b.jpg", current, L"\\\\?\\D:\\work\\now\\a\\b.jpg"},
+      {L"..\\b.jpg", current, L"\\\\?\\D:\\work\\b.jpg"},
+      {L"\\top\\b.jpg", current, L"\\\\?\\D:\\top\\b.jpg"},
+      {L"d:b.jpg", current, L"\\\\?\\D:\\work\\now\\b.jpg"},
+      {L"E:b.jpg", current, L"\\\\?\\E:\\b.jpg"},
+      {L"b.jpg", unc, L"\\\\?\\UNC\\server\\share\\now\\b.jpg"},
+      {L"\\b.jpg", unc, L"\\\\?\\UNC\\server\\share\\b.jpg"},
+      {L"\\\\?\\C:\\as\\given\\..", current, L"\\\\?\\C:\\as\\given\\.."},
+      {L"\\\\.\\pipe\\x", current, L"\\\\.\\pipe\\x"},
+      {L"a\\b.jpg", std::wstring(), L"a\\b.jpg"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(kiv::ExtendedLengthPath(c.path, c.current), c.expected)
+        << kiv::WideToUtf8(c.path) << " in " << kiv::WideToUtf8(c.current);
+  }
+}

@@ -166,6 +166,33 @@ TEST_F(CliTest, ConvertsAFolderTreeBesideTheSources) {
   EXPECT_TRUE(terminal.errors.empty());
 }
 
+TEST_F(CliTest, PathsAreTidiedQuotedAndTheOutputFolderIsNotScanned) {
+  const std::wstring out = Join(top, L"out");
+  for (int run = 0; run < 2; ++run) {
+    terminal.out.clear();
+    EXPECT_EQ(Run({L"-o", out + L"/./", top}), cli::kExitConverted);
+    EXPECT_TRUE(terminal.Shows(terminal.out, L"converted 4,"));
+  }
+  EXPECT_EQ(testimg::FolderNames(out).size(), 4u);
+  ASSERT_TRUE(testimg::WriteFileBytes(Join(top, L"x y.bmp"), BmpOf(Noisy(2, 2, 9, false))));
+  terminal.out.clear();
+  EXPECT_EQ(Run({L"-o", out, top + L"//x y.bmp", top + L"/./a.bmp"}), cli::kExitConverted);
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"\"" + Join(top, L"x y.bmp") + L"\": 変換終了"));
+  EXPECT_TRUE(terminal.Shows(terminal.out, Join(top, L"a.bmp") + L": 変換終了"));
+  EXPECT_TRUE(kiv::FileExists(Join(out, L"x y.png")));
+}
+
+TEST_F(CliTest, StopWhileRegisteringEndsTheScanAndConvertsNothing) {
+  const std::wstring many = FolderOfLargeBmps(L"many", 6, 4, 11);
+  int looks = 0;
+  terminal.stopWhen = [&looks] { return ++looks > 3; };
+  EXPECT_EQ(Run({many, top}), cli::kExitInterrupted);
+  // The scan ended at once: the 6 files under 4 patterns and the second folder are not looked at.
+  EXPECT_LE(looks, 8);
+  EXPECT_EQ(WholePngCount(many), 0);
+  EXPECT_FALSE(kiv::FileExists(Join(top, L"a.png")));
+}
+
 TEST_F(CliTest, FlagsChooseFolderNameAndFormat) {
   const std::wstring out = Join(Join(dir.path(), L"out"), L"deeper");
   EXPECT_EQ(
@@ -288,7 +315,8 @@ TEST_F(CliTest, SettingsFileGivesTheDefaultsAndFlagsOverrideIt) {
 TEST_F(CliTest, StopRequestLetsRunningFilesFinishAndReportsStatus130) {
   const std::wstring many = FolderOfLargeBmps(L"many", 60, 300, 9);
   terminal.progressWanted = true;
-  terminal.stopWhen = [] { return true; };  // Ctrl+C at once
+  // Ctrl+C once the run shows its progress (a stop while registering converts nothing).
+  terminal.stopWhen = [this] { return !terminal.progress.empty(); };
   EXPECT_EQ(Run({L"-j", L"1", many}), cli::kExitInterrupted);
   EXPECT_TRUE(terminal.Shows(terminal.out, L"not converted (stopped)"));
   EXPECT_TRUE(terminal.Shows(terminal.progress, L"stopping"));

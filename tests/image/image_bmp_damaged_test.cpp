@@ -39,6 +39,12 @@ TEST(BmpReader, ShortOrOddlyPlacedPixelData) {
       }
     }
     EXPECT_EQ(ConvertedDifference(cut, expected), "");
+    Bitmap image;
+    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeBmp(cut)));
+    EXPECT_TRUE(image.Notes().truncated);
+    EXPECT_EQ(image.Notes().bytesExpected, image.Notes().bytesPresent + 48 - 18);
+    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeBmp(recipe)));
+    EXPECT_FALSE(image.Notes().truncated);
   }
   for (bool masked : {false, true}) {
     SCOPED_TRACE(masked ? "32-bit bit fields cut short: opaque black"

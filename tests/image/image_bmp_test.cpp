@@ -142,6 +142,86 @@ TEST(BmpReader, BitFieldMasksAreHonoured) {
   }
 }
 
+TEST(BmpReader, AlphaNamedByTheHeaderIsCarried) {
+  const int w = 5;
+  const int h = 3;
+  auto argb = [](uint32_t v) {
+    return Rgba{static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
+                static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 24)};
+  };
+  auto argb4444 = [](uint32_t v) {
+    return Rgba{static_cast<uint8_t>(((v >> 8) & 15) * 17),
+                static_cast<uint8_t>(((v >> 4) & 15) * 17), static_cast<uint8_t>((v & 15) * 17),
+                static_cast<uint8_t>((v >> 12) * 17)};
+  };
+  struct Case {
+    const char* what;
+    BmpHeader header;
+    uint16_t bits;
+    uint32_t compression;
+    uint32_t masks[4];
+    bool transparent;  // every alpha 0: the mask was filled, the channel not
+    bool carried;
+  };
+  const Case cases[] = {
+      {"V5 bit fields",
+       BmpHeader::kV5_124,
+       32,
+       3,
+       {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+       false,
+       true},
+      {"V4 bit fields",
+       BmpHeader::kV4_108,
+       32,
+       3,
+       {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+       false,
+       true},
+      {"BI_ALPHABITFIELDS",
+       BmpHeader::kInfo40,
+       32,
+       6,
+       {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+       false,
+       true},
+      {"V5 4-4-4-4", BmpHeader::kV5_124, 16, 3, {0x0F00, 0x00F0, 0x000F, 0xF000}, false, true},
+      {"V5, every alpha 0",
+       BmpHeader::kV5_124,
+       32,
+       3,
+       {0xFF0000, 0xFF00, 0xFF, 0xFF000000},
+       true,
+       false},
+      {"V5, alpha mask over a colour",
+       BmpHeader::kV5_124,
+       32,
+       3,
+       {0xFF0000, 0xFF00, 0xFF, 0xFF},
+       false,
+       false},
+      {"V5 without bit fields", BmpHeader::kV5_124, 32, 0, {0, 0, 0, 0xFF000000}, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint32_t> values =
+        RandomValues(w, h, c.bits == 16 ? 0x10000 : 0xFFFFFFFFu, 70 + c.bits);
+    for (uint32_t& v : values) {
+      v = c.transparent ? v & 0x00FFFFFF : v;
+    }
+    BmpRecipe recipe = DirectRecipe(w, h, c.bits, values);
+    recipe.header = c.header;
+    recipe.compression = c.compression;
+    std::copy(c.masks, c.masks + 4, recipe.masks);
+    recipe.writeMasks = c.compression != 0;
+    Picture expected = PictureBy(w, h, values, c.bits == 16 ? +argb4444 : +argb);
+    for (Rgba& pixel : expected.pixels) {
+      pixel.a = c.carried ? pixel.a : 255;
+    }
+    EXPECT_EQ(ConvertedDifference(recipe, expected), "");
+  }
+}
+
 TEST(BmpReader, RunLengthEncodedImagesAreDecoded) {
   for (uint16_t bits : {4, 8}) {
     SCOPED_TRACE("RLE" + std::to_string(bits));

@@ -156,7 +156,11 @@ TEST(JpegReader, TruncatedFileDecodesWhatIsThere) {
   const testimg::DecodedJpeg reference = testimg::DecodeJpegReference(cut);
   ASSERT_TRUE(reference.ok);
   Bitmap image;
+  ASSERT_TRUE(image.LoadFromMemory(whole));
+  EXPECT_FALSE(image.Notes().truncated);
   ASSERT_TRUE(image.LoadFromMemory(cut));
+  EXPECT_TRUE(image.Notes().truncated);
+  EXPECT_EQ(image.Notes().bytesPresent, cut.size());
   EXPECT_EQ(image.Width(), 64);
   EXPECT_EQ(image.Height(), 64);
   EXPECT_EQ(Difference(ReferencePicture(reference), imagetest::Written(image).picture), "");

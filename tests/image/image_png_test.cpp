@@ -109,6 +109,7 @@ TEST(PngReader, EveryColourTypeAndDepthMatchesLibpng) {
 
           Bitmap image;
           ASSERT_TRUE(image.LoadFromMemory(source));
+          EXPECT_EQ(image.Notes().samplesRounded, depth == 16);
           const uint32_t bits = ExpectedBitCount(recipe);
           EXPECT_EQ(image.BitCount(), bits);
           if (kind.colorType == 0 && bits == 8) {
@@ -129,6 +130,21 @@ TEST(PngReader, EveryColourTypeAndDepthMatchesLibpng) {
       }
     }
   }
+}
+
+TEST(PngReader, SixteenBitSamplesRoundToTheNearestValue) {
+  PngRecipe recipe;
+  recipe.width = 3;
+  recipe.height = 1;
+  recipe.colorType = 0;
+  recipe.bitDepth = 16;
+  recipe.samples = {0x00FF, 0x0080, 0xFFFF};  // the high byte would give 0, 0, 255
+  Bitmap image;
+  ASSERT_TRUE(image.LoadFromMemory(testimg::MakePng(recipe)));
+  ASSERT_EQ(image.BitCount(), 8u);
+  EXPECT_EQ(image.Row(0)[0], 1);
+  EXPECT_EQ(image.Row(0)[1], 0);
+  EXPECT_EQ(image.Row(0)[2], 255);
 }
 
 TEST(PngReader, DamagedFilesFail) {

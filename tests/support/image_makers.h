@@ -112,7 +112,7 @@ struct PngRecipe {
 std::vector<uint8_t> MakePng(const PngRecipe& recipe);
 
 // What a PNG file holds, read with libpng with every sample expanded to 8-bit RGBA (16-bit
-// samples keep their high byte, transparency becomes alpha).
+// samples rounded to the nearest 8-bit value, transparency becomes alpha).
 struct DecodedPng {
   bool ok = false;
   uint32_t width = 0;

@@ -138,7 +138,7 @@ bool ReadPng(png_structp png, png_infop info, MemoryInput& input, DecodedPng& re
     }
   }
   png_set_expand(png);
-  png_set_strip_16(png);
+  png_set_scale_16(png);
   png_set_gray_to_rgb(png);
   png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
   const int passes = png_set_interlace_handling(png);

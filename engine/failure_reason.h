@@ -1,0 +1,30 @@
+// Why a row failed, or what its PNG lacks of its source, in a few English words.
+//
+// The state texts of the list ("読込失敗", "書込失敗") are the window's; these words go beside
+// them where a reader wants the cause: morvane-cli's terminal lines and its JSON "reason" and
+// "warning" fields. They are plain lower-case phrases without a final stop, so that they can
+// follow "書込失敗: " on a line.
+//
+// Threads: every function may be called from any thread; WriteFailureReason looks at the disk.
+#pragma once
+
+#include <string>
+
+#include "base/file_error.h"
+#include "image/bitmap.h"
+
+// Why a load failed: "vanished", "permission denied", "unreadable: ...", "not a BMP, PNG or
+// JPEG image", "corrupt: <the decoder's words>", "too large".
+// REQUIRES: notes.failure != kNone.
+std::wstring ReadFailureReason(const BitmapLoadNotes& notes);
+
+// Why writing the PNG at `target` failed with `error`: "permission denied", "disk full",
+// "output folder is a file", "output folder does not exist", ...
+std::wstring WriteFailureReason(kiv::FileError error, const std::wstring& target);
+
+// What a loaded image lacks of its file: "16-bit samples rounded to 8 bits", "truncated: 20,000
+// of 67,854 bytes", both joined by "; ", or empty.
+std::wstring LoadWarning(const BitmapLoadNotes& notes);
+
+// `value` with a comma between each group of three digits: 67854 -> "67,854".
+std::wstring GroupedNumber(uint64_t value);
