@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 
 #include "base/clock.h"
@@ -158,6 +159,15 @@ std::vector<ConvertManager::PendingFile> CollectFiles(const Request& request,
   };
   // A stop asked while registering ends the scan at once.
   const ScanTick tick = [&terminal] { return !terminal.StopRequested(); };
+  // A folder that cannot be listed is told once and fails the run.
+  std::set<std::wstring> unreadableSeen;
+  const FolderSink unreadable = [&](const std::wstring& folder) {
+    if (unreadableSeen.insert(folder).second) {
+      terminal.Error(L"morvane-cli: cannot read folder " + QuotedPath(folder) +
+                     L": permission denied");
+      ++missing;
+    }
+  };
   for (const std::wstring& given : named) {
     if (terminal.StopRequested()) {
       break;
@@ -198,7 +208,7 @@ std::vector<ConvertManager::PendingFile> CollectFiles(const Request& request,
                 {accepted, request.keepTree ? TreeSubfolder(treeName, below) : std::wstring()});
           }
         },
-        tick);
+        tick, unreadable);
     if (!folder && files.size() == before && !terminal.StopRequested()) {
       terminal.Error(L"morvane-cli: skipped, not matched by the filter: " + QuotedPath(given));
     }

@@ -63,11 +63,17 @@ namespace {
 // Returns false when the tick ended the scan.
 bool ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& folder,
                OptionSet& options, const PathSink& accept, const ScanTick& tick,
-               std::vector<kiv::FileStamp>& chain) {
+               const FolderSink& unreadable, std::vector<kiv::FileStamp>& chain) {
   kiv::FileFinder finder;
   for (const std::wstring& pattern : patterns) {
-    for (std::wstring name = finder.First(Join(folder, pattern)); !name.empty();
-         name = finder.Next()) {
+    std::wstring name = finder.First(Join(folder, pattern));
+    if (finder.Unreadable()) {
+      if (unreadable) {
+        unreadable(folder);
+      }
+      return true;
+    }
+    for (; !name.empty(); name = finder.Next()) {
       if (tick && !tick()) {
         return false;
       }
@@ -100,7 +106,7 @@ bool ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& fo
     if (known) {
       chain.push_back(stamp);
     }
-    const bool goOn = ScanChain(patterns, full, options, accept, tick, chain);
+    const bool goOn = ScanChain(patterns, full, options, accept, tick, unreadable, chain);
     if (known) {
       chain.pop_back();
     }
@@ -114,19 +120,21 @@ bool ScanChain(const std::vector<std::wstring>& patterns, const std::wstring& fo
 }  // namespace
 
 void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
-                OptionSet& options, const PathSink& accept, const ScanTick& tick) {
+                OptionSet& options, const PathSink& accept, const ScanTick& tick,
+                const FolderSink& unreadable) {
   std::vector<kiv::FileStamp> chain;
   kiv::FileStamp stamp;
   if (kiv::ReadFileStamp(folder, &stamp)) {
     chain.push_back(stamp);
   }
-  ScanChain(patterns, folder, options, accept, tick, chain);
+  ScanChain(patterns, folder, options, accept, tick, unreadable, chain);
 }
 
 void RegisterDroppedPath(const std::vector<std::wstring>& patterns, const std::wstring& path,
-                         OptionSet& options, const PathSink& accept, const ScanTick& tick) {
+                         OptionSet& options, const PathSink& accept, const ScanTick& tick,
+                         const FolderSink& unreadable) {
   if (IsFolderForRegistration(path)) {
-    ScanFolder(patterns, path, options, accept, tick);
+    ScanFolder(patterns, path, options, accept, tick, unreadable);
   } else if (MatchesFilter(patterns, path)) {
     accept(path);
   }
