@@ -38,12 +38,17 @@ class FileFinder {
   // True when the name returned last is a folder (false after the end).
   bool IsDirectory() const;
 
+  // True when the last First found the folder but could not list it (no
+  // permission): an empty result then does not mean an empty folder.
+  bool Unreadable() const { return unreadable_; }
+
   // Ends the search, if any.
   void Close();
 
  private:
   struct Search;  // the platform's search state
   std::unique_ptr<Search> search_;
+  bool unreadable_ = false;
 };
 
 // True when `name` matches the wildcard `pattern` by the rules above. Used by

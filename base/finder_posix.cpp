@@ -2,6 +2,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "base/file_finder.h"
 #include "base/unicode.h"
 
@@ -45,6 +47,7 @@ FileFinder::~FileFinder() = default;
 
 std::wstring FileFinder::First(const std::wstring& pattern) {
   Close();
+  unreadable_ = false;
   const std::size_t slash = pattern.rfind(L'/');
   std::wstring folder;
   if (slash == std::wstring::npos) {
@@ -57,6 +60,7 @@ std::wstring FileFinder::First(const std::wstring& pattern) {
   search->wildcard = slash == std::wstring::npos ? pattern : pattern.substr(slash + 1);
   search->dir = opendir(search->folder.c_str());
   if (search->dir == nullptr) {
+    unreadable_ = errno == EACCES || errno == EPERM;
     return std::wstring();
   }
   std::wstring name = search->NextMatch();

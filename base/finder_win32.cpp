@@ -24,12 +24,14 @@ FileFinder::~FileFinder() = default;
 
 std::wstring FileFinder::First(const std::wstring& pattern) {
   Close();
+  unreadable_ = false;
   if (pattern.empty()) {
     return std::wstring();
   }
   auto search = std::make_unique<Search>();
   search->handle = FindFirstFileW(SystemPath(pattern).c_str(), &search->data);
   if (search->handle == INVALID_HANDLE_VALUE) {
+    unreadable_ = GetLastError() == ERROR_ACCESS_DENIED;
     return std::wstring();
   }
   search_ = std::move(search);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <utility>
 
 #include "base/clock.h"
@@ -199,6 +200,15 @@ Collected CollectFiles(const Request& request, const std::vector<std::wstring>& 
   };
   // A stop asked while registering ends the scan at once.
   const ScanTick tick = [&terminal] { return !terminal.StopRequested(); };
+  // A folder that cannot be listed is told once and fails the run.
+  std::set<std::wstring> unreadableSeen;
+  const FolderSink unreadable = [&](const std::wstring& folder) {
+    if (unreadableSeen.insert(folder).second) {
+      terminal.Error(L"morvane-cli: cannot read folder " + QuotedPath(folder) +
+                     L": permission denied");
+      ++missing;
+    }
+  };
   std::vector<ConvertManager::PendingFile> all;
   for (const std::wstring& given : named) {
     if (terminal.StopRequested()) {
@@ -235,7 +245,7 @@ Collected CollectFiles(const Request& request, const std::vector<std::wstring>& 
           all.push_back(
               {accepted, request.keepTree ? TreeSubfolder(treeName, below) : std::wstring()});
         },
-        tick);
+        tick, unreadable);
     if (!isFolder && all.size() == before && !terminal.StopRequested() && mine(full)) {
       terminal.Error(L"morvane-cli: skipped, not matched by the filter: " + QuotedPath(given));
     }

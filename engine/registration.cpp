@@ -65,6 +65,7 @@ struct Scan {
   OptionSet& options;
   const PathSink& accept;
   const ScanTick& tick;
+  const FolderSink& unreadable;
   std::wstring tree;  // ResolvedPath of the named folder, comparable, with a separator
   std::set<std::pair<std::uint64_t, std::uint64_t>> visited;
 };
@@ -77,8 +78,14 @@ std::wstring Comparable(const std::wstring& resolved) {
 bool ScanOne(Scan& scan, const std::wstring& folder) {
   kiv::FileFinder finder;
   for (const std::wstring& pattern : scan.patterns) {
-    for (std::wstring name = finder.First(Join(folder, pattern)); !name.empty();
-         name = finder.Next()) {
+    std::wstring name = finder.First(Join(folder, pattern));
+    if (finder.Unreadable()) {
+      if (scan.unreadable) {
+        scan.unreadable(folder);
+      }
+      return true;
+    }
+    for (; !name.empty(); name = finder.Next()) {
       if (scan.tick && !scan.tick()) {
         return false;
       }
@@ -123,8 +130,9 @@ bool ScanOne(Scan& scan, const std::wstring& folder) {
 }  // namespace
 
 void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
-                OptionSet& options, const PathSink& accept, const ScanTick& tick) {
-  Scan scan{patterns, options, accept, tick, Comparable(kiv::ResolvedPath(folder)), {}};
+                OptionSet& options, const PathSink& accept, const ScanTick& tick,
+                const FolderSink& unreadable) {
+  Scan scan{patterns, options, accept, tick, unreadable, Comparable(kiv::ResolvedPath(folder)), {}};
   kiv::FileStamp stamp;
   if (kiv::ReadFileStamp(folder, &stamp)) {
     scan.visited.emplace(stamp.volume, stamp.index);
@@ -133,9 +141,10 @@ void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& f
 }
 
 void RegisterDroppedPath(const std::vector<std::wstring>& patterns, const std::wstring& path,
-                         OptionSet& options, const PathSink& accept, const ScanTick& tick) {
+                         OptionSet& options, const PathSink& accept, const ScanTick& tick,
+                         const FolderSink& unreadable) {
   if (IsFolderForRegistration(path)) {
-    ScanFolder(patterns, path, options, accept, tick);
+    ScanFolder(patterns, path, options, accept, tick, unreadable);
   } else if (MatchesFilter(patterns, path)) {
     accept(path);
   }

@@ -25,6 +25,9 @@ using PathSink = std::function<void(const std::wstring& path)>;
 // scan; false ends the scan at once (morvane-cli stopped by a signal). May
 // be empty.
 using ScanTick = std::function<bool()>;
+// Told of each folder a scan meets but cannot list (no permission). May be
+// empty: the window's registration skips such folders silently.
+using FolderSink = std::function<void(const std::wstring& folder)>;
 
 // The Filter text split at every "|", in order. Empty pieces stay (two bars
 // in a row give an empty pattern); nothing is trimmed; an empty text gives no
@@ -50,10 +53,12 @@ bool IsFolderForRegistration(const std::wstring& path);
 // leads out of the tree of `folder` is not followed: the work is bounded by
 // the folders of that tree (scanning /sys or /proc ends).
 void ScanFolder(const std::vector<std::wstring>& patterns, const std::wstring& folder,
-                OptionSet& options, const PathSink& accept, const ScanTick& tick = ScanTick());
+                OptionSet& options, const PathSink& accept, const ScanTick& tick = ScanTick(),
+                const FolderSink& unreadable = FolderSink());
 
 // One dropped (or command-line) path: a folder is scanned, a file is
 // accepted when MatchesFilter holds.
 void RegisterDroppedPath(const std::vector<std::wstring>& patterns, const std::wstring& path,
                          OptionSet& options, const PathSink& accept,
-                         const ScanTick& tick = ScanTick());
+                         const ScanTick& tick = ScanTick(),
+                         const FolderSink& unreadable = FolderSink());

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path root = argv[1];
   std::vector<std::string> names;
   for (int i = 2; i < argc; ++i) {
-    if (fuzzing::FindTarget(argv[i]) == nullptr) {
+    if (fuzzing::FindTarget(fuzzing::AllTargets(), argv[i]) == nullptr) {
       std::fprintf(stderr, "make_seeds: unknown target %s\n", argv[i]);
       return 2;
     }

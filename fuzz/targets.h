@@ -28,11 +28,23 @@ struct Target {
   TargetFunction run;
 };
 
-// Every target, in a fixed order.
+// The image targets (readers and PNG writer; image_targets.cpp, linking only the codecs and the
+// file layer) and the targets of the other inputs (input_targets.cpp), each in a fixed order.
+const std::vector<Target>& ImageTargets();
+const std::vector<Target>& InputTargets();
+
+// Every target: the image targets, then the others.
 const std::vector<Target>& AllTargets();
 
-// The target named `name`, or null.
-const Target* FindTarget(const std::string& name);
+// The target of `targets` named `name`, or null.
+inline const Target* FindTarget(const std::vector<Target>& targets, const std::string& name) {
+  for (const Target& target : targets) {
+    if (name == target.name) {
+      return &target;
+    }
+  }
+  return nullptr;
+}
 
 // Images of more pixels than this are decoded and their shape checked, but their pixels are not
 // checked one by one, converted nor encoded again: that time grows with the image, not with the

@@ -123,6 +123,18 @@ TEST(CliReasons, EachFailureSaysWhy) {
     EXPECT_TRUE(machine.terminal.Shows(machine.terminal.out, L"\"reason\":\""));
   }
 #ifndef _WIN32
+  if (!PermissionsIgnored(locked)) {
+    SCOPED_TRACE("a folder that cannot be listed is named once");
+    const std::wstring closed = kiv::AddSeparator(locked) + L"closed";
+    chmod(kiv::WideToUtf8(locked).c_str(), 0755);
+    kiv::MakeDirectory(closed);
+    chmod(kiv::WideToUtf8(closed).c_str(), 0);
+    Outcome scan;
+    RunCli({dir / L"locked", dir / L"locked"}, scan);
+    EXPECT_EQ(scan.status, cli::kExitFailures);
+    EXPECT_TRUE(scan.terminal.Shows(scan.terminal.errors, L"cannot read folder "));
+    chmod(kiv::WideToUtf8(closed).c_str(), 0755);
+  }
   chmod(kiv::WideToUtf8(locked).c_str(), 0755);
   if (mounted) {
     std::system(("umount '" + fullPath + "'").c_str());

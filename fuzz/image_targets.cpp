@@ -1,0 +1,445 @@
+// The image fuzz targets: the BMP, PNG and JPEG readers, a load and save through the PNG writer,
+// and the writer on its own. They link only the codecs, the file layer and the reference decoder.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "base/file.h"
+#include "fuzz/fuzz_check.h"
+#include "fuzz/targets.h"
+#include "image/bitmap.h"
+#include "image/image_readers.h"
+#include "image/png_encode.h"
+#include "tests/support/image_makers.h"
+
+#include <zlib.h>
+
+namespace fuzzing {
+namespace {
+
+// ---- images -------------------------------------------------------------------------------
+
+constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
+
+// Mutated PNG chunks almost never keep a valid CRC, and libpng rejects a bad CRC before it looks
+// at the chunk. So that the fuzzer reaches the decoding behind the check, every whole chunk's CRC
+// is set right before the bytes are read; the CRC check itself is covered by the image tests.
+void FixPngCrcs(std::vector<std::uint8_t>& png) {
+  std::size_t at = 8;
+  while (at + 12 <= png.size()) {
+    const uint32_t length =
+        static_cast<uint32_t>(png[at]) << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
+    if (length > png.size() - at - 12) {
+      return;
+    }
+    const uint32_t crc =
+        static_cast<uint32_t>(crc32(0, png.data() + at + 4, static_cast<uInt>(length) + 4));
+    std::uint8_t* out = png.data() + at + 8 + length;
+    out[0] = static_cast<std::uint8_t>(crc >> 24);
+    out[1] = static_cast<std::uint8_t>(crc >> 16);
+    out[2] = static_cast<std::uint8_t>(crc >> 8);
+    out[3] = static_cast<std::uint8_t>(crc);
+    at += 12 + length;
+  }
+}
+
+// The input's bytes, with PNG chunk CRCs set right when it is a PNG.
+std::vector<std::uint8_t> PrepareImageBytes(const std::uint8_t* data, std::size_t size) {
+  std::vector<std::uint8_t> bytes(data, data + size);
+  if (StartsWith(data, size, kPngSignature, 8)) {
+    FixPngCrcs(bytes);
+  }
+  return bytes;
+}
+
+uint64_t PixelCount(const Bitmap& image) {
+  return static_cast<uint64_t>(image.Width()) * static_cast<uint64_t>(image.Height());
+}
+
+// What every successfully read image must satisfy, whatever the source.
+void CheckImageShape(const char* target, const Bitmap& image) {
+  FUZZ_CHECK(target, image.Width() > 0 && image.Height() > 0);
+  const uint32_t bits = image.BitCount();
+  FUZZ_CHECK(target, bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16 || bits == 24 ||
+                         bits == 32);
+  FUZZ_CHECK(target,
+             image.Stride() == Bitmap::StrideFor(static_cast<uint64_t>(image.Width()), bits));
+  FUZZ_CHECK(target,
+             image.Pixels().size() == static_cast<uint64_t>(image.Stride()) * image.Height());
+  FUZZ_CHECK(target, image.Pixels().size() <= Bitmap::kMaxPixelStoreBytes);
+  FUZZ_CHECK(target, image.Palette().size() <= 256);
+  if (bits <= 8) {
+    FUZZ_CHECK(target, !image.Palette().empty());
+  }
+}
+
+// The pixel count an image header declares, found without decoding (BMP and PNG headers, the
+// first JPEG frame header); 0 when none is found.
+uint64_t DeclaredPixels(const std::uint8_t* data, std::size_t size) {
+  auto le16 = [data](std::size_t at) {
+    return static_cast<uint32_t>(data[at] | data[at + 1] << 8);
+  };
+  auto le32 = [data](std::size_t at) {
+    return static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
+           static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
+  };
+  auto be16 = [data](std::size_t at) {
+    return static_cast<uint32_t>(data[at] << 8 | data[at + 1]);
+  };
+  auto be32 = [data](std::size_t at) {
+    return static_cast<uint32_t>(data[at]) << 24 | static_cast<uint32_t>(data[at + 1]) << 16 |
+           static_cast<uint32_t>(data[at + 2]) << 8 | static_cast<uint32_t>(data[at + 3]);
+  };
+  auto magnitude = [](uint32_t v) {
+    const int64_t s = static_cast<int32_t>(v);
+    return static_cast<uint64_t>(s < 0 ? -s : s);
+  };
+  if (StartsWith(data, size, "BM", 2) && size >= 26) {
+    if (le32(14) == 12) {
+      return static_cast<uint64_t>(le16(18)) * le16(20);
+    }
+    return magnitude(le32(18)) * magnitude(le32(22));
+  }
+  if (StartsWith(data, size, kPngSignature, 8) && size >= 24) {
+    return static_cast<uint64_t>(be32(16)) * be32(20);
+  }
+  if (StartsWith(data, size, "\xff\xd8", 2)) {
+    // The decoder skips bytes until it finds a marker, so any frame header anywhere may be the
+    // one it reads: take the largest.
+    uint64_t largest = 0;
+    for (std::size_t at = 2; at + 9 <= size; ++at) {
+      const uint8_t marker = data[at + 1];
+      if (data[at] == 0xFF && marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 &&
+          marker != 0xC8 && marker != 0xCC) {
+        largest = std::max<uint64_t>(largest, static_cast<uint64_t>(be16(at + 5)) * be16(at + 7));
+      }
+    }
+    return largest;
+  }
+  return 0;
+}
+
+// Inputs declaring between kMaxFuzzedPixels and kSurelyRefusedPixels pixels are left out: their
+// decoding runs the same code as smaller images but spends its time filling a large store, which
+// would slow the search a hundredfold. Larger declarations stay in, so the readers' refusal of
+// sizes past the bound is fuzzed too; the image tests cover decoding near the bound.
+bool WorthDecoding(const std::uint8_t* data, std::size_t size) {
+  const uint64_t pixels = DeclaredPixels(data, size);
+  return pixels <= kMaxFuzzedPixels || pixels > kSurelyRefusedPixels;
+}
+
+// Reads through one reader of the chain, as Bitmap::Load does, but without the chain's entry.
+template <typename Reader>
+bool ReadWith(Reader reader, const std::uint8_t* data, std::size_t size, Bitmap& image) {
+  std::vector<std::uint8_t> bytes = PrepareImageBytes(data, size);
+  kiv::File stream;
+  stream.AttachVector(bytes);
+  bool ok = false;
+  try {
+    ok = reader(stream, image, Bitmap::LoadOptions());
+  } catch (const std::bad_alloc&) {
+    ok = false;
+  }
+  return ok;
+}
+
+// The image converted to 24 bits must work for every layout a reader produces.
+void CheckConvertible(const char* target, const Bitmap& image) {
+  if (PixelCount(image) > kMaxCheckedPixels) {
+    return;
+  }
+  Bitmap flat;
+  FUZZ_CHECK(target, flat.Create(image.Width(), image.Height(), 24));
+  const BitmapRect whole{0, 0, image.Width(), image.Height()};
+  FUZZ_CHECK(target, Bitmap::CopyRect(whole, flat, image));
+}
+
+int BmpTarget(const std::uint8_t* data, std::size_t size) {
+  if (!StartsWith(data, size, "BM", 2)) {
+    return -1;
+  }
+  if (!WorthDecoding(data, size)) {
+    return -1;
+  }
+  Bitmap image;
+  if (!ReadWith(image_readers::ReadBmp, data, size, image)) {
+    return 0;
+  }
+  CheckImageShape("bmp", image);
+  if (image.BitCount() == 32 && PixelCount(image) <= kMaxCheckedPixels) {
+    // Alpha stored in a BMP is trusted only when the header names it through bit fields
+    // (compression 3 or 6), and an image that would be wholly transparent is opaque.
+    const bool named = size >= 34 && (data[30] == 3 || data[30] == 6) && data[31] == 0 &&
+                       data[32] == 0 && data[33] == 0;
+    bool opaque = true;
+    bool visible = false;
+    for (int32_t y = 0; y < image.Height(); ++y) {
+      const std::uint8_t* row = image.Row(y);
+      for (int32_t x = 0; x < image.Width(); ++x) {
+        opaque = opaque && row[4 * x + 3] == 255;
+        visible = visible || row[4 * x + 3] != 0;
+      }
+    }
+    FUZZ_CHECK("bmp", opaque || (named && visible));
+  }
+  CheckConvertible("bmp", image);
+  return 0;
+}
+
+int PngTarget(const std::uint8_t* data, std::size_t size) {
+  if (!StartsWith(data, size, kPngSignature, 8)) {
+    return -1;
+  }
+  if (!WorthDecoding(data, size)) {
+    return -1;
+  }
+  Bitmap image;
+  if (!ReadWith(image_readers::ReadPng, data, size, image)) {
+    return 0;
+  }
+  CheckImageShape("png", image);
+  FUZZ_CHECK("png", image.BitCount() != 16);  // PNG has no 5-5-5 form
+  CheckConvertible("png", image);
+  return 0;
+}
+
+int JpegTarget(const std::uint8_t* data, std::size_t size) {
+  if (!StartsWith(data, size, "\xff\xd8", 2)) {
+    return -1;
+  }
+  if (!WorthDecoding(data, size)) {
+    return -1;
+  }
+  Bitmap image;
+  if (!ReadWith(image_readers::ReadJpeg, data, size, image)) {
+    return 0;
+  }
+  CheckImageShape("jpeg", image);
+  // A JPEG becomes grey (8-bit ramp) or colour (24-bit); CMYK is converted, never stored raw.
+  FUZZ_CHECK("jpeg", image.BitCount() == 8 || image.BitCount() == 24);
+  if (image.BitCount() == 8) {
+    FUZZ_CHECK("jpeg", image.Palette().size() == 256);
+  }
+  CheckConvertible("jpeg", image);
+  return 0;
+}
+
+// The value of pixel x of a stored row, whatever the bit count (sub-byte pixels from the most
+// significant bit, multi-byte pixels as their bytes packed little-endian).
+uint32_t PixelValue(const Bitmap& image, int32_t storedRow, int32_t x) {
+  const std::uint8_t* row = image.Row(storedRow);
+  const uint32_t bits = image.BitCount();
+  if (bits < 8) {
+    const uint64_t bit = static_cast<uint64_t>(x) * bits;
+    const unsigned shift = 8 - bits - static_cast<unsigned>(bit % 8);
+    return (row[bit / 8] >> shift) & ((1u << bits) - 1);
+  }
+  const std::size_t bytes = bits / 8;
+  uint32_t value = 0;
+  for (std::size_t k = 0; k < bytes; ++k) {
+    value |= static_cast<uint32_t>(row[static_cast<std::size_t>(x) * bytes + k]) << (8 * k);
+  }
+  return value;
+}
+
+// The colour of palette index `index` as blue, green, red; black past the palette's end, as the
+// pixel converter shows it.
+uint32_t PaletteColour(const Bitmap& image, uint32_t index) {
+  if (index >= image.Palette().size()) {
+    return 0;
+  }
+  const Bitmap::PaletteEntry& e = image.Palette()[index];
+  return static_cast<uint32_t>(e.blue) | static_cast<uint32_t>(e.green) << 8 |
+         static_cast<uint32_t>(e.red) << 16;
+}
+
+// Any source that loads must encode, and the PNG written must load back as the same picture.
+int LoadSaveTarget(const std::uint8_t* data, std::size_t size) {
+  if (!WorthDecoding(data, size)) {
+    return -1;
+  }
+  const std::vector<std::uint8_t> bytes = PrepareImageBytes(data, size);
+  Bitmap image;
+  if (!image.LoadFromMemory(bytes)) {
+    FUZZ_CHECK("load_save", image.Empty());  // a failed load leaves the image empty
+    return 0;
+  }
+  CheckImageShape("load_save", image);
+  if (PixelCount(image) > kMaxCheckedPixels) {
+    return 0;
+  }
+  const int32_t level = static_cast<int32_t>(size % 10);
+  const bool interlace = (size / 10) % 2 == 1;
+  std::vector<std::uint8_t> png;
+  FUZZ_CHECK("load_save", image.EncodePng(png, level, interlace));
+  FUZZ_CHECK("load_save", !png.empty());
+  // A profile written must be one that libpng takes when it reads the PNG: one it refuses is
+  // lost to every viewer that reads PNGs through it. (libpng also drops the profile for
+  // chromaticities whose matrix it cannot invert, which the readers do not work out, so a PNG
+  // with cHRM is not checked.)
+  const auto written = [&](const char* type) {
+    return std::any_of(image.Ancillary().begin(), image.Ancillary().end(),
+                       [&](const PngChunk& c) { return std::memcmp(c.type.data(), type, 4) == 0; });
+  };
+  if (written("iCCP") && !written("cHRM")) {
+    FUZZ_CHECK("load_save", !testimg::DecodePng(png).iccProfile.empty());
+  }
+
+  // A 5-5-5 image is written as its 24-bit expansion.
+  const Bitmap* expected = &image;
+  Bitmap expanded;
+  if (image.BitCount() == 16) {
+    FUZZ_CHECK("load_save", expanded.Create(image.Width(), image.Height(), 24));
+    FUZZ_CHECK("load_save",
+               Bitmap::CopyRect(BitmapRect{0, 0, image.Width(), image.Height()}, expanded, image));
+    expected = &expanded;
+  }
+
+  Bitmap back;
+  FUZZ_CHECK("load_save", back.LoadFromMemory(png));
+  FUZZ_CHECK("load_save", back.Width() == expected->Width());
+  FUZZ_CHECK("load_save", back.Height() == expected->Height());
+  FUZZ_CHECK("load_save", back.BitCount() == expected->BitCount());
+  const bool indexed = expected->BitCount() <= 8;
+  for (int32_t y = 0; y < back.Height(); ++y) {
+    for (int32_t x = 0; x < back.Width(); ++x) {
+      const uint32_t was = PixelValue(*expected, y, x);
+      const uint32_t is = PixelValue(back, y, x);
+      FUZZ_CHECK("load_save", is == was);
+      // The written palette may be cut to what the depth addresses or padded with black; the
+      // colour every pixel shows must stay the same.
+      if (indexed) {
+        FUZZ_CHECK("load_save", PaletteColour(back, is) == PaletteColour(*expected, was));
+      }
+    }
+  }
+  return 0;
+}
+
+// An image made from the input (layout, size, palette, pixels, an ancillary chunk), written by
+// the PNG writer and decoded by libpng: it must show exactly the image's colours.
+//
+// Input: byte 0 the bit count, byte 1 the level, interlace and compressor, bytes 2-5 the width
+// and height (each 1..1024), byte 6 the palette size, byte 7 an ancillary chunk's type letter
+// and size, byte 8 the colour reduction (bit 0) and pieces of a few rows (bit 1, their size in
+// the other bits); then the palette and the pixels, the bytes repeated to fill what they do not
+// cover. A reduced PNG must show exactly what the unreduced one shows.
+constexpr std::size_t kWriteHeaderBytes = 9;
+constexpr uint64_t kMaxWrittenPixels = uint64_t{1} << 18;
+
+int PngWriteTarget(const std::uint8_t* data, std::size_t size) {
+  if (size < kWriteHeaderBytes) {
+    return -1;
+  }
+  static constexpr uint32_t kBits[] = {1, 2, 4, 8, 16, 24, 32};
+  const uint32_t bits = kBits[data[0] % 7];
+  PngEncodeOptions options;
+  options.level = (data[1] >> 2) % 10;
+  options.interlace = (data[1] & 1) != 0;
+  options.wholeBufferBytes = (data[1] & 2) != 0 ? 0 : PngCompression::kWholeBufferBytes;
+  options.reduce = (data[8] & 1) != 0;
+  if ((data[8] & 2) != 0) {
+    options.pieceBytes = 64 + (data[8] >> 2) * 97u;
+  }
+  const int32_t width = 1 + ((data[2] << 8 | data[3]) % 1024);
+  const int32_t height = 1 + ((data[4] << 8 | data[5]) % 1024);
+  if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > kMaxWrittenPixels) {
+    return -1;
+  }
+  const std::uint8_t* body = data + kWriteHeaderBytes;
+  const std::size_t bodySize = size - kWriteHeaderBytes;
+  std::size_t at = 0;
+  auto next = [&]() -> std::uint8_t { return bodySize == 0 ? 0 : body[at++ % bodySize]; };
+
+  Bitmap image;
+  FUZZ_CHECK("png_write", image.Create(width, height, bits));
+  image.Palette().resize(data[6] == 0 && bits <= 8 ? 256 : data[6]);
+  for (Bitmap::PaletteEntry& entry : image.Palette()) {
+    entry = Bitmap::PaletteEntry{next(), next(), next(), 0};
+  }
+  // Letters make a valid ancillary type when the first is lower-case; anything else must fail.
+  const char letter = static_cast<char>(data[7] & 0x7F);
+  const bool withChunk = (data[7] & 0x80) != 0;
+  const bool validChunk = (letter >= 'a' && letter <= 'z') || !withChunk;
+  if (withChunk) {
+    PngChunk chunk{{letter, 'X', 'Y', 'z'}, {}};
+    chunk.data.resize(data[7] & 0x1F);
+    for (std::uint8_t& byte : chunk.data) {
+      byte = next();
+    }
+    image.Ancillary().push_back(chunk);
+  }
+  for (std::uint8_t& byte : image.Pixels()) {
+    byte = next();
+  }
+
+  std::vector<std::uint8_t> png;
+  kiv::File stream;
+  stream.AttachVector(png);
+  const bool written = EncodePngImage(image, options, stream);
+  stream.Close();
+  FUZZ_CHECK("png_write", written == validChunk);
+  if (!written) {
+    return 0;
+  }
+  const testimg::DecodedPng decoded = testimg::DecodePng(png);
+  FUZZ_CHECK("png_write", decoded.ok);
+  FUZZ_CHECK("png_write", decoded.interlace == (options.interlace ? 1 : 0));
+  FUZZ_CHECK("png_write", decoded.picture.width == width && decoded.picture.height == height);
+  FUZZ_CHECK("png_write", decoded.chunks.size() >= 3 && decoded.chunks[0] == "IHDR" &&
+                              decoded.chunks.back() == "IEND");
+  if (withChunk) {
+    FUZZ_CHECK("png_write", decoded.chunks[1] == std::string({letter, 'X', 'Y', 'z'}));
+  }
+  if (options.reduce) {
+    PngEncodeOptions unreduced = options;
+    unreduced.reduce = false;
+    std::vector<std::uint8_t> plain;
+    kiv::File plainStream;
+    plainStream.AttachVector(plain);
+    FUZZ_CHECK("png_write", EncodePngImage(image, unreduced, plainStream));
+    plainStream.Close();
+    const testimg::DecodedPng expected = testimg::DecodePng(plain);
+    FUZZ_CHECK("png_write", expected.ok && expected.picture.pixels == decoded.picture.pixels);
+  }
+
+  // A 5-5-5 image shows its 24-bit expansion.
+  const Bitmap* shown = &image;
+  Bitmap expanded;
+  if (bits == 16) {
+    FUZZ_CHECK("png_write", expanded.Create(width, height, 24));
+    FUZZ_CHECK("png_write", Bitmap::CopyRect(BitmapRect{0, 0, width, height}, expanded, image));
+    shown = &expanded;
+  }
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      const uint32_t value = PixelValue(*shown, height - 1 - y, x);
+      const uint32_t bgr = shown->BitCount() <= 8 ? PaletteColour(*shown, value) : value;
+      const testimg::Rgba want{
+          static_cast<std::uint8_t>(bgr >> 16), static_cast<std::uint8_t>(bgr >> 8),
+          static_cast<std::uint8_t>(bgr),
+          bits == 32 ? static_cast<std::uint8_t>(value >> 24) : std::uint8_t{255}};
+      FUZZ_CHECK("png_write", decoded.picture.at(x, y) == want);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+const std::vector<Target>& ImageTargets() {
+  static const std::vector<Target> targets = {
+      {"bmp", BmpTarget},
+      {"png", PngTarget},
+      {"jpeg", JpegTarget},
+      {"load_save", LoadSaveTarget},
+      {"png_write", PngWriteTarget},
+  };
+  return targets;
+}
+
+}  // namespace fuzzing
