@@ -74,6 +74,11 @@ bool RemoveFile(const std::wstring& path);
 // when it exists already or cannot be made.
 bool MakeDirectory(const std::wstring& path);
 
+// True when this process may add a file to the folder `path`, as the folder's permissions say.
+// Nothing is written: a dry run asks it of the folder a real run would write into.
+// REQUIRES: IsDirectory(path).
+bool CanCreateIn(const std::wstring& path);
+
 // Removes the empty folder `path`; true on success.
 bool RemoveFolder(const std::wstring& path);
 

@@ -62,6 +62,10 @@ bool IsDirectory(const std::wstring& path) {
   return !path.empty() && stat(WideToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool CanCreateIn(const std::wstring& path) {
+  return access(WideToUtf8(path).c_str(), W_OK | X_OK) == 0;
+}
+
 bool RemoveFile(const std::wstring& path) {
   return !path.empty() && unlink(WideToUtf8(path).c_str()) == 0;
 }

@@ -74,6 +74,18 @@ bool IsDirectory(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool CanCreateIn(const std::wstring& path) {
+  // Opening the folder for the right to add a file checks its access list without writing.
+  const HANDLE folder = CreateFileW(SystemPath(path).c_str(), FILE_ADD_FILE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) {
+    return GetLastError() != ERROR_ACCESS_DENIED;
+  }
+  CloseHandle(folder);
+  return true;
+}
+
 bool RemoveFile(const std::wstring& path) {
   return !path.empty() && DeleteFileW(SystemPath(path).c_str()) != FALSE;
 }

@@ -9,6 +9,7 @@
 #include "base/path.h"
 #include "cli/json.h"
 #include "cli/summary.h"
+#include "engine/failure_reason.h"
 #include "engine/memory_host.h"
 #include "engine/memory_options.h"
 #include "engine/output_claims.h"
@@ -146,7 +147,7 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
     const std::wstring written = report.writtenPath.empty() ? row.outputPath : report.writtenPath;
     std::wstring line;
     if (row.stateText == kStateReadFailed) {
-      line = row.sourcePath + L": " + row.stateText;
+      line = row.sourcePath + L": " + GlossedState(row.stateText, report.reason);
     } else if (row.stateText == kStateConverted) {
       line = row.sourcePath + L" -> " + written;
       if (kiv::FileExists(written) && !planned.report.writtenPath.empty() &&
@@ -162,10 +163,13 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
       line = row.sourcePath + L": " + row.stateText + L" (";
       if (!report.blockedBy.empty()) {
         line += row.outputPath + L" is taken in this run by " + report.blockedBy + L")";
-      } else if (mode == static_cast<int>(OverwriteMode::kRename)) {
+      } else if (report.reason == kReasonNumbersTaken) {
         line += L"every numbered name up to " + std::to_wstring(kMaxRenameCounter) + L" is taken)";
-      } else {
+      } else if (report.reason == kReasonExists) {
         line += row.outputPath + L" exists)";
+      } else {
+        // What the write would meet: the output folder, or a source it must not replace.
+        line = row.sourcePath + L": " + GlossedState(row.stateText, report.reason);
       }
     } else {
       line = row.sourcePath + L": not written (no overwrite mode selected)";

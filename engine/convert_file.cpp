@@ -34,8 +34,7 @@ bool ReplacesSource(const std::wstring& output, const std::wstring& source) {
 
 // Why a row refused by the overwrite rule (not by another row) was refused.
 std::wstring RefusalReason(int mode) {
-  return mode == static_cast<int>(OverwriteMode::kRename) ? L"every numbered name taken"
-                                                          : L"exists (fail mode)";
+  return mode == static_cast<int>(OverwriteMode::kRename) ? kReasonNumbersTaken : kReasonExists;
 }
 
 // Each name lost to another program between the decision and the write
@@ -81,6 +80,11 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   }
 
   if (job.planOnly) {
+    // What the write would meet at the output folder, as far as the disk tells it now.
+    std::wstring folderProblem = OutputFolderProblem(decision.path);
+    if (!folderProblem.empty()) {
+      return WithState(kStateWriteFailed, std::move(folderProblem));
+    }
     ConvertOutcome outcome = WithState(kStateConverted);
     outcome.writtenPath = decision.path;
     outcome.ticket = job.decision.ticket;

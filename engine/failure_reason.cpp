@@ -59,12 +59,13 @@ std::wstring WriteFailureReason(kiv::FileError error, const std::wstring& target
     case kiv::FileError::kNotFound:
     case kiv::FileError::kNotFolder:
     case kiv::FileError::kOther: {
-      // A folder that is a file fails as "not found" on Windows and "not a folder" on POSIX.
-      const std::wstring folder = FolderOf(target);
-      if (kiv::FileExists(folder) && !kiv::IsDirectory(folder)) {
-        return L"output folder is a file";
+      // A folder that is a file fails as "not found" on Windows and "not a folder" on POSIX; a
+      // folder that could not be made, as "not found" on both.
+      std::wstring problem = OutputFolderProblem(target);
+      if (!problem.empty()) {
+        return problem;
       }
-      if (!kiv::FileExists(folder)) {
+      if (!kiv::FileExists(FolderOf(target))) {
         return L"output folder does not exist";
       }
       break;
@@ -73,6 +74,24 @@ std::wstring WriteFailureReason(kiv::FileError error, const std::wstring& target
       break;
   }
   return kiv::FileErrorText(error);
+}
+
+std::wstring OutputFolderProblem(const std::wstring& target) {
+  std::wstring folder = FolderOf(target);
+  while (!kiv::FileExists(folder)) {
+    const std::wstring parent = kiv::RemoveFileSpec(folder);
+    if (parent.empty() || parent == folder) {
+      return std::wstring();
+    }
+    folder = parent;
+  }
+  if (!kiv::IsDirectory(folder)) {
+    return L"output folder is a file";
+  }
+  if (!kiv::CanCreateIn(folder)) {
+    return kiv::FileErrorText(kiv::FileError::kAccessDenied);
+  }
+  return std::wstring();
 }
 
 std::wstring LoadWarning(const BitmapLoadNotes& notes) {

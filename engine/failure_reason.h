@@ -13,6 +13,11 @@
 #include "base/file_error.h"
 #include "image/bitmap.h"
 
+// Why the overwrite rule refused a row, when no other row holds its name: the file is there in
+// fail mode, or every numbered name is taken in rename mode.
+inline constexpr wchar_t kReasonExists[] = L"exists (fail mode)";
+inline constexpr wchar_t kReasonNumbersTaken[] = L"every numbered name taken";
+
 // Why a load failed: "vanished", "permission denied", "unreadable: ...", "not a BMP, PNG or
 // JPEG image", "corrupt: <the decoder's words>", "too large".
 // REQUIRES: notes.failure != kNone.
@@ -21,6 +26,12 @@ std::wstring ReadFailureReason(const BitmapLoadNotes& notes);
 // Why writing the PNG at `target` failed with `error`: "permission denied", "disk full",
 // "output folder is a file", "output folder does not exist", ...
 std::wstring WriteFailureReason(kiv::FileError error, const std::wstring& target);
+
+// Why a PNG could not be written at `target`, told without writing: "output folder is a file"
+// when the nearest existing folder on its path is a file, "permission denied" when no file may be
+// added there; empty when nothing stands in the way that the disk shows now (the missing folders
+// are made by the run).
+std::wstring OutputFolderProblem(const std::wstring& target);
 
 // What a loaded image lacks of its file: "16-bit samples rounded to 8 bits", "truncated: 20,000
 // of 67,854 bytes", both joined by "; ", or empty.

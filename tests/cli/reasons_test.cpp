@@ -76,13 +76,18 @@ TEST(CliReasons, EachFailureSaysWhy) {
     const char* what;
     std::vector<std::wstring> arguments;
     std::wstring reason;
+    bool foretold = true;  // a dry run tells it the same way
   };
   std::vector<Case> cases = {
       {"corrupt", {L"-o", dir / L"o1", corrupt}, L"read failed: corrupt: "},
       {"output folder is a file", {L"-o", fileAsFolder, source}, L"output folder is a file"},
+      {"output folder below a file",
+       {L"-o", kiv::AddSeparator(fileAsFolder) + L"sub", source},
+       L"output folder is a file"},
       {"exists in fail mode",
        {L"--overwrite", L"fail", L"-o", existing, source},
-       L"write failed: exists (fail mode)"},
+       L"write failed: exists (fail mode)",
+       false},
   };
 #ifndef _WIN32
   const std::wstring locked = dir / L"locked";
@@ -106,7 +111,8 @@ TEST(CliReasons, EachFailureSaysWhy) {
       big.values.push_back(noise.Next() & 0xFFFFFF);
     }
     ASSERT_TRUE(testimg::WriteFileBytes(kiv::AddSeparator(in) + L"big.bmp", testimg::MakeBmp(big)));
-    cases.push_back({"disk full", {L"-o", full, kiv::AddSeparator(in) + L"big.bmp"}, L"disk full"});
+    cases.push_back(
+        {"disk full", {L"-o", full, kiv::AddSeparator(in) + L"big.bmp"}, L"disk full", false});
   }
 #endif
   for (const Case& c : cases) {
@@ -121,6 +127,14 @@ TEST(CliReasons, EachFailureSaysWhy) {
     Outcome machine;
     RunCli(json, machine);
     EXPECT_TRUE(machine.terminal.Shows(machine.terminal.out, L"\"reason\":\""));
+    if (c.foretold) {
+      std::vector<std::wstring> dry = c.arguments;
+      dry.insert(dry.begin(), L"--dry-run");
+      Outcome plan;
+      RunCli(dry, plan);
+      EXPECT_EQ(plan.status, cli::kExitFailures);
+      EXPECT_TRUE(plan.terminal.Shows(plan.terminal.out, c.reason));
+    }
   }
 #ifndef _WIN32
   if (!PermissionsIgnored(locked)) {
