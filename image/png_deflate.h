@@ -11,8 +11,9 @@
 // pieces and in whatever order. An image of one piece is compressed by libdeflate in one call;
 // the pieces of a larger one are each filtered and compressed on their own (side by side when
 // the PieceRunner has spare cores) and joined into one zlib stream with sync flushes and one
-// combined Adler-32 (deflate_join.h). Pieces are run in batches of kPiecesPerBatch, each batch
-// written before the next begins, so memory grows with the batch, not with the image. Below
+// combined Adler-32 (deflate_join.h). Each piece is written as soon as those before it are, and
+// no piece starts more than kPiecesAhead pieces beyond the first one not yet written, so memory
+// grows with that window, not with the image. Below
 // kFirstSplitLevel, where compressing is so fast that finding each piece's end would cost too much
 // beside it, up to wholeBufferBytes of filtered data is compressed by libdeflate in one call and
 // a larger image goes through zlib's streaming deflate one row at a time.
@@ -34,7 +35,7 @@ struct PngCompression {
   // The filtered bytes of one piece.
   static constexpr uint64_t kPieceBytes = uint64_t{4} << 20;
   static constexpr int kFirstSplitLevel = 5;
-  static constexpr size_t kPiecesPerBatch = 16;
+  static constexpr size_t kPiecesAhead = 16;
 
   int level = 6;  // 0..9
   PngRowFilter::Mode filter = PngRowFilter::Mode::kAdaptive;

@@ -2,8 +2,11 @@
 #include "image/png_pieces.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "image/deflate_join.h"
@@ -145,6 +148,90 @@ void ZlibHeader(int libdeflateLevel, uint8_t header[2]) {
   header[1] = static_cast<uint8_t>(value);
 }
 
+// Writes the pieces' results in order as they come in, from whichever thread completes the next
+// one, and combines their Adler-32s. A piece may start only while it lies less than
+// kPiecesAhead pieces beyond the first one not yet written, so the results held wait for at most
+// that many pieces whatever the image's size. Pieces are handed out in order, so the first one
+// not written is always running or done and a waiting piece never waits for itself.
+class InOrderJoin {
+ public:
+  static constexpr size_t kPiecesAhead = PngCompression::kPiecesAhead;
+
+  InOrderJoin(IdatWriter& idat, size_t pieces) : idat_(idat), results_(pieces), bytes_(pieces) {}
+
+  // Waits until piece `at` may start. Returns false when the image has failed.
+  bool WaitForRoom(size_t at) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    room_.wait(hold, [&] { return failed_ || at < next_ + kPiecesAhead; });
+    return !failed_;
+  }
+
+  // Piece `at`, of `bytes` filtered bytes, is done: writes it and every later one done, unless
+  // another thread is writing (it writes them then).
+  void Done(size_t at, PieceResult result, uint64_t bytes) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    if (!result.ok) {
+      FailLocked();
+      return;
+    }
+    results_[at] = std::move(result);
+    bytes_[at] = bytes;
+    if (writing_) {
+      return;
+    }
+    writing_ = true;
+    while (!failed_ && next_ < results_.size() && results_[next_].ok) {
+      PieceResult ready = std::move(results_[next_]);
+      results_[next_] = PieceResult();
+      const uint64_t readyBytes = bytes_[next_];
+      hold.unlock();
+      const bool written = idat_.Add(ready.data.data(), ready.data.size());
+      adler_ = deflate_join::CombineAdler32(adler_, ready.adler, readyBytes);
+      ready = PieceResult();  // its memory goes before the lock is taken again
+      hold.lock();
+      if (!written) {
+        FailLocked();
+        break;
+      }
+      ++next_;
+      room_.notify_all();
+    }
+    writing_ = false;
+  }
+
+  void Fail() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    FailLocked();
+  }
+
+  // After every piece has run: writes the stream's trailer. Returns false when a piece failed.
+  bool Finish() {
+    if (failed_ || next_ != results_.size()) {
+      return false;
+    }
+    const uint8_t trailer[4] = {static_cast<uint8_t>(adler_ >> 24),
+                                static_cast<uint8_t>(adler_ >> 16),
+                                static_cast<uint8_t>(adler_ >> 8), static_cast<uint8_t>(adler_)};
+    return idat_.Add(trailer, sizeof trailer);
+  }
+
+ private:
+  void FailLocked() {
+    failed_ = true;
+    room_.notify_all();
+  }
+
+  IdatWriter& idat_;
+  std::mutex mutex_;
+  std::condition_variable room_;
+  std::vector<PieceResult> results_;  // by piece; ok while done and not yet written
+  std::vector<uint64_t> bytes_;
+  size_t next_ = 0;       // the first piece not yet written
+  bool writing_ = false;  // a thread is writing; only it touches adler_ and idat_
+  bool failed_ = false;
+  uint32_t adler_ = 1;
+};
+
 }  // namespace
 
 bool CompressPngPieces(const PngScanlines& rows, const PngCompression& compression,
@@ -163,33 +250,20 @@ bool CompressPngPieces(const PngScanlines& rows, const PngCompression& compressi
   if (!idat.Add(header, sizeof header)) {
     return false;
   }
-  uint32_t adler = 1;
-  std::vector<PieceResult> results;
-  for (size_t first = 0; first < pieces.size(); first += PngCompression::kPiecesPerBatch) {
-    const size_t count = std::min(PngCompression::kPiecesPerBatch, pieces.size() - first);
-    results.assign(count, PieceResult());
-    runner.Run(count, [&](size_t index, unsigned lane) {
-      if (lane >= lanes.size()) {
-        return;  // not ok: the write fails
-      }
-      const size_t at = first + index;
-      try {
-        RunPiece(rows, compression, pieces[at], at + 1 == pieces.size(), largestPiece, lanes[lane],
-                 results[index]);
-      } catch (const std::bad_alloc&) {
-        results[index] = PieceResult();
-      }
-    });
-    for (size_t i = 0; i < count; ++i) {
-      PieceResult& result = results[i];
-      if (!result.ok || !idat.Add(result.data.data(), result.data.size())) {
-        return false;
-      }
-      adler = deflate_join::CombineAdler32(adler, result.adler, pieces[first + i].bytes);
-      result.data = std::vector<uint8_t>();
+  InOrderJoin join(idat, pieces.size());
+  runner.Run(pieces.size(), [&](size_t at, unsigned lane) {
+    if (lane >= lanes.size() || !join.WaitForRoom(at)) {
+      join.Fail();
+      return;
     }
-  }
-  const uint8_t trailer[4] = {static_cast<uint8_t>(adler >> 24), static_cast<uint8_t>(adler >> 16),
-                              static_cast<uint8_t>(adler >> 8), static_cast<uint8_t>(adler)};
-  return idat.Add(trailer, sizeof trailer);
+    PieceResult result;
+    try {
+      RunPiece(rows, compression, pieces[at], at + 1 == pieces.size(), largestPiece, lanes[lane],
+               result);
+    } catch (const std::bad_alloc&) {
+      result = PieceResult();
+    }
+    join.Done(at, std::move(result), pieces[at].bytes);
+  });
+  return join.Finish();
 }
