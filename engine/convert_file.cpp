@@ -50,15 +50,27 @@ ConvertOutcome Refused(std::wstring blockedBy, int mode) {
   return outcome;
 }
 
+// The truncation a load or a write's decoding found, on the outcome of a converted row.
+ConvertOutcome& WithLoadNotes(ConvertOutcome& outcome, const Bitmap& loaded) {
+  outcome.warning = LoadWarning(loaded.Notes());
+  outcome.keepSource = loaded.Notes().samplesRounded || loaded.Notes().truncated;
+  return outcome;
+}
+
 ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
+  const bool writing =
+      !job.planOnly && job.decision.overwrite.action == OverwriteDecision::Action::kWrite;
   Bitmap loaded;
   Bitmap::LoadOptions load;
   load.autoOrient = !options.IsOn(Option::kKeepOrientation);
-  if (!loaded.Load(job.source, load)) {
+  // A large JPEG is compressed while its lower rows are still being decoded.
+  load.deferRows = writing;
+  auto readFailure = [&loaded] {
     return WithState(kStateReadFailed, ReadFailureReason(loaded.Notes()));
+  };
+  if (!loaded.Load(job.source, load)) {
+    return readFailure();
   }
-  const std::wstring warning = LoadWarning(loaded.Notes());
-  const bool keepSource = loaded.Notes().samplesRounded || loaded.Notes().truncated;
   if (options.IsOn(Option::kStrip)) {
     loaded.Ancillary().clear();
   }
@@ -88,14 +100,15 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
     ConvertOutcome outcome = WithState(kStateConverted);
     outcome.writtenPath = decision.path;
     outcome.ticket = job.decision.ticket;
-    outcome.warning = warning;
-    outcome.keepSource = keepSource;
-    return outcome;
+    return WithLoadNotes(outcome, loaded);
   }
 
   const Bitmap* image = &loaded;
   Bitmap reduced;
   if (options.IsOn(Option::k24Bit) && loaded.BitCount() != 24) {
+    if (!loaded.FinishRows()) {
+      return readFailure();
+    }
     const BitmapRect whole{0, 0, loaded.Width(), loaded.Height()};
     if (!reduced.Create(loaded.Width(), loaded.Height(), 24) ||
         !Bitmap::CopyRect(whole, reduced, loaded)) {
@@ -131,6 +144,10 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
       // this.
       result = image->SavePng(target.path, encode, Bitmap::SaveMode::kReplace, &error, &written);
     }
+    if (!loaded.FinishRows()) {
+      // The rows the write was decoding are damaged: the write failed and left nothing.
+      return readFailure();
+    }
     if (result == Bitmap::SaveResult::kSaved) {
       ConvertOutcome outcome = WithState(kStateConverted);
       outcome.writtenPath = target.path;
@@ -139,9 +156,7 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
       if (written) {
         outcome.writtenStamp = *written;
       }
-      outcome.warning = warning;
-      outcome.keepSource = keepSource;
-      return outcome;
+      return WithLoadNotes(outcome, loaded);
     }
     if (result != Bitmap::SaveResult::kTargetExists) {
       // Nothing was written and nothing was touched.

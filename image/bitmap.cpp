@@ -50,6 +50,7 @@ bool Bitmap::Create(int32_t width, int32_t height, uint32_t bitCount) {
 }
 
 void Bitmap::Clear() {
+  pending_.reset();  // before the store it writes into
   // Swapping with empty vectors gives the memory back at once.
   std::vector<uint8_t>().swap(pixels_);
   std::vector<PaletteEntry>().swap(palette_);
@@ -100,6 +101,27 @@ bool Bitmap::Load(kiv::File& stream, const LoadOptions& options) {
     notes_.truncated = false;
   }
   return ok;
+}
+
+bool Bitmap::FinishRows() {
+  if (!pending_) {
+    return true;
+  }
+  const bool ok = pending_->Produce();
+  if (pending_->EndedEarly()) {
+    notes_.truncated = true;
+    notes_.bytesPresent = pending_->BytesPresent();
+  }
+  if (!ok) {
+    const std::string detail = pending_->FailureDetail();
+    Clear();
+    notes_ = LoadNotes();
+    notes_.failure = LoadNotes::Failure::kCorrupt;
+    notes_.detail = detail;
+    return false;
+  }
+  pending_.reset();
+  return true;
 }
 
 bool Bitmap::LoadFromMemory(const std::vector<uint8_t>& bytes, const LoadOptions& options) {

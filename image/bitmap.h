@@ -20,12 +20,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/file_error.h"
 #include "base/file_identity.h"
+#include "image/pending_rows.h"
 #include "image/png_chunk.h"
 
 namespace kiv {
@@ -46,6 +49,9 @@ struct BitmapRect {
 struct BitmapLoadOptions {
   // Turn a JPEG upright by its EXIF Orientation (2 to 8); false keeps the stored orientation.
   bool autoOrient = true;
+  // A JPEG stored upright in colour may leave its rows to be decoded later: Load then returns
+  // once the image is allocated and its chunks known, with Pending() set. See FinishRows.
+  bool deferRows = false;
 };
 
 // What the last load learned beyond the pixels: why it failed, or what the image lacks of its
@@ -179,7 +185,20 @@ class Bitmap {
   bool WritePng(kiv::File& stream, const PngEncodeOptions& options) const;
 
   // Empties the image: no pixels, no palette, no ancillary chunks, every dimension 0.
+  // REQUIRES: no other thread is producing its pending rows.
   void Clear();
+
+  // The rows a Load with deferRows left to decode, or null when every row is in place. The PNG
+  // writer decodes them as it compresses (image/png_encode.h); FinishRows does so otherwise.
+  PendingRows* Pending() const { return pending_.get(); }
+  // Decodes the rows still pending, if any, and notes what the decoding learned (a truncated
+  // file) in Notes(). Returns false, the Bitmap then empty and Notes() saying why as after a
+  // failed Load, when the data is damaged beyond use. Call it before using the pixels, and after
+  // a PNG write, whatever the write's result.
+  // REQUIRES: no other thread is producing the pending rows.
+  bool FinishRows();
+  // For a reader: the rows it leaves to decode into this Bitmap's store.
+  void SetPending(std::unique_ptr<PendingRows> rows) { pending_ = std::move(rows); }
 
   int32_t Width() const { return width_; }
   int32_t Height() const { return height_; }
@@ -224,6 +243,7 @@ class Bitmap {
   std::vector<uint8_t> pixels_;
   std::vector<PaletteEntry> palette_;
   std::vector<PngChunk> ancillary_;
+  std::unique_ptr<PendingRows> pending_;  // writes into pixels_
   LoadNotes notes_;
   int32_t width_ = 0;
   int32_t height_ = 0;

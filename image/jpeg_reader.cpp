@@ -11,9 +11,13 @@
 // iCCP when it is an RGB profile of a colour (YCbCr or RGB) file; a JFIF density in dots per
 // inch or per centimetre becomes pHYs.
 //
+// A colour or grey file stored upright is decoded straight into the pixel store, at once or,
+// when the load defers its rows, later as the image's PendingRows (the PNG writer then
+// compresses its top while its bottom is decoded).
+//
 // libjpeg reports errors through error_exit, which jumps back here by longjmp. Everything that
-// can jump lives in DecodeJpeg, which holds no object with a destructor; the decompressor is
-// owned by JpegGuard in the caller's frame and destroyed there.
+// can jump lives in StartJpeg, DecodePlaced and StraightRows::Decode, which hold no object with a
+// destructor; the decompressor is owned by a JpegGuard on the heap, destroyed by its owner.
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
 
 #include <jpeglib.h>
@@ -23,8 +27,10 @@
 #include <algorithm>
 #include <climits>
 #include <csetjmp>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -33,6 +39,7 @@
 #include "image/colour_chunks.h"
 #include "image/exif_orientation.h"
 #include "image/image_readers.h"
+#include "image/pending_rows.h"
 #include "image/upright.h"
 
 namespace image_readers {
@@ -126,6 +133,7 @@ struct JpegGuard {
   JOCTET* icc = nullptr;  // the reassembled ICC profile, from malloc
   unsigned int iccBytes = 0;
   int orientation = exif::kUpright;
+  bool cmyk = false;
 };
 
 // The Orientation of the first EXIF segment among the saved markers; upright when none.
@@ -163,12 +171,11 @@ void CmykToBgr(const uint8_t* cmyk, uint8_t* bgr, uint32_t width, bool inverted)
   }
 }
 
-// Decodes the JPEG in `data` into `image`, turned upright when `autoOrient`; keeps its ICC
+// Reads the header of the JPEG in `data` and makes `image` of its upright size, with the grey
+// palette of a grey file and its resolution chunk; starts the decompressor. Keeps the ICC
 // profile in the guard when the file is in colour. Every libjpeg error lands at the setjmp below
-// and returns false; no local here has a destructor. `line` and `bgr` are scratch owned by the
-// caller.
-bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOrient,
-                std::vector<uint8_t>& line, std::vector<uint8_t>& bgr, Bitmap& image) {
+// and returns false; no local here has a destructor.
+bool StartJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOrient, Bitmap& image) {
   j_decompress_ptr cinfo = &guard.cinfo;
   cinfo->err = jpeg_std_error(&guard.errors.base);
   guard.errors.base.error_exit = JumpOnError;
@@ -191,7 +198,6 @@ bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOri
   jpeg_read_header(cinfo, TRUE);
   guard.orientation = autoOrient ? FindOrientation(cinfo) : exif::kUpright;
 
-  bool cmyk = false;
   uint32_t bitCount = 24;
   switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:
@@ -205,7 +211,7 @@ bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOri
     case JCS_CMYK:
     case JCS_YCCK:
       cinfo->out_color_space = JCS_CMYK;
-      cmyk = true;
+      guard.cmyk = true;
       break;
     default:
       return false;
@@ -228,49 +234,18 @@ bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOri
   }
   // A profile describes colour only for a colour file: a grey file is written as a palette PNG
   // and a CMYK one is turned into RGB, and neither can carry its profile.
-  if (!cmyk && bitCount == 24 && !jpeg_read_icc_profile(cinfo, &guard.icc, &guard.iccBytes)) {
+  if (!guard.cmyk && bitCount == 24 && !jpeg_read_icc_profile(cinfo, &guard.icc, &guard.iccBytes)) {
     guard.icc = nullptr;
     guard.iccBytes = 0;
   }
   jpeg_start_decompress(cinfo);
-  const int expected = bitCount == 8 ? 1 : (cmyk ? 4 : 3);
-  if (cinfo->output_components != expected) {
-    return false;
-  }
-  const JDIMENSION width = cinfo->output_width;
-  const JDIMENSION height = cinfo->output_height;
-  if (width != cinfo->image_width || height != cinfo->image_height ||
+  const int expected = bitCount == 8 ? 1 : (guard.cmyk ? 4 : 3);
+  if (cinfo->output_components != expected || cinfo->output_width != cinfo->image_width ||
+      cinfo->output_height != cinfo->image_height ||
       !image.Create(static_cast<int32_t>(uprightWidth), static_cast<int32_t>(uprightHeight),
                     bitCount)) {
     return false;
   }
-  // Scanlines go straight into the store when upright; otherwise through `line` (and `bgr` for
-  // CMYK) to their upright place.
-  const bool placed = cmyk || guard.orientation != exif::kUpright;
-  const uint32_t pixelBytes = bitCount / 8;
-  if (placed) {
-    line.resize(static_cast<size_t>(width) * static_cast<size_t>(expected));
-  }
-  if (cmyk) {
-    bgr.resize(static_cast<size_t>(width) * 3);
-  }
-  const bool inverted = cinfo->saw_Adobe_marker != 0;
-  while (cinfo->output_scanline < height) {
-    const JDIMENSION y = cinfo->output_scanline;
-    // The first scanline is the top row: the last stored row.
-    JSAMPROW target = placed ? line.data() : image.Row(static_cast<int32_t>(height - 1 - y));
-    if (jpeg_read_scanlines(cinfo, &target, 1) != 1) {
-      return false;
-    }
-    if (cmyk) {
-      CmykToBgr(line.data(), bgr.data(), width, inverted);
-    }
-    if (placed) {
-      upright::PlaceRow(cmyk ? bgr.data() : line.data(), y, width, height, pixelBytes,
-                        guard.orientation, image);
-    }
-  }
-  jpeg_finish_decompress(cinfo);
   if (bitCount == 8) {
     image.SetGreyPalette();
   }
@@ -287,6 +262,86 @@ bool DecodeJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOri
   }
   return true;
 }
+
+// Decodes the scanlines of a CMYK file or of one turned upright through `line` (and `bgr` for
+// CMYK), each to its upright place in `image`. `line` and `bgr` are scratch owned by the caller.
+// Returns false on any libjpeg error; no local here has a destructor.
+bool DecodePlaced(JpegGuard& guard, std::vector<uint8_t>& line, std::vector<uint8_t>& bgr,
+                  Bitmap& image) {
+  j_decompress_ptr cinfo = &guard.cinfo;
+  if (setjmp(guard.errors.jump)) {
+    return false;
+  }
+  const JDIMENSION width = cinfo->output_width;
+  const JDIMENSION height = cinfo->output_height;
+  const auto components = static_cast<uint32_t>(cinfo->output_components);
+  const uint32_t pixelBytes = image.BitCount() / 8;
+  line.resize(static_cast<size_t>(width) * components);
+  if (guard.cmyk) {
+    bgr.resize(static_cast<size_t>(width) * 3);
+  }
+  const bool inverted = cinfo->saw_Adobe_marker != 0;
+  while (cinfo->output_scanline < height) {
+    const JDIMENSION y = cinfo->output_scanline;
+    JSAMPROW target = line.data();
+    if (jpeg_read_scanlines(cinfo, &target, 1) != 1) {
+      return false;
+    }
+    if (guard.cmyk) {
+      CmykToBgr(line.data(), bgr.data(), width, inverted);
+    }
+    upright::PlaceRow(guard.cmyk ? bgr.data() : line.data(), y, width, height, pixelBytes,
+                      guard.orientation, image);
+  }
+  jpeg_finish_decompress(cinfo);
+  return true;
+}
+
+// The scanlines of a file stored upright in grey or colour, decoded straight into the store
+// (the first scanline is the top row: the last stored row), now or later.
+class StraightRows final : public PendingRows {
+ public:
+  StraightRows(std::vector<uint8_t> data, std::unique_ptr<JpegGuard> guard, Bitmap& image)
+      : data_(std::move(data)),
+        guard_(std::move(guard)),
+        top_(image.Row(image.Height() - 1)),
+        stride_(image.Stride()),
+        height_(static_cast<uint32_t>(image.Height())) {}
+
+ private:
+  bool DecodeRows() override {
+    const bool ok = Decode();
+    endedEarly_ = guard_->errors.endedEarly;
+    bytesPresent_ = data_.size();
+    if (!ok) {
+      failureDetail_ = guard_->errors.message;
+    }
+    return ok;
+  }
+
+  // Every libjpeg error lands at the setjmp below; no local here has a destructor.
+  bool Decode() {
+    j_decompress_ptr cinfo = &guard_->cinfo;
+    if (setjmp(guard_->errors.jump)) {
+      return false;
+    }
+    while (cinfo->output_scanline < height_) {
+      JSAMPROW target = top_ - static_cast<ptrdiff_t>(cinfo->output_scanline) * stride_;
+      if (jpeg_read_scanlines(cinfo, &target, 1) != 1) {
+        return false;
+      }
+      Publish(cinfo->output_scanline);
+    }
+    jpeg_finish_decompress(cinfo);
+    return true;
+  }
+
+  std::vector<uint8_t> data_;  // the file, which the decompressor reads
+  std::unique_ptr<JpegGuard> guard_;
+  uint8_t* top_;  // the top row of the store
+  ptrdiff_t stride_;
+  uint32_t height_;
+};
 
 }  // namespace
 
@@ -309,28 +364,36 @@ bool ReadJpeg(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& optio
   const uint32_t got = stream.Read(static_cast<uint32_t>(size), data.data());
   data.resize(got);
 
-  JpegGuard guard;
-  std::vector<uint8_t> line;
-  std::vector<uint8_t> bgr;
-  if (!DecodeJpeg(guard, data.data(), data.size(), options.autoOrient, line, bgr, image)) {
+  auto guard = std::make_unique<JpegGuard>();
+  if (!StartJpeg(*guard, data.data(), data.size(), options.autoOrient, image)) {
     if (image.Notes().detail.empty()) {
-      image.Notes().detail = guard.errors.message;
+      image.Notes().detail = guard->errors.message;
     }
     return false;
   }
-  if (guard.errors.endedEarly) {
-    image.Notes().truncated = true;
-    image.Notes().bytesPresent = data.size();
-  }
   // The profile comes first among the chunks, before the resolution.
-  if (guard.icc != nullptr && guard.iccBytes <= colour_chunks::kMaxIccProfileBytes) {
+  if (guard->icc != nullptr && guard->iccBytes <= colour_chunks::kMaxIccProfileBytes) {
     std::vector<PngChunk> chunks;
-    if (colour_chunks::AddIccProfile(std::vector<uint8_t>(guard.icc, guard.icc + guard.iccBytes),
+    if (colour_chunks::AddIccProfile(std::vector<uint8_t>(guard->icc, guard->icc + guard->iccBytes),
                                      chunks)) {
       image.Ancillary().insert(image.Ancillary().begin(), std::move(chunks.front()));
     }
   }
-  return true;
+  if (guard->cmyk || guard->orientation != exif::kUpright) {
+    std::vector<uint8_t> line;
+    std::vector<uint8_t> bgr;
+    if (!DecodePlaced(*guard, line, bgr, image)) {
+      image.Notes().detail = guard->errors.message;
+      return false;
+    }
+    if (guard->errors.endedEarly) {
+      image.Notes().truncated = true;
+      image.Notes().bytesPresent = data.size();
+    }
+    return true;
+  }
+  image.SetPending(std::make_unique<StraightRows>(std::move(data), std::move(guard), image));
+  return options.deferRows || image.FinishRows();
 }
 
 }  // namespace image_readers

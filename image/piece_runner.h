@@ -24,9 +24,10 @@ class PieceRunner {
   // The pieces of one Run are worked on by at most this many threads at once (at least 1).
   virtual unsigned Lanes() = 0;
 
-  // Calls work(piece, lane) once for every piece from 0 to pieces - 1, in any order, with a lane
-  // below Lanes() that no other call in progress has: state kept per lane is never shared.
-  // Returns when every call has returned.
+  // Calls work(piece, lane) once for every piece from 0 to pieces - 1, with a lane below Lanes()
+  // that no other call in progress has: state kept per lane is never shared. Pieces start in
+  // order (the call for a piece starts only once the calls for all lower pieces have started),
+  // so a piece may wait for one below it. Returns when every call has returned.
   // REQUIRES: `work` does not throw.
   virtual void Run(size_t pieces, const std::function<void(size_t piece, unsigned lane)>& work) = 0;
 };

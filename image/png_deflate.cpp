@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "image/pending_rows.h"
 #include "image/png_chunk_writer.h"
 #include "image/png_pieces.h"
 #include "image/png_scanlines.h"
@@ -170,6 +171,9 @@ bool CompressPngImageData(const PngScanlines& rows, const PngCompression& compre
   if (compression.level >= PngCompression::kFirstSplitLevel &&
       rows.FilteredBytes() > compression.pieceBytes) {
     return CompressPngPieces(rows, compression, idat);
+  }
+  if (compression.pending != nullptr && !compression.pending->Produce()) {
+    return false;
   }
   PngRowFilter filter(compression.filter, rows.MaxRowBytes(), rows.layout().FilterDistance());
   if (rows.FilteredBytes() <= compression.wholeBufferBytes) {

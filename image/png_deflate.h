@@ -26,6 +26,7 @@
 #include "image/png_filter.h"
 
 class IdatWriter;
+class PendingRows;
 class PieceRunner;
 class PngScanlines;
 
@@ -42,6 +43,10 @@ struct PngCompression {
   uint64_t wholeBufferBytes = kWholeBufferBytes;
   uint64_t pieceBytes = kPieceBytes;
   PieceRunner* runner = nullptr;  // null: every piece on the calling thread
+  // Rows still to be decoded (image/pending_rows.h), or null. Cut into pieces, the image is
+  // compressed while they are decoded, each piece once its rows are in place; otherwise they are
+  // decoded first. Not owned. REQUIRES: the rows are read in order (no interlace).
+  PendingRows* pending = nullptr;
 };
 
 // libdeflate's level for the writer's level 0 to 9.

@@ -7,6 +7,7 @@
 
 #include "image/bitmap.h"
 #include "image/byte_order.h"
+#include "image/pending_rows.h"
 #include "image/pixels.h"
 #include "image/png_chunk_writer.h"
 #include "image/png_filter_choice.h"
@@ -133,6 +134,16 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   compression.wholeBufferBytes = options.wholeBufferBytes;
   compression.pieceBytes = std::max<uint64_t>(options.pieceBytes, 1);
   compression.runner = options.runner;
+  // Rows the reader has still to decode come in while the pieces are compressed where the writer
+  // reads them once, in order; anything that looks over the image first needs them all.
+  PendingRows* pending = image.Pending();
+  const bool inOrder = !options.reduce && !options.interlace &&
+                       compression.level != kFilterTrialLevel &&
+                       (image.BitCount() == 24 || image.BitCount() == 32);
+  if (pending != nullptr && !inOrder && !pending->Produce()) {
+    return false;
+  }
+  compression.pending = inOrder ? pending : nullptr;
 
   std::vector<PngColourForm> forms;
   if (options.reduce) {

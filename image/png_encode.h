@@ -44,8 +44,11 @@ struct PngEncodeOptions {
   bool reduce = false;
 };
 
-// Writes the PNG of `image` to `stream`. Returns false, having written at most part of a file,
+// Writes the PNG of `image` to `stream`. Rows the image's reader left pending (Bitmap::Pending)
+// are decoded on the way, possibly on the runner's threads; the caller then calls FinishRows to
+// learn what the decoding found. Returns false, having written at most part of a file,
 // when the image is empty or of a bit count that has no PNG form, an ancillary chunk is not a
 // valid ancillary chunk (four ASCII letters, the first lower-case; at most 2^31 - 1 bytes), a
-// write to the stream fell short, or memory ran out. May throw std::bad_alloc.
+// write to the stream fell short, the pending rows could not be decoded, or memory ran out. May
+// throw std::bad_alloc.
 bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::File& stream);

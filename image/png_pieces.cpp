@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image/deflate_join.h"
+#include "image/pending_rows.h"
 #include "image/piece_runner.h"
 #include "image/png_chunk_writer.h"
 #include "image/png_deflate.h"
@@ -250,20 +251,35 @@ bool CompressPngPieces(const PngScanlines& rows, const PngCompression& compressi
   if (!idat.Add(header, sizeof header)) {
     return false;
   }
+  // With rows pending, their decoding is the first task, handed out before any piece; each
+  // piece then waits for its rows. Without spare cores the tasks run in order, so the rows are
+  // all decoded before the first piece.
+  PendingRows* pending = compression.pending;
+  const size_t first = pending != nullptr ? 1 : 0;
   InOrderJoin join(idat, pieces.size());
-  runner.Run(pieces.size(), [&](size_t at, unsigned lane) {
-    if (lane >= lanes.size() || !join.WaitForRoom(at)) {
+  runner.Run(first + pieces.size(), [&](size_t task, unsigned lane) {
+    if (task < first) {
+      if (!pending->Produce()) {
+        join.Fail();
+      }
+      return;
+    }
+    const size_t at = task - first;
+    const Piece& piece = pieces[at];
+    if (lane >= lanes.size() || !join.WaitForRoom(at) ||
+        (pending != nullptr &&
+         !pending->WaitForRows(static_cast<uint32_t>(piece.row + piece.rows)))) {
       join.Fail();
       return;
     }
     PieceResult result;
     try {
-      RunPiece(rows, compression, pieces[at], at + 1 == pieces.size(), largestPiece, lanes[lane],
+      RunPiece(rows, compression, piece, at + 1 == pieces.size(), largestPiece, lanes[lane],
                result);
     } catch (const std::bad_alloc&) {
       result = PieceResult();
     }
-    join.Done(at, std::move(result), pieces[at].bytes);
+    join.Done(at, std::move(result), piece.bytes);
   });
   return join.Finish();
 }

@@ -1,5 +1,6 @@
 // The idle cores lent to the pieces of an image: every piece once, no lane shared, the same PNG
-// whoever runs the pieces, and no help while the conversions fill the cores.
+// whoever runs the pieces, and no help while the conversions fill the cores; a JPEG's rows
+// decoded while its pieces are compressed.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,19 +11,22 @@
 #include "engine/spare_cores.h"
 #include "image/bitmap.h"
 #include "image/png_encode.h"
+#include "tests/support/image_makers.h"
 
 namespace {
 
-std::vector<uint8_t> Encode(const Bitmap& image, PieceRunner* runner) {
+// The PNG of `image` in pieces of 1,000 filtered bytes; empty when the write failed.
+std::vector<uint8_t> Encode(const Bitmap& image, PieceRunner* runner, int level = 6) {
   PngEncodeOptions options;
+  options.level = level;
   options.pieceBytes = 1000;
   options.runner = runner;
   std::vector<uint8_t> bytes;
   kiv::File stream;
   stream.AttachVector(bytes);
-  EXPECT_TRUE(image.WritePng(stream, options));
+  const bool ok = image.WritePng(stream, options);
   stream.Close();
-  return bytes;
+  return ok ? bytes : std::vector<uint8_t>();
 }
 
 TEST(SpareCores, PiecesRunOnceOnFreeLanesAndWriteTheSameBytes) {
@@ -68,6 +72,56 @@ TEST(SpareCores, PiecesRunOnceOnFreeLanesAndWriteTheSameBytes) {
   }
   SpareCores::Runner runner(cores, 4);
   EXPECT_EQ(Encode(image, &runner), Encode(image, nullptr));
+}
+
+TEST(SpareCores, JpegRowsDecodedWhilePiecesCompressGiveTheSamePng) {
+  testimg::JpegRecipe recipe;
+  recipe.width = 320;
+  recipe.height = 240;
+  for (int i = 0; i < recipe.width * recipe.height * 3; ++i) {
+    recipe.samples.push_back(static_cast<uint8_t>(i * 7 % 251));
+  }
+  const std::vector<uint8_t> whole = testimg::MakeJpeg(recipe);
+  const size_t half = whole.size() / 2;
+  std::vector<uint8_t> broken(whole.begin(), whole.begin() + static_cast<long>(half));
+  broken.push_back(0xFF);  // a second start of image inside the image data: fatal
+  broken.push_back(0xD8);
+  broken.insert(broken.end(), whole.begin() + static_cast<long>(half), whole.end());
+  const std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(half));
+  struct Case {
+    const char* name;
+    const std::vector<uint8_t>& file;
+    bool readable;
+  };
+  SpareCores cores(4);
+  for (const Case& c : {Case{"whole", whole, true}, Case{"cut short", cut, true},
+                        Case{"second start of image", broken, false}}) {
+    Bitmap reference;
+    ASSERT_EQ(reference.LoadFromMemory(c.file), c.readable) << c.name;
+    for (int level : {4, 6, 9}) {
+      for (unsigned lanes : {1u, 4u}) {
+        SCOPED_TRACE(std::string(c.name) + ", level " + std::to_string(level) + ", " +
+                     std::to_string(lanes) + " lanes");
+        Bitmap image;
+        Bitmap::LoadOptions deferred;
+        deferred.deferRows = true;
+        ASSERT_TRUE(image.LoadFromMemory(c.file, deferred));
+        ASSERT_NE(image.Pending(), nullptr);
+        SpareCores::Runner runner(cores, static_cast<int>(lanes));
+        const std::vector<uint8_t> png = Encode(image, &runner, level);
+        EXPECT_EQ(image.FinishRows(), c.readable);
+        EXPECT_EQ(image.Pending(), nullptr);
+        if (c.readable) {
+          EXPECT_EQ(png, Encode(reference, nullptr, level));
+          EXPECT_EQ(image.Notes().truncated, reference.Notes().truncated);
+        } else {
+          EXPECT_TRUE(png.empty());
+          EXPECT_TRUE(image.Empty());
+          EXPECT_EQ(image.Notes().failure, Bitmap::LoadNotes::Failure::kCorrupt);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
