@@ -6,7 +6,8 @@
 // levels 8, 9 and 10, the last its first near-optimal parser.
 //
 // Pieces. From kFirstSplitLevel on, the filtered rows are cut into pieces of whole rows of about
-// pieceBytes each (a longer row is a piece of its own). Where the cuts fall depends only on the
+// pieceBytes each, and of a quarter of that over the last two pieceBytes of the data (a longer row
+// is a piece of its own). Where the cuts fall depends only on the
 // image's size and layout and on pieceBytes, so the output is the same whoever compresses the
 // pieces and in whatever order. An image of one piece is compressed by libdeflate in one call;
 // the pieces of a larger one are each filtered and compressed on their own (side by side when

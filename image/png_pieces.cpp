@@ -26,13 +26,21 @@ struct Piece {
   uint64_t bytes = 0;  // filtered
 };
 
+// Pieces of about pieceBytes, and of a quarter of that over the last kTaperPieces * pieceBytes of
+// the data, so that the threads working on the end of an image run out of work at nearly the
+// same time instead of one waiting for another's last full piece.
+constexpr uint64_t kTaperPieces = 2;
+
 std::vector<Piece> CutPieces(const PngScanlines& rows, uint64_t pieceBytes) {
   std::vector<Piece> pieces;
   Piece current;
+  uint64_t left = rows.FilteredBytes();  // from the start of the current piece on
   for (int pass = 0; pass < rows.Passes(); ++pass) {
     const uint64_t rowBytes = rows.layout().RowBytes(rows.PassWidth(pass)) + 1;
     for (uint32_t y = 0; y < rows.PassHeight(pass); ++y) {
-      if (current.rows > 0 && current.bytes + rowBytes > pieceBytes) {
+      const uint64_t size = left / kTaperPieces > pieceBytes ? pieceBytes : (pieceBytes + 3) / 4;
+      if (current.rows > 0 && current.bytes + rowBytes > size) {
+        left -= current.bytes;
         pieces.push_back(current);
         current = Piece();
       }
