@@ -9,9 +9,7 @@ LRESULT Morvane::OnCommand(WPARAM wParam, LPARAM lParam) {
     case IDC_EXIT:
       // Nothing is asked and a run is not stopped: OnDestroy saves the
       // settings, and the scheduler's end waits for the files in progress.
-      if (Handle() != nullptr && OwnsHandle()) {
-        DestroyWindow(Handle());
-      }
+      RequestClose();
       return 0;
     case IDC_CONVERT:
       if (convertManager_->IsRunning()) {
@@ -31,6 +29,18 @@ LRESULT Morvane::OnCommand(WPARAM wParam, LPARAM lParam) {
     default:
       return Reflect(WM_COMMAND, wParam, lParam);
   }
+}
+
+void Morvane::RequestClose() {
+  if (Handle() == nullptr || !OwnsHandle()) {
+    return;
+  }
+  closing_ = true;
+  if (registrations_ > 0) {
+    closeWhenRegistered_ = true;  // RegistrationScope's end destroys the window
+    return;
+  }
+  DestroyWindow(Handle());
 }
 
 void Morvane::BeginRun(bool wholeList) {

@@ -3,7 +3,8 @@
 // runs the main window until it closes.
 //
 // Exit code: 0 normally; 1 when the instance marker or the main window cannot
-// be created, or when a second start could not hand its paths over.
+// be created, or when a second start (or a closing window passing on paths it
+// had not registered yet) could not hand its paths over.
 #include <windows.h>
 
 #include <algorithm>
@@ -69,6 +70,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   }
   kiv::RunMessageLoop();
   // The window is gone: a start from now on opens its own.
+  const std::vector<std::wstring> unregistered = window.TakeUnregisteredPaths();
   marker.ReleaseInstance();
+  if (!unregistered.empty() && !PassOn(marker, morvane::PackDropBlock(unregistered))) {
+    MessageBoxW(nullptr, HandOffFailureText(unregistered.size()).c_str(), L"Morvane",
+                MB_OK | MB_ICONWARNING);
+    return 1;
+  }
   return 0;
 }

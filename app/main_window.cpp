@@ -155,6 +155,8 @@ void Morvane::LoadSettings() {
 }
 
 LRESULT Morvane::OnDestroy(WPARAM, LPARAM) {
+  closing_ = true;
+  CollectUnregistered();
   if (!initialised_) {
     return 0;
   }
@@ -293,7 +295,8 @@ LRESULT Morvane::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_COPYDATA: {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-      const BOOL taken = data != nullptr && AcceptHandOff(Handle(), *data);
+      // A window that is closing takes nothing: the start opens its own.
+      const BOOL taken = !closing_ && data != nullptr && AcceptHandOff(Handle(), *data);
       // A dialog procedure hands a message's result back through its
       // DWLP_MSGRESULT slot.
       SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, taken);

@@ -40,6 +40,7 @@
 
 #include "app/registration_batch.h"
 #include "app/taskbar_progress.h"
+#include "engine/background_scan.h"
 #include "engine/convert_manager.h"
 #include "engine/file_list.h"
 #include "kiv/button.h"
@@ -70,7 +71,6 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
 
   // Registration, each on the user-interface thread. See registration.cpp.
   void RebuildFilterPatterns();
-  bool MatchesFilter(const std::wstring& path) const;
   void ScanFolder(const std::wstring& folder);
   void AcceptFile(const std::wstring& path);
   void AddFilesFromDialog();
@@ -86,6 +86,12 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   // timer asks again; the waiting start is then made as it was asked for.
   // Unset, runs start at once. Set it before the window is created.
   void SetWriteGate(std::function<bool()> gate) { writeGate_ = std::move(gate); }
+
+  // The paths handed to the window (dropped on it, or named by a second
+  // start) that it had taken but not registered yet when it was closed, in
+  // their order; collected as the window is destroyed, empty once taken.
+  // The entry point passes them on to the next instance.
+  std::vector<std::wstring> TakeUnregisteredPaths() { return std::move(unregistered_); }
 
   // ConvertWindow, from any thread.
   void SetTitle(const std::wstring& title) override;
@@ -143,6 +149,14 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
     int remaining;
   };
 
+  // The exit button, Escape and the close box. From here on the window
+  // takes no hand-off (a start opens its own window) and starts no run; a
+  // registration in progress (the close came through a message it pumped)
+  // ends first, then the window is destroyed.
+  void RequestClose();
+  // Moves the drops queued or posted to the window into unregistered_.
+  void CollectUnregistered();
+
   // Builds the pages, the tab control and the scheduler; false when one of
   // them cannot be made.
   bool BuildParts();
@@ -155,6 +169,10 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   void BeginRun(bool wholeList);
   // Registers the paths of one drop and releases the drop handle.
   void RegisterDrop(HDROP drop);
+  // Runs `job` on a scan thread and registers the paths it accepts, in
+  // their order, painting and answering sent messages meanwhile; returns
+  // when the job has ended and every path is registered.
+  void RegisterFound(const BackgroundScan::Job& job);
 
   // Marks a registration in progress. Registration pumps messages (the
   // message box's first paint, waits for the list's lock), so a drop that
@@ -197,6 +215,9 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   HeldStart heldStart_ = HeldStart::kNone;
   int registrations_ = 0;  // registrations in progress, nested ones included
   std::deque<HDROP> queuedDrops_;
+  bool closing_ = false;              // RequestClose or the window's end began
+  bool closeWhenRegistered_ = false;  // a close waits for the registration
+  std::vector<std::wstring> unregistered_;
   // The window's small icon, made for it; destroyed with the object, after
   // the window.
   struct IconDestroyer {

@@ -2,32 +2,55 @@
 // folder from the folder browser, files and folders dropped on the window or
 // named on the command line) into rows of the file list, through the Filter
 // patterns and, for folders, the subfolder scan.
+//
+// The folder searches run on a scan thread (engine/background_scan.h); this
+// thread takes the accepted paths in their order and registers them, and
+// between two takes it paints and answers the messages sent to the window.
 #include "app/main_window.h"
 
 #include <shellapi.h>
 
 #include "base/path.h"
+#include "engine/memory_options.h"
 #include "engine/registration.h"
 #include "kiv/drop_file.h"
 #include "kiv/file_dialog.h"
 #include "kiv/folder_dialog.h"
 #include "pages/message_dialog.h"
 
+namespace {
+
+// The options a scan reads (only SubDirectory), read on this thread for the
+// scan thread.
+std::shared_ptr<OptionSet> ScanOptions(OptionSet& page) {
+  auto options = std::make_shared<MemoryOptionSet>();
+  options->SetOn(Option::kSubDirectory, page.IsOn(Option::kSubDirectory));
+  return options;
+}
+
+}  // namespace
+
 void Morvane::RebuildFilterPatterns() {
   filterPatterns_ = ::RebuildFilterPatterns(*pageOption_);
 }
 
-bool Morvane::MatchesFilter(const std::wstring& path) const {
-  return ::MatchesFilter(filterPatterns_, path);
+void Morvane::RegisterFound(const BackgroundScan::Job& job) {
+  BackgroundScan scan(job);
+  std::vector<std::wstring> paths;
+  while (scan.Take(paths, RegistrationBatch::kMaxBatch,
+                   static_cast<unsigned>(RegistrationBatch::kAnswerMs))) {
+    for (const std::wstring& path : paths) {
+      AcceptFile(path);
+    }
+    batch_->Tick();
+  }
 }
 
 void Morvane::ScanFolder(const std::wstring& folder) {
-  ::ScanFolder(
-      filterPatterns_, folder, *pageOption_, [this](const std::wstring& path) { AcceptFile(path); },
-      [this] {
-        batch_->Tick();
-        return true;
-      });
+  RegisterFound([patterns = filterPatterns_, options = ScanOptions(*pageOption_), folder](
+                    const PathSink& accept, const ScanTick& tick) {
+    ::ScanFolder(patterns, folder, *options, accept, tick);
+  });
 }
 
 void Morvane::AcceptFile(const std::wstring& path) {
@@ -35,7 +58,9 @@ void Morvane::AcceptFile(const std::wstring& path) {
 }
 
 void Morvane::StartConvertIfWanted() {
-  if (pageOption_->IsOn(Option::kAutoStartConvert)) {
+  // A run started as the window closes would end at once, after however
+  // many files had begun by then.
+  if (!closing_ && pageOption_->IsOn(Option::kAutoStartConvert)) {
     BeginRun(false);
   }
 }
@@ -72,8 +97,9 @@ Morvane::RegistrationScope::RegistrationScope(Morvane& window) : window_(window)
 Morvane::RegistrationScope::~RegistrationScope() {
   // Drops that arrived meanwhile, in their order, once the outermost
   // registration is done; they stay queued behind a registration that a
-  // message pumped inside it started and ended.
-  if (window_.registrations_ == 1) {
+  // message pumped inside it started and ended. A window that is closing
+  // keeps them for the next instance instead.
+  if (window_.registrations_ == 1 && !window_.closing_) {
     while (!window_.queuedDrops_.empty()) {
       HDROP drop = window_.queuedDrops_.front();
       window_.queuedDrops_.pop_front();
@@ -81,7 +107,29 @@ Morvane::RegistrationScope::~RegistrationScope() {
     }
   }
   window_.batch_->End();
-  --window_.registrations_;
+  if (--window_.registrations_ == 0 && window_.closeWhenRegistered_) {
+    window_.closeWhenRegistered_ = false;
+    DestroyWindow(window_.Handle());
+  }
+}
+
+void Morvane::CollectUnregistered() {
+  const auto collect = [this](HDROP handle) {
+    kiv::DropFile drop(handle);
+    for (std::wstring path = drop.NextPath(); !path.empty(); path = drop.NextPath()) {
+      unregistered_.push_back(std::move(path));
+    }
+  };
+  // The queued drops arrived before any that is still posted.
+  while (!queuedDrops_.empty()) {
+    HDROP drop = queuedDrops_.front();
+    queuedDrops_.pop_front();
+    collect(drop);
+  }
+  MSG message;
+  while (PeekMessageW(&message, Handle(), WM_DROPFILES, WM_DROPFILES, PM_REMOVE)) {
+    collect(reinterpret_cast<HDROP>(message.wParam));
+  }
 }
 
 void Morvane::AddFilesFromDialog() {
@@ -95,11 +143,16 @@ void Morvane::AddFilesFromDialog() {
   message.Show(*this);
   RegistrationBatch::CountShown shown(*batch_, message);
   defaultDirectory_ = kiv::RemoveFileSpec(chosen.front());
-  for (const std::wstring& path : chosen) {
-    if (MatchesFilter(path)) {
-      AcceptFile(path);
+  RegisterFound([patterns = filterPatterns_, chosen](const PathSink& accept, const ScanTick& tick) {
+    for (const std::wstring& path : chosen) {
+      if (!tick()) {
+        return;
+      }
+      if (::MatchesFilter(patterns, path)) {
+        accept(path);
+      }
     }
-  }
+  });
   StartConvertIfWanted();
 }
 
@@ -120,7 +173,7 @@ void Morvane::AddFolderFromDialog() {
 
 LRESULT Morvane::OnDropFiles(WPARAM wParam, LPARAM) {
   HDROP drop = reinterpret_cast<HDROP>(wParam);
-  if (registrations_ > 0) {
+  if (registrations_ > 0 || closing_) {
     queuedDrops_.push_back(drop);
     return 0;
   }
@@ -135,14 +188,19 @@ void Morvane::RegisterDrop(HDROP handle) {
   RegistrationBatch::CountShown shown(*batch_, message);
   RebuildFilterPatterns();
   kiv::DropFile drop(handle);
-  const PathSink accept = [this](const std::wstring& path) { AcceptFile(path); };
-  const ScanTick tick = [this] {
-    batch_->Tick();
-    return true;
-  };
+  std::vector<std::wstring> dropped;
   for (std::wstring path = drop.NextPath(); !path.empty(); path = drop.NextPath()) {
-    RegisterDroppedPath(filterPatterns_, path, *pageOption_, accept, tick);
+    dropped.push_back(std::move(path));
   }
+  RegisterFound([patterns = filterPatterns_, options = ScanOptions(*pageOption_), dropped](
+                    const PathSink& accept, const ScanTick& tick) {
+    for (const std::wstring& path : dropped) {
+      if (!tick()) {
+        return;
+      }
+      RegisterDroppedPath(patterns, path, *options, accept, tick);
+    }
+  });
   StartConvertIfWanted();
   // The drop handle is released with `drop`, then the message box closes.
 }

@@ -134,6 +134,48 @@ HWND InstanceMarker::WaitForWindow(DWORD timeoutMs) {
   }
 }
 
+HWND InstanceMarker::WaitForOtherWindow(DWORD timeoutMs) const {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    HWND window = Read();
+    if (window != nullptr && IsWindow(window)) {
+      return window;
+    }
+    if (GetTickCount64() - start >= timeoutMs) {
+      return nullptr;
+    }
+    Sleep(kPollMs);
+  }
+}
+
+bool PassOn(const InstanceMarker& marker, const std::vector<std::uint8_t>& block) {
+  std::wstring program(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
+    if (length == 0) {
+      return false;
+    }
+    if (length < program.size()) {
+      program.resize(length);
+      break;
+    }
+    program.resize(program.size() * 2);
+  }
+  std::wstring commandLine = L"\"" + program + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      nullptr, &startup, &started)) {
+    return false;
+  }
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  const auto findWindow = [&marker](DWORD waitMs) { return marker.WaitForOtherWindow(waitMs); };
+  return HandOffPatiently(findWindow, block, kHandOffPatienceMs);
+}
+
 bool HandOff(HWND window, const std::vector<std::uint8_t>& block) {
   bool taken = true;
   if (!block.empty()) {

@@ -14,7 +14,8 @@
 // its paths to a window that is gone. Until the closing process has ended,
 // it still holds a second mutex, the writer's: the new instance starts no
 // conversion before it has taken that one (TakeWriter), so two instances never
-// write one output file.
+// write one output file. Paths the closing window had taken but not yet
+// registered are handed on to the next instance (PassOn), never dropped.
 //
 // Threads: the entry point's thread (the user-interface thread), which owns
 // both mutexes while it holds them.
@@ -74,6 +75,11 @@ class InstanceMarker {
   // is then kFirst).
   HWND WaitForWindow(DWORD timeoutMs);
 
+  // Reads the marker until it names a live window or `timeoutMs` has
+  // passed, never taking the running instance's place; returns that window
+  // or null.
+  HWND WaitForOtherWindow(DWORD timeoutMs) const;
+
   // This process stops being the running instance: the marker is cleared and
   // the next start becomes the running instance. The writer's mutex is kept
   // until destruction. Does nothing unless role() is kFirst.
@@ -106,6 +112,14 @@ bool HandOff(HWND window, const std::vector<std::uint8_t>& block);
 // was taken; an empty block counts as taken once a window was found.
 bool HandOffPatiently(const std::function<HWND(DWORD waitMs)>& findWindow,
                       const std::vector<std::uint8_t>& block, DWORD patienceMs);
+
+// Passes the paths a closed window had taken but not registered on to the
+// instance that follows: starts this program anew, without paths (it becomes
+// the running instance, or brings the running one forward), and hands `block`
+// to the window the marker names, as a second start does. REQUIRES: this
+// process is no longer the running instance (ReleaseInstance). Returns
+// whether the paths were taken.
+bool PassOn(const InstanceMarker& marker, const std::vector<std::uint8_t>& block);
 
 // The message a second start shows when `count` paths could not be handed
 // over to the running window.

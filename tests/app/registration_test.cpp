@@ -216,6 +216,34 @@ TEST_F(RegistrationTest, SecondStartHandsPathsOverInOrder) {
   EXPECT_EQ(ListPaths(*window_).size(), 3u);
 }
 
+// Exit pressed in a registration (through a message it pumped) waits for it
+// to end; from then on hand-offs are refused, and drops taken but not yet
+// registered are kept, in their order, for the next instance.
+TEST_F(RegistrationTest, ClosingKeepsWhatWasTakenButNotRegistered) {
+  for (const wchar_t* name : {L"first.bmp", L"queued.bmp", L"posted.bmp"}) {
+    ASSERT_TRUE(WriteBmp(dir_ / name));
+  }
+  const std::vector<uint8_t> late = morvane::PackDropBlock({dir_ / L"first.bmp"});
+  COPYDATASTRUCT offer{kHandOffTag, static_cast<DWORD>(late.size()),
+                       const_cast<uint8_t*>(late.data())};
+  LRESULT offerWhileClosing = -1;
+  bool openAfterExit = false;
+  window_->nextFiles = {dir_ / L"first.bmp"};
+  window_->whileChoosingFiles = [&] {
+    Drop(*window_, {dir_ / L"queued.bmp"});
+    PostDrop(window_->Handle(), morvane::PackDropBlock({dir_ / L"posted.bmp"}));
+    Press(*window_, IDC_EXIT);
+    openAfterExit = IsWindow(window_->Handle()) != FALSE;
+    offerWhileClosing =
+        SendMessageW(window_->Handle(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&offer));
+  };
+  Press(*window_, IDC_ADD_FILES);
+  EXPECT_TRUE(openAfterExit);
+  EXPECT_EQ(offerWhileClosing, 0);
+  EXPECT_FALSE(IsWindow(window_->Handle()));
+  EXPECT_EQ(window_->TakeUnregisteredPaths(), (Paths{dir_ / L"queued.bmp", dir_ / L"posted.bmp"}));
+}
+
 // The running window of a second start's hand-off, answering WM_COPYDATA
 // with a refusal while refusals are left.
 int g_refusalsLeft = 0;

@@ -6,10 +6,12 @@
 #include <unistd.h>
 #endif
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/path.h"
+#include "engine/background_scan.h"
 #include "base/unicode.h"
 #include "engine/memory_options.h"
 #include "settings/data_file.h"
@@ -132,6 +134,39 @@ TEST_F(RegistrationTest, DroppedPathsAreScannedOrFilteredInDropOrder) {
   RegisterDroppedPath(patterns, dir / L"nowhere", options, sink);  // scanned as a folder: nothing
   EXPECT_EQ(accepted, (std::vector<std::wstring>{Sub(L"d.jpg"), dir / L"a.bmp"}));
   EXPECT_TRUE(IsFolderForRegistration(dir / L"nowhere"));
+}
+
+// Paths come over from the scan thread exactly as the scan found them, also
+// when the taker is slower than the scan and takes few at a time; a scan
+// that would never end stops when the object goes.
+TEST_F(RegistrationTest, BackgroundScanHandsOverWhatTheScanFound) {
+  std::vector<std::wstring> expected = Scan(dir.path());
+  const std::size_t many = BackgroundScan::kMaxWaiting * 2 + 3;
+  for (std::size_t i = 0; i < many; ++i) {
+    expected.push_back(L"n" + std::to_wstring(i));
+  }
+  const auto patterns = RebuildFilterPatterns(options);
+  BackgroundScan scan([&](const PathSink& accept, const ScanTick& tick) {
+    ScanFolder(patterns, dir.path(), options, accept, tick);
+    for (std::size_t i = 0; i < many; ++i) {
+      accept(L"n" + std::to_wstring(i));
+    }
+  });
+  std::vector<std::wstring> taken;
+  std::vector<std::wstring> part;
+  while (scan.Take(part, 7, 5)) {
+    ASSERT_LE(part.size(), 7u);
+    taken.insert(taken.end(), part.begin(), part.end());
+  }
+  EXPECT_EQ(taken, expected);
+
+  auto endless = std::make_unique<BackgroundScan>([](const PathSink& accept, const ScanTick& tick) {
+    while (tick()) {
+      accept(L"again");
+    }
+  });
+  ASSERT_TRUE(endless->Take(part, 1, 1000));
+  endless.reset();  // returns: the scan stopped at its next tick
 }
 
 TEST(OptionSet, DefaultsStoredFormAndRanges) {
