@@ -40,6 +40,10 @@ void RegistrationBatch::Add(const std::wstring& path) {
     // visibility from a look at its style.
     reveal_();
     revealed_ = true;
+    // The list just shown is drawn (its header and grid) before its redraw
+    // is suspended; a paint that comes while suspended draws nothing, and
+    // the page would show a blank until the first batch is painted.
+    RedrawWindow(window_, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     SuspendRedraw(true);
   }
   pending_.push_back(ConvertManager::PendingFile{path, std::wstring()});
