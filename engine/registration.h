@@ -20,10 +20,9 @@
 class OptionSet;
 
 using PathSink = std::function<void(const std::wstring& path)>;
-// Called for each name a folder scan looks at, accepted or not, so that a
-// caller on a window's thread can keep the window answering during a long
-// scan; false ends the scan at once (morvane-cli stopped by a signal). May
-// be empty.
+// Called for each name a folder scan looks at, accepted or not; false ends
+// the scan at once (morvane-cli stopped by a signal, a scan thread whose
+// registration is given up: engine/background_scan.h). May be empty.
 using ScanTick = std::function<bool()>;
 // Told of each folder a scan meets but cannot list (no permission). May be
 // empty: the window's registration skips such folders silently.
