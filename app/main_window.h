@@ -89,7 +89,9 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
 
   // The paths handed to the window (dropped on it, or named by a second
   // start) that it had taken but not registered yet when it was closed, in
-  // their order; collected as the window is destroyed, empty once taken.
+  // their order: the drops still queued and, whole, a drop whose
+  // registration the close came into. Complete once the window is
+  // destroyed; empty once taken.
   // The entry point passes them on to the next instance.
   std::vector<std::wstring> TakeUnregisteredPaths() { return std::move(unregistered_); }
 
@@ -152,7 +154,7 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   // The exit button, Escape and the close box. From here on the window
   // takes no hand-off (a start opens its own window) and starts no run; a
   // registration in progress (the close came through a message it pumped)
-  // ends first, then the window is destroyed.
+  // stops taking paths and ends first, then the window is destroyed.
   void RequestClose();
   // Moves the drops queued or posted to the window into unregistered_.
   void CollectUnregistered();

@@ -37,9 +37,14 @@ void Morvane::RebuildFilterPatterns() {
 void Morvane::RegisterFound(const BackgroundScan::Job& job) {
   BackgroundScan scan(job);
   std::vector<std::wstring> paths;
-  while (scan.Take(paths, RegistrationBatch::kMaxBatch,
-                   static_cast<unsigned>(RegistrationBatch::kAnswerMs))) {
+  // A close asked for meanwhile (through a message answered here) ends the
+  // registration; the scan is cancelled with `scan`.
+  while (!closing_ && scan.Take(paths, RegistrationBatch::kMaxBatch,
+                                static_cast<unsigned>(RegistrationBatch::kAnswerMs))) {
     for (const std::wstring& path : paths) {
+      if (closing_) {
+        return;
+      }
       AcceptFile(path);
     }
     batch_->Tick();
@@ -201,6 +206,12 @@ void Morvane::RegisterDrop(HDROP handle) {
       RegisterDroppedPath(patterns, path, *options, accept, tick);
     }
   });
+  if (closing_) {
+    // The window closes with whatever of the drop it holds: the whole drop
+    // goes on to the next instance, before the drops queued behind it.
+    unregistered_.insert(unregistered_.end(), dropped.begin(), dropped.end());
+    return;
+  }
   StartConvertIfWanted();
   // The drop handle is released with `drop`, then the message box closes.
 }

@@ -172,7 +172,11 @@ bool PassOn(const InstanceMarker& marker, const std::vector<std::uint8_t>& block
   }
   CloseHandle(started.hThread);
   CloseHandle(started.hProcess);
-  const auto findWindow = [&marker](DWORD waitMs) { return marker.WaitForOtherWindow(waitMs); };
+  // The new start's window may take longer to appear than a running one's
+  // to be found: it is waited for as long as the hand-off's patience lasts.
+  const auto findWindow = [&marker](DWORD) {
+    return marker.WaitForOtherWindow(kHandOffPatienceMs);
+  };
   return HandOffPatiently(findWindow, block, kHandOffPatienceMs);
 }
 

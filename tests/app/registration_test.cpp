@@ -244,6 +244,17 @@ TEST_F(RegistrationTest, ClosingKeepsWhatWasTakenButNotRegistered) {
   EXPECT_EQ(window_->TakeUnregisteredPaths(), (Paths{dir_ / L"queued.bmp", dir_ / L"posted.bmp"}));
 }
 
+// A drop whose registration the close comes into goes on whole.
+TEST_F(RegistrationTest, ClosingDuringADropPassesTheWholeDropOn) {
+  MakeExampleFolder();
+  const Paths dropped{dir_ / L"sub", dir_ / L"a.bmp", dir_ / L"e.gif"};
+  // The drop's message box pumps the queue, where the close waits.
+  PostMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+  Drop(*window_, dropped);
+  EXPECT_FALSE(IsWindow(window_->Handle()));
+  EXPECT_EQ(window_->TakeUnregisteredPaths(), dropped);
+}
+
 // The running window of a second start's hand-off, answering WM_COPYDATA
 // with a refusal while refusals are left.
 int g_refusalsLeft = 0;
