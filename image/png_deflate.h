@@ -2,8 +2,8 @@
 // of its IDAT chunks.
 //
 // Levels: 0 stores the data uncompressed (stored deflate blocks), 1 is the fastest, 9 the
-// smallest output. Levels 0 to 6 are libdeflate's levels of the same number; 7, 8 and 9 are its
-// levels 8, 9 and 10, the last its first near-optimal parser.
+// smallest output. Levels 0 to 8 are libdeflate's levels of the same number; 9 is its level 10,
+// its first near-optimal parser.
 //
 // Pieces. From kFirstSplitLevel on, the filtered rows are cut into pieces of whole rows of about
 // pieceBytes each, and of a quarter of that over the last two pieceBytes of the data (a longer row

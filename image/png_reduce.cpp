@@ -60,6 +60,32 @@ uint32_t ColourAt(const Bitmap& image, const std::vector<uint32_t>& indexColours
   }
 }
 
+// Calls put(i, colour) for the pixels x0, x0 + dx, ... (`count` of them) of a stored row, the
+// source's bit count looked at once for the row.
+template <typename Put>
+void ForEachColour(const Bitmap& image, const std::vector<uint32_t>& indexColours,
+                   const uint8_t* row, uint32_t count, uint32_t x0, uint32_t dx, Put&& put) {
+  uint64_t x = x0;
+  switch (image.BitCount()) {
+    case 24:
+      for (uint32_t i = 0; i < count; ++i, x += dx) {
+        const uint8_t* pixel = row + 3 * x;
+        put(i, Rgba(pixel[2], pixel[1], pixel[0], 255));
+      }
+      return;
+    case 32:
+      for (uint32_t i = 0; i < count; ++i, x += dx) {
+        const uint8_t* pixel = row + 4 * x;
+        put(i, Rgba(pixel[2], pixel[1], pixel[0], pixel[3]));
+      }
+      return;
+    default:
+      for (uint32_t i = 0; i < count; ++i, x += dx) {
+        put(i, ColourAt(image, indexColours, row, x));
+      }
+  }
+}
+
 // The fewest bits a grey sample needs to hold `value` exactly (value * (2^bits - 1) / 255).
 int GreyBits(uint8_t value) {
   return value % 255 == 0 ? 1 : value % 85 == 0 ? 2 : value % 17 == 0 ? 4 : 8;
@@ -201,7 +227,7 @@ std::vector<PngColourForm> ReducedColourForms(const Bitmap& image) {
     form.kind_ = PngColourForm::Kind::kPalette;
     form.layout_ = Layout(PngLayout::kPalette, bits, static_cast<uint32_t>(bits));
     form.keys_.assign(kHashSlots, 0);
-    form.used_.assign(kHashSlots, false);
+    form.used_.assign(kHashSlots, 0);
     form.indices_.assign(kHashSlots, 0);
     for (size_t i = 0; i < survey.colours.size(); ++i) {
       const uint32_t colour = survey.colours[i];
@@ -213,7 +239,7 @@ std::vector<PngColourForm> ReducedColourForms(const Bitmap& image) {
       while (form.used_[slot]) {
         slot = (slot + 1) % kHashSlots;
       }
-      form.used_[slot] = true;
+      form.used_[slot] = 1;
       form.keys_[slot] = colour;
       form.indices_[slot] = static_cast<uint8_t>(i);
     }
@@ -227,29 +253,38 @@ void PngColourForm::Row(const Bitmap& image, const uint8_t* in, uint8_t* out, ui
   if (layout_.depth < 8) {
     std::memset(out, 0, static_cast<size_t>(layout_.RowBytes(count)));
   }
-  uint32_t lastColour = 0;
-  unsigned lastIndex = 0;
-  bool haveLast = false;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t colour = ColourAt(image, sourceColours_, in, x0 + static_cast<uint64_t>(i) * dx);
-    switch (kind_) {
-      case Kind::kRgb:
-        out[3 * static_cast<size_t>(i)] = Red(colour);
-        out[3 * static_cast<size_t>(i) + 1] = Green(colour);
-        out[3 * static_cast<size_t>(i) + 2] = Blue(colour);
-        break;
-      case Kind::kGrey:
-        if (layout_.depth == 8) {
-          out[i] = Red(colour);
-        } else {
-          PutSample(out, i, Red(colour) / (255u / ((1u << layout_.depth) - 1)), layout_.depth);
-        }
-        break;
-      case Kind::kGreyAlpha:
+  const int depth = layout_.depth;
+  switch (kind_) {
+    case Kind::kRgb:
+      ForEachColour(image, sourceColours_, in, count, x0, dx, [out](uint32_t i, uint32_t colour) {
+        uint8_t* pixel = out + 3 * static_cast<size_t>(i);
+        pixel[0] = Red(colour);
+        pixel[1] = Green(colour);
+        pixel[2] = Blue(colour);
+      });
+      break;
+    case Kind::kGrey:
+      ForEachColour(image, sourceColours_, in, count, x0, dx,
+                    [out, depth](uint32_t i, uint32_t colour) {
+                      if (depth == 8) {
+                        out[i] = Red(colour);
+                      } else {
+                        PutSample(out, i, Red(colour) / (255u / ((1u << depth) - 1)), depth);
+                      }
+                    });
+      break;
+    case Kind::kGreyAlpha:
+      ForEachColour(image, sourceColours_, in, count, x0, dx, [out](uint32_t i, uint32_t colour) {
         out[2 * static_cast<size_t>(i)] = Red(colour);
         out[2 * static_cast<size_t>(i) + 1] = Alpha(colour);
-        break;
-      case Kind::kPalette:
+      });
+      break;
+    case Kind::kPalette: {
+      // Neighbours often share a colour: the last one found is kept.
+      uint32_t lastColour = 0;
+      unsigned lastIndex = 0;
+      bool haveLast = false;
+      ForEachColour(image, sourceColours_, in, count, x0, dx, [&](uint32_t i, uint32_t colour) {
         if (!haveLast || colour != lastColour) {
           size_t slot = Slot(colour);
           while (used_[slot] && keys_[slot] != colour) {
@@ -259,12 +294,13 @@ void PngColourForm::Row(const Bitmap& image, const uint8_t* in, uint8_t* out, ui
           lastColour = colour;
           haveLast = true;
         }
-        if (layout_.depth == 8) {
+        if (depth == 8) {
           out[i] = static_cast<uint8_t>(lastIndex);
         } else {
-          PutSample(out, i, lastIndex, layout_.depth);
+          PutSample(out, i, lastIndex, depth);
         }
-        break;
+      });
+      break;
     }
   }
 }

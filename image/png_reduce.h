@@ -47,7 +47,7 @@ class PngColourForm {
   std::vector<uint32_t> sourceColours_;  // indexed sources: the colour of each index
   std::vector<uint32_t> keys_;           // palette form: colours hashed to...
   std::vector<uint8_t> indices_;         // ...their palette index
-  std::vector<bool> used_;
+  std::vector<uint8_t> used_;            // 1 where keys_ holds a colour
 };
 
 // The forms `image` may take besides its own, in the order listed above. Empty when none keeps
