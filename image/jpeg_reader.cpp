@@ -309,8 +309,9 @@ class StraightRows final : public PendingRows {
         height_(static_cast<uint32_t>(image.Height())) {}
 
  private:
-  bool DecodeRows() override {
-    const bool ok = Decode();
+  bool DecodeRows(uint32_t rows, bool* finished) override {
+    const bool ok = Decode(std::min(rows, height_));
+    *finished = ok && complete_;
     endedEarly_ = guard_->errors.endedEarly;
     bytesPresent_ = data_.size();
     if (!ok) {
@@ -320,19 +321,22 @@ class StraightRows final : public PendingRows {
   }
 
   // Every libjpeg error lands at the setjmp below; no local here has a destructor.
-  bool Decode() {
+  bool Decode(uint32_t rows) {
     j_decompress_ptr cinfo = &guard_->cinfo;
     if (setjmp(guard_->errors.jump)) {
       return false;
     }
-    while (cinfo->output_scanline < height_) {
+    while (cinfo->output_scanline < rows) {
       JSAMPROW target = top_ - static_cast<ptrdiff_t>(cinfo->output_scanline) * stride_;
       if (jpeg_read_scanlines(cinfo, &target, 1) != 1) {
         return false;
       }
       Publish(cinfo->output_scanline);
     }
-    jpeg_finish_decompress(cinfo);
+    if (cinfo->output_scanline == height_) {
+      jpeg_finish_decompress(cinfo);
+      complete_ = true;
+    }
     return true;
   }
 
@@ -341,6 +345,7 @@ class StraightRows final : public PendingRows {
   uint8_t* top_;  // the top row of the store
   ptrdiff_t stride_;
   uint32_t height_;
+  bool complete_ = false;  // every row decoded and the decompressor finished
 };
 
 }  // namespace

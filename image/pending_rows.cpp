@@ -2,14 +2,18 @@
 
 #include <limits>
 
-bool PendingRows::Produce() {
+bool PendingRows::ProduceRows(uint32_t rows) {
   {
     std::lock_guard<std::mutex> hold(mutex_);
-    if (done_) {
-      return ok_;
+    if (done_ || rows_ >= rows) {
+      return done_ ? ok_ : true;
     }
   }
-  const bool ok = DecodeRows();
+  bool finished = false;
+  const bool ok = DecodeRows(rows, &finished);
+  if (ok && !finished) {
+    return true;
+  }
   std::lock_guard<std::mutex> hold(mutex_);
   done_ = true;
   ok_ = ok;

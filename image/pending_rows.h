@@ -24,9 +24,11 @@ class PendingRows {
   virtual ~PendingRows() = default;
 
   // Decodes every row not yet decoded. Returns false when the data is damaged beyond use (the
-  // rows then stay as they are and every waiter is released with false). A second call returns
-  // the first call's result at once. Never throws.
-  bool Produce();
+  // rows then stay as they are and every waiter is released with false). Once every row is
+  // decoded, or decoding failed, a call returns that result at once. Never throws.
+  bool Produce() { return ProduceRows(UINT32_MAX); }
+  // The same, stopping once at least the top `rows` rows are in place.
+  bool ProduceRows(uint32_t rows);
 
   // Waits until the top `rows` rows of the picture are in place. Returns false when decoding
   // failed.
@@ -39,8 +41,10 @@ class PendingRows {
   const std::string& FailureDetail() const { return failureDetail_; }
 
  protected:
-  // Decodes the rows, calling Publish as they come. Called once.
-  virtual bool DecodeRows() = 0;
+  // Decodes rows from the first not yet decoded on, calling Publish as they come, until at least
+  // the top `rows` rows are in place or the last row is. Sets *finished when the last row is in
+  // place. Returns false when decoding failed; it is not called again then, nor once finished.
+  virtual bool DecodeRows(uint32_t rows, bool* finished) = 0;
 
   // The top `rows` rows are in place.
   void Publish(uint32_t rows);

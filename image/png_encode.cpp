@@ -21,6 +21,8 @@ constexpr size_t kMaxPaletteEntries = 256;
 // beside the compression. Palette indices keep no filter: the fast trial level there favours
 // filters that the strong level does better without.
 constexpr int kFilterTrialLevel = 9;
+// The rows a reduction looks at before the rest of an image still being decoded.
+constexpr int32_t kReductionSampleRows = 64;
 
 // The largest palette index any pixel of an indexed image uses.
 unsigned LargestIndex(const Bitmap& image) {
@@ -137,16 +139,26 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   // Rows the reader has still to decode come in while the pieces are compressed where the writer
   // reads them once, in order; anything that looks over the image first needs them all.
   PendingRows* pending = image.Pending();
-  const bool inOrder = !options.reduce && !options.interlace &&
-                       compression.level != kFilterTrialLevel &&
-                       (image.BitCount() == 24 || image.BitCount() == 32);
+  bool reduce = options.reduce;
+  bool inOrder = !options.interlace && compression.level != kFilterTrialLevel &&
+                 (image.BitCount() == 24 || image.BitCount() == 32);
+  if (reduce && inOrder && pending != nullptr) {
+    // A photograph shows more colours than a palette holds, and colour, in its first rows: no
+    // reduced form can keep it, and the rest of it may be decoded while it is compressed.
+    const int32_t sample = std::min(image.Height(), kReductionSampleRows);
+    if (!pending->ProduceRows(static_cast<uint32_t>(sample))) {
+      return false;
+    }
+    reduce = !TopRowsRuleOutReduction(image, sample);
+  }
+  inOrder = inOrder && !reduce;
   if (pending != nullptr && !inOrder && !pending->Produce()) {
     return false;
   }
   compression.pending = inOrder ? pending : nullptr;
 
   std::vector<PngColourForm> forms;
-  if (options.reduce) {
+  if (reduce) {
     forms = ReducedColourForms(image);
   }
   const PngColourForm* form =

@@ -134,6 +134,25 @@ struct Survey {
   bool Done() const { return !grey && !few; }
 };
 
+// Sees the colours of the top `rows` rows of a direct-colour image, in the picture's order, until
+// the survey is done; a run of one colour is looked at once.
+void SurveyTopRows(const Bitmap& image, const std::vector<uint32_t>& indexColours, int32_t rows,
+                   Survey& survey) {
+  const uint64_t width = static_cast<uint64_t>(image.Width());
+  for (int32_t y = image.Height() - 1; y >= image.Height() - rows && !survey.Done(); --y) {
+    const uint8_t* row = image.Row(y);
+    uint32_t last = ColourAt(image, indexColours, row, 0);
+    survey.See(last);
+    for (uint64_t x = 1; x < width; ++x) {
+      const uint32_t colour = ColourAt(image, indexColours, row, x);
+      if (colour != last) {
+        survey.See(colour);
+        last = colour;
+      }
+    }
+  }
+}
+
 Survey SurveyPixels(const Bitmap& image, const std::vector<uint32_t>& indexColours) {
   Survey survey;
   const uint64_t width = static_cast<uint64_t>(image.Width());
@@ -161,19 +180,7 @@ Survey SurveyPixels(const Bitmap& image, const std::vector<uint32_t>& indexColou
     }
     return survey;
   }
-  // The picture's order, top row first; a run of one colour is looked at once.
-  for (int32_t y = image.Height() - 1; y >= 0 && !survey.Done(); --y) {
-    const uint8_t* row = image.Row(y);
-    uint32_t last = ColourAt(image, indexColours, row, 0);
-    survey.See(last);
-    for (uint64_t x = 1; x < width; ++x) {
-      const uint32_t colour = ColourAt(image, indexColours, row, x);
-      if (colour != last) {
-        survey.See(colour);
-        last = colour;
-      }
-    }
-  }
+  SurveyTopRows(image, indexColours, image.Height(), survey);
   return survey;
 }
 
@@ -192,6 +199,15 @@ void PutSample(uint8_t* out, uint32_t i, unsigned value, int bits) {
 }
 
 }  // namespace
+
+bool TopRowsRuleOutReduction(const Bitmap& image, int32_t rows) {
+  if (image.BitCount() != 24 || rows <= 0 || rows > image.Height()) {
+    return false;
+  }
+  Survey survey;
+  SurveyTopRows(image, std::vector<uint32_t>(), rows, survey);
+  return survey.Done();
+}
 
 std::vector<PngColourForm> ReducedColourForms(const Bitmap& image) {
   std::vector<PngColourForm> forms;

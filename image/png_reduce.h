@@ -40,6 +40,11 @@ class PngColourForm {
  private:
   friend std::vector<PngColourForm> ReducedColourForms(const Bitmap& image);
 
+  // True when the top `rows` rows of a 24-bit image already show more colours than a palette holds
+  // and one that is not grey: ReducedColourForms would then find no form, whatever the other rows
+  // hold. False for any other image. May throw std::bad_alloc.
+  bool TopRowsRuleOutReduction(const Bitmap& image, int32_t rows);
+
   Kind kind_ = Kind::kRgb;
   PngLayout layout_;
   std::vector<uint8_t> plte_;
@@ -53,3 +58,8 @@ class PngColourForm {
 // The forms `image` may take besides its own, in the order listed above. Empty when none keeps
 // every pixel, or the image is empty. May throw std::bad_alloc.
 std::vector<PngColourForm> ReducedColourForms(const Bitmap& image);
+
+// True when the top `rows` rows of a 24-bit image already show more colours than a palette holds
+// and one that is not grey: ReducedColourForms would then find no form, whatever the other rows
+// hold. False for any other image. May throw std::bad_alloc.
+bool TopRowsRuleOutReduction(const Bitmap& image, int32_t rows);

@@ -16,9 +16,11 @@
 namespace {
 
 // The PNG of `image` in pieces of 1,000 filtered bytes; empty when the write failed.
-std::vector<uint8_t> Encode(const Bitmap& image, PieceRunner* runner, int level = 6) {
+std::vector<uint8_t> Encode(const Bitmap& image, PieceRunner* runner, int level = 6,
+                            bool reduce = false) {
   PngEncodeOptions options;
   options.level = level;
+  options.reduce = reduce;
   options.pieceBytes = 1000;
   options.runner = runner;
   std::vector<uint8_t> bytes;
@@ -82,6 +84,12 @@ TEST(SpareCores, JpegRowsDecodedWhilePiecesCompressGiveTheSamePng) {
     recipe.samples.push_back(static_cast<uint8_t>(i * 7 % 251));
   }
   const std::vector<uint8_t> whole = testimg::MakeJpeg(recipe);
+  // A grey picture stored in colour: --reduce makes it grey, which only all its rows can tell.
+  testimg::JpegRecipe greyRecipe = recipe;
+  for (size_t i = 0; i < greyRecipe.samples.size(); i += 3) {
+    greyRecipe.samples[i + 1] = greyRecipe.samples[i + 2] = greyRecipe.samples[i];
+  }
+  const std::vector<uint8_t> grey = testimg::MakeJpeg(greyRecipe);
   const size_t half = whole.size() / 2;
   std::vector<uint8_t> broken(whole.begin(), whole.begin() + static_cast<long>(half));
   broken.push_back(0xFF);  // a second start of image inside the image data: fatal
@@ -94,25 +102,30 @@ TEST(SpareCores, JpegRowsDecodedWhilePiecesCompressGiveTheSamePng) {
     bool readable;
   };
   SpareCores cores(4);
-  for (const Case& c : {Case{"whole", whole, true}, Case{"cut short", cut, true},
-                        Case{"second start of image", broken, false}}) {
+  for (const Case& c :
+       {Case{"whole", whole, true}, Case{"grey in colour", grey, true},
+        Case{"cut short", cut, true}, Case{"second start of image", broken, false}}) {
     Bitmap reference;
     ASSERT_EQ(reference.LoadFromMemory(c.file), c.readable) << c.name;
     for (int level : {4, 6, 9}) {
       for (unsigned lanes : {1u, 4u}) {
+        const bool reduce = lanes == 4;
         SCOPED_TRACE(std::string(c.name) + ", level " + std::to_string(level) + ", " +
-                     std::to_string(lanes) + " lanes");
+                     std::to_string(lanes) + " lanes" + (reduce ? ", reduced" : ""));
         Bitmap image;
         Bitmap::LoadOptions deferred;
         deferred.deferRows = true;
         ASSERT_TRUE(image.LoadFromMemory(c.file, deferred));
         ASSERT_NE(image.Pending(), nullptr);
         SpareCores::Runner runner(cores, static_cast<int>(lanes));
-        const std::vector<uint8_t> png = Encode(image, &runner, level);
+        const std::vector<uint8_t> png = Encode(image, &runner, level, reduce);
         EXPECT_EQ(image.FinishRows(), c.readable);
         EXPECT_EQ(image.Pending(), nullptr);
         if (c.readable) {
-          EXPECT_EQ(png, Encode(reference, nullptr, level));
+          EXPECT_EQ(png, Encode(reference, nullptr, level, reduce));
+          if (reduce && &c.file == &grey) {
+            EXPECT_EQ(png.at(25), 0) << "IHDR colour type: grey";
+          }
           EXPECT_EQ(image.Notes().truncated, reference.Notes().truncated);
         } else {
           EXPECT_TRUE(png.empty());
