@@ -142,12 +142,14 @@ Registration WaitForRegistration(DWORD process, HWND list, int count, Clock::tim
   int rowsBefore = 0;  // at the poll before this one
   for (;;) {
     const Found windows = FindWindows(process);
+    const bool open = windows.message != nullptr;
+    // The text before the rows: a count that changes between the two reads is then never paired
+    // with the rows from before it, which would look like rows the count had not caught up with.
+    const std::wstring text = open ? TextOf(GetDlgItem(windows.message, IDC_MESSAGE_TEXT)) : L"";
     const Clock::time_point asked = Clock::now();
     const int rows = ItemCount(list);
     const Clock::time_point now = Clock::now();
     result.longestAnswer = std::max(result.longestAnswer, Seconds(now - asked));
-    const bool open = windows.message != nullptr;
-    const std::wstring text = open ? TextOf(GetDlgItem(windows.message, IDC_MESSAGE_TEXT)) : L"";
     if (!open || (!text.empty() && text != shown)) {
       // The count shown until now stood while the list grew: it was behind.
       // (Rows that came with this change, as a next registration's, do not
