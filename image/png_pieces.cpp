@@ -75,6 +75,7 @@ struct Lane {
 struct PieceResult {
   std::vector<uint8_t> data;  // raw deflate, joinable unless it is the last piece
   uint32_t adler = 1;
+  uint64_t filteredBytes = 0;  // what `data` holds compressed
   bool ok = false;
 };
 
@@ -140,6 +141,7 @@ void RunPiece(const PngScanlines& rows, const PngCompression& compression, const
     return;
   }
   result.adler = libdeflate_adler32(1, lane.filtered.get(), bytes);
+  result.filteredBytes = piece.bytes;
   result.data.assign(lane.compressed.get(), lane.compressed.get() + size);
   result.ok = true;
 }
@@ -166,7 +168,7 @@ class InOrderJoin {
  public:
   static constexpr size_t kPiecesAhead = PngCompression::kPiecesAhead;
 
-  InOrderJoin(IdatWriter& idat, size_t pieces) : idat_(idat), results_(pieces), bytes_(pieces) {}
+  InOrderJoin(IdatWriter& idat, size_t pieces) : idat_(idat), results_(pieces) {}
 
   // Waits until piece `at` may start. Returns false when the image has failed.
   bool WaitForRoom(size_t at) {
@@ -175,16 +177,15 @@ class InOrderJoin {
     return !failed_;
   }
 
-  // Piece `at`, of `bytes` filtered bytes, is done: writes it and every later one done, unless
-  // another thread is writing (it writes them then).
-  void Done(size_t at, PieceResult result, uint64_t bytes) {
+  // Piece `at` is done: writes it and every later one done, unless another thread is writing (it
+  // writes them then).
+  void Done(size_t at, PieceResult result) {
     std::unique_lock<std::mutex> hold(mutex_);
     if (!result.ok) {
       FailLocked();
       return;
     }
     results_[at] = std::move(result);
-    bytes_[at] = bytes;
     if (writing_) {
       return;
     }
@@ -192,10 +193,9 @@ class InOrderJoin {
     while (!failed_ && next_ < results_.size() && results_[next_].ok) {
       PieceResult ready = std::move(results_[next_]);
       results_[next_] = PieceResult();
-      const uint64_t readyBytes = bytes_[next_];
       hold.unlock();
       const bool written = idat_.Add(ready.data.data(), ready.data.size());
-      adler_ = deflate_join::CombineAdler32(adler_, ready.adler, readyBytes);
+      adler_ = deflate_join::CombineAdler32(adler_, ready.adler, ready.filteredBytes);
       ready = PieceResult();  // its memory goes before the lock is taken again
       hold.lock();
       if (!written) {
@@ -234,9 +234,8 @@ class InOrderJoin {
   std::mutex mutex_;
   std::condition_variable room_;
   std::vector<PieceResult> results_;  // by piece; ok while done and not yet written
-  std::vector<uint64_t> bytes_;
-  size_t next_ = 0;       // the first piece not yet written
-  bool writing_ = false;  // a thread is writing; only it touches adler_ and idat_
+  size_t next_ = 0;                   // the first piece not yet written
+  bool writing_ = false;              // a thread is writing; only it touches adler_ and idat_
   bool failed_ = false;
   uint32_t adler_ = 1;
 };
@@ -287,7 +286,7 @@ bool CompressPngPieces(const PngScanlines& rows, const PngCompression& compressi
     } catch (const std::bad_alloc&) {
       result = PieceResult();
     }
-    join.Done(at, std::move(result), piece.bytes);
+    join.Done(at, std::move(result));
   });
   return join.Finish();
 }
