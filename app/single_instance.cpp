@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/startup/drop_block.h"
+#include "base/path.h"
 
 const wchar_t kInstanceMarkerName[] = L"Brindlex - Morvane";
 
@@ -149,18 +150,9 @@ HWND InstanceMarker::WaitForOtherWindow(DWORD timeoutMs) const {
 }
 
 bool PassOn(const InstanceMarker& marker, const std::vector<std::uint8_t>& block) {
-  std::wstring program(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
-    if (length == 0) {
-      return false;
-    }
-    if (length < program.size()) {
-      program.resize(length);
-      break;
-    }
-    program.resize(program.size() * 2);
+  const std::wstring program = kiv::GetModulePath();
+  if (program.empty()) {
+    return false;
   }
   std::wstring commandLine = L"\"" + program + L"\"";
   STARTUPINFOW startup{};
