@@ -11,7 +11,7 @@
 #include "engine/output_naming.h"
 #include "engine/spare_cores.h"
 #include "image/bitmap.h"
-#include "image/png_encode.h"
+#include "image/png/png_encode.h"
 
 namespace {
 

@@ -24,7 +24,7 @@
 #include <mutex>
 #include <vector>
 
-#include "image/piece_runner.h"
+#include "image/png/piece_runner.h"
 
 class SpareCores {
  public:

@@ -12,8 +12,8 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/targets.h"
 #include "image/bitmap.h"
-#include "image/image_readers.h"
-#include "image/png_encode.h"
+#include "image/read/image_readers.h"
+#include "image/png/png_encode.h"
 #include "tests/support/image_makers.h"
 
 #include <zlib.h>

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "base/file.h"
-#include "image/image_readers.h"
+#include "image/read/image_readers.h"
 
 uint64_t Bitmap::StrideFor(uint64_t width, uint32_t bitCount) {
   return (width * bitCount + 31) / 32 * 4;

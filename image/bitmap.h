@@ -29,7 +29,7 @@
 #include "base/file_error.h"
 #include "base/file_identity.h"
 #include "image/pending_rows.h"
-#include "image/png_chunk.h"
+#include "image/png/png_chunk.h"
 
 namespace kiv {
 class File;

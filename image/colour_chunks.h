@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/png_chunk.h"
+#include "image/png/png_chunk.h"
 
 namespace colour_chunks {
 

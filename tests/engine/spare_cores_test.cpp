@@ -10,7 +10,7 @@
 #include "base/file.h"
 #include "engine/spare_cores.h"
 #include "image/bitmap.h"
-#include "image/png_encode.h"
+#include "image/png/png_encode.h"
 #include "tests/support/image_makers.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "base/file.h"
 #include "image/bitmap.h"
-#include "image/png_encode.h"
+#include "image/png/png_encode.h"
 #include "tests/image/image_checks.h"
 #include "tests/support/image_makers.h"
 

@@ -1,5 +1,5 @@
 // Walks a raw deflate stream's blocks to find its final block, then makes the stream joinable.
-#include "image/deflate_join.h"
+#include "image/png/deflate_join.h"
 
 #include <algorithm>
 #include <array>

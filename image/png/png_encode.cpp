@@ -1,5 +1,5 @@
 // The PNG file of a Bitmap: header, ancillary chunks, palette, image data, end.
-#include "image/png_encode.h"
+#include "image/png/png_encode.h"
 
 #include <algorithm>
 #include <string>
@@ -9,10 +9,10 @@
 #include "image/byte_order.h"
 #include "image/pending_rows.h"
 #include "image/pixels.h"
-#include "image/png_chunk_writer.h"
-#include "image/png_filter_choice.h"
-#include "image/png_reduce.h"
-#include "image/png_scanlines.h"
+#include "image/png/png_chunk_writer.h"
+#include "image/png/png_filter_choice.h"
+#include "image/png/png_reduce.h"
+#include "image/png/png_scanlines.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The IDAT stream: pieces joined at the stronger levels; below them libdeflate over the whole
 // filtered image, and zlib's streaming deflate past the bound.
-#include "image/png_deflate.h"
+#include "image/png/png_deflate.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "image/pending_rows.h"
-#include "image/png_chunk_writer.h"
-#include "image/png_pieces.h"
-#include "image/png_scanlines.h"
+#include "image/png/png_chunk_writer.h"
+#include "image/png/png_pieces.h"
+#include "image/png/png_scanlines.h"
 
 namespace {
 

@@ -25,8 +25,8 @@
 #include "base/file.h"
 #include "image/bitmap.h"
 #include "image/colour_chunks.h"
-#include "image/image_readers.h"
-#include "image/png_structs.h"
+#include "image/read/image_readers.h"
+#include "image/png/png_structs.h"
 
 namespace image_readers {
 namespace {

@@ -1,5 +1,5 @@
 // The PNG row filters and libpng's minimum-sum-of-absolute-differences choice.
-#include "image/png_filter.h"
+#include "image/png/png_filter.h"
 
 #include <algorithm>
 #include <cstring>

@@ -23,10 +23,10 @@
 
 #include "base/file.h"
 #include "image/bitmap.h"
-#include "image/bmp_rle.h"
+#include "image/read/bmp_rle.h"
 #include "image/byte_order.h"
 #include "image/colour_chunks.h"
-#include "image/image_readers.h"
+#include "image/read/image_readers.h"
 
 namespace image_readers {
 namespace {

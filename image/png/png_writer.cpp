@@ -10,8 +10,8 @@
 #include "base/path.h"
 #include "base/replacing_file.h"
 #include "image/bitmap.h"
-#include "image/png_encode.h"
-#include "image/png_scanlines.h"
+#include "image/png/png_encode.h"
+#include "image/png/png_scanlines.h"
 
 namespace {
 

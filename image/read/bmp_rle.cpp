@@ -1,5 +1,5 @@
 // Run-length encoded BMP pixel data (RLE8 and RLE4).
-#include "image/bmp_rle.h"
+#include "image/read/bmp_rle.h"
 
 #include <vector>
 

@@ -24,7 +24,7 @@
 
 #include <cstdint>
 
-#include "image/png_filter.h"
+#include "image/png/png_filter.h"
 
 class IdatWriter;
 class PendingRows;

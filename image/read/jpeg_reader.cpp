@@ -38,7 +38,7 @@
 #include "image/bitmap.h"
 #include "image/colour_chunks.h"
 #include "image/exif_orientation.h"
-#include "image/image_readers.h"
+#include "image/read/image_readers.h"
 #include "image/pending_rows.h"
 #include "image/upright.h"
 

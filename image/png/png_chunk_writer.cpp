@@ -1,5 +1,5 @@
 // The PNG byte structure: signature, chunks with their CRC, and the IDAT chunking.
-#include "image/png_chunk_writer.h"
+#include "image/png/png_chunk_writer.h"
 
 #include <libdeflate.h>
 

@@ -1,4 +1,4 @@
-#include "image/png_structs.h"
+#include "image/png/png_structs.h"
 
 #include <cstring>
 

@@ -21,7 +21,7 @@
 
 #include <cstdint>
 
-#include "image/png_deflate.h"
+#include "image/png/png_deflate.h"
 
 class Bitmap;
 class PieceRunner;

@@ -18,7 +18,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/png_scanlines.h"
+#include "image/png/png_scanlines.h"
 
 class Bitmap;
 

@@ -1,12 +1,12 @@
 // The PNG rows of a Bitmap: byte order, 5-5-5 expansion, and the Adam7 passes.
-#include "image/png_scanlines.h"
+#include "image/png/png_scanlines.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "image/bitmap.h"
 #include "image/pixels.h"
-#include "image/png_reduce.h"
+#include "image/png/png_reduce.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Counting an image's colours and writing its rows in a reduced form.
-#include "image/png_reduce.h"
+#include "image/png/png_reduce.h"
 
 #include <algorithm>
 #include <cstring>

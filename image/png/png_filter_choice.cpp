@@ -1,5 +1,5 @@
 // The row filter trial over bands of rows.
-#include "image/png_filter_choice.h"
+#include "image/png/png_filter_choice.h"
 
 #include <libdeflate.h>
 
@@ -7,8 +7,8 @@
 #include <new>
 #include <vector>
 
-#include "image/png_pieces.h"
-#include "image/png_scanlines.h"
+#include "image/png/png_pieces.h"
+#include "image/png/png_scanlines.h"
 
 namespace {
 

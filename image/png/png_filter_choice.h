@@ -9,7 +9,7 @@
 // Threads: any thread; calls share nothing.
 #pragma once
 
-#include "image/png_filter.h"
+#include "image/png/png_filter.h"
 
 class PngScanlines;
 

@@ -1,5 +1,5 @@
 // Pieces of whole rows, each filtered and compressed on its own, joined in order.
-#include "image/png_pieces.h"
+#include "image/png/png_pieces.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "image/deflate_join.h"
+#include "image/png/deflate_join.h"
 #include "image/pending_rows.h"
-#include "image/piece_runner.h"
-#include "image/png_chunk_writer.h"
-#include "image/png_deflate.h"
-#include "image/png_scanlines.h"
+#include "image/png/piece_runner.h"
+#include "image/png/png_chunk_writer.h"
+#include "image/png/png_deflate.h"
+#include "image/png/png_scanlines.h"
 
 namespace {
 
