@@ -1,18 +1,23 @@
 // The main window's commands: its four buttons, and the cancel command that
 // the dialog manager sends for the Escape key and the close box.
 #include "app/main_window.h"
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 
 LRESULT Morvane::OnCommand(WPARAM wParam, LPARAM lParam) {
   switch (LOWORD(wParam)) {
     case IDCANCEL:
     case IDC_EXIT:
-      // Nothing is asked and a run is not stopped: OnDestroy saves the
-      // settings, and the scheduler's end waits for the files in progress.
+      // Nothing is asked: no file starts converting any more, OnDestroy
+      // saves the settings, and the scheduler's end waits for the files in
+      // progress.
       RequestClose();
       return 0;
     case IDC_CONVERT:
-      if (convertManager_->IsRunning()) {
+      if (registrations_ > 0) {
+        // Pressed during a registration (served by ServeRegistrationInput):
+        // the registration ends with the rows it has, and starts nothing.
+        registrationStopped_ = true;
+      } else if (convertManager_->IsRunning()) {
         convertButton_->Enable(false);
         convertManager_->RequestStop();
       } else {
@@ -36,6 +41,7 @@ void Morvane::RequestClose() {
     return;
   }
   closing_ = true;
+  StopForClose();
   if (registrations_ > 0) {
     closeWhenRegistered_ = true;  // RegistrationScope's end destroys the window
     return;
@@ -43,7 +49,19 @@ void Morvane::RequestClose() {
   DestroyWindow(Handle());
 }
 
+void Morvane::StopForClose() {
+  // No conversion starts any more: a start held back by the write gate is
+  // dropped, and a run in progress lets only its files in progress finish.
+  heldStart_ = HeldStart::kNone;
+  if (convertManager_) {
+    convertManager_->RequestStop();
+  }
+}
+
 void Morvane::BeginRun(bool wholeList) {
+  if (closing_) {
+    return;
+  }
   batch_->Flush();  // the run starts with every row accepted so far
   if (writeGate_ && !writeGate_()) {
     if (wholeList || heldStart_ == HeldStart::kNone) {
@@ -55,5 +73,9 @@ void Morvane::BeginRun(bool wholeList) {
   if (wholeList) {
     convertManager_->ClearRowsForNewRun();
   }
+  failedRows_ = 0;
   convertManager_->StartConvert();
+  // The title counts the run's files from its start, before the first one
+  // is done.
+  ShowStartTitle();
 }

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "app/single_instance.h"
 #include "app/startup/command_line.h"
 #include "app/startup/drop_block.h"

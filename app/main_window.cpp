@@ -3,8 +3,9 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "app/single_instance.h"
+#include "engine/failure_reason.h"
 #include "kiv/instance.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
@@ -23,6 +24,29 @@ const wchar_t kWindowPlacementKey[] = L"WindowPlacement";
 constexpr std::int32_t kFirstLoadableTag = 2;
 
 }  // namespace
+
+POINT PlaceWithin(POINT corner, SIZE size, const RECT& area) {
+  const auto clamp = [](LONG at, LONG length, LONG low, LONG high) {
+    if (at + length > high) {
+      at = high - length;
+    }
+    return at < low ? low : at;  // a window larger than the area shows its top left
+  };
+  return POINT{clamp(corner.x, size.cx, area.left, area.right),
+               clamp(corner.y, size.cy, area.top, area.bottom)};
+}
+
+std::wstring RunStartTitle(int files) {
+  return L"Morvane - " + std::to_wstring(files);
+}
+
+std::wstring TitleWithFailures(const std::wstring& title, int failed) {
+  if (failed <= 0) {
+    return title;
+  }
+  const std::wstring count = L" 失敗 " + std::to_wstring(failed) + L" 件";
+  return title == L"Morvane" ? title + L" -" + count : title + count;
+}
 
 Morvane::Morvane() = default;
 
@@ -101,6 +125,14 @@ bool Morvane::BuildParts() {
     return false;
   }
   pages_[2] = pageHelp;
+  // The pages come right after the tab strip in the Tab order, before the
+  // four buttons below them.
+  HWND previous = strip;
+  for (const auto& page : pages_) {
+    SetWindowPos(page->Handle(), previous, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOREDRAW);
+    previous = page->Handle();
+  }
 
   convertButton_ = kiv::Button::Attach(*this, IDC_CONVERT);
   if (!convertButton_) {
@@ -114,6 +146,20 @@ bool Morvane::BuildParts() {
     }
   });
   convertManager_ = std::make_unique<ConvertManager>(EngineHost{*fileList_, *pageOption_, *this});
+  // Each reaped row that failed or lost something on the way gets its
+  // reason, in Japanese, as its tip and colour.
+  convertManager_->SetReportListener([this](const ConvertManager::FileReport& report) {
+    if (!report.reason.empty()) {
+      const bool writing = report.stateText == kStateWriteFailed;
+      fileList_->SetRowNote(report.row,
+                            report.stateText + L": " + JapaneseReason(report.reason, writing),
+                            ListViewFileList::RowNote::kFailed);
+    } else if (!report.warning.empty()) {
+      fileList_->SetRowNote(report.row,
+                            report.stateText + L": " + JapaneseReason(report.warning, false),
+                            ListViewFileList::RowNote::kWarned);
+    }
+  });
   batch_ = std::make_unique<RegistrationBatch>(*convertManager_, Handle(),
                                                pageFile_->list()->Handle(), [this] {
                                                  ShowPage(0);
@@ -146,16 +192,32 @@ void Morvane::LoadSettings() {
   pageOption_->LoadOptions(root.Child(kPageOptionKey));
   defaultDirectory_ = root.GetString(kDefaultDirectoryKey);
 
-  WINDOWPLACEMENT placement{};
-  placement.length = kPlacementLength;
-  GetWindowPlacement(Handle(), &placement);
-  root.GetRecord(kWindowPlacementKey, placement);
-  placement.length = kPlacementLength;
-  SetWindowPlacement(Handle(), &placement);
+  // Only the position is taken from the saved placement: the dialog has the
+  // size its template gives at the current DPI (it cannot be resized), and a
+  // size saved at another DPI would cut its controls off or leave it empty.
+  WINDOWPLACEMENT saved{};
+  if (!root.GetRecord(kWindowPlacementKey, saved)) {
+    return;
+  }
+  RECT own{};
+  GetWindowRect(Handle(), &own);
+  const SIZE size{own.right - own.left, own.bottom - own.top};
+  const POINT corner{saved.rcNormalPosition.left, saved.rcNormalPosition.top};
+  // The monitor the saved position is on, or the nearest one when that
+  // monitor is gone.
+  const RECT placed{corner.x, corner.y, corner.x + size.cx, corner.y + size.cy};
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (!GetMonitorInfoW(MonitorFromRect(&placed, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    return;
+  }
+  const POINT at = PlaceWithin(corner, size, monitor.rcWork);
+  SetWindowPos(Handle(), nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT Morvane::OnDestroy(WPARAM, LPARAM) {
   closing_ = true;
+  StopForClose();
   CollectUnregistered();
   if (!initialised_) {
     return 0;
@@ -187,8 +249,18 @@ LRESULT Morvane::OnTimer(WPARAM, LPARAM) {
   }
   if (convertManager_) {
     convertManager_->UpdateTitle(false);
+    ShowStartTitle();
   }
   return 0;
+}
+
+void Morvane::ShowStartTitle() {
+  // Set here, on the thread that sets every title: a run that ends after
+  // the look below sets its own title after this one.
+  if (convertManager_->IsRunning() && convertManager_->FinishedCount() == 0) {
+    const std::wstring title = RunStartTitle(convertManager_->RemainingCount());
+    SetWindowTextW(Handle(), TitleWithFailures(title, failedRows_).c_str());
+  }
 }
 
 LRESULT Morvane::OnNotify(WPARAM, LPARAM lParam) {
@@ -282,7 +354,8 @@ LRESULT Morvane::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case kTitleMessage: {
       const auto* update = reinterpret_cast<const TitleUpdate*>(lParam);
-      SetWindowTextW(Handle(), update->title->c_str());
+      engineTitle_ = *update->title;
+      SetWindowTextW(Handle(), TitleWithFailures(engineTitle_, failedRows_).c_str());
       if (update->running) {
         taskbar_.ShowCounts(update->done, update->remaining);
       } else {
@@ -290,9 +363,13 @@ LRESULT Morvane::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return TRUE;
     }
-    case kRowFailedMessage:
+    case kRowFailedMessage: {
       taskbar_.MarkFailed();
+      ++failedRows_;
+      // The count shows at once, before the next title of the run.
+      SetWindowTextW(Handle(), TitleWithFailures(engineTitle_, failedRows_).c_str());
       return TRUE;
+    }
     case WM_COPYDATA: {
       const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
       // A window that is closing takes nothing: the start opens its own.

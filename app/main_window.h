@@ -51,6 +51,16 @@
 #include "pages/page_help.h"
 #include "pages/page_option.h"
 
+// Where a window of `size` whose top left was saved at `corner` goes so
+// that it lies inside `area` (a monitor's work area): moved in by as little
+// as needed; a window larger than the area keeps its top left corner inside.
+POINT PlaceWithin(POINT corner, SIZE size, const RECT& area);
+// The title of a run that has started and finished no file yet.
+std::wstring RunStartTitle(int files);
+// `title` with the count of failed rows: "Morvane - 失敗 2 件",
+// "Morvane - 12 (0:40) 失敗 2 件"; `title` itself when none failed.
+std::wstring TitleWithFailures(const std::wstring& title, int failed);
+
 class Morvane : public kiv::Dialog, public ConvertWindow {
  public:
   // Number of pages (and tabs): 0 file list, 1 settings, 2 help.
@@ -172,9 +182,22 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   // Registers the paths of one drop and releases the drop handle.
   void RegisterDrop(HDROP drop);
   // Runs `job` on a scan thread and registers the paths it accepts, in
-  // their order, painting and answering sent messages meanwhile; returns
-  // when the job has ended and every path is registered.
-  void RegisterFound(const BackgroundScan::Job& job);
+  // their order, painting, answering sent messages and serving the stop and
+  // close commands meanwhile; returns when the job has ended and every path
+  // is registered, or at once when the registration is stopped or the
+  // window closes. Returns the number of paths registered.
+  std::size_t RegisterFound(const BackgroundScan::Job& job);
+  // Input during a registration: Escape, Alt+F4 and the close box close the
+  // window, and clicks on the convert and exit buttons reach them (the
+  // convert button stops the registration); other input is held and posted
+  // again when the registration ends, in its order.
+  void ServeRegistrationInput();
+  void ReleaseHeldInput();
+  // The close: nothing starts converting any more (a held start is dropped,
+  // a run lets its files in progress finish).
+  void StopForClose();
+  // "Morvane - N" while a run has started and no file is done yet.
+  void ShowStartTitle();
 
   // Marks a registration in progress. Registration pumps messages (the
   // message box's first paint, waits for the list's lock), so a drop that
@@ -219,6 +242,13 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   std::deque<HDROP> queuedDrops_;
   bool closing_ = false;              // RequestClose or the window's end began
   bool closeWhenRegistered_ = false;  // a close waits for the registration
+  bool registrationStopped_ = false;  // the convert button stopped it
+  // Input held during a registration, at most kMaxHeldInput messages.
+  static constexpr std::size_t kMaxHeldInput = 512;
+  std::vector<MSG> heldInput_;
+  // Rows of the current (or last) run that failed; the title tells them.
+  int failedRows_ = 0;
+  std::wstring engineTitle_ = L"Morvane";  // the last title the run set
   std::vector<std::wstring> unregistered_;
   // The window's small icon, made for it; destroyed with the object, after
   // the window.

@@ -10,6 +10,9 @@
 
 #include <shellapi.h>
 
+#include <memory>
+#include <mutex>
+
 #include "base/path.h"
 #include "engine/memory_options.h"
 #include "engine/registration.h"
@@ -17,6 +20,7 @@
 #include "kiv/file_dialog.h"
 #include "kiv/folder_dialog.h"
 #include "pages/message_dialog.h"
+#include "pages/resource_ids.h"
 
 namespace {
 
@@ -28,26 +32,118 @@ std::shared_ptr<OptionSet> ScanOptions(OptionSet& page) {
   return options;
 }
 
+// How far the scan of a drop got: for each dropped path whose scan began,
+// how many paths the scan had accepted before it. Written by the scan
+// thread, read once the scan has ended.
+class DropProgress {
+ public:
+  void Begin() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    firstAccepted_.push_back(accepted_);
+  }
+  void Accepted() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    ++accepted_;
+  }
+  // The dropped paths of which no accepted path was among the first
+  // `registered` ones: those whose scan never began, found nothing yet, or
+  // whose first files were still waiting to be registered.
+  std::vector<std::wstring> Unregistered(const std::vector<std::wstring>& dropped,
+                                         std::size_t registered) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    std::vector<std::wstring> rest;
+    for (std::size_t i = 0; i < dropped.size(); ++i) {
+      if (i >= firstAccepted_.size() || firstAccepted_[i] >= registered) {
+        rest.push_back(dropped[i]);
+      }
+    }
+    return rest;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::size_t> firstAccepted_;
+  std::size_t accepted_ = 0;
+};
+
 }  // namespace
 
 void Morvane::RebuildFilterPatterns() {
   filterPatterns_ = ::RebuildFilterPatterns(*pageOption_);
 }
 
-void Morvane::RegisterFound(const BackgroundScan::Job& job) {
+std::size_t Morvane::RegisterFound(const BackgroundScan::Job& job) {
   BackgroundScan scan(job);
   std::vector<std::wstring> paths;
-  // A close asked for meanwhile (through a message answered here) ends the
-  // registration; the scan is cancelled with `scan`.
-  while (!closing_ && scan.Take(paths, RegistrationBatch::kMaxBatch,
-                                static_cast<unsigned>(RegistrationBatch::kAnswerMs))) {
+  std::size_t registered = 0;
+  // A close or a stop asked for meanwhile ends the registration; the scan
+  // is cancelled with `scan`.
+  const auto stopped = [this] { return closing_ || registrationStopped_; };
+  while (!stopped() && scan.Take(paths, RegistrationBatch::kMaxBatch,
+                                 static_cast<unsigned>(RegistrationBatch::kAnswerMs))) {
     for (const std::wstring& path : paths) {
-      if (closing_) {
-        return;
-      }
       AcceptFile(path);
+      ++registered;
+      if (registered % RegistrationBatch::kMaxBatch == 0) {
+        ServeRegistrationInput();
+        if (stopped()) {
+          return registered;
+        }
+      }
     }
     batch_->Tick();
+    ServeRegistrationInput();
+  }
+  return registered;
+}
+
+void Morvane::ServeRegistrationInput() {
+  const HWND exitButton = GetDlgItem(Handle(), IDC_EXIT);
+  const auto hold = [this](const MSG& message) {
+    if (heldInput_.size() < kMaxHeldInput) {
+      heldInput_.push_back(message);
+    }
+  };
+  MSG message;
+  while (!closing_ && PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+    if ((message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) ||
+        (message.message == WM_SYSKEYDOWN && message.wParam == VK_F4)) {
+      RequestClose();
+    } else {
+      hold(message);
+    }
+  }
+  while (!closing_ && PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    // A button takes its press and its release (it holds the mouse between
+    // them) and answers with its command.
+    if (message.hwnd != nullptr &&
+        (message.hwnd == convertButtonHandle_ || message.hwnd == exitButton)) {
+      DispatchMessageW(&message);
+    } else if (message.message != WM_MOUSEMOVE) {
+      hold(message);
+    }
+  }
+  while (!closing_ &&
+         PeekMessageW(&message, nullptr, WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK, PM_REMOVE)) {
+    if (message.message == WM_NCLBUTTONDOWN && message.hwnd == Handle() &&
+        message.wParam == HTCLOSE) {
+      RequestClose();
+    } else if (message.message != WM_NCMOUSEMOVE) {
+      hold(message);
+    }
+  }
+}
+
+void Morvane::ReleaseHeldInput() {
+  std::vector<MSG> held;
+  held.swap(heldInput_);
+  if (closing_) {
+    return;  // the window goes: its input with it
+  }
+  for (const MSG& message : held) {
+    if (IsWindow(message.hwnd)) {
+      PostMessageW(message.hwnd, message.message, message.wParam, message.lParam);
+    }
   }
 }
 
@@ -64,8 +160,8 @@ void Morvane::AcceptFile(const std::wstring& path) {
 
 void Morvane::StartConvertIfWanted() {
   // A run started as the window closes would end at once, after however
-  // many files had begun by then.
-  if (!closing_ && pageOption_->IsOn(Option::kAutoStartConvert)) {
+  // many files had begun by then; a stopped registration starts nothing.
+  if (!closing_ && !registrationStopped_ && pageOption_->IsOn(Option::kAutoStartConvert)) {
     BeginRun(false);
   }
 }
@@ -95,6 +191,9 @@ bool Morvane::ChooseSourceFolder(std::wstring& chosen) {
 }
 
 Morvane::RegistrationScope::RegistrationScope(Morvane& window) : window_(window) {
+  if (window_.registrations_ == 0) {
+    window_.registrationStopped_ = false;
+  }
   ++window_.registrations_;
   window_.batch_->Begin();
 }
@@ -105,16 +204,21 @@ Morvane::RegistrationScope::~RegistrationScope() {
   // message pumped inside it started and ended. A window that is closing
   // keeps them for the next instance instead.
   if (window_.registrations_ == 1 && !window_.closing_) {
-    while (!window_.queuedDrops_.empty()) {
+    while (!window_.closing_ && !window_.queuedDrops_.empty()) {
+      // A stop ends the registration it came into, not the drops behind it.
+      window_.registrationStopped_ = false;
       HDROP drop = window_.queuedDrops_.front();
       window_.queuedDrops_.pop_front();
       window_.RegisterDrop(drop);
     }
   }
   window_.batch_->End();
-  if (--window_.registrations_ == 0 && window_.closeWhenRegistered_) {
-    window_.closeWhenRegistered_ = false;
-    DestroyWindow(window_.Handle());
+  if (--window_.registrations_ == 0) {
+    window_.ReleaseHeldInput();
+    if (window_.closeWhenRegistered_) {
+      window_.closeWhenRegistered_ = false;
+      DestroyWindow(window_.Handle());
+    }
   }
 }
 
@@ -197,19 +301,28 @@ void Morvane::RegisterDrop(HDROP handle) {
   for (std::wstring path = drop.NextPath(); !path.empty(); path = drop.NextPath()) {
     dropped.push_back(std::move(path));
   }
-  RegisterFound([patterns = filterPatterns_, options = ScanOptions(*pageOption_), dropped](
-                    const PathSink& accept, const ScanTick& tick) {
-    for (const std::wstring& path : dropped) {
-      if (!tick()) {
-        return;
-      }
-      RegisterDroppedPath(patterns, path, *options, accept, tick);
-    }
-  });
+  auto progress = std::make_shared<DropProgress>();
+  const std::size_t registered =
+      RegisterFound([patterns = filterPatterns_, options = ScanOptions(*pageOption_), dropped,
+                     progress](const PathSink& accept, const ScanTick& tick) {
+        const PathSink counted = [&accept, &progress](const std::wstring& path) {
+          progress->Accepted();
+          accept(path);
+        };
+        for (const std::wstring& path : dropped) {
+          if (!tick()) {
+            return;
+          }
+          progress->Begin();
+          RegisterDroppedPath(patterns, path, *options, counted, tick);
+        }
+      });
   if (closing_) {
-    // The window closes with whatever of the drop it holds: the whole drop
-    // goes on to the next instance, before the drops queued behind it.
-    unregistered_.insert(unregistered_.end(), dropped.begin(), dropped.end());
+    // The window closes with part of the drop registered: the paths none of
+    // whose files became a row go on to the next instance, before the drops
+    // queued behind it.
+    const std::vector<std::wstring> rest = progress->Unregistered(dropped, registered);
+    unregistered_.insert(unregistered_.end(), rest.begin(), rest.end());
     return;
   }
   StartConvertIfWanted();

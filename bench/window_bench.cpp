@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "app/single_instance.h"
 #include "app/startup/drop_block.h"
 

@@ -44,8 +44,7 @@ constexpr int kMaxWriteAttempts = kMaxRenameCounter + 2;
 
 ConvertOutcome Refused(std::wstring blockedBy, int mode) {
   ConvertOutcome outcome = WithState(kStateWriteFailed);
-  outcome.reason =
-      blockedBy.empty() ? RefusalReason(mode) : L"the output is taken in this run by " + blockedBy;
+  outcome.reason = blockedBy.empty() ? RefusalReason(mode) : kReasonTakenInRun + blockedBy;
   outcome.blockedBy = std::move(blockedBy);
   return outcome;
 }

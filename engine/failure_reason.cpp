@@ -110,3 +110,100 @@ std::wstring LoadWarning(const BitmapLoadNotes& notes) {
   }
   return warning;
 }
+
+namespace {
+
+// One English phrase and its Japanese line. A phrase ending in ": " or " " is a beginning: the
+// rest of the reason follows its Japanese in brackets.
+struct ReasonLine {
+  const wchar_t* english;
+  const wchar_t* japanese;
+};
+
+constexpr ReasonLine kJapaneseReasons[] = {
+    {kReasonExists, L"出力ファイルがすでにあります (上書きしない設定)"},
+    {kReasonNumbersTaken, L"番号付きの名前がすべて使われています"},
+    {L"vanished", L"ファイルが見つかりません (登録の後でなくなりました)"},
+    {L"not a BMP, PNG or JPEG image", L"BMP、PNG、JPEG のどれでもありません"},
+    {L"too large", L"画像が大きすぎます"},
+    {L"corrupt", L"ファイルが壊れています"},
+    {L"cannot be encoded as PNG", L"PNG に書き出せない画像です"},
+    {L"output folder is a file", L"出力先フォルダがファイルです"},
+    {L"output folder does not exist", L"出力先フォルダがありません"},
+    {L"disk full", L"ディスクがいっぱいです"},
+    {L"no such file or folder", L"ファイルまたはフォルダがありません"},
+    {L"a part of the path is a file, not a folder", L"パスの途中がフォルダではなくファイルです"},
+    {L"exists", L"同じ名前のファイルがあります"},
+    {L"path too long", L"パスが長すぎます"},
+    {L"input/output error", L"入出力エラー"},
+    {L"16-bit samples rounded to 8 bits", L"16 ビットの色を 8 ビットに丸めました"},
+    {L"corrupt: ", L"ファイルが壊れています"},
+    {L"unreadable: ", L"ファイルを読めません"},
+    {kReasonTakenInRun, L"出力先が同じ変換の別のファイルに使われています"},
+};
+
+bool BeginsWith(const std::wstring& text, const std::wstring& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+
+// "truncated: A of B bytes" and "truncated: A bytes, the image data ends early".
+std::wstring JapaneseTruncation(const std::wstring& rest) {
+  const std::wstring of = L" of ";
+  const std::size_t ofAt = rest.find(of);
+  const std::wstring bytes = L" bytes";
+  if (ofAt != std::wstring::npos && rest.size() > bytes.size() &&
+      rest.compare(rest.size() - bytes.size(), bytes.size(), bytes) == 0) {
+    const std::wstring present = rest.substr(0, ofAt);
+    const std::wstring whole =
+        rest.substr(ofAt + of.size(), rest.size() - bytes.size() - ofAt - of.size());
+    return L"ファイルが途中で切れています (" + whole + L" バイト中 " + present + L" バイト)";
+  }
+  const std::size_t space = rest.find(L' ');
+  return L"ファイルが途中で切れています (" + rest.substr(0, space) +
+         L" バイトで画像データが終わっています)";
+}
+
+std::wstring JapanesePart(const std::wstring& part, bool writing) {
+  if (part == L"permission denied") {
+    return writing ? L"出力先フォルダに書き込む権限がありません"
+                   : L"ファイルを読む権限がありません";
+  }
+  const std::wstring truncated = L"truncated: ";
+  if (BeginsWith(part, truncated)) {
+    return JapaneseTruncation(part.substr(truncated.size()));
+  }
+  for (const ReasonLine& line : kJapaneseReasons) {
+    const std::wstring english = line.english;
+    const bool beginning = english.back() == L' ';
+    if (part == english) {
+      return line.japanese;
+    }
+    if (beginning && BeginsWith(part, english)) {
+      std::wstring rest = part.substr(english.size());
+      if (BeginsWith(english, L"unreadable")) {
+        rest = JapanesePart(rest, writing);
+      }
+      return std::wstring(line.japanese) + L" (" + rest + L")";
+    }
+  }
+  return part;
+}
+
+}  // namespace
+
+std::wstring JapaneseReason(const std::wstring& reason, bool writing) {
+  std::wstring japanese;
+  const std::wstring separator = L"; ";
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t end = reason.find(separator, start);
+    if (start != 0) {
+      japanese += L"、";
+    }
+    japanese += JapanesePart(reason.substr(start, end - start), writing);
+    if (end == std::wstring::npos) {
+      return japanese;
+    }
+    start = end + separator.size();
+  }
+}

@@ -39,3 +39,14 @@ std::wstring LoadWarning(const BitmapLoadNotes& notes);
 
 // `value` with a comma between each group of three digits: 67854 -> "67,854".
 std::wstring GroupedNumber(uint64_t value);
+
+// What "the output is taken in this run by <source>" begins with.
+inline constexpr wchar_t kReasonTakenInRun[] = L"the output is taken in this run by ";
+
+// `reason` (a failure above, a refusal, kiv::FileErrorText, or a LoadWarning, "; "-joined parts
+// included) in Japanese, for the window's row tips: every phrase this module makes has its line
+// in one table. `writing` tells a write failure's "permission denied" (the output folder's) from
+// a read failure's (the source's). The decoders' own words after "corrupt: " and a path after
+// "taken in this run by" are kept as they are; a phrase the table does not know is returned
+// unchanged, so that nothing is hidden.
+std::wstring JapaneseReason(const std::wstring& reason, bool writing);

@@ -117,6 +117,16 @@ std::wstring ListView::GetItemText(const ListViewItem& row, int column) const {
   }
 }
 
+void ListView::SetItemMark(const ListViewItem& row, LPARAM mark) {
+  PumpingLock hold(*lock_);
+  LVITEMW item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = row.index_;
+  item.lParam = mark;
+  SendMessageW(Handle(), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  SendMessageW(Handle(), LVM_REDRAWITEMS, static_cast<WPARAM>(row.index_), row.index_);
+}
+
 bool ListView::IsSelected(const ListViewItem& row) const {
   LVITEMW item = {};
   item.mask = LVIF_STATE;
@@ -184,7 +194,49 @@ LRESULT ListView::OnKeyDown(WPARAM key, LPARAM lParam) {
   } else if (key == 'A' && (options & kSelectAllKey) != 0) {
     SelectAll();
   }
-  return DefaultProc(WM_KEYDOWN, key, lParam);
+  return UserScroll(WM_KEYDOWN, key, lParam);
+}
+
+LRESULT ListView::OnVScroll(WPARAM wParam, LPARAM lParam) {
+  return UserScroll(WM_VSCROLL, wParam, lParam);
+}
+
+LRESULT ListView::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_MOUSEWHEEL) {
+    return UserScroll(message, wParam, lParam);
+  }
+  return Window::DefaultProc(message, wParam, lParam);
+}
+
+LRESULT ListView::UserScroll(UINT message, WPARAM wParam, LPARAM lParam) {
+  const LRESULT top = SendMessageW(Handle(), LVM_GETTOPINDEX, 0, 0);
+  const LRESULT result = Window::DefaultProc(message, wParam, lParam);
+  if (SendMessageW(Handle(), LVM_GETTOPINDEX, 0, 0) != top ||
+      (message == WM_VSCROLL && LOWORD(wParam) == SB_BOTTOM)) {
+    following_.store(LastRowVisible());
+  }
+  return result;
+}
+
+bool ListView::LastRowVisible() const {
+  const LRESULT count = SendMessageW(Handle(), LVM_GETITEMCOUNT, 0, 0);
+  const LRESULT top = SendMessageW(Handle(), LVM_GETTOPINDEX, 0, 0);
+  const LRESULT perPage = SendMessageW(Handle(), LVM_GETCOUNTPERPAGE, 0, 0);
+  return top + perPage >= count;
+}
+
+void ListView::FollowRow(std::size_t position) {
+  PumpingLock hold(*lock_);
+  if (!following_.load() || position >= items_.size()) {
+    return;
+  }
+  const LRESULT top = SendMessageW(Handle(), LVM_GETTOPINDEX, 0, 0);
+  SendMessageW(Handle(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(position), FALSE);
+  if (SendMessageW(Handle(), LVM_GETTOPINDEX, 0, 0) != top) {
+    // A scroll moves what is drawn; a part of a row moved under the header
+    // (or while painting was held) is drawn again whole.
+    InvalidateRect(Handle(), nullptr, FALSE);
+  }
 }
 
 LRESULT ListView::OnNotify(WPARAM wParam, LPARAM lParam) {
@@ -238,6 +290,10 @@ void ListView::RemoveSelected() {
   if (goneCount == 0) {
     return;
   }
+  std::size_t firstGone = 0;
+  while (!gone[firstGone]) {
+    ++firstGone;
+  }
 
   // One sweep: the control's items go with the list's redraw suspended (all
   // at once when every row goes, otherwise the last first, so each index is
@@ -263,8 +319,23 @@ void ListView::RemoveSelected() {
   }
   items_.swap(kept);
   kept.clear();  // the removed rows and their data
+  SelectAfterRemoval(firstGone);
   SendMessageW(Handle(), WM_SETREDRAW, TRUE, 0);
   InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void ListView::SelectAfterRemoval(std::size_t firstGone) {
+  if (items_.empty()) {
+    return;
+  }
+  const std::size_t next = firstGone < items_.size() ? firstGone : items_.size() - 1;
+  LVITEMW item = {};
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(Handle(), LVM_SETITEMSTATE, static_cast<WPARAM>(next),
+               reinterpret_cast<LPARAM>(&item));
+  SendMessageW(Handle(), LVM_SETSELECTIONMARK, 0, static_cast<LPARAM>(next));
+  SendMessageW(Handle(), LVM_ENSUREVISIBLE, static_cast<WPARAM>(next), FALSE);
 }
 
 void ListView::SelectAll() {

@@ -20,9 +20,16 @@
 //   kDeleteKey     Delete removes every selected row in one sweep (the
 //                  control redraws once, the rows are renumbered once); the
 //                  flag is read again once the lock is held, so a change made
-//                  while the key waited for the lock is honoured
+//                  while the key waited for the lock is honoured. The row
+//                  after the first removed one (or the new last row) is then
+//                  selected and focused, so a second Delete goes on.
 //   kOpenKey       Enter opens the first selected row's first-column text
 //                  with the shell, after the lock is released
+//
+// Following: FollowRow scrolls a row into view while the list follows. It
+// stops following when the user scrolls (scroll bar, wheel, keys) so that
+// its last row is out of view, and follows again once the user scrolls it
+// back into view (End, the thumb at the bottom).
 #ifndef KIV_LIST_VIEW_H_
 #define KIV_LIST_VIEW_H_
 
@@ -113,6 +120,10 @@ class ListView : public Window {
   // Locked. The whole text of `column` in `row`, however long
   // (LVM_GETITEMTEXTW with a buffer grown 256 characters at a time).
   std::wstring GetItemText(const ListViewItem& row, int column) const;
+  // Locked. Keeps `mark` in the control's item of `row` (its lParam, 0 until
+  // set) and redraws the row: custom drawing reads it from the drawing
+  // notice without taking the lock.
+  void SetItemMark(const ListViewItem& row, LPARAM mark);
   // Whether `row` is selected (LVM_GETITEMW, LVIS_SELECTED). REQUIRES: the
   // lock is held.
   bool IsSelected(const ListViewItem& row) const;
@@ -122,6 +133,11 @@ class ListView : public Window {
   // rows after it.
   // A position outside the rows is ignored.
   void RemoveItem(std::size_t position);
+  // Locked. LVM_ENSUREVISIBLE of the row at `position` while Following();
+  // a position outside the rows is ignored.
+  void FollowRow(std::size_t position);
+  bool Following() const { return following_.load(); }
+
   // Locked. LVM_SUBITEMHITTEST: the row at client point (x, y), or null
   // when the point is not on a row's icon, label or state icon; stores the
   // hit column in `column` when given.
@@ -141,6 +157,9 @@ class ListView : public Window {
   LRESULT OnKeyDown(WPARAM key, LPARAM lParam) override;
   // WM_NOTIFY: reflection only.
   LRESULT OnNotify(WPARAM wParam, LPARAM lParam) override;
+  // WM_VSCROLL, and WM_MOUSEWHEEL through DefaultProc: the user scrolls.
+  LRESULT OnVScroll(WPARAM wParam, LPARAM lParam) override;
+  LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   // Opens `path` with the shell's default action (the Enter key); failures
   // are silent. Called without the lock held.
@@ -150,11 +169,18 @@ class ListView : public Window {
   void OpenFirstSelected();
   void RemoveSelected();
   void SelectAll();
+  // Runs the default processing of a message by which the user may scroll,
+  // and follows again or stops following by where the list stands after it.
+  LRESULT UserScroll(UINT message, WPARAM wParam, LPARAM lParam);
+  bool LastRowVisible() const;
+  // Selects and focuses the row now at `firstGone` (or the last row).
+  void SelectAfterRemoval(std::size_t firstGone);
 
   std::shared_ptr<LockObject> lock_;
   std::deque<std::shared_ptr<ListViewColumn>> columns_;
   std::deque<std::shared_ptr<ListViewItem>> items_;
   std::atomic<std::uint32_t> options_{0};
+  std::atomic<bool> following_{true};
 };
 
 }  // namespace kiv

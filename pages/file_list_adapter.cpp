@@ -19,6 +19,7 @@ class ListRow final : public FileEntry {
   // conversion still finds its source once the window is closing.
   const std::wstring sourcePath;
   std::wstring outputPath;
+  std::wstring tip;  // why it failed, or what its PNG lacks; empty for none
 };
 
 ListRow* RowOf(const FileEntry* entry) {
@@ -81,10 +82,39 @@ void ListViewFileList::SetItemText(FileEntry* entry, const std::wstring& text, i
   if (column != kColumnState) {
     return;  // the source path never changes
   }
+  {
+    // A new state ends what the row told of its last conversion.
+    kiv::PumpingLock hold(list_.Lock());
+    ListRow* row = RowOf(entry);
+    if (!row->tip.empty()) {
+      row->tip.clear();
+      list_.SetItemMark(*row->row, static_cast<LPARAM>(RowNote::kNone));
+    }
+  }
   list_.SetItemText(*RowOf(entry)->row, text, column);
   if (stateListener_) {
     stateListener_(text);
   }
+}
+
+void ListViewFileList::SetRowNote(int position, const std::wstring& tip, RowNote note) {
+  kiv::PumpingLock hold(list_.Lock());
+  if (position < 0 || static_cast<std::size_t>(position) >= list_.ItemCount()) {
+    return;
+  }
+  kiv::ListViewItem& row = *list_.ItemAt(static_cast<std::size_t>(position));
+  static_cast<ListRow*>(EntryOf(row))->tip = tip;
+  list_.SetItemMark(row, static_cast<LPARAM>(note));
+}
+
+std::wstring RowTip(kiv::ListView& list, int position) {
+  kiv::PumpingLock hold(list.Lock());
+  if (position < 0 || static_cast<std::size_t>(position) >= list.ItemCount()) {
+    return std::wstring();
+  }
+  const auto* held = std::any_cast<std::shared_ptr<ListRow>>(
+      &list.ItemAt(static_cast<std::size_t>(position))->data);
+  return held != nullptr && *held ? (*held)->tip : std::wstring();
 }
 
 void ListViewFileList::SetOutputPath(FileEntry* entry, const std::wstring& path) {
@@ -113,8 +143,9 @@ void ListViewFileList::RemoveItem(int position) {
 }
 
 void ListViewFileList::EnsureVisible(const FileEntry* entry) {
+  // The list follows the converting rows until the user scrolls it away.
   kiv::PumpingLock hold(list_.Lock());
-  SendMessageW(list_.Handle(), LVM_ENSUREVISIBLE, RowOf(entry)->row->Index(), FALSE);
+  list_.FollowRow(static_cast<std::size_t>(RowOf(entry)->row->Index()));
 }
 
 void ListViewFileList::SetBehaviourFlags(unsigned flags) {

@@ -18,6 +18,8 @@
 #ifndef MORVANE_PAGES_FILE_LIST_ADAPTER_H
 #define MORVANE_PAGES_FILE_LIST_ADAPTER_H
 
+#include <windows.h>
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -62,6 +64,13 @@ class ListViewFileList final : public FileList {
   // one. REQUIRES: the list's lock is held.
   FileEntry* EntryOf(kiv::ListViewItem& row);
 
+  // What a row's colour and tip tell: nothing, a failure (red), or a PNG
+  // written with a warning (amber). Kept as the row's mark in the control.
+  enum class RowNote : LPARAM { kNone = 0, kFailed = 1, kWarned = 2 };
+  // Gives the row at `position` its tip text and note; a position outside
+  // the rows is ignored. A new state text clears both.
+  void SetRowNote(int position, const std::wstring& tip, RowNote note);
+
   // Called with each state text once it is in its row, on the thread that set
   // it, which may hold the list's lock. Set it before any run starts.
   void SetStateListener(std::function<void(const std::wstring&)> listener) {
@@ -73,5 +82,9 @@ class ListViewFileList final : public FileList {
   PumpingLockObject lock_;
   std::function<void(const std::wstring&)> stateListener_;
 };
+
+// The tip of the row at `position` of a list the adapter fills; empty for a
+// row without a note or a position outside the rows. Locked.
+std::wstring RowTip(kiv::ListView& list, int position);
 
 #endif  // MORVANE_PAGES_FILE_LIST_ADAPTER_H

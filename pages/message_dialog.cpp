@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "kiv/message_loop.h"
 
 MessageDialog::MessageDialog(std::wstring message) : message_(std::move(message)) {}

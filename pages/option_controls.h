@@ -8,7 +8,7 @@
 
 #include <array>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "engine/option_set.h"
 
 // The control id of `option` on the settings page.

@@ -3,8 +3,33 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "app/resource.h"
+#include <vector>
+
 #include "kiv/pumping_lock.h"
+#include "pages/file_list_adapter.h"
+#include "pages/resource_ids.h"
+
+namespace {
+
+// The whole text of a column of the list's item, read from the control on
+// the thread that owns it.
+std::wstring ControlText(HWND list, int item, int column) {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    LVITEMW request = {};
+    request.iSubItem = column;
+    request.pszText = buffer.data();
+    request.cchTextMax = static_cast<int>(buffer.size());
+    const auto length = static_cast<std::size_t>(SendMessageW(
+        list, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&request)));
+    if (length + 1 < buffer.size()) {
+      return std::wstring(buffer.data(), length);
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+}  // namespace
 
 PageFile::PageFile() = default;
 PageFile::~PageFile() = default;
@@ -13,7 +38,7 @@ LRESULT PageFile::OnInitDialog(WPARAM, LPARAM) {
   list_ = kiv::ListView::Attach(*this, IDC_FILE_LIST);
   if (list_) {
     SendMessageW(list_->Handle(), LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
-                 LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+                 LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
     list_->SetOptions(kIdleListOptions);
     RECT client{};
     GetClientRect(list_->Handle(), &client);
@@ -37,26 +62,139 @@ void PageFile::RevealList() {
   ShowWindow(list_->Handle(), SW_SHOW);
 }
 
+void PageFile::ShowHintIfEmpty() {
+  if (!list_ || !hint_ || SendMessageW(list_->Handle(), LVM_GETITEMCOUNT, 0, 0) != 0) {
+    return;
+  }
+  ShowWindow(list_->Handle(), SW_HIDE);
+  ShowWindow(hint_->Handle(), SW_SHOW);
+}
+
 LRESULT PageFile::OnNotify(WPARAM, LPARAM lParam) {
   const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-  if (header == nullptr || !list_ || header->idFrom != IDC_FILE_LIST ||
-      header->code != static_cast<UINT>(NM_DBLCLK)) {
+  if (header == nullptr || !list_ || header->idFrom != IDC_FILE_LIST) {
     return 0;
   }
+  switch (header->code) {
+    case NM_DBLCLK:
+      OpenRowAt(*reinterpret_cast<const NMITEMACTIVATE*>(lParam));
+      return 0;
+    case NM_CUSTOMDRAW:
+      return Answer(DrawRow(*reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
+    case LVN_GETINFOTIPW: {
+      // A row with a note shows it; the others keep the list's own tip (the
+      // whole path of a shortened one).
+      auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
+      const std::wstring note = RowTip(*list_, tip.iItem);
+      if (!note.empty() && tip.pszText != nullptr && tip.cchTextMax > 0) {
+        lstrcpynW(tip.pszText, note.c_str(), tip.cchTextMax);
+      }
+      return 0;
+    }
+    case LVN_INSERTITEM:
+      // Rows that come while the hint shows (added by a run) bring the list
+      // back.
+      if (hint_ && IsWindowVisible(hint_->Handle())) {
+        RevealList();
+      }
+      return 0;
+    case LVN_DELETEITEM:
+    case LVN_DELETEALLITEMS:
+      // Looked at once the removal is over: the count still holds the row.
+      if (!emptyCheckPosted_) {
+        emptyCheckPosted_ = PostMessageW(Handle(), kCheckEmptyMessage, 0, 0) != FALSE;
+      }
+      return header->code == static_cast<UINT>(LVN_DELETEALLITEMS) ? Answer(TRUE) : 0;
+    default:
+      return 0;
+  }
+}
+
+LRESULT PageFile::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kCheckEmptyMessage) {
+    emptyCheckPosted_ = false;
+    ShowHintIfEmpty();
+    return TRUE;
+  }
+  return kiv::Dialog::DefaultProc(message, wParam, lParam);
+}
+
+LRESULT PageFile::Answer(LRESULT result) {
+  SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, result);
+  return TRUE;
+}
+
+void PageFile::OpenRowAt(const NMITEMACTIVATE& activate) {
   // The list reports where the double click happened, in its own client
   // coordinates, so the row is found wherever the window stands.
-  const auto* activate = reinterpret_cast<const NMITEMACTIVATE*>(lParam);
   std::wstring path;
   {
     kiv::PumpingLock hold(list_->Lock());
-    const kiv::ListViewItem* row = list_->HitTest(activate->ptAction.x, activate->ptAction.y);
+    const kiv::ListViewItem* row = list_->HitTest(activate.ptAction.x, activate.ptAction.y);
     if (row == nullptr) {
-      return 0;
+      return;
     }
     path = list_->GetItemText(*row, 0);
   }
   OpenWithShell(path);
-  return 0;
+}
+
+LRESULT PageFile::DrawRow(NMLVCUSTOMDRAW& draw) {
+  switch (draw.nmcd.dwDrawStage) {
+    case CDDS_PREPAINT:
+      return CDRF_NOTIFYITEMDRAW;
+    case CDDS_ITEMPREPAINT:
+      return CDRF_NOTIFYSUBITEMDRAW;
+    case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+      // The mark is read from the notice itself: drawing never waits for
+      // the list's lock.
+      const auto note = static_cast<ListViewFileList::RowNote>(draw.nmcd.lItemlParam);
+      draw.clrText = note == ListViewFileList::RowNote::kFailed   ? kFailedColour
+                     : note == ListViewFileList::RowNote::kWarned ? kWarnedColour
+                                                                  : GetSysColor(COLOR_WINDOWTEXT);
+      if (draw.iSubItem == 0) {
+        DrawSourcePath(draw);
+        return CDRF_SKIPDEFAULT;
+      }
+      return CDRF_NEWFONT;
+    }
+    default:
+      return CDRF_DODEFAULT;
+  }
+}
+
+void PageFile::DrawSourcePath(NMLVCUSTOMDRAW& draw) {
+  const HWND list = list_->Handle();
+  const int item = static_cast<int>(draw.nmcd.dwItemSpec);
+  RECT cell{};
+  cell.left = LVIR_LABEL;
+  if (!SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(item),
+                    reinterpret_cast<LPARAM>(&cell))) {
+    return;
+  }
+  const bool selected =
+      SendMessageW(list, LVM_GETITEMSTATE, static_cast<WPARAM>(item), LVIS_SELECTED) != 0;
+  const bool focused = GetFocus() == list;
+  COLORREF text = draw.clrText;
+  if (selected) {
+    FillRect(draw.nmcd.hdc, &cell, GetSysColorBrush(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE));
+    if (focused && text == GetSysColor(COLOR_WINDOWTEXT)) {
+      text = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    }
+  } else {
+    FillRect(draw.nmcd.hdc, &cell, GetSysColorBrush(COLOR_WINDOW));
+  }
+  // The list's own inset of a label.
+  const int inset = 2 * GetSystemMetrics(SM_CXEDGE);
+  cell.left += inset;
+  cell.right -= inset;
+  const std::wstring path = ControlText(list, item, 0);
+  std::vector<wchar_t> shown(path.begin(), path.end());
+  shown.push_back(L'\0');
+  SetTextColor(draw.nmcd.hdc, text);
+  SetBkMode(draw.nmcd.hdc, TRANSPARENT);
+  DrawTextW(draw.nmcd.hdc, shown.data(), -1, &cell,
+            DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_PATH_ELLIPSIS);
 }
 
 void PageFile::OpenWithShell(const std::wstring& path) {

@@ -1,6 +1,11 @@
 // PageFile: the first tab page ("ファイル"). Holds the file list, one row per
 // registered source file with its full path and its conversion state, and
-// the hint shown until the first file is registered.
+// the hint shown while the list is empty.
+//
+// A row that failed is drawn in red, one converted with a warning in amber
+// (the row's mark, pages/file_list_adapter.h); hovering a row with a note
+// shows it as the row's tip. A source path too long for its column is
+// shortened in the middle, so that its file name stays visible.
 //
 // The rows are the conversion engine's work queue: the engine reaches them
 // through FileListAdapter (pages/file_list_adapter.h), registration appends
@@ -11,6 +16,10 @@
 // takes its own lock).
 #ifndef MORVANE_PAGES_PAGE_FILE_H
 #define MORVANE_PAGES_PAGE_FILE_H
+
+#include <windows.h>
+
+#include <commctrl.h>
 
 #include <memory>
 #include <string>
@@ -35,21 +44,41 @@ class PageFile : public kiv::Dialog {
   const std::shared_ptr<kiv::ListView>& list() const { return list_; }
   const std::shared_ptr<kiv::StaticText>& hint() const { return hint_; }
 
-  // Shows the list in place of the hint, if the list is still hidden. Once
-  // shown the list stays visible. User-interface thread.
+  // Shows the list in place of the hint, if the list is still hidden.
+  // User-interface thread.
   void RevealList();
+  // Shows the hint in place of the list when the list has no row.
+  void ShowHintIfEmpty();
+
+  // The row colours: failed, converted with a warning.
+  static constexpr COLORREF kFailedColour = RGB(0xD0, 0x10, 0x10);
+  static constexpr COLORREF kWarnedColour = RGB(0xC0, 0x78, 0x00);
 
  protected:
   LRESULT OnInitDialog(WPARAM wParam, LPARAM lParam) override;
-  // A double click on a row opens its file; every notification returns 0.
+  // The list's notifications: a double click on a row opens its file; the
+  // drawing of its rows, their tips, and rows coming and going (the hint).
   LRESULT OnNotify(WPARAM wParam, LPARAM lParam) override;
+  // The posted look at whether the list became empty.
+  LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   // Opens `path` with the shell's default action; failures are silent.
   virtual void OpenWithShell(const std::wstring& path);
 
  private:
+  // Sent while the list removes rows; posted once until it is served.
+  static constexpr UINT kCheckEmptyMessage = WM_APP + 20;
+
+  void OpenRowAt(const NMITEMACTIVATE& activate);
+  // NM_CUSTOMDRAW of the list: the answer to give the list.
+  LRESULT DrawRow(NMLVCUSTOMDRAW& draw);
+  void DrawSourcePath(NMLVCUSTOMDRAW& draw);
+  // Answers a notification with `result` through the dialog's result slot.
+  LRESULT Answer(LRESULT result);
+
   std::shared_ptr<kiv::ListView> list_;
   std::shared_ptr<kiv::StaticText> hint_;
+  bool emptyCheckPosted_ = false;
 };
 
 #endif  // MORVANE_PAGES_PAGE_FILE_H

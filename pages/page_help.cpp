@@ -3,7 +3,7 @@
 #include <shellapi.h>
 #include <winver.h>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "base/path.h"
 
 const wchar_t kHomePageAddress[] = L"https://brindlex.example/morvane/";

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "kiv/folder_dialog.h"
 #include "pages/option_controls.h"
 

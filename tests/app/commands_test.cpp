@@ -11,7 +11,7 @@
 #include <functional>
 #include <iterator>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "base/path.h"
 #include "kiv/message_loop.h"
 #include "settings/data_file.h"

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "app/single_instance.h"
 #include "base/path.h"
 #include "settings/data_file.h"

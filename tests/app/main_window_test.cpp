@@ -9,7 +9,7 @@
 #include <atomic>
 #include <thread>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "base/path.h"
 #include "kiv/instance.h"
 #include "pages/message_dialog.h"

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "app/single_instance.h"
 #include "app/startup/drop_block.h"
 #include "base/path.h"
@@ -188,10 +188,11 @@ TEST_F(RegistrationTest, AutoStartConvertsAndRemovesConvertedRows) {
   EXPECT_TRUE(IsPngOfSize(dir_ / L"sub\\d.png", 8, 6));
   EXPECT_FALSE(kiv::FileExists(dir_ / L"e.png"));
   EXPECT_FALSE(kiv::FileExists(dir_ / L".cache\\f.png"));
-  // Converted rows left the list; the list itself stays, the hint does not return.
+  // Converted rows left the list; the emptied list gives way to the hint.
   EXPECT_TRUE(ListPaths(*window_).empty());
-  EXPECT_TRUE(IsWindowVisible(window_->pageFile()->list()->Handle()));
-  EXPECT_FALSE(IsWindowVisible(window_->pageFile()->hint()->Handle()));
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_FALSE(IsWindowVisible(window_->pageFile()->list()->Handle()));
+  EXPECT_TRUE(IsWindowVisible(window_->pageFile()->hint()->Handle()));
   EXPECT_EQ(WindowText(window_->Handle()), L"Morvane");
 }
 

@@ -6,7 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "base/path.h"
 #include "pages/message_dialog.h"
 #include "tests/app/window_support.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "app/taskbar_progress.h"
 #include "tests/app/window_support.h"
 #include "tests/support/temp_dir.h"

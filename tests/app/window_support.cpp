@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "app/resource.h"
+#include "pages/resource_ids.h"
 #include "app/single_instance.h"
 #include "app/startup/drop_block.h"
 #include "base/path.h"

@@ -3,8 +3,8 @@
 //
 // Shared by app/morvane.rc and the C++ code; it holds plain #defines only, so
 // the resource compiler can read it too.
-#ifndef MORVANE_APP_RESOURCE_H
-#define MORVANE_APP_RESOURCE_H
+#ifndef MORVANE_PAGES_RESOURCE_IDS_H
+#define MORVANE_PAGES_RESOURCE_IDS_H
 
 // Dialog templates.
 #define IDD_MAIN 9
@@ -58,4 +58,4 @@
 // Message dialog (template 107).
 #define IDC_MESSAGE_TEXT 1030
 
-#endif  // MORVANE_APP_RESOURCE_H
+#endif  // MORVANE_PAGES_RESOURCE_IDS_H

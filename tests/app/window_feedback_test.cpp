@@ -1,0 +1,400 @@
+// What the main window tells and how it answers while it works: a
+// registration that the user stops or closes, the rows' reasons, a list that
+// stays where the user scrolled it, the saved position at another size, the
+// Tab order and the hint of an empty list.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <thread>
+
+#include "base/path.h"
+#include "kiv/message_loop.h"
+#include "pages/file_list_adapter.h"
+#include "pages/resource_ids.h"
+#include "settings/data_file.h"
+#include "settings/data_node.h"
+#include "tests/app/window_support.h"
+#include "tests/support/temp_dir.h"
+
+namespace apptest {
+namespace {
+
+using Paths = std::vector<std::wstring>;
+
+int PngCount(const std::wstring& folder) {
+  const Paths names = testimg::FolderNames(folder);
+  return static_cast<int>(std::count_if(names.begin(), names.end(), [](const std::wstring& name) {
+    return name.size() > 4 && name.compare(name.size() - 4, 4, L".png") == 0;
+  }));
+}
+
+int RowCount(const Morvane& window) {
+  return static_cast<int>(
+      SendMessageW(window.pageFile()->list()->Handle(), LVM_GETITEMCOUNT, 0, 0));
+}
+
+// Runs `input` on a thread of its own once the list has more than `above`
+// rows: the user's key or click arriving in the middle of a registration.
+class InputWhenRowsAppear {
+ public:
+  InputWhenRowsAppear(HWND list, int above, std::function<void()> input)
+      : thread_([list, above, input] {
+          for (int i = 0; i < 6000; ++i) {
+            DWORD_PTR count = 0;
+            if (SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 1000, &count) != 0 &&
+                static_cast<int>(count) > above) {
+              input();
+              return;
+            }
+            Sleep(5);
+          }
+        }) {}
+  ~InputWhenRowsAppear() { thread_.join(); }
+
+ private:
+  std::thread thread_;
+};
+
+void PostClick(HWND button) {
+  PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+  PostMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+}
+
+class WindowFeedbackTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Open(); }
+  void TearDown() override {
+    CloseMainWindow(window_);
+    DeleteFileW(SettingsPath().c_str());
+  }
+  void Open(bool fresh = true) {
+    window_ = OpenMainWindow(fresh);
+    ASSERT_TRUE(window_);
+    SetCheck(*window_, IDC_AUTO_START_CONVERT, false);
+    SetCheck(*window_, IDC_AUTO_DELETE_ITEM, false);
+  }
+  void SetWorkers(int count) {
+    SendMessageW(OptionControl(*window_, IDC_CONVERT_NUM_SLIDER), TBM_SETPOS, TRUE, count);
+  }
+  HWND List() const { return window_->pageFile()->list()->Handle(); }
+
+  testimg::TempDir dir_;
+  std::unique_ptr<TestMorvane> window_;
+};
+
+// Escape and 終了 during a registration close the window at once and nothing
+// is converted after the close but the file already in progress; 中止 ends
+// the registration with its rows so far and starts nothing.
+TEST_F(WindowFeedbackTest, RegistrationStopsForTheStopAndTheClose) {
+  constexpr int kFiles = 1500;
+  const std::wstring folder = dir_ / L"many";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  for (int i = 0; i < kFiles; ++i) {
+    ASSERT_TRUE(WriteBmp(folder + L"\\f" + std::to_wstring(i) + L".bmp", 4, 4));
+  }
+  ASSERT_TRUE(WriteLargeBmp(dir_ / L"big.bmp", 1500));
+  enum class Input { kEscape, kExitButton, kConvertButton };
+  struct Case {
+    const char* name;
+    Input input;
+    bool runActive;  // a run converts big.bmp while the folder is added
+  };
+  const Case cases[] = {
+      {"Escape", Input::kEscape, false},
+      {"exit button during a run", Input::kExitButton, true},
+      {"convert button", Input::kConvertButton, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!window_) {
+      Open();
+    }
+    DeleteFileW((dir_ / L"big.png").c_str());
+    SetCheck(*window_, IDC_AUTO_START_CONVERT, true);
+    SendMessageW(OptionControl(*window_, IDC_COMPRESS_LEVEL), TBM_SETPOS, TRUE, 9);
+    SetWorkers(1);
+    int before = 0;
+    if (c.runActive) {
+      Drop(*window_, {dir_ / L"big.bmp"});
+      ASSERT_TRUE(PumpUntil([&] { return ListRows(*window_)[0].state == L"変換中..."; }));
+      before = 1;
+    }
+    const HWND handle = window_->Handle();
+    {
+      InputWhenRowsAppear input(List(), before, [&] {
+        if (c.input == Input::kEscape) {
+          PostMessageW(List(), WM_KEYDOWN, VK_ESCAPE, 1);
+        } else {
+          PostClick(GetDlgItem(handle, c.input == Input::kExitButton ? IDC_EXIT : IDC_CONVERT));
+        }
+      });
+      window_->nextFolder = folder;
+      Press(*window_, IDC_ADD_FOLDER);
+    }
+    if (c.input == Input::kConvertButton) {
+      ASSERT_TRUE(IsWindow(handle));
+      const int rows = RowCount(*window_);
+      EXPECT_GT(rows, 0);
+      EXPECT_LT(rows, kFiles);
+      EXPECT_FALSE(window_->convertManager()->IsRunning());
+      EXPECT_TRUE(window_->ButtonTexts().empty());  // no run started
+      EXPECT_EQ(PngCount(folder), 0);
+      CloseMainWindow(window_);
+      continue;
+    }
+    EXPECT_FALSE(IsWindow(handle));
+    window_.reset();  // waits for the file in progress
+    DropQuitMessage();
+    EXPECT_EQ(PngCount(folder), 0);
+    EXPECT_EQ(kiv::FileExists(dir_ / L"big.png"), c.runActive);
+  }
+}
+
+// A close in the middle of a drop passes on the dropped paths none of whose
+// files became a row; a folder partly registered is not passed on again.
+TEST_F(WindowFeedbackTest, ClosingDuringADropPassesOnOnlyWhatIsNotRegistered) {
+  const std::wstring folder = dir_ / L"many";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  for (int i = 0; i < 1500; ++i) {
+    ASSERT_TRUE(WriteBmp(folder + L"\\f" + std::to_wstring(i) + L".bmp", 4, 4));
+  }
+  ASSERT_TRUE(WriteBmp(dir_ / L"last.bmp"));
+  {
+    InputWhenRowsAppear input(List(), 0, [&] { PostMessageW(List(), WM_KEYDOWN, VK_ESCAPE, 1); });
+    Drop(*window_, {folder, dir_ / L"last.bmp"});
+  }
+  EXPECT_FALSE(IsWindow(window_->Handle()));
+  EXPECT_EQ(window_->TakeUnregisteredPaths(), Paths{dir_ / L"last.bmp"});
+}
+
+bool Truncate(const std::wstring& path, LONG size) {
+  const HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  const bool done = SetFilePointer(file, size, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+                    SetEndOfFile(file) != FALSE;
+  CloseHandle(file);
+  return done;
+}
+
+std::wstring TipOf(const Morvane& window, int row) {
+  wchar_t buffer[1024] = {};
+  NMLVGETINFOTIPW tip{};
+  tip.hdr = {window.pageFile()->list()->Handle(), static_cast<UINT_PTR>(IDC_FILE_LIST),
+             static_cast<UINT>(LVN_GETINFOTIPW)};
+  tip.pszText = buffer;
+  tip.cchTextMax = 1024;
+  tip.iItem = row;
+  SendMessageW(window.pageFile()->Handle(), WM_NOTIFY, IDC_FILE_LIST,
+               reinterpret_cast<LPARAM>(&tip));
+  return buffer;
+}
+
+ListViewFileList::RowNote MarkOf(const Morvane& window, int row) {
+  LVITEMW item{};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  SendMessageW(window.pageFile()->list()->Handle(), LVM_GETITEMW, 0,
+               reinterpret_cast<LPARAM>(&item));
+  return static_cast<ListViewFileList::RowNote>(item.lParam);
+}
+
+// Each cause of a failure or a warning shows on its row in Japanese, with
+// the row's colour; the title counts the failures.
+TEST_F(WindowFeedbackTest, RowsTellWhyInJapanese) {
+  using Note = ListViewFileList::RowNote;
+  struct Case {
+    std::wstring name;
+    std::function<bool(const std::wstring& path)> make;
+    std::wstring tip;  // for a truncation, its beginning
+    Note note;
+  };
+  const auto bmp = [](const std::wstring& path) { return WriteBmp(path); };
+  const std::vector<Case> cases = {
+      {L"good.bmp", bmp, L"", Note::kNone},
+      {L"gone.bmp", bmp, L"読込失敗: ファイルが見つかりません (登録の後でなくなりました)",
+       Note::kFailed},
+      {L"text.bmp",
+       [](const std::wstring& path) {
+         return testimg::WriteFileBytes(path, {'h', 'e', 'l', 'l', 'o'});
+       },
+       L"読込失敗: BMP、PNG、JPEG のどれでもありません", Note::kFailed},
+      {L"empty.png", [](const std::wstring& path) { return testimg::WriteFileBytes(path, {}); },
+       L"読込失敗: BMP、PNG、JPEG のどれでもありません", Note::kFailed},
+      {L"taken.bmp",
+       [&](const std::wstring& path) { return bmp(path) && WritePng(dir_ / L"taken.png"); },
+       L"書込失敗: 出力ファイルがすでにあります (上書きしない設定)", Note::kFailed},
+      {L"cut.bmp",
+       [](const std::wstring& path) { return WriteBmp(path, 64, 64) && Truncate(path, 8000); },
+       L"変換終了: ファイルが途中で切れています (", Note::kWarned},
+  };
+  Paths paths;
+  for (const Case& c : cases) {
+    ASSERT_TRUE(c.make(dir_ / c.name));
+    paths.push_back(dir_ / c.name);
+  }
+  SendMessageW(OptionControl(*window_, IDC_OVERWRITE), CB_SETCURSEL, 1, 0);  // fail mode
+  Drop(*window_, paths);
+  ASSERT_TRUE(DeleteFileW((dir_ / L"gone.bmp").c_str()));
+  Press(*window_, IDC_CONVERT);
+  ASSERT_TRUE(WaitUntilIdle(*window_));
+  PumpFor(std::chrono::milliseconds(50));
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "row " << i);
+    const std::wstring tip = TipOf(*window_, static_cast<int>(i));
+    if (cases[i].note == Note::kWarned) {
+      EXPECT_EQ(tip.rfind(cases[i].tip, 0), 0u);
+      EXPECT_NE(tip.find(L"8,000 バイト)"), std::wstring::npos);
+    } else {
+      EXPECT_EQ(tip, cases[i].tip);
+    }
+    EXPECT_EQ(MarkOf(*window_, static_cast<int>(i)), cases[i].note);
+  }
+  EXPECT_EQ(WindowText(window_->Handle()), L"Morvane - 失敗 4 件");
+
+  // A run that starts again clears the rows' notes with their states.
+  ASSERT_TRUE(WriteBmp(dir_ / L"gone.bmp"));
+  SendMessageW(OptionControl(*window_, IDC_OVERWRITE), CB_SETCURSEL, 0, 0);
+  Press(*window_, IDC_CONVERT);
+  ASSERT_TRUE(WaitUntilIdle(*window_));
+  EXPECT_EQ(TipOf(*window_, 1), L"");
+  EXPECT_EQ(MarkOf(*window_, 1), Note::kNone);
+  EXPECT_EQ(WindowText(window_->Handle()), L"Morvane - 失敗 2 件");
+}
+
+// An output folder that is a file is told on the row that could not be written.
+TEST_F(WindowFeedbackTest, OutputFolderThatIsAFileIsTold) {
+  ASSERT_TRUE(WriteBmp(dir_ / L"a.bmp"));
+  ASSERT_TRUE(testimg::WriteFileBytes(dir_ / L"out", {'x'}));
+  SetCheck(*window_, IDC_OUT_SRC_DIRECTORY, false);
+  SetEditText(*window_, IDC_OUTPUT, dir_ / L"out");
+  Drop(*window_, {dir_ / L"a.bmp"});
+  Press(*window_, IDC_CONVERT);
+  ASSERT_TRUE(WaitUntilIdle(*window_));
+  EXPECT_EQ(TipOf(*window_, 0), L"書込失敗: 出力先フォルダがファイルです");
+}
+
+// Scrolled away during a run, the list stays where the user put it; back at
+// its end it follows the rows being converted again.
+TEST_F(WindowFeedbackTest, ScrollingDuringARunStaysWhereTheUserPutIt) {
+  constexpr int kFiles = 150;
+  Paths paths;
+  for (int i = 0; i < kFiles; ++i) {
+    paths.push_back(dir_ / (L"f" + std::to_wstring(i) + L".bmp"));
+    ASSERT_TRUE(WriteBmp(paths.back(), 48, 48));
+  }
+  SetWorkers(1);
+  SendMessageW(OptionControl(*window_, IDC_COMPRESS_LEVEL), TBM_SETPOS, TRUE, 9);
+  Drop(*window_, paths);
+  const int perPage = static_cast<int>(SendMessageW(List(), LVM_GETCOUNTPERPAGE, 0, 0));
+  ASSERT_LT(3 * perPage, kFiles);
+  Press(*window_, IDC_CONVERT);
+  ASSERT_TRUE(PumpUntil([&] { return ListRows(*window_)[0].state == L"変換終了"; }));
+  SendMessageW(List(), WM_VSCROLL, SB_PAGEDOWN, 0);
+  SendMessageW(List(), WM_VSCROLL, SB_PAGEDOWN, 0);
+  const LRESULT top = SendMessageW(List(), LVM_GETTOPINDEX, 0, 0);
+  ASSERT_GT(top, 0);
+  ASSERT_TRUE(WaitUntilIdle(*window_));
+  EXPECT_EQ(SendMessageW(List(), LVM_GETTOPINDEX, 0, 0), top);
+  EXPECT_FALSE(window_->pageFile()->list()->Following());
+
+  // Back at the end (the End key): the list follows again.
+  SendMessageW(List(), WM_KEYDOWN, VK_END, 0);
+  EXPECT_TRUE(window_->pageFile()->list()->Following());
+}
+
+// A settings file saved at another DPI (another window size) gives the
+// position only: the window keeps its own size and lies on the screen.
+TEST_F(WindowFeedbackTest, PlacementSavedAtAnotherSizeOpensWhole) {
+  RECT own{};
+  GetWindowRect(window_->Handle(), &own);
+  const LONG width = own.right - own.left;
+  const LONG height = own.bottom - own.top;
+  CloseMainWindow(window_);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromRect(&own, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT work = monitor.rcWork;
+  struct Case {
+    LONG left, top, savedWidth, savedHeight;
+    LONG wantLeft, wantTop;  // where the window must stand
+  };
+  const Case cases[] = {
+      {40, 30, width * 2 / 3, height * 2 / 3, 40, 30},  // saved at 96, opened at 144
+      {40, 30, width * 3 / 2, height * 3 / 2, 40, 30},  // saved at 144, opened at 96
+      {20000, 15000, width, height, work.right - width, work.bottom - height},  // a monitor gone
+      {-20000, -15000, width, height, work.left, work.top},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.left << "," << c.top);
+    kiv::DataNode root(2);
+    ASSERT_TRUE(kiv::LoadDataFile(SettingsPath(), root));
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    placement.showCmd = SW_SHOWNORMAL;
+    placement.rcNormalPosition = {c.left, c.top, c.left + c.savedWidth, c.top + c.savedHeight};
+    root.SetRecord(L"WindowPlacement", placement);
+    ASSERT_TRUE(kiv::SaveDataFile(root, SettingsPath()));
+    Open(false);
+    RECT opened{};
+    GetWindowRect(window_->Handle(), &opened);
+    EXPECT_EQ(opened.right - opened.left, width);
+    EXPECT_EQ(opened.bottom - opened.top, height);
+    EXPECT_EQ(opened.left, c.wantLeft);
+    EXPECT_EQ(opened.top, c.wantTop);
+    // Every control lies inside the client area.
+    RECT client{};
+    GetClientRect(window_->Handle(), &client);
+    for (int id : {IDC_TAB, IDC_ADD_FILES, IDC_ADD_FOLDER, IDC_CONVERT, IDC_EXIT}) {
+      RECT control{};
+      GetWindowRect(GetDlgItem(window_->Handle(), id), &control);
+      MapWindowPoints(nullptr, window_->Handle(), reinterpret_cast<POINT*>(&control), 2);
+      EXPECT_LE(control.right, client.right) << id;
+      EXPECT_LE(control.bottom, client.bottom) << id;
+    }
+    CloseMainWindow(window_);
+  }
+}
+
+// Tab from the tab strip goes into the page shown, not to the buttons.
+TEST_F(WindowFeedbackTest, TabGoesThroughThePageBeforeTheButtons) {
+  window_->ShowPage(1);
+  SetFocus(window_->tabControl()->Handle());
+  PostMessageW(GetFocus(), WM_KEYDOWN, VK_TAB, 1);
+  kiv::PumpMessages();
+  EXPECT_EQ(GetFocus(), OptionControl(*window_, IDC_FILTER));
+}
+
+// After Delete the next row is selected, so Delete goes on; an emptied list
+// gives way to the hint, and a new row brings the list back.
+TEST_F(WindowFeedbackTest, DeleteGoesOnAndTheHintComesBack) {
+  const Paths paths{dir_ / L"a.bmp", dir_ / L"b.bmp", dir_ / L"c.bmp"};
+  for (const std::wstring& path : paths) {
+    ASSERT_TRUE(WriteBmp(path));
+  }
+  Drop(*window_, paths);
+  LVITEMW select{};
+  select.state = select.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageW(List(), LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&select));
+  for (int i = 0; i < 3; ++i) {
+    SendMessageW(List(), WM_KEYDOWN, VK_DELETE, 0);
+  }
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_EQ(RowCount(*window_), 0);
+  EXPECT_TRUE(IsWindowVisible(window_->pageFile()->hint()->Handle()));
+  EXPECT_FALSE(IsWindowVisible(List()));
+
+  Drop(*window_, {paths[0]});
+  PumpFor(std::chrono::milliseconds(50));
+  EXPECT_TRUE(IsWindowVisible(List()));
+  EXPECT_FALSE(IsWindowVisible(window_->pageFile()->hint()->Handle()));
+}
+
+}  // namespace
+}  // namespace apptest
