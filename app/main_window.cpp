@@ -20,6 +20,11 @@ const wchar_t kPageOptionKey[] = L"PageOption";
 const wchar_t kDefaultDirectoryKey[] = L"DefaultDirectory";
 const wchar_t kWindowPlacementKey[] = L"WindowPlacement";
 
+// The tab captions' padding at kBaseDpi, in pixels.
+constexpr int kBaseDpi = 96;
+constexpr int kTabPaddingX = 6;
+constexpr int kTabPaddingY = 3;
+
 // The settings file's header tag from which on a file is loaded.
 constexpr std::int32_t kFirstLoadableTag = 2;
 
@@ -99,6 +104,16 @@ bool Morvane::BuildParts() {
   if (!tabControl_) {
     return false;
   }
+  // The captions' margins grow with the DPI, as their font does: the tab
+  // control's own padding is a fixed number of pixels.
+  const HDC screen = GetDC(nullptr);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : kBaseDpi;
+  if (screen != nullptr) {
+    ReleaseDC(nullptr, screen);
+  }
+  SendMessageW(
+      tabControl_->Handle(), TCM_SETPADDING, 0,
+      MAKELPARAM(MulDiv(kTabPaddingX, dpi, kBaseDpi), MulDiv(kTabPaddingY, dpi, kBaseDpi)));
   for (const wchar_t* tab : {L"ファイル", L"設定", L"ヘルプ"}) {
     if (!tabControl_->AddTab(tab)) {
       return false;  // a page without its tab could never be reached

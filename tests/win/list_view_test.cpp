@@ -125,6 +125,71 @@ TEST_F(ListViewTest, DeleteRemovesTheSelectedRowsOnlyWithItsOption) {
   ExpectRowsMatchTheControl();
 }
 
+// After Delete the row that took the place of the first removed one is
+// selected and focused (the new last row when the end went), so Delete goes
+// on; an emptied list selects nothing.
+TEST_F(ListViewTest, DeleteSelectsTheNextRow) {
+  list->SetOptions(kiv::ListView::kDeleteKey);
+  struct Case {
+    std::vector<int> selected;
+    std::wstring wantSelected;  // empty: no row
+  };
+  const Case cases[] = {
+      {{1, 2}, L"row3"}, {{0}, L"row1"}, {{4}, L"row3"}, {{3, 4}, L"row2"}, {{0, 1, 2, 3, 4}, L""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.selected.size() << " from " << c.selected.front());
+    while (list->ItemCount() > 0) {
+      list->RemoveItem(0);
+    }
+    Fill(5);
+    for (int item : c.selected) {
+      SetSelected(item, true);
+    }
+    SendMessageW(list->Handle(), WM_KEYDOWN, VK_DELETE, 0);
+    ExpectRowsMatchTheControl();
+    const kiv::ListViewItem* first = list->FirstSelected();
+    EXPECT_EQ(first != nullptr ? list->GetItemText(*first, 0) : std::wstring(), c.wantSelected);
+    EXPECT_EQ(SelectedCount(), c.wantSelected.empty() ? 0 : 1);
+    if (first != nullptr) {
+      EXPECT_EQ(
+          SendMessageW(list->Handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED),
+          first->Index());
+    }
+  }
+}
+
+// FollowRow scrolls while the list follows; the user scrolling away from the
+// end stops it, scrolling back to the end starts it again.
+TEST_F(ListViewTest, FollowsRowsUntilTheUserScrollsAway) {
+  Fill(200);
+  const auto top = [&] { return SendMessageW(list->Handle(), LVM_GETTOPINDEX, 0, 0); };
+  list->FollowRow(120);
+  EXPECT_TRUE(list->Following());
+  EXPECT_GT(top(), 0);
+
+  struct Step {
+    UINT message;
+    WPARAM wParam;
+    bool following;  // after the step
+  };
+  const Step steps[] = {
+      {WM_VSCROLL, SB_PAGEUP, false}, {WM_VSCROLL, SB_LINEDOWN, false}, {WM_KEYDOWN, VK_END, true},
+      {WM_KEYDOWN, VK_HOME, false},   {WM_VSCROLL, SB_PAGEDOWN, false},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(testing::Message() << step.message << " " << step.wParam);
+    SendMessageW(list->Handle(), step.message, step.wParam, 0);
+    EXPECT_EQ(list->Following(), step.following);
+    const LRESULT before = top();
+    list->FollowRow(60);
+    EXPECT_EQ(top() != before, step.following && before > 60);
+    if (!step.following) {
+      EXPECT_EQ(top(), before);  // stays where the user put it
+    }
+  }
+}
+
 // The keys wait for the lock while serving messages. A run that started
 // meanwhile keeps its rows, and the shell is asked only once workers can
 // take the lock again.
