@@ -233,6 +233,13 @@ TEST_F(WindowFeedbackTest, RowsTellWhyInJapanese) {
       {L"cut.bmp",
        [](const std::wstring& path) { return WriteBmp(path, 64, 64) && Truncate(path, 8000); },
        L"変換終了: ファイルが途中で切れています (", Note::kWarned},
+      {L"a folder with a name far too long for the column\\and one more of them\\long.bmp",
+       [&](const std::wstring& path) {
+         const std::wstring outer = dir_ / L"a folder with a name far too long for the column";
+         return CreateDirectoryW(outer.c_str(), nullptr) &&
+                CreateDirectoryW((outer + L"\\and one more of them").c_str(), nullptr) && bmp(path);
+       },
+       L"", Note::kNone},
   };
   Paths paths;
   for (const Case& c : cases) {
@@ -257,6 +264,9 @@ TEST_F(WindowFeedbackTest, RowsTellWhyInJapanese) {
     EXPECT_EQ(MarkOf(*window_, static_cast<int>(i)), cases[i].note);
   }
   EXPECT_EQ(WindowText(window_->Handle()), L"Morvane - 失敗 4 件");
+  // The rows in their colours, the long path shortened in the middle.
+  EXPECT_TRUE(
+      SaveScreenshot(window_->Handle(), kiv::AddSeparator(ScreenshotFolder()) + L"rows_told.png"));
 
   // A run that starts again clears the rows' notes with their states.
   ASSERT_TRUE(WriteBmp(dir_ / L"gone.bmp"));
