@@ -192,6 +192,9 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   // convert button stops the registration); other input is held and posted
   // again when the registration ends, in its order.
   void ServeRegistrationInput();
+  // Waits, serving as RegisterFound does, until a run has made rows of every
+  // path the registration handed it.
+  void WaitUntilListed();
   void ReleaseHeldInput();
   // The close: nothing starts converting any more (a held start is dropped,
   // a run lets its files in progress finish).

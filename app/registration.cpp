@@ -94,7 +94,23 @@ std::size_t Morvane::RegisterFound(const BackgroundScan::Job& job) {
     batch_->Tick();
     ServeRegistrationInput();
   }
+  if (!stopped()) {
+    WaitUntilListed();
+  }
   return registered;
+}
+
+void Morvane::WaitUntilListed() {
+  // During a run the scheduler makes the rows of the paths handed to it;
+  // the message box stays, with its count, until the list holds them all.
+  batch_->Flush();
+  while (!closing_ && !registrationStopped_ && convertManager_->UnlistedCount() > 0) {
+    // The scheduler's rows are sent messages: they are served while waiting.
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(RegistrationBatch::kAnswerMs),
+                              QS_SENDMESSAGE);
+    batch_->Tick();
+    ServeRegistrationInput();
+  }
 }
 
 void Morvane::ServeRegistrationInput() {

@@ -51,6 +51,7 @@ void ConvertManager::AddFiles(std::vector<PendingFile>& files) {
     direct = IsSuspended() && !ending_;
     if (!direct) {
       kiv::LockGuard pending(pendingLock_);
+      unlistedCount_ += static_cast<int>(files.size());
       for (PendingFile& file : files) {
         pendingPaths_.push_back(std::move(file));
       }
@@ -428,7 +429,9 @@ void ConvertManager::Run() {
     kiv::LockGuard hold(pendingLock_);
     paths.swap(pendingPaths_);
   }
+  const int listing = static_cast<int>(paths.size());
   RegisterFiles(paths);
+  unlistedCount_ -= listing;
 
   for (auto it = workers_.begin(); it != workers_.end();) {
     if (!(*it)->IsFinished()) {

@@ -157,6 +157,9 @@ class ConvertManager final : public kiv::Thread {
   bool WaitUntilIdle(uint32_t milliseconds) { return idle_.WaitFor(milliseconds); }
   // Files still to convert in this run (the number in the title).
   int RemainingCount() const { return remainingCount_.load(); }
+  // Paths handed to AddFile or AddFiles during a run that the scheduler has
+  // not yet made rows of.
+  int UnlistedCount() const { return unlistedCount_.load(); }
   // Workers reaped since StartConvert.
   int FinishedCount() const { return finishedCount_.load(); }
   // The remaining-time estimate in seconds; 0 until one is known.
@@ -227,6 +230,7 @@ class ConvertManager final : public kiv::Thread {
 
   std::atomic<int> nextRow_{0};  // changed only under the list's lock
   std::atomic<int> remainingCount_{0};
+  std::atomic<int> unlistedCount_{0};
   std::atomic<int> finishedCount_{0};
   std::atomic<int> activeWorkers_{0};
   std::atomic<bool> running_{false};

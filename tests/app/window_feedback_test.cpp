@@ -154,6 +154,30 @@ TEST_F(WindowFeedbackTest, RegistrationStopsForTheStopAndTheClose) {
   }
 }
 
+// The title counts a run's files from its start, and a registration during
+// a run ends once the list holds every row it handed to the run.
+TEST_F(WindowFeedbackTest, TheRunIsCountedFromItsStartAndItsListFilled) {
+  ASSERT_TRUE(WriteLargeBmp(dir_ / L"big.bmp", 1500));
+  ASSERT_TRUE(WriteBmp(dir_ / L"small.bmp"));
+  const std::wstring folder = dir_ / L"more";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_TRUE(WriteBmp(folder + L"\\f" + std::to_wstring(i) + L".bmp", 4, 4));
+  }
+  SetWorkers(1);
+  SendMessageW(OptionControl(*window_, IDC_COMPRESS_LEVEL), TBM_SETPOS, TRUE, 9);
+  Drop(*window_, {dir_ / L"big.bmp", dir_ / L"small.bmp"});
+  Press(*window_, IDC_CONVERT);
+  EXPECT_EQ(WindowText(window_->Handle()), L"Morvane - 2");
+
+  window_->nextFolder = folder;
+  Press(*window_, IDC_ADD_FOLDER);
+  EXPECT_TRUE(window_->convertManager()->IsRunning());
+  EXPECT_EQ(RowCount(*window_), 302);
+  window_->convertManager()->RequestStop();
+  ASSERT_TRUE(WaitUntilIdle(*window_));
+}
+
 // A close in the middle of a drop passes on the dropped paths none of whose
 // files became a row; a folder partly registered is not passed on again.
 TEST_F(WindowFeedbackTest, ClosingDuringADropPassesOnOnlyWhatIsNotRegistered) {
