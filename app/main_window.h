@@ -10,7 +10,9 @@
 // the file page's list and the settings page answer for the list and the
 // options. Each title of a run also sets the progress on the window's
 // taskbar button (app/taskbar_progress.h), and a failed row turns it to the
-// error state.
+// error state and is counted in the title. Each reaped row's reason or
+// warning (engine/failure_reason.h) becomes, in Japanese, the row's tip and
+// colour. A close starts no conversion any more.
 //
 // Threads: everything runs on the user-interface thread, except the
 // ConvertWindow operations, which the engine calls from its own threads; each

@@ -9,7 +9,9 @@
 // after each row (WM_SETREDRAW). At least every kPaintMs the batch is handed
 // over and the window painted with the rows so far, and every kAnswerMs the
 // messages that other threads and processes send the window are answered (a
-// second start's hand-off). Input stays queued until the registration ends.
+// second start's hand-off). Input is the main window's to serve
+// (Morvane::ServeRegistrationInput): the stop and close commands at once, the
+// rest once the registration ends.
 // Outside a registration a path is registered at once.
 //
 // Rows, their order and the scheduler's rules are those of registering each
