@@ -9,6 +9,7 @@
 #include "image/byte_order.h"
 #include "image/pending_rows.h"
 #include "image/pixels.h"
+#include "image/png/metadata_chunks.h"
 #include "image/png/png_chunk_writer.h"
 #include "image/png/png_filter_choice.h"
 #include "image/png/png_reduce.h"
@@ -189,11 +190,18 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
       return false;
     }
   }
+  const ImageMetadata& metadata = image.Metadata();
+  if (!WriteMetadataChunks(chunks, metadata, ChunkPlace::kBeforePlte, layout, palette)) {
+    return false;
+  }
   if (!palette.empty() && !chunks.Chunk("PLTE", palette.data(), palette.size())) {
     return false;
   }
   if (form != nullptr && !form->trns().empty() &&
       !chunks.Chunk("tRNS", form->trns().data(), form->trns().size())) {
+    return false;
+  }
+  if (!WriteMetadataChunks(chunks, metadata, ChunkPlace::kBeforeIdat, layout, palette)) {
     return false;
   }
   const PngScanlines rows = form != nullptr ? PngScanlines(image, *form, options.interlace)
@@ -203,5 +211,6 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   }
   IdatWriter idat(chunks);
   return CompressPngImageData(rows, compression, idat) && idat.Finish() &&
+         WriteMetadataChunks(chunks, metadata, ChunkPlace::kAfterIdat, layout, palette) &&
          chunks.Chunk("IEND", nullptr, 0) && chunks.Finish();
 }
