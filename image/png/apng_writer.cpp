@@ -53,11 +53,7 @@ bool EncodeApng(const Bitmap& image, AnimationSource& frames, const PngEncodeOpt
       (image.Pending() != nullptr && !image.Pending()->Produce())) {
     return false;
   }
-  PngCompression compression;
-  compression.level = options.level < 0 ? 6 : std::min(options.level, 9);
-  compression.wholeBufferBytes = options.wholeBufferBytes;
-  compression.pieceBytes = std::max<uint64_t>(options.pieceBytes, 1);
-  compression.runner = options.runner;
+  PngCompression compression = CompressionFor(options);
   compression.filter = compression.level == 0 || layout.colorType == PngLayout::kPalette
                            ? PngRowFilter::Mode::kNone
                            : PngRowFilter::Mode::kAdaptive;

@@ -126,17 +126,22 @@ bool WriteHeader(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& l
 
 }  // namespace
 
+PngCompression CompressionFor(const PngEncodeOptions& options) {
+  PngCompression compression;
+  compression.level = options.level < 0 ? 6 : std::min(options.level, 9);
+  compression.wholeBufferBytes = options.wholeBufferBytes;
+  compression.pieceBytes = std::max<uint64_t>(options.pieceBytes, 1);
+  compression.runner = options.runner;
+  return compression;
+}
+
 bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::File& stream) {
   PngLayout layout;
   if (image.Empty() || !ChoosePngLayout(image.BitCount(), layout) ||
       !std::all_of(image.Ancillary().begin(), image.Ancillary().end(), IsValidAncillary)) {
     return false;
   }
-  PngCompression compression;
-  compression.level = options.level < 0 ? 6 : std::min(options.level, 9);
-  compression.wholeBufferBytes = options.wholeBufferBytes;
-  compression.pieceBytes = std::max<uint64_t>(options.pieceBytes, 1);
-  compression.runner = options.runner;
+  PngCompression compression = CompressionFor(options);
   // Rows the reader has still to decode come in while the pieces are compressed where the writer
   // reads them once, in order; anything that looks over the image first needs them all.
   PendingRows* pending = image.Pending();

@@ -46,6 +46,10 @@ struct PngEncodeOptions {
   bool reduce = false;
 };
 
+// The compression `options` ask for: the level brought into 0..9, the piece sizes and runner.
+// The row filter is left for the caller to choose.
+PngCompression CompressionFor(const PngEncodeOptions& options);
+
 // Writes the PNG of `image` to `stream`. Rows the image's reader left pending (Bitmap::Pending)
 // are decoded on the way, possibly on the runner's threads; the caller then calls FinishRows to
 // learn what the decoding found. Returns false, having written at most part of a file,
