@@ -435,6 +435,21 @@ std::vector<Case> Cases() {
        [](const testimg::DecodedPng& png) { EXPECT_EQ(Position(png, "acTL"), png.chunks.size()); },
        true,
        L"animation (frames missing)"});
+  // Animations whose frame controls cannot be trusted: only the default image is written.
+  const std::vector<FrameSpec> outside = {frames[0], {4, 1, 3, 2, 1, 10, 0, 0}};
+  const std::vector<FrameSpec> tall = {frames[0], {0, 0, 6, 5, 1, 10, 0, 0}};
+  for (const Bytes& damaged :
+       {MakeApng(outside, true, 2, 0), MakeApng(tall, false, 2, 0), MakeApng(frames, true, 2, 0)}) {
+    cases.push_back({"animated PNG whose frame controls are out of range",
+                     L"range.png",
+                     damaged,
+                     {},
+                     [](const testimg::DecodedPng& png) {
+                       EXPECT_EQ(Position(png, "fcTL"), png.chunks.size());
+                     },
+                     true,
+                     L"animation (an invalid frame control)"});
+  }
   // A palette PNG's background and significant bits, stated again for each kind written.
   for (const std::vector<std::wstring>& options :
        {std::vector<std::wstring>{}, std::vector<std::wstring>{L"--24bit"},
