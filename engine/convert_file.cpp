@@ -1,6 +1,7 @@
 #include "engine/convert_file.h"
 
 #include <new>
+#include <string>
 #include <utility>
 
 #include "base/file_identity.h"
@@ -49,10 +50,18 @@ ConvertOutcome Refused(std::wstring blockedBy, int mode) {
   return outcome;
 }
 
-// The truncation a load or a write's decoding found, on the outcome of a converted row.
-ConvertOutcome& WithLoadNotes(ConvertOutcome& outcome, const Bitmap& loaded) {
+// The truncation a load or a write's decoding found, and the metadata the PNG cannot hold
+// (`leftOut`), on the outcome of a converted row.
+ConvertOutcome& WithLoadNotes(ConvertOutcome& outcome, const Bitmap& loaded,
+                              const std::string& leftOut) {
   outcome.warning = LoadWarning(loaded.Notes());
   outcome.keepSource = loaded.Notes().samplesRounded || loaded.Notes().truncated;
+  // Metadata the PNG cannot hold: the source stays beside it.
+  if (!leftOut.empty()) {
+    outcome.warning +=
+        (outcome.warning.empty() ? L"" : L"; ") + std::wstring(leftOut.begin(), leftOut.end());
+    outcome.keepSource = true;
+  }
   return outcome;
 }
 
@@ -72,7 +81,9 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   }
   if (options.IsOn(Option::kStrip)) {
     loaded.Ancillary().clear();
+    loaded.Metadata().Clear();
   }
+  const std::string leftOut = loaded.Metadata().LeftOutText();
 
   const int mode = options.GetOverwriteMode();
   const OverwriteDecision& decision = job.decision.overwrite;
@@ -89,6 +100,12 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
                      L"16-bit source: an 8-bit PNG would replace it (choose another output "
                      L"folder)");
   }
+  if (!leftOut.empty() && !decision.createNew && ReplacesSource(decision.path, job.source)) {
+    // Written in place, the PNG would be all that is left of the source, without these.
+    return WithState(kStateWriteFailed,
+                     std::wstring(leftOut.begin(), leftOut.end()) +
+                         L": the PNG would replace it without them (choose another output folder)");
+  }
 
   if (job.planOnly) {
     // What the write would meet at the output folder, as far as the disk tells it now.
@@ -99,7 +116,7 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
     ConvertOutcome outcome = WithState(kStateConverted);
     outcome.writtenPath = decision.path;
     outcome.ticket = job.decision.ticket;
-    return WithLoadNotes(outcome, loaded);
+    return WithLoadNotes(outcome, loaded, leftOut);
   }
 
   const Bitmap* image = &loaded;
@@ -115,6 +132,8 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
     }
     // Every chunk a reader keeps fits an RGB output too (see colour_chunks.h).
     reduced.Ancillary() = std::move(loaded.Ancillary());
+    reduced.Metadata() = std::move(loaded.Metadata());
+    reduced.SetAnimation(loaded.TakeAnimation());
     loaded.Clear();
     image = &reduced;
   }
@@ -155,7 +174,14 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
       if (written) {
         outcome.writtenStamp = *written;
       }
-      return WithLoadNotes(outcome, loaded);
+      return WithLoadNotes(outcome, loaded, leftOut);
+    }
+    if (result == Bitmap::SaveResult::kFailed && image->Animation() != nullptr &&
+        !image->Animation()->Error().empty()) {
+      // A frame that cannot be read: the animation cannot be carried, and nothing was written.
+      const std::string why = image->Animation()->Error();
+      return WithState(kStateWriteFailed,
+                       L"animation not carried: " + std::wstring(why.begin(), why.end()));
     }
     if (result != Bitmap::SaveResult::kTargetExists) {
       // Nothing was written and nothing was touched.

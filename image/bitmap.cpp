@@ -55,6 +55,8 @@ void Bitmap::Clear() {
   std::vector<uint8_t>().swap(pixels_);
   std::vector<PaletteEntry>().swap(palette_);
   ancillary_.clear();
+  metadata_.Clear();
+  animation_.reset();
   width_ = 0;
   height_ = 0;
   stride_ = 0;

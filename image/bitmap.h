@@ -28,6 +28,8 @@
 
 #include "base/file_error.h"
 #include "base/file_identity.h"
+#include "image/animation.h"
+#include "image/metadata.h"
 #include "image/pending_rows.h"
 #include "image/png/png_chunk.h"
 
@@ -229,6 +231,18 @@ class Bitmap {
   const std::vector<PngChunk>& Ancillary() const { return ancillary_; }
   std::vector<PngChunk>& Ancillary() { return ancillary_; }
 
+  // What the source says beyond pixels and colour (EXIF, XMP, text, ...) for the PNG, and what
+  // of it the PNG cannot hold (image/metadata.h). Create and Clear empty it.
+  const ImageMetadata& Metadata() const { return metadata_; }
+  ImageMetadata& Metadata() { return metadata_; }
+
+  // The frames of an animated source, or null for a still image. The Bitmap's own pixels are the
+  // animation's default image; its PNG is then an animated PNG (png/apng_writer.h). Create and
+  // Clear drop it.
+  AnimationSource* Animation() const { return animation_.get(); }
+  void SetAnimation(std::unique_ptr<AnimationSource> frames) { animation_ = std::move(frames); }
+  std::unique_ptr<AnimationSource> TakeAnimation() { return std::move(animation_); }
+
   // Sets the palette to the 256-entry grey ramp (entry i is i, i, i).
   void SetGreyPalette();
 
@@ -243,6 +257,8 @@ class Bitmap {
   std::vector<uint8_t> pixels_;
   std::vector<PaletteEntry> palette_;
   std::vector<PngChunk> ancillary_;
+  ImageMetadata metadata_;
+  std::unique_ptr<AnimationSource> animation_;
   std::unique_ptr<PendingRows> pending_;  // writes into pixels_
   LoadNotes notes_;
   int32_t width_ = 0;

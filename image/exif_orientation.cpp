@@ -45,18 +45,21 @@ class Tiff {
 
 }  // namespace
 
-int Orientation(const uint8_t* data, size_t size) {
-  if (size < sizeof kExifHeader + kTiffHeaderBytes ||
-      std::memcmp(data, kExifHeader, sizeof kExifHeader) != 0) {
-    return kUpright;
+namespace {
+
+// Where the Orientation value of the TIFF block `tiffData` lies, with its byte order; false when
+// the block has no well-formed Orientation in its first image directory.
+bool FindOrientation(const uint8_t* tiffData, size_t tiffSize, size_t& at, bool& bigEndian,
+                     uint16_t& value) {
+  if (tiffSize < kTiffHeaderBytes) {
+    return false;
   }
-  const uint8_t* tiffData = data + sizeof kExifHeader;
-  const size_t tiffSize = size - sizeof kExifHeader;
-  bool bigEndian = false;
   if (tiffData[0] == 'M' && tiffData[1] == 'M') {
     bigEndian = true;
-  } else if (!(tiffData[0] == 'I' && tiffData[1] == 'I')) {
-    return kUpright;
+  } else if (tiffData[0] == 'I' && tiffData[1] == 'I') {
+    bigEndian = false;
+  } else {
+    return false;
   }
   const Tiff tiff(tiffData, tiffSize, bigEndian);
   uint16_t magic = 0;
@@ -64,28 +67,54 @@ int Orientation(const uint8_t* data, size_t size) {
   uint16_t entries = 0;
   if (!tiff.Read16(2, magic) || magic != 42 || !tiff.Read32(4, directory) ||
       !tiff.Read16(directory, entries)) {
-    return kUpright;
+    return false;
   }
   for (uint32_t i = 0; i < entries; ++i) {
     // directory < tiffSize and entries < 2^16: the offset cannot overflow.
     const size_t entry = size_t{directory} + 2 + size_t{i} * kEntryBytes;
     uint16_t tag = 0;
     if (!tiff.Read16(entry, tag)) {
-      return kUpright;
+      return false;
     }
     if (tag != kOrientationTag) {
       continue;
     }
     uint16_t type = 0;
     uint32_t count = 0;
-    uint16_t value = 0;
     if (!tiff.Read16(entry + 2, type) || type != kTypeShort || !tiff.Read32(entry + 4, count) ||
         count != 1 || !tiff.Read16(entry + 8, value) || value < 1 || value > 8) {
-      return kUpright;
+      return false;
     }
-    return value;
+    at = entry + 8;
+    return true;
   }
-  return kUpright;
+  return false;
+}
+
+}  // namespace
+
+int Orientation(const uint8_t* data, size_t size) {
+  if (size < sizeof kExifHeader || std::memcmp(data, kExifHeader, sizeof kExifHeader) != 0) {
+    return kUpright;
+  }
+  size_t at = 0;
+  bool bigEndian = false;
+  uint16_t value = 0;
+  return FindOrientation(data + sizeof kExifHeader, size - sizeof kExifHeader, at, bigEndian, value)
+             ? value
+             : kUpright;
+}
+
+bool MarkUpright(uint8_t* tiff, size_t size) {
+  size_t at = 0;
+  bool bigEndian = false;
+  uint16_t value = 0;
+  if (!FindOrientation(tiff, size, at, bigEndian, value)) {
+    return false;
+  }
+  tiff[at] = bigEndian ? 0 : kUpright;
+  tiff[at + 1] = bigEndian ? kUpright : 0;
+  return true;
 }
 
 }  // namespace exif

@@ -1,5 +1,5 @@
-// The Orientation tag of a JPEG's EXIF block: how the stored pixels must be turned to stand
-// upright.
+// The Orientation tag of an EXIF block: how the stored pixels must be turned to stand upright,
+// and its rewriting once they were.
 //
 // Threads: pure functions, any thread.
 #pragma once
@@ -21,5 +21,10 @@ constexpr int kUpright = 1;
 // holds anything out of place (offsets or counts past its end, a wrong type, a value outside
 // 1 to 8). Both byte orders are read. Reads only within data[0, size).
 int Orientation(const uint8_t* data, size_t size);
+
+// Rewrites the Orientation in `tiff`, an EXIF block without its "Exif" header (the data of a PNG
+// eXIf chunk), to upright, for pixels that were turned upright. Returns false, changing
+// nothing, when the block has no Orientation that Orientation() would read.
+bool MarkUpright(uint8_t* tiff, size_t size);
 
 }  // namespace exif

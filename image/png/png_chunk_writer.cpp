@@ -82,14 +82,14 @@ bool IdatWriter::Add(const uint8_t* data, size_t length) {
     if (pending_.size() < kIdatChunkBytes) {
       return chunks_.ok();
     }
-    if (!chunks_.Chunk("IDAT", pending_.data(), pending_.size())) {
+    if (!Write(pending_.data(), pending_.size())) {
       return false;
     }
     pending_.clear();
   }
   // Whole chunks go straight from the caller's bytes.
   for (; length >= kIdatChunkBytes; data += kIdatChunkBytes, length -= kIdatChunkBytes) {
-    if (!chunks_.Chunk("IDAT", data, kIdatChunkBytes)) {
+    if (!Write(data, kIdatChunkBytes)) {
       return false;
     }
   }
@@ -98,9 +98,19 @@ bool IdatWriter::Add(const uint8_t* data, size_t length) {
 }
 
 bool IdatWriter::Finish() {
-  if (!pending_.empty() && !chunks_.Chunk("IDAT", pending_.data(), pending_.size())) {
+  if (!pending_.empty() && !Write(pending_.data(), pending_.size())) {
     return false;
   }
   pending_.clear();
   return chunks_.ok();
+}
+
+bool IdatWriter::Write(const uint8_t* data, size_t length) {
+  if (sequence_ == nullptr) {
+    return chunks_.Chunk("IDAT", data, length);
+  }
+  frameData_.resize(4);
+  PutBe32(frameData_.data(), (*sequence_)++);
+  frameData_.insert(frameData_.end(), data, data + length);
+  return chunks_.Chunk("fdAT", frameData_.data(), frameData_.size());
 }

@@ -4,7 +4,8 @@
 // every later call does nothing and returns false.
 //
 // IdatWriter sits on top of it and cuts a zlib stream that arrives in pieces of any size into
-// IDAT chunks of at most kIdatChunkBytes bytes.
+// IDAT chunks of at most kIdatChunkBytes bytes, or, for a later frame of an animated PNG, into
+// fdAT chunks, each starting with the animation's next sequence number.
 //
 // Threads: an object belongs to one thread; any number may exist at once.
 // Ownership: both borrow what they write to; it must outlive them.
@@ -54,6 +55,9 @@ class IdatWriter {
   static constexpr size_t kIdatChunkBytes = 64 * 1024;
 
   explicit IdatWriter(PngChunkWriter& chunks) : chunks_(chunks) {}
+  // Writes fdAT chunks numbered from *sequence on, which it advances (not owned); IDAT chunks
+  // when `sequence` is null.
+  IdatWriter(PngChunkWriter& chunks, uint32_t* sequence) : chunks_(chunks), sequence_(sequence) {}
   IdatWriter(const IdatWriter&) = delete;
   IdatWriter& operator=(const IdatWriter&) = delete;
 
@@ -64,6 +68,10 @@ class IdatWriter {
   bool Finish();
 
  private:
+  bool Write(const uint8_t* data, size_t length);
+
   PngChunkWriter& chunks_;
-  std::vector<uint8_t> pending_;  // less than one chunk
+  uint32_t* sequence_ = nullptr;    // fdAT when set
+  std::vector<uint8_t> pending_;    // less than one chunk
+  std::vector<uint8_t> frameData_;  // an fdAT chunk's data being put together
 };

@@ -9,6 +9,7 @@
 #include "image/byte_order.h"
 #include "image/pending_rows.h"
 #include "image/pixels.h"
+#include "image/png/metadata_chunks.h"
 #include "image/png/png_chunk_writer.h"
 #include "image/png/png_filter_choice.h"
 #include "image/png/png_reduce.h"
@@ -125,17 +126,22 @@ bool WriteHeader(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& l
 
 }  // namespace
 
+PngCompression CompressionFor(const PngEncodeOptions& options) {
+  PngCompression compression;
+  compression.level = options.level < 0 ? 6 : std::min(options.level, 9);
+  compression.wholeBufferBytes = options.wholeBufferBytes;
+  compression.pieceBytes = std::max<uint64_t>(options.pieceBytes, 1);
+  compression.runner = options.runner;
+  return compression;
+}
+
 bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::File& stream) {
   PngLayout layout;
   if (image.Empty() || !ChoosePngLayout(image.BitCount(), layout) ||
       !std::all_of(image.Ancillary().begin(), image.Ancillary().end(), IsValidAncillary)) {
     return false;
   }
-  PngCompression compression;
-  compression.level = options.level < 0 ? 6 : std::min(options.level, 9);
-  compression.wholeBufferBytes = options.wholeBufferBytes;
-  compression.pieceBytes = std::max<uint64_t>(options.pieceBytes, 1);
-  compression.runner = options.runner;
+  PngCompression compression = CompressionFor(options);
   // Rows the reader has still to decode come in while the pieces are compressed where the writer
   // reads them once, in order; anything that looks over the image first needs them all.
   PendingRows* pending = image.Pending();
@@ -189,11 +195,18 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
       return false;
     }
   }
+  const ImageMetadata& metadata = image.Metadata();
+  if (!WriteMetadataChunks(chunks, metadata, ChunkPlace::kBeforePlte, layout, palette)) {
+    return false;
+  }
   if (!palette.empty() && !chunks.Chunk("PLTE", palette.data(), palette.size())) {
     return false;
   }
   if (form != nullptr && !form->trns().empty() &&
       !chunks.Chunk("tRNS", form->trns().data(), form->trns().size())) {
+    return false;
+  }
+  if (!WriteMetadataChunks(chunks, metadata, ChunkPlace::kBeforeIdat, layout, palette)) {
     return false;
   }
   const PngScanlines rows = form != nullptr ? PngScanlines(image, *form, options.interlace)
@@ -203,5 +216,6 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   }
   IdatWriter idat(chunks);
   return CompressPngImageData(rows, compression, idat) && idat.Finish() &&
+         WriteMetadataChunks(chunks, metadata, ChunkPlace::kAfterIdat, layout, palette) &&
          chunks.Chunk("IEND", nullptr, 0) && chunks.Finish();
 }

@@ -1,8 +1,10 @@
 // EncodePngImage: the whole PNG file of a Bitmap, written to a stream.
 //
 // The file holds, in this order: the signature; IHDR; the Bitmap's Ancillary() chunks as they
-// are held; PLTE when the image has a palette (the palette of an indexed image, or a suggested
-// palette of a direct-colour one); the IDAT chunks; IEND.
+// are held; sBIT and the metadata placed before PLTE; PLTE when the image has a palette (the
+// palette of an indexed image, or a suggested palette of a direct-colour one); tRNS; bKGD and the
+// metadata placed before IDAT; the IDAT chunks; the metadata placed after them; IEND. See
+// metadata_chunks.h.
 //
 // Output by bit count: 1, 2, 4 and 8 bits become palette PNGs of that depth; 16 (5-5-5)
 // becomes 8-bit RGB; 24 becomes RGB; 32 becomes RGB with alpha, the alpha written as stored;
@@ -43,6 +45,10 @@ struct PngEncodeOptions {
   // PLTE and tRNS counted. A grey form leaves out the iCCP chunk, whose profile is for RGB.
   bool reduce = false;
 };
+
+// The compression `options` ask for: the level brought into 0..9, the piece sizes and runner.
+// The row filter is left for the caller to choose.
+PngCompression CompressionFor(const PngEncodeOptions& options);
 
 // Writes the PNG of `image` to `stream`. Rows the image's reader left pending (Bitmap::Pending)
 // are decoded on the way, possibly on the runner's threads; the caller then calls FinishRows to

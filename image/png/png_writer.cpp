@@ -4,12 +4,14 @@
 // when complete (kiv::ReplacingFile); any failure removes the temporary and leaves the target
 // as it was.
 #include <new>
+#include <string>
 #include <vector>
 
 #include "base/file.h"
 #include "base/path.h"
 #include "base/replacing_file.h"
 #include "image/bitmap.h"
+#include "image/png/apng_writer.h"
 #include "image/png/png_encode.h"
 #include "image/png/png_scanlines.h"
 
@@ -30,6 +32,10 @@ bool Bitmap::WritePng(kiv::File& stream, int32_t level, bool interlace) const {
 
 bool Bitmap::WritePng(kiv::File& stream, const PngEncodeOptions& options) const {
   try {
+    if (animation_ != nullptr) {
+      std::string why;
+      return EncodeApng(*this, *animation_, options, stream, why);
+    }
     return EncodePngImage(*this, options, stream);
   } catch (const std::bad_alloc&) {
     return false;

@@ -9,7 +9,8 @@
 // A JPEG whose EXIF Orientation is 2 to 8 is turned upright while it is decoded (unless the
 // load keeps the stored orientation). An ICC profile in APP2 segments goes into the image as
 // iCCP when it is an RGB profile of a colour (YCbCr or RGB) file; a JFIF density in dots per
-// inch or per centimetre becomes pHYs.
+// inch or per centimetre becomes pHYs. Its EXIF, XMP and comments go into the image's metadata
+// (jpeg_metadata.h), the EXIF Orientation rewritten to upright when the pixels were turned.
 //
 // A colour or grey file stored upright is decoded straight into the pixel store, at once or,
 // when the load defers its rows, later as the image's PendingRows (the PNG writer then
@@ -39,6 +40,7 @@
 #include "image/colour_chunks.h"
 #include "image/exif_orientation.h"
 #include "image/read/image_readers.h"
+#include "image/read/jpeg_metadata.h"
 #include "image/pending_rows.h"
 #include "image/upright.h"
 
@@ -191,10 +193,9 @@ bool StartJpeg(JpegGuard& guard, const uint8_t* data, size_t size, bool autoOrie
   cinfo->progress = &guard.progress;
   // An empty buffer is refused by the memory source with JERR_INPUT_EMPTY.
   jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
-  if (autoOrient) {
-    jpeg_save_markers(cinfo, JPEG_APP0 + 1, kMaxMarkerBytes);
-  }
+  jpeg_save_markers(cinfo, JPEG_APP0 + 1, kMaxMarkerBytes);
   jpeg_save_markers(cinfo, JPEG_APP0 + 2, kMaxMarkerBytes);
+  jpeg_save_markers(cinfo, JPEG_COM, kMaxMarkerBytes);
   jpeg_read_header(cinfo, TRUE);
   guard.orientation = autoOrient ? FindOrientation(cinfo) : exif::kUpright;
 
@@ -376,6 +377,11 @@ bool ReadJpeg(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& optio
     }
     return false;
   }
+  std::vector<JpegSegment> segments;
+  for (jpeg_saved_marker_ptr m = guard->cinfo.marker_list; m != nullptr; m = m->next) {
+    segments.push_back(JpegSegment{m->marker, m->data, m->data_length});
+  }
+  CarryJpegMetadata(segments, guard->orientation != exif::kUpright, image.Metadata());
   // The profile comes first among the chunks, before the resolution.
   if (guard->icc != nullptr && guard->iccBytes <= colour_chunks::kMaxIccProfileBytes) {
     std::vector<PngChunk> chunks;

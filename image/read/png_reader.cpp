@@ -12,6 +12,10 @@
 // (its chunk made anew when too short for libpng to read, see colour_chunks::AddIccpChunk); with
 // it, an sRGB chunk is left out, as a PNG holds only one of the two.
 //
+// The other chunks that stay true after the conversion (text, EXIF, time, background, ...) are
+// found by a walk over the file's chunks, see png_metadata.h; an animated PNG's frames too, see
+// apng_reader.h.
+//
 // libpng reports errors by longjmp. Everything that can jump lives in DecodePng, which holds no
 // object with a destructor; the libpng structures are owned by a PngStructs in the caller's
 // frame, so a jump neither leaks nor skips a destructor.
@@ -26,6 +30,8 @@
 #include "image/bitmap.h"
 #include "image/colour_chunks.h"
 #include "image/read/image_readers.h"
+#include "image/read/apng_reader.h"
+#include "image/read/png_metadata.h"
 #include "image/png/png_structs.h"
 
 namespace image_readers {
@@ -258,6 +264,8 @@ bool ReadPng(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& option
   }
   png_set_read_fn(structs.png(), &stream, ReadFromStream);
   if (DecodePng(structs.png(), structs.info(), image)) {
+    CarryPngMetadata(stream, image.Metadata());
+    image.SetAnimation(ReadApngFrames(stream, image.Metadata()));
     return true;
   }
   image.Notes().detail = structs.ErrorText();

@@ -46,12 +46,12 @@ TEST(ColourProfile, RunOptionsAndTheTwentyFourBitCopy) {
     uint32_t width;
   };
   const Case cases[] = {
-      {"defaults", jpeg, std::nullopt, {"IHDR", "iCCP", "pHYs", "IDAT", "IEND"}, 3},
+      {"defaults", jpeg, std::nullopt, {"IHDR", "iCCP", "pHYs", "eXIf", "IDAT", "IEND"}, 3},
       {"strip", jpeg, Option::kStrip, {"IHDR", "IDAT", "IEND"}, 3},
       {"keep orientation",
        jpeg,
        Option::kKeepOrientation,
-       {"IHDR", "iCCP", "pHYs", "IDAT", "IEND"},
+       {"IHDR", "iCCP", "pHYs", "eXIf", "IDAT", "IEND"},
        7},
       {"24-bit copy keeps the profile",
        palette,
@@ -61,7 +61,7 @@ TEST(ColourProfile, RunOptionsAndTheTwentyFourBitCopy) {
       {"24-bit copy of a grey JPEG turned upright",
        grey,
        Option::k24Bit,
-       {"IHDR", "pHYs", "IDAT", "IEND"},
+       {"IHDR", "pHYs", "eXIf", "IDAT", "IEND"},
        3},
   };
   for (const Case& c : cases) {

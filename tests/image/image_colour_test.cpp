@@ -268,10 +268,14 @@ TEST(ColourProfile, ColourSpaceAndResolutionReachThePng) {
     Bytes source;
     Chunks expected;
   };
+  const Bytes exif = testimg::MakeExif(1, false);
+  const Bytes uprightExif(exif.begin() + 6, exif.end());  // without the "Exif" header
   const Case cases[] = {
       {"JPEG 300 x 150 dpi", jpeg(1, 300, 150, 1), {{"pHYs", Phys(11811, 5906, 1)}}},
       {"JPEG 100 x 50 dpcm", jpeg(2, 100, 50, 1), {{"pHYs", Phys(10000, 5000, 1)}}},
-      {"JPEG turned a quarter: sizes swap", jpeg(1, 300, 150, 6), {{"pHYs", Phys(5906, 11811, 1)}}},
+      {"JPEG turned a quarter: sizes swap, its EXIF says upright",
+       jpeg(1, 300, 150, 6),
+       {{"pHYs", Phys(5906, 11811, 1)}, {"eXIf", uprightExif}}},
       {"JPEG aspect ratio only", jpeg(0, 1, 1, 1), {}},
       {"BMP pixels per metre",
        bmp(BmpHeader::kInfo40, 3780, 1890, 0, 0),

@@ -1,0 +1,596 @@
+// What a PNG keeps of its source: EXIF, XMP and comments of a JPEG, the text, time, background,
+// significant bits and safe-to-copy chunks of a PNG, each where PNG's rules place it. A source
+// holding what its PNG cannot (a chunk not safe to copy, a block too large, an extension that
+// does not join) converts with a warning and stays: it is neither deleted nor replaced in place.
+// An animated PNG stays animated: its frames, regions, delays, operations and loop count.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "base/file.h"
+#include "base/path.h"
+#include "base/unicode.h"
+#include "cli/batch.h"
+#include "image/bitmap.h"
+#include "image/read/apng_reader.h"
+#include "tests/cli/recording_terminal.h"
+#include "tests/support/image_makers.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Text(const std::string& text) {
+  return Bytes(text.begin(), text.end());
+}
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) {
+    out.insert(out.end(), part.begin(), part.end());
+  }
+  return out;
+}
+
+void PutBe32(Bytes& out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    out.push_back(static_cast<uint8_t>(value >> shift));
+  }
+}
+
+// A whole chunk: length, type, data, CRC.
+Bytes ChunkBytes(const std::string& type, const Bytes& data) {
+  Bytes out;
+  PutBe32(out, static_cast<uint32_t>(data.size()));
+  Bytes body = Join({Text(type), data});
+  out.insert(out.end(), body.begin(), body.end());
+  PutBe32(out, static_cast<uint32_t>(crc32(0, body.data(), static_cast<uInt>(body.size()))));
+  return out;
+}
+
+// `png` with `before` inserted before its first IDAT and `after` before its IEND.
+Bytes WithChunks(const Bytes& png, const std::vector<std::pair<std::string, Bytes>>& before,
+                 const std::vector<std::pair<std::string, Bytes>>& after) {
+  Bytes out(png.begin(), png.begin() + 8);
+  bool idatSeen = false;
+  for (size_t at = 8; at + 12 <= png.size();) {
+    const uint32_t length =
+        static_cast<uint32_t>(png[at] << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3]);
+    const std::string type(png.begin() + at + 4, png.begin() + at + 8);
+    const auto& extra = type == "IDAT" ? before : after;
+    if ((type == "IDAT" && !idatSeen) || type == "IEND") {
+      for (const auto& chunk : extra) {
+        const Bytes bytes = ChunkBytes(chunk.first, chunk.second);
+        out.insert(out.end(), bytes.begin(), bytes.end());
+      }
+    }
+    idatSeen = idatSeen || type == "IDAT";
+    out.insert(out.end(), png.begin() + at, png.begin() + at + 12 + length);
+    at += 12 + length;
+  }
+  return out;
+}
+
+// `jpeg` with marker segments inserted after its start-of-image marker.
+Bytes WithSegments(const Bytes& jpeg, const std::vector<std::pair<int, Bytes>>& segments) {
+  Bytes out(jpeg.begin(), jpeg.begin() + 2);
+  for (const auto& segment : segments) {
+    const size_t length = segment.second.size() + 2;
+    out.insert(out.end(), {0xFF, static_cast<uint8_t>(segment.first),
+                           static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+    out.insert(out.end(), segment.second.begin(), segment.second.end());
+  }
+  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  return out;
+}
+
+Bytes Photo(int width, int height) {
+  testimg::JpegRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  for (int i = 0; i < width * height; ++i) {
+    recipe.samples.insert(recipe.samples.end(),
+                          {static_cast<uint8_t>(i * 9), static_cast<uint8_t>(i * 5), 120});
+  }
+  recipe.app1 = testimg::MakeExif(6, true);
+  return testimg::MakeJpeg(recipe);
+}
+
+Bytes RgbPng() {
+  testimg::PngRecipe recipe;
+  recipe.width = 5;
+  recipe.height = 3;
+  for (int i = 0; i < 15; ++i) {
+    recipe.samples.insert(recipe.samples.end(), {static_cast<uint16_t>(i * 17), 40, 200});
+  }
+  return testimg::MakePng(recipe);
+}
+
+Bytes PalettePng() {
+  testimg::PngRecipe recipe;
+  recipe.width = 4;
+  recipe.height = 2;
+  recipe.colorType = 3;
+  recipe.bitDepth = 4;
+  recipe.palette = {{0, 0, 0}, {255, 0, 0}, {10, 200, 30}, {255, 255, 255}};
+  recipe.samples = {0, 1, 2, 3, 3, 2, 1, 0};
+  return testimg::MakePng(recipe);
+}
+
+// An RGBA picture of `width` x `height` whose pixels tell `seed` apart.
+testimg::PngRecipe FramePicture(int width, int height, int seed) {
+  testimg::PngRecipe recipe;
+  recipe.width = width;
+  recipe.height = height;
+  recipe.colorType = 6;
+  for (int i = 0; i < width * height; ++i) {
+    recipe.samples.insert(recipe.samples.end(),
+                          {static_cast<uint16_t>(seed * 40 + i), static_cast<uint16_t>(i * 11),
+                           static_cast<uint16_t>(seed * 90), static_cast<uint16_t>(255 - i)});
+  }
+  return recipe;
+}
+
+struct FrameSpec {
+  int x, y, width, height;
+  uint16_t delayNumerator, delayDenominator;
+  uint8_t dispose, blend;
+};
+
+Bytes FrameControl(uint32_t sequence, const FrameSpec& f) {
+  Bytes data;
+  for (uint32_t value :
+       {sequence, uint32_t(f.width), uint32_t(f.height), uint32_t(f.x), uint32_t(f.y)}) {
+    PutBe32(data, value);
+  }
+  data.insert(data.end(),
+              {uint8_t(f.delayNumerator >> 8), uint8_t(f.delayNumerator),
+               uint8_t(f.delayDenominator >> 8), uint8_t(f.delayDenominator), f.dispose, f.blend});
+  return data;
+}
+
+// An animated PNG of a 6 x 4 canvas: `frames` (the first one the default image when
+// `defaultIsFrame`, otherwise a default image of its own comes first), `declared` frames in its
+// acTL, looping `loops` times.
+Bytes MakeApng(const std::vector<FrameSpec>& frames, bool defaultIsFrame, uint32_t declared,
+               uint32_t loops) {
+  const Bytes still = testimg::MakePng(FramePicture(6, 4, 7));
+  Bytes out(still.begin(), still.begin() + 8 + 25);  // signature and IHDR
+  Bytes actl;
+  PutBe32(actl, declared);
+  PutBe32(actl, loops);
+  auto add = [&out](const std::string& type, const Bytes& data) {
+    const Bytes chunk = ChunkBytes(type, data);
+    out.insert(out.end(), chunk.begin(), chunk.end());
+  };
+  add("acTL", actl);
+  uint32_t sequence = 0;
+  for (size_t i = 0; i < frames.size(); ++i) {
+    const FrameSpec& f = frames[i];
+    const Bytes data =
+        testimg::DecodePng(testimg::MakePng(FramePicture(f.width, f.height, int(i)))).idat;
+    if (i == 0 && !defaultIsFrame) {
+      add("IDAT", testimg::DecodePng(still).idat);
+    }
+    add("fcTL", FrameControl(sequence++, f));
+    if (i == 0 && defaultIsFrame) {
+      add("IDAT", data);
+      continue;
+    }
+    Bytes fdat;
+    PutBe32(fdat, sequence++);
+    fdat.insert(fdat.end(), data.begin(), data.end());
+    add("fdAT", fdat);
+  }
+  add("IEND", {});
+  return out;
+}
+
+const char kGuid[] = "0123456789ABCDEF0123456789ABCDEF";
+const std::string kRdf = "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">";
+const std::string kExtension =
+    "<rdf:Description rdf:about=\"\" xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\">"
+    "<photoshop:History>" +
+    std::string(300, 'h') + "extended-history</photoshop:History></rdf:Description>";
+
+Bytes XmpSegment() {
+  return Join({Text("http://ns.adobe.com/xap/1.0/"),
+               {0},
+               Text("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">" + kRdf +
+                    "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+                    "xmlns:xmpNote=\"http://ns.adobe.com/xmp/note/\" xmpNote:HasExtendedXMP=\"" +
+                    kGuid + "\"><dc:title>main-title</dc:title></rdf:Description></rdf:RDF>" +
+                    "</x:xmpmeta>")});
+}
+
+// The extension's pieces, the second first: they are joined by their offsets.
+std::vector<std::pair<int, Bytes>> ExtensionSegments(bool whole) {
+  const std::string packet =
+      "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">" + kRdf + kExtension + "</rdf:RDF></x:xmpmeta>";
+  const size_t half = packet.size() / 2;
+  auto piece = [&](size_t offset, size_t length) {
+    Bytes out = Join({Text("http://ns.adobe.com/xmp/extension/"), {0}, Text(kGuid)});
+    PutBe32(out, static_cast<uint32_t>(packet.size()));
+    PutBe32(out, static_cast<uint32_t>(offset));
+    const Bytes data = Text(packet.substr(offset, length));
+    out.insert(out.end(), data.begin(), data.end());
+    return std::make_pair(0xE1, out);
+  };
+  std::vector<std::pair<int, Bytes>> pieces = {piece(half, packet.size() - half)};
+  if (whole) {
+    pieces.push_back(piece(0, half));
+  }
+  return pieces;
+}
+
+Bytes Exif(uint16_t orientation) {
+  Bytes exif = testimg::MakeExif(orientation, true);
+  return Bytes(exif.begin() + 6, exif.end());
+}
+
+Bytes ITxt(const std::string& keyword, const std::string& text) {
+  return Join({Text(keyword), {0, 0, 0, 0, 0}, Text(text)});
+}
+
+// The data of the chunks of `type` in `png`.
+std::vector<Bytes> Find(const testimg::DecodedPng& png, const std::string& type) {
+  std::vector<Bytes> found;
+  for (size_t i = 0; i < png.chunks.size(); ++i) {
+    if (png.chunks[i] == type) {
+      found.push_back(png.chunkData[i]);
+    }
+  }
+  return found;
+}
+
+// The index of the first chunk of `type`, the chunk count when none.
+size_t Position(const testimg::DecodedPng& png, const std::string& type) {
+  return static_cast<size_t>(std::find(png.chunks.begin(), png.chunks.end(), type) -
+                             png.chunks.begin());
+}
+
+bool Contains(const Bytes& data, const std::string& text) {
+  return std::search(data.begin(), data.end(), text.begin(), text.end()) != data.end();
+}
+
+// The colour the bKGD chunk of `png` names, in 8-bit red, green and blue, whatever its kind.
+testimg::Rgba Background(const testimg::DecodedPng& png) {
+  const std::vector<Bytes> found = Find(png, "bKGD");
+  if (found.size() != 1) {
+    return testimg::Rgba{0, 0, 0, 0};
+  }
+  const Bytes& d = found[0];
+  auto eight = [&](size_t at) {
+    const unsigned top = (1u << png.bitDepth) - 1;
+    return static_cast<uint8_t>(((d[at] << 8 | d[at + 1]) * 255u + top / 2) / top);
+  };
+  if (png.colorType == 3) {
+    return d[0] < png.palette.size() ? png.palette[d[0]] : testimg::Rgba{0, 0, 0, 0};
+  }
+  if (png.colorType == 0 || png.colorType == 4) {
+    return testimg::Rgba{eight(0), eight(0), eight(0), 255};
+  }
+  return testimg::Rgba{eight(0), eight(2), eight(4), 255};
+}
+
+struct Case {
+  const char* what;
+  std::wstring name;  // the source's file name
+  Bytes source;
+  std::vector<std::wstring> options;
+  // What the PNG must hold, checked on every PNG the case writes.
+  std::function<void(const testimg::DecodedPng&)> check;
+  bool keep = false;           // the source holds what the PNG cannot: it stays
+  std::wstring warning = L"";  // then the row's warning holds this
+  bool sameFrames = false;     // an animation whose written frames hold the source's pixels
+};
+
+std::vector<Case> Cases() {
+  const std::string japanese = "\xE5\xA4\x95\xE7\x84\xBC\xE3\x81\x91";  // 夕焼け in UTF-8
+  const Bytes camera = WithSegments(Photo(6, 4), [&] {
+    std::vector<std::pair<int, Bytes>> segments = {{0xE1, XmpSegment()}};
+    for (const auto& piece : ExtensionSegments(true)) {
+      segments.push_back(piece);
+    }
+    segments.push_back({0xFE, Join({Text("shot on a test"), {0}})});
+    segments.push_back({0xFE, Text(japanese)});
+    return segments;
+  }());
+  auto cameraCheck = [japanese](uint16_t orientation) {
+    return [japanese, orientation](const testimg::DecodedPng& png) {
+      EXPECT_EQ(Find(png, "eXIf"), std::vector<Bytes>{Exif(orientation)});
+      const std::vector<Bytes> xmp = Find(png, "iTXt");
+      ASSERT_EQ(xmp.size(), 2u);
+      EXPECT_TRUE(Contains(xmp[0], std::string("XML:com.adobe.xmp") + '\0' + '\0'));
+      EXPECT_TRUE(Contains(xmp[0], "main-title"));
+      EXPECT_TRUE(Contains(xmp[0], kExtension + "</rdf:RDF>"));
+      EXPECT_EQ(xmp[1], ITxt("Comment", japanese));
+      EXPECT_EQ(Find(png, "tEXt"),
+                std::vector<Bytes>{Join({Text("Comment"), {0}, Text("shot on a test")})});
+      EXPECT_LT(Position(png, "eXIf"), Position(png, "IDAT"));
+    };
+  };
+  const Bytes zText =
+      Join({Text("Title"), {0, 0}, {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01}});
+  const Bytes time = {0x07, 0xEA, 12, 8, 4, 5, 6};
+  const Bytes safe = Text("private and safe to copy");
+  std::vector<Case> cases = {
+      {"camera JPEG: EXIF turned upright, XMP joined, comments",
+       L"camera.jpg",
+       camera,
+       {},
+       cameraCheck(1)},
+      {"camera JPEG kept as stored: its orientation stays",
+       L"stored.jpg",
+       camera,
+       {L"--no-auto-orient"},
+       cameraCheck(6)},
+      {"camera JPEG stripped: nothing carried",
+       L"stripped.jpg",
+       camera,
+       {L"--strip"},
+       [](const testimg::DecodedPng& png) {
+         EXPECT_EQ(png.chunks, (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
+       }},
+      {"JPEG whose XMP extension lacks a piece",
+       L"half.jpg",
+       WithSegments(Photo(3, 3), {{0xE1, XmpSegment()}, ExtensionSegments(false)[0]}),
+       {},
+       [](const testimg::DecodedPng& png) {
+         const std::vector<Bytes> xmp = Find(png, "iTXt");
+         ASSERT_EQ(xmp.size(), 1u);
+         EXPECT_TRUE(Contains(xmp[0], "main-title"));
+       },
+       true,
+       L"extended XMP incomplete"},
+      {"PNG text, EXIF, time and a safe private chunk, each in its place",
+       L"text.png",
+       WithChunks(RgbPng(),
+                  {{"tEXt", Join({Text("parameters"), {0}, Text("steps: 20")})},
+                   {"zTXt", zText},
+                   {"iTXt", ITxt("Description", japanese)},
+                   {"eXIf", Exif(3)},
+                   {"prVt", safe}},
+                  {{"tIME", time}}),
+       {},
+       [zText, time, safe](const testimg::DecodedPng& png) {
+         EXPECT_EQ(png.chunks, (std::vector<std::string>{"IHDR", "tEXt", "zTXt", "iTXt", "eXIf",
+                                                         "prVt", "IDAT", "tIME", "IEND"}));
+         EXPECT_EQ(Find(png, "zTXt"), std::vector<Bytes>{zText});
+         EXPECT_EQ(Find(png, "eXIf"), std::vector<Bytes>{Exif(3)});
+         EXPECT_EQ(Find(png, "tIME"), std::vector<Bytes>{time});
+         EXPECT_EQ(Find(png, "prVt"), std::vector<Bytes>{safe});
+       }},
+      {"PNG with a chunk not safe to copy",
+       L"unsafe.png",
+       WithChunks(RgbPng(), {{"tEXt", Join({Text("a"), {0}, Text("b")})}, {"prVT", safe}}, {}),
+       {},
+       [](const testimg::DecodedPng& png) {
+         EXPECT_EQ(Position(png, "prVT"), png.chunks.size());
+         EXPECT_EQ(Find(png, "tEXt").size(), 1u);
+       },
+       true,
+       L"chunk 'prVT' is not safe to copy"},
+      {"PNG with a text too large to carry",
+       L"large.png",
+       WithChunks(RgbPng(), {{"tEXt", Join({Text("big"), {0}, Bytes(9u << 20, 'x')})}}, {}),
+       {},
+       [](const testimg::DecodedPng& png) { EXPECT_EQ(Find(png, "tEXt").size(), 0u); },
+       true,
+       L"'tEXt' too large to carry"},
+  };
+  const std::vector<FrameSpec> frames = {
+      {0, 0, 6, 4, 1, 10, 0, 0}, {2, 1, 3, 2, 5, 100, 1, 1}, {0, 3, 6, 1, 0, 0, 2, 0}};
+  for (bool defaultIsFrame : {true, false}) {
+    const Bytes apng = MakeApng(frames, defaultIsFrame, 3, 4);
+    auto check = [frames, defaultIsFrame](const testimg::DecodedPng& png) {
+      Bytes actl;
+      PutBe32(actl, 3);
+      PutBe32(actl, 4);
+      EXPECT_EQ(Find(png, "acTL"), std::vector<Bytes>{actl});
+      std::vector<Bytes> controls;
+      uint32_t sequence = 0;
+      for (const FrameSpec& f : frames) {
+        controls.push_back(FrameControl(sequence, f));
+        // One IDAT or fdAT chunk follows each small frame's fcTL.
+        sequence += &f == &frames[0] && defaultIsFrame ? 1 : 2;
+      }
+      EXPECT_EQ(Find(png, "fcTL"), controls);
+      EXPECT_EQ(Find(png, "fdAT").size(), defaultIsFrame ? 2u : 3u);
+      EXPECT_LT(Position(png, "acTL"), Position(png, "IDAT"));
+      EXPECT_EQ(Position(png, "fcTL") < Position(png, "IDAT"), defaultIsFrame);
+    };
+    cases.push_back({defaultIsFrame ? "animated PNG, its default image the first frame"
+                                    : "animated PNG, its default image apart",
+                     L"anim.png",
+                     apng,
+                     {},
+                     check,
+                     false,
+                     L"",
+                     true});
+    cases.push_back({"animated PNG written as 24-bit frames",
+                     L"anim24.png",
+                     apng,
+                     {L"--24bit", L"--interlace"},
+                     [check](const testimg::DecodedPng& png) {
+                       check(png);
+                       EXPECT_EQ(png.colorType, 2);
+                       EXPECT_EQ(png.interlace, 1);
+                     }});
+  }
+  cases.push_back(
+      {"animated PNG missing a frame",
+       L"short.png",
+       MakeApng(frames, true, 4, 0),
+       {},
+       [](const testimg::DecodedPng& png) { EXPECT_EQ(Position(png, "acTL"), png.chunks.size()); },
+       true,
+       L"animation (frames missing)"});
+  // Animations whose frame controls cannot be trusted: only the default image is written.
+  const std::vector<FrameSpec> outside = {frames[0], {4, 1, 3, 2, 1, 10, 0, 0}};
+  const std::vector<FrameSpec> tall = {frames[0], {0, 0, 6, 5, 1, 10, 0, 0}};
+  for (const Bytes& damaged :
+       {MakeApng(outside, true, 2, 0), MakeApng(tall, false, 2, 0), MakeApng(frames, true, 2, 0)}) {
+    cases.push_back({"animated PNG whose frame controls are out of range",
+                     L"range.png",
+                     damaged,
+                     {},
+                     [](const testimg::DecodedPng& png) {
+                       EXPECT_EQ(Position(png, "fcTL"), png.chunks.size());
+                     },
+                     true,
+                     L"animation (an invalid frame control)"});
+  }
+  // A palette PNG's background and significant bits, stated again for each kind written.
+  for (const std::vector<std::wstring>& options :
+       {std::vector<std::wstring>{}, std::vector<std::wstring>{L"--24bit"},
+        std::vector<std::wstring>{L"--reduce"}}) {
+    cases.push_back({"palette PNG background and significant bits", L"palette.png",
+                     WithChunks(PalettePng(), {{"bKGD", {2}}}, {}), options,
+                     [](const testimg::DecodedPng& png) {
+                       EXPECT_EQ(Background(png), (testimg::Rgba{10, 200, 30, 255}));
+                       const std::vector<Bytes> bits = Find(png, "sBIT");
+                       ASSERT_EQ(bits.size(), 1u);
+                       EXPECT_EQ(bits[0], (png.colorType == 0 ? Bytes{6} : Bytes{5, 6, 5}));
+                       if (png.colorType == 3) {
+                         EXPECT_LT(Position(png, "sBIT"), Position(png, "PLTE"));
+                         EXPECT_LT(Position(png, "PLTE"), Position(png, "bKGD"));
+                       }
+                       EXPECT_LT(Position(png, "bKGD"), Position(png, "IDAT"));
+                     }});
+  }
+  // sBIT comes before PLTE in the source.
+  for (Case& c : cases) {
+    if (c.name == L"palette.png") {
+      Bytes& png = c.source;
+      const Bytes sbit = ChunkBytes("sBIT", {5, 6, 5});
+      png.insert(png.begin() + 8 + 25, sbit.begin(), sbit.end());
+    }
+  }
+  return cases;
+}
+
+// The frames of an animated PNG's bytes, each placement and pixels, one after another.
+void ExpectSameFrames(const Bytes& source, const Bytes& written) {
+  auto open = [](const Bytes& bytes, Bitmap& image) {
+    kiv::File stream;
+    Bytes copy = bytes;
+    stream.AttachVector(copy);
+    ImageMetadata notes;
+    std::unique_ptr<AnimationSource> frames = ReadApngFrames(stream, notes);
+    EXPECT_TRUE(image.LoadFromMemory(bytes));
+    return frames;
+  };
+  Bitmap sourceImage;
+  Bitmap writtenImage;
+  std::unique_ptr<AnimationSource> from = open(source, sourceImage);
+  std::unique_ptr<AnimationSource> to = open(written, writtenImage);
+  ASSERT_TRUE(from != nullptr && to != nullptr);
+  EXPECT_EQ(writtenImage.Pixels(), sourceImage.Pixels());
+  ASSERT_EQ(to->Info().frameCount, from->Info().frameCount);
+  for (uint32_t i = 0; i < from->Info().frameCount; ++i) {
+    AnimationFrame a;
+    AnimationFrame b;
+    Bitmap pixelsA;
+    Bitmap pixelsB;
+    ASSERT_TRUE(from->Frame(i, a, &pixelsA));
+    ASSERT_TRUE(to->Frame(i, b, &pixelsB)) << to->Error();
+    EXPECT_EQ(pixelsB.Pixels(), pixelsA.Pixels()) << "frame " << i;
+    EXPECT_EQ(std::make_tuple(b.x, b.y, b.width, b.height, b.dispose, b.blend),
+              std::make_tuple(a.x, a.y, a.width, a.height, a.dispose, a.blend));
+  }
+}
+
+struct Outcome {
+  int status = 0;
+  RecordingTerminal terminal;
+};
+
+void RunCli(std::vector<std::wstring> arguments, Outcome& outcome) {
+  arguments.insert(arguments.begin(), L"--json");
+  outcome.status = cli::Run(arguments, outcome.terminal, L"");
+}
+
+std::wstring Joined(const std::vector<std::wstring>& lines) {
+  std::wstring all;
+  for (const std::wstring& line : lines) {
+    all += line + L"\n";
+  }
+  return all;
+}
+
+}  // namespace
+
+TEST(CliCarried, EverySourceKeepsWhatItsPngCanHold) {
+  testimg::TempDir dir;
+  int n = 0;
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE(c.what);
+    const std::wstring folder = dir / std::to_wstring(n++);
+    kiv::MakeDirectory(folder);
+    const std::wstring png = kiv::RenameExtension(c.name, L".png");
+
+    // Elsewhere, then elsewhere deleting the source.
+    for (bool remove : {false, true}) {
+      SCOPED_TRACE(remove ? "--delete-source" : "-o");
+      const std::wstring in = kiv::AddSeparator(folder) + (remove ? L"d" : L"k");
+      const std::wstring out = in + L"-out";
+      kiv::MakeDirectory(in);
+      const std::wstring source = kiv::AddSeparator(in) + c.name;
+      ASSERT_TRUE(testimg::WriteFileBytes(source, c.source));
+      std::vector<std::wstring> arguments = c.options;
+      if (remove) {
+        arguments.push_back(L"--delete-source");
+      }
+      arguments.insert(arguments.end(), {L"-o", out, source});
+      Outcome run;
+      RunCli(arguments, run);
+      EXPECT_EQ(run.status, cli::kExitConverted) << kiv::WideToUtf8(Joined(run.terminal.errors));
+      const testimg::DecodedPng written =
+          testimg::DecodePng(testimg::ReadFileBytes(kiv::AddSeparator(out) + png));
+      ASSERT_TRUE(written.ok);
+      c.check(written);
+      if (c.sameFrames) {
+        ExpectSameFrames(c.source, testimg::ReadFileBytes(kiv::AddSeparator(out) + png));
+      }
+      EXPECT_EQ(kiv::FileExists(source), !remove || c.keep);
+      if (c.keep) {
+        EXPECT_TRUE(run.terminal.Shows(run.terminal.out, L"\"warning\":\"" + c.warning));
+      }
+    }
+
+    // In place: a PNG replaces its source, a JPEG's PNG goes beside it and the JPEG is deleted.
+    const std::wstring in = kiv::AddSeparator(folder) + L"p";
+    kiv::MakeDirectory(in);
+    const std::wstring source = kiv::AddSeparator(in) + c.name;
+    ASSERT_TRUE(testimg::WriteFileBytes(source, c.source));
+    std::vector<std::wstring> arguments = c.options;
+    arguments.insert(arguments.end(), {L"--delete-source", source});
+    Outcome run;
+    RunCli(arguments, run);
+    const bool replaces = png == c.name;
+    if (c.keep && replaces) {
+      EXPECT_EQ(run.status, cli::kExitFailures);
+      EXPECT_EQ(testimg::ReadFileBytes(source), c.source);
+      EXPECT_TRUE(run.terminal.Shows(run.terminal.out, c.warning));
+      continue;
+    }
+    EXPECT_EQ(run.status, cli::kExitConverted) << kiv::WideToUtf8(Joined(run.terminal.errors));
+    const testimg::DecodedPng written =
+        testimg::DecodePng(testimg::ReadFileBytes(kiv::AddSeparator(in) + png));
+    ASSERT_TRUE(written.ok);
+    c.check(written);
+    if (!replaces) {
+      EXPECT_EQ(kiv::FileExists(source), c.keep);
+    }
+  }
+}
