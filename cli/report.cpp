@@ -59,7 +59,7 @@ std::wstring BlockedText(const std::wstring& output, const std::wstring& blocked
       (kiv::ReadFileStamp(output, &a) && kiv::ReadFileStamp(blockedBy, &b) && a.SameFile(b));
   if (itself) {
     return QuotedPath(output) + L" is itself a source " + (blockerEarlier ? L"earlier" : L"later") +
-           L" in this list (--update converts only the files changed since their PNG)";
+           L" in this list; --update converts only the files changed since their PNG";
   }
   return QuotedPath(output) + L" is taken in this run by " + QuotedPath(blockedBy);
 }
