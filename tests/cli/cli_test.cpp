@@ -392,8 +392,15 @@ TEST(CliProgress, LineFitsTheTerminalInColumns) {
     const std::wstring cut = cli::FitColumns(c.name, 21);
     EXPECT_LE(cli::DisplayWidth(cut), 21u);
     EXPECT_GE(cli::DisplayWidth(cut), c.width > 21 ? 20u : c.width);
-    for (const wchar_t ch : cut) {
-      EXPECT_FALSE(sizeof(wchar_t) == 2 && ch >= 0xD800 && ch <= 0xDFFF && cut.size() % 2 != 0);
+    // No half of a surrogate pair is left alone.
+    for (size_t i = 0; i < cut.size(); ++i) {
+      const uint32_t ch = static_cast<uint32_t>(cut[i]);
+      const bool high = ch >= 0xD800 && ch <= 0xDBFF;
+      const bool low = ch >= 0xDC00 && ch <= 0xDFFF;
+      const uint32_t next = i + 1 < cut.size() ? static_cast<uint32_t>(cut[i + 1]) : 0;
+      const uint32_t before = i > 0 ? static_cast<uint32_t>(cut[i - 1]) : 0;
+      EXPECT_FALSE(high && !(next >= 0xDC00 && next <= 0xDFFF));
+      EXPECT_FALSE(low && !(before >= 0xD800 && before <= 0xDBFF));
     }
   }
 }
