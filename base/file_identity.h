@@ -26,6 +26,8 @@ struct FileStamp {
   // 100-nanosecond steps).
   std::int64_t seconds = 0;
   std::uint32_t nanoseconds = 0;
+  // The number of names (hard links) the file has; 1 for most files.
+  std::uint64_t links = 1;
 
   // True when both stamps name one file, whatever its contents.
   bool SameFile(const FileStamp& other) const {

@@ -18,6 +18,7 @@ bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
   stamp->size = static_cast<std::uint64_t>(st.st_size);
   stamp->seconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
   stamp->nanoseconds = static_cast<std::uint32_t>(st.st_mtim.tv_nsec);
+  stamp->links = static_cast<std::uint64_t>(st.st_nlink);
   return true;
 }
 

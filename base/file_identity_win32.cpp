@@ -1,5 +1,5 @@
 // File stamps over GetFileInformationByHandle, times set by SetFileTime;
-// names fold to upper case as the file system folds them.
+// names fold to upper case by the system's table, as the file system folds them.
 #include "base/file_identity.h"
 
 #include <windows.h>
@@ -45,6 +45,7 @@ bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
       info.ftLastWriteTime.dwLowDateTime);
   stamp->seconds = steps / kStepsPerSecond - kSecondsFrom1601To1970;
   stamp->nanoseconds = static_cast<std::uint32_t>(steps % kStepsPerSecond) * 100;
+  stamp->links = info.nNumberOfLinks;
   return true;
 }
 
@@ -69,9 +70,16 @@ bool SetModificationTime(const std::wstring& path, const FileStamp& stamp) {
 }
 
 std::wstring ComparableName(const std::wstring& name) {
+  // Folded by the system's own table, whatever the user's language, as
+  // CompareStringOrdinal ignoring case compares (SamePath): no Turkish
+  // dotted I, no rule of one language applied to a name of another.
   std::wstring folded = name;
-  if (!folded.empty()) {
-    CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
+  if (!folded.empty() && name.size() < static_cast<size_t>(INT32_MAX)) {
+    const int length = static_cast<int>(name.size());
+    if (LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.data(), length, &folded[0],
+                      length, nullptr, nullptr, 0) != length) {
+      CharUpperBuffW(&folded[0], static_cast<DWORD>(folded.size()));
+    }
   }
   return folded;
 }

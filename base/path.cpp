@@ -110,4 +110,25 @@ std::wstring RemoveFileSpec(const std::wstring& path) {
   return path.substr(0, cut);
 }
 
+std::wstring CanonicalPath(const std::wstring& path) {
+  std::wstring below;  // the names under `at` that do not exist, with their separators
+  std::wstring at = path;
+  for (;;) {
+    const std::wstring resolved = ResolvedPath(at);
+    if (!resolved.empty()) {
+      return below.empty() ? resolved : AddSeparator(resolved) + below;
+    }
+    const std::wstring parent = RemoveFileSpec(at);
+    if (parent.empty() || parent == at) {
+      return path;
+    }
+    std::wstring name = FindFileName(at);
+    while (!name.empty() && IsPathSeparator(name.back())) {
+      name.pop_back();
+    }
+    below = below.empty() ? name : name + kPathSeparator + below;
+    at = parent;
+  }
+}
+
 }  // namespace kiv

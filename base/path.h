@@ -90,6 +90,13 @@ bool IsLink(const std::wstring& path);
 // the platform spells it; empty when it cannot be told (nothing there).
 std::wstring ResolvedPath(const std::wstring& path);
 
+// `path` as the file system resolves it: its longest part that exists, every
+// link on the way resolved (ResolvedPath), then the names below that part as
+// written. Two spellings of one place (a folder link, a junction, a short
+// name) give one text, and a folder made later below the existing part
+// leaves the text as it was. `path` itself when nothing of it exists.
+std::wstring CanonicalPath(const std::wstring& path);
+
 // Asks the platform to put the file at `path` and its folder entry on the
 // storage device, so that it survives a power cut. True when the platform
 // reports success. Call it before discarding the only other copy of the

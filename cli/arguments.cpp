@@ -82,7 +82,12 @@ constexpr Switch kSwitches[] = {
     {nullptr, L"--dry-run", &Request::dryRun},
     {nullptr, L"--json", &Request::json},
     {nullptr, L"--keep-time", &Request::keepTime},
+    {nullptr, L"--update", &Request::update},
+    {L"-v", L"--verbose", &Request::verbose},
 };
+
+// The short options that take a value, which may also be attached ("-j2").
+constexpr const wchar_t* kShortWithValue[] = {L"-j", L"-o"};
 
 const Switch* FindSwitch(const std::wstring& name) {
   for (const Switch& entry : kSwitches) {
@@ -132,7 +137,11 @@ std::wstring UsageText() {
          L"                         the program, when it exists)\n"
          L"  --keep-time            give each PNG its source's modification time (default: the\n"
          L"                         time it is written)\n"
+         L"  --update               convert a file only when its PNG is missing or older than\n"
+         L"                         it (a PNG converted in place is up to date); the others\n"
+         L"                         end \"up-to-date\" and count as done\n"
          L"  -q, --quiet            no progress line and no summary\n"
+         L"  -v, --verbose          also name each file a folder scan passed over\n"
          L"  --background           convert at idle priority, only when nothing else runs\n"
          L"                         (default: normal priority)\n"
          L"  -h, --help             show this help\n"
@@ -159,14 +168,16 @@ std::wstring UsageText() {
          L"                         the first of them\n"
          L"\n"
          L"--json fields. A file: type \"file\", source, output, state (converted,\n"
-         L"read-failed, write-failed or kept: nothing written, no overwrite mode), state_text\n"
-         L"(the window's words), bytes_in, bytes_out, milliseconds; reason (a failed file: why,\n"
+         L"read-failed, write-failed, up-to-date (--update), not-converted (the run stopped\n"
+         L"first) or kept: nothing written, no overwrite mode), state_text (the window's words),\n"
+         L"bytes_in, bytes_out, milliseconds; reason (a failed file: why,\n"
          L"such as \"permission denied\", \"disk full\", \"corrupt: ...\"); warning (a converted\n"
          L"file whose PNG holds less than its source: 16-bit samples rounded, a truncated\n"
          L"file); blocked_by (failed because another source of the run has that output);\n"
          L"dry_run (true in a dry run). The summary: type \"summary\", converted, read_failed,\n"
-         L"write_failed, kept, not_converted (a stopped run's files), missing, warnings (when\n"
-         L"any), sources_deleted and sources_kept (with --delete-source), seconds, stopped,\n"
+         L"write_failed, kept, up_to_date (--update), not_converted (a stopped run's files),\n"
+         L"missing, skipped (files a folder scan passed over), warnings (when any),\n"
+         L"sources_deleted and sources_kept (with --delete-source), seconds, stopped,\n"
          L"dry_run.\n"
          L"\n"
          L"exit status: 0 all converted, 1 some failed, 2 bad usage, 130 stopped by Ctrl+C";
@@ -199,6 +210,12 @@ ParseResult ParseArguments(const std::vector<std::wstring>& arguments) {
     if (argument.compare(0, 2, L"--") == 0 && equals != std::wstring::npos) {
       name = argument.substr(0, equals);
       inlineValue = argument.substr(equals + 1);
+    }
+    for (const wchar_t* shortName : kShortWithValue) {
+      if (argument.size() > 2 && argument.compare(0, 2, shortName) == 0) {
+        name = shortName;
+        inlineValue = argument.substr(2);
+      }
     }
     // The option's value: after "=" or the next argument.
     auto value = [&]() -> std::optional<std::wstring> {

@@ -4,7 +4,8 @@
 //
 // Each option sets one of the converter's settings for this run, over the
 // values of the settings file. Options and paths may come in any order; "--"
-// ends the options. Values are given as the next argument or after "=".
+// ends the options. Values are given as the next argument, after "=" (long
+// names) or attached to a short name ("-j2", "-o/out").
 //
 // Threads: pure functions, any thread.
 #pragma once
@@ -52,6 +53,8 @@ struct Request {
   bool json = false;                    // --json
   std::optional<Shard> shard;           // --shard K/N
   bool keepTime = false;                // --keep-time
+  bool update = false;                  // --update: only what changed
+  bool verbose = false;                 // -v/--verbose: name the files passed over
 };
 
 struct ParseResult {

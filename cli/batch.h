@@ -39,8 +39,17 @@ class Terminal {
   virtual void Progress(const std::wstring& text) = 0;
   // True once the user asked to stop (Ctrl+C).
   virtual bool StopRequested() = 0;
+  // True once the user asked to stop a second time: the run removes the
+  // temporaries of the files in progress and calls EndAtOnce.
+  virtual bool StopInsisted() { return false; }
+  // Ends the program with `status` without waiting for the files in
+  // progress (the console's); a stand-in may return.
+  virtual void EndAtOnce(int status) { (void)status; }
   // `path` as a full path.
   virtual std::wstring FullPath(const std::wstring& path) = 0;
+  // Seconds on a clock that only goes forward (the system's steady clock),
+  // by which the run measures its time and estimates the time left.
+  virtual double Now();
   // Reads standard input to its end (for --files-from -). False when it
   // cannot be read or holds more than `limit` bytes; a terminal without
   // input has none to give.

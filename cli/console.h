@@ -29,6 +29,10 @@ bool IsTerminal(bool toError);
 // InterruptRequested reports; a second one ends the process as usual.
 void InstallInterruptHandler();
 bool InterruptRequested();
+// True once the user asked a second time (a second Ctrl+C).
+bool InterruptInsisted();
+// Ends the process with `status` at once, waiting for no thread.
+[[noreturn]] void EndAtOnce(int status);
 
 // Reads standard input to its end into `bytes`, unchanged. False when it
 // cannot be read or holds more than `limit` bytes.

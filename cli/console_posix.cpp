@@ -16,8 +16,14 @@ namespace {
 
 volatile sig_atomic_t interrupted = 0;
 
+// The first signal asks for a clean stop; the second asks the run to remove
+// its temporaries and end at once (it polls for it); a third ends the
+// process where it stands.
 void OnInterrupt(int) {
-  interrupted = 1;
+  if (interrupted >= 2) {
+    _exit(130);
+  }
+  interrupted = interrupted + 1;
 }
 
 }  // namespace
@@ -51,13 +57,23 @@ void InstallInterruptHandler() {
   struct sigaction action {};
   action.sa_handler = &OnInterrupt;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND;  // the second signal takes its default course
+  action.sa_flags = 0;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 }
 
 bool InterruptRequested() {
   return interrupted != 0;
+}
+
+bool InterruptInsisted() {
+  return interrupted > 1;
+}
+
+void EndAtOnce(int status) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  _exit(status);
 }
 
 bool ReadStandardInput(std::string* bytes, size_t limit) {

@@ -19,8 +19,10 @@ BOOL WINAPI OnControl(DWORD kind) {
   if (kind != CTRL_C_EVENT && kind != CTRL_BREAK_EVENT) {
     return FALSE;
   }
-  // The first Ctrl+C asks for a clean stop; a second one ends the process.
-  return interrupts.fetch_add(1) == 0 ? TRUE : FALSE;
+  // The first Ctrl+C asks for a clean stop; the second asks the run to remove
+  // its temporaries and end at once (it polls for it); a third ends the
+  // process where it stands.
+  return interrupts.fetch_add(1) < 2 ? TRUE : FALSE;
 }
 
 void Write(HANDLE out, const std::wstring& text) {
@@ -72,6 +74,14 @@ void InstallInterruptHandler() {
 
 bool InterruptRequested() {
   return interrupts.load() != 0;
+}
+
+bool InterruptInsisted() {
+  return interrupts.load() > 1;
+}
+
+void EndAtOnce(int status) {
+  ExitProcess(static_cast<UINT>(status));
 }
 
 bool ReadStandardInput(std::string* bytes, size_t limit) {

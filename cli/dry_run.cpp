@@ -1,5 +1,6 @@
 #include "cli/dry_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -8,6 +9,7 @@
 #include "base/file_identity.h"
 #include "base/path.h"
 #include "cli/json.h"
+#include "cli/report.h"
 #include "cli/summary.h"
 #include "engine/failure_reason.h"
 #include "engine/memory_host.h"
@@ -29,12 +31,29 @@ ConvertOutcome Planned(const RowJob& job, OptionSet& options) {
   return ConvertRow(plan, options);
 }
 
-// True when both paths reach one existing file: converting onto itself, the
-// source is never deleted.
-bool SameFile(const std::wstring& a, const std::wstring& b) {
+// True when writing `written` would leave `source` reaching the new file:
+// both paths are one entry of one folder (converting onto itself), not two
+// names (hard links) of one file, of which the write replaces only one.
+bool SameEntry(const std::wstring& source, const std::wstring& written) {
   kiv::FileStamp first;
   kiv::FileStamp second;
-  return kiv::ReadFileStamp(a, &first) && kiv::ReadFileStamp(b, &second) && first.SameFile(second);
+  if (!kiv::ReadFileStamp(source, &first) || !kiv::ReadFileStamp(written, &second) ||
+      !first.SameFile(second)) {
+    return false;
+  }
+  if (first.links <= 1) {
+    return true;
+  }
+  kiv::FileStamp folderA;
+  kiv::FileStamp folderB;
+  auto folderOf = [](const std::wstring& path) {
+    const std::wstring folder = kiv::RemoveFileSpec(path);
+    return folder.empty() ? std::wstring(L".") : folder;
+  };
+  return kiv::ReadFileStamp(folderOf(source), &folderA) &&
+         kiv::ReadFileStamp(folderOf(written), &folderB) && folderA.SameFile(folderB) &&
+         kiv::ComparableName(kiv::FindFileName(source)) ==
+             kiv::ComparableName(kiv::FindFileName(written));
 }
 
 // One row of the plan, as the run will end it.
@@ -64,14 +83,17 @@ void PlanDeletions(std::vector<PlannedRow>& plan, Tally& tally) {
   }
   for (auto& [key, rows] : groups) {
     bool any = false;
-    bool all = true;
+    // One file reached by two names is never deleted.
+    bool all = std::all_of(rows.begin(), rows.end(), [&](const PlannedRow* row) {
+      return row->row.sourcePath == rows.front()->row.sourcePath;
+    });
     for (const PlannedRow* row : rows) {
       const bool converted = row->row.stateText == kStateConverted;
       const std::wstring& source = row->row.sourcePath;
       const std::wstring& written = row->report.writtenPath;
       any = any || converted;
       all = all && converted && !row->keepSource && !kiv::SamePath(source, row->row.outputPath) &&
-            !kiv::SamePath(source, written) && !SameFile(source, written);
+            !kiv::SamePath(source, written) && !SameEntry(source, written);
     }
     if (all) {
       ++tally.sourcesDeleted;
@@ -86,9 +108,8 @@ void PlanDeletions(std::vector<PlannedRow>& plan, Tally& tally) {
 
 }  // namespace
 
-int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& files,
-           const std::vector<std::wstring>& otherSources, MemoryOptionSet& options,
-           Terminal& terminal, int missing) {
+int DryRun(const Request& request, Collected& collected, MemoryOptionSet& options,
+           Terminal& terminal) {
   const bool deleteSource = options.IsOn(Option::kDeleteSrcFile);
   options.SetOn(Option::kDeleteSrcFile, false);
   const auto started = std::chrono::steady_clock::now();
@@ -102,8 +123,9 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
     std::lock_guard<std::mutex> hold(mutex);
     reports[report.row] = report;
   });
-  manager.SetOtherSources(otherSources);
-  manager.RegisterFiles(files, false);
+  manager.SetOtherSources(collected.otherSources);
+  manager.PlanSourceDeletion(deleteSource);
+  manager.RegisterFiles(collected.files, false);
   bool stopped = false;
   if (list.GetCount() > 0) {
     manager.StartConvert();
@@ -114,6 +136,7 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
       }
     }
   }
+  ReportUpToDate(request, collected, terminal);
 
   std::vector<PlannedRow> plan;
   for (MemoryFileList::RowCopy& row : list.Rows()) {
@@ -132,15 +155,27 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
     rows.push_back(planned.row);
   }
   Tally tally = TallyRows(rows);
+  tally.upToDate = static_cast<int>(collected.upToDate.size());
+  tally.skipped = static_cast<int>(collected.skipped.size());
+  for (const PlannedRow& planned : plan) {
+    if (planned.reaped && planned.row.stateText == kStateConverted &&
+        !planned.report.warning.empty()) {
+      ++tally.warnings;  // as the run counts them
+    }
+  }
   if (deleteSource) {
     tally.deletionAsked = true;
     PlanDeletions(plan, tally);
   }
 
   const int mode = options.GetOverwriteMode();
-  for (const PlannedRow& planned : plan) {
+  for (size_t index = 0; index < plan.size(); ++index) {
+    const PlannedRow& planned = plan[index];
     if (!planned.reaped) {
-      continue;  // not read: the run was stopped
+      if (request.json) {
+        terminal.Out(FileJson(NotConvertedReport(planned.row), true));  // the run was stopped
+      }
+      continue;
     }
     const MemoryFileList::RowCopy& row = planned.row;
     const ConvertManager::FileReport& report = planned.report;
@@ -162,7 +197,9 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
     } else if (row.stateText == kStateWriteFailed) {
       line = row.sourcePath + L": " + row.stateText + L" (";
       if (!report.blockedBy.empty()) {
-        line += row.outputPath + L" is taken in this run by " + report.blockedBy + L")";
+        line += BlockedText(row.outputPath, report.blockedBy,
+                            SourceBefore(rows, report.blockedBy, index)) +
+                L")";
       } else if (report.reason == kReasonNumbersTaken) {
         line += L"every numbered name up to " + std::to_wstring(kMaxRenameCounter) + L" is taken)";
       } else if (report.reason == kReasonExists) {
@@ -175,14 +212,10 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
       line = row.sourcePath + L": not written (no overwrite mode selected)";
     }
     if (request.json) {
-      FileReport json;
-      json.source = row.sourcePath;
-      json.output = written;
+      FileReport json = ReportOf(report);
       json.stateText = row.stateText;
-      json.blockedBy = report.blockedBy;
-      json.reason = report.reason;
-      json.warning = report.warning;
-      json.bytesIn = report.bytesIn;
+      json.bytesOut = 0;
+      json.milliseconds = 0;
       terminal.Out(FileJson(json, true));
     } else if (!request.quiet) {
       terminal.Out(line);
@@ -191,6 +224,7 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
 
   const double elapsed =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const int missing = collected.missing;
   if (request.json) {
     terminal.Out(SummaryJson(tally, missing, elapsed, stopped, true));
   } else if (!request.quiet) {

@@ -22,18 +22,17 @@
 
 #include "cli/arguments.h"
 #include "cli/batch.h"
-#include "engine/convert_manager.h"
+#include "cli/collect.h"
 
 class MemoryOptionSet;
 
 namespace cli {
 
-// Plans the run of `files` (with `otherSources`, the sources of the other
-// parts of a split run, protected as the run protects them) and returns the
-// exit status the run would have (130 when stopped while reading). Turns off
+// Plans the run of `collected` (its other parts' sources protected as the
+// run protects them; its files up to date told first) and returns the exit
+// status the run would have (130 when stopped while reading). Turns off
 // deleting sources in `options`.
-int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& files,
-           const std::vector<std::wstring>& otherSources, MemoryOptionSet& options,
-           Terminal& terminal, int missing);
+int DryRun(const Request& request, Collected& collected, MemoryOptionSet& options,
+           Terminal& terminal);
 
 }  // namespace cli

@@ -71,6 +71,12 @@ const wchar_t* StateWord(const std::wstring& stateText) {
   if (stateText == kStateWriteFailed) {
     return L"write-failed";
   }
+  if (stateText == kStateUpToDate) {
+    return L"up-to-date";
+  }
+  if (stateText.empty()) {
+    return L"not-converted";
+  }
   return L"kept";
 }
 
@@ -110,11 +116,14 @@ std::wstring SummaryJson(const Tally& tally, int missing, double elapsedSeconds,
          Field(L"read_failed", count(tally.readFailed)) + L"," +
          Field(L"write_failed", count(tally.writeFailed)) + L"," +
          Field(L"kept", count(tally.unwritten)) + L"," +
+         (tally.upToDate > 0 ? Field(L"up_to_date", count(tally.upToDate)) + L","
+                             : std::wstring()) +
          Field(L"not_converted", count(tally.waiting)) + L"," + Field(L"missing", count(missing)) +
          (tally.deletionAsked ? L"," + Field(L"sources_deleted", count(tally.sourcesDeleted)) +
                                     L"," + Field(L"sources_kept", count(tally.sourcesKept))
                               : std::wstring()) +
          (tally.warnings > 0 ? L"," + Field(L"warnings", count(tally.warnings)) : std::wstring()) +
+         (tally.skipped > 0 ? L"," + Field(L"skipped", count(tally.skipped)) : std::wstring()) +
          L",\"seconds\":" + seconds + L"," + Field(L"stopped", stopped) + L"," +
          Field(L"dry_run", dryRun) + L"}";
 }

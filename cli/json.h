@@ -6,8 +6,10 @@
 //   {"type":"summary","converted":1,"read_failed":0,"write_failed":0,"kept":0,
 //    "not_converted":0,"missing":0,"seconds":0.120,"stopped":false,"dry_run":false}
 //
-// "state" is "converted", "read-failed", "write-failed" or "kept" (nothing
-// was written and the row kept its state: no overwrite mode was selected).
+// "state" is "converted", "read-failed", "write-failed", "up-to-date"
+// (--update: the output was not older than its source), "not-converted" (a
+// stopped run never came to it) or "kept" (nothing was written and the row
+// kept its state: no overwrite mode was selected).
 // A dry run's objects carry "dry_run":true and the state the file would end
 // with; its bytes_out and milliseconds are 0. A file refused because another
 // file of the run had its output carries "blocked_by" with that file's
@@ -16,7 +18,8 @@
 // PNG holds less than its source (16-bit samples rounded, a truncated file)
 // carries "warning", and its source is never deleted. When deleting sources
 // was asked, the summary also counts "sources_deleted" and "sources_kept";
-// the summary counts "warnings" when there were any.
+// the summary counts "warnings", "up_to_date" and "skipped" (files a folder
+// scan passed over) when there were any.
 //
 // Threads: pure functions, any thread.
 #pragma once
@@ -48,7 +51,7 @@ struct FileReport {
   std::wstring warning;    // what the PNG lacks of its source; empty when nothing
 };
 
-// The "state" word for a row's state text.
+// The "state" word for a row's state text (empty: never handed out).
 const wchar_t* StateWord(const std::wstring& stateText);
 
 std::wstring FileJson(const FileReport& report, bool dryRun);

@@ -6,6 +6,7 @@
 #include "base/path.h"
 #include "cli/batch.h"
 #include "cli/console.h"
+#include "cli/summary.h"
 
 namespace {
 
@@ -23,19 +24,26 @@ class ConsoleTerminal final : public cli::Terminal {
   bool ShowsProgress() override { return cli::IsTerminal(true); }
   bool OutputIsTerminal() override { return cli::IsTerminal(false); }
   void Progress(const std::wstring& text) override {
-    // Overwrite the line in place; pad with blanks where the last one was longer.
+    // Overwrite the line in place; pad with blanks where the last one was
+    // wider, counted in the terminal's columns.
+    const size_t width = cli::DisplayWidth(text);
     std::wstring line = L"\r" + text;
-    if (text.size() < shown_) {
-      line.append(shown_ - text.size(), L' ');
+    if (width < shown_) {
+      line.append(shown_ - width, L' ');
       line += L"\r" + text;
     }
-    shown_ = text.size();
+    shown_ = width;
     cli::WriteRaw(line);
     if (text.empty()) {
       shown_ = 0;
     }
   }
   bool StopRequested() override { return cli::InterruptRequested(); }
+  bool StopInsisted() override { return cli::InterruptInsisted(); }
+  void EndAtOnce(int status) override {
+    ClearProgress();
+    cli::EndAtOnce(status);
+  }
   std::wstring FullPath(const std::wstring& path) override { return cli::FullPath(path); }
   bool ReadInput(std::string* bytes, size_t limit) override {
     return cli::ReadStandardInput(bytes, limit);

@@ -1,29 +1,119 @@
 #include "cli/summary.h"
 
+#include <cstdint>
 #include <cwchar>
 
 namespace cli {
 
 namespace {
 
-// Long names are cut in the middle so that the line fits a narrow terminal.
-constexpr size_t kMaxNameLength = 40;
+// A name is given at least this many columns, or none at all.
+constexpr size_t kMinNameColumns = 12;
 
-std::wstring Shortened(const std::wstring& name) {
-  if (name.size() <= kMaxNameLength) {
-    return name;
+bool IsHighSurrogate(uint32_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+
+// The character at `text[i]` (a surrogate pair joined) and its length in wchar_t.
+uint32_t CharAt(const std::wstring& text, size_t i, size_t* length) {
+  const uint32_t c = static_cast<uint32_t>(text[i]);
+  *length = 1;
+  if (sizeof(wchar_t) == 2 && IsHighSurrogate(c) && i + 1 < text.size()) {
+    const uint32_t low = static_cast<uint32_t>(text[i + 1]);
+    if (low >= 0xDC00 && low <= 0xDFFF) {
+      *length = 2;
+      return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+    }
   }
-  const size_t keep = (kMaxNameLength - 1) / 2;
-  return name.substr(0, keep) + L"…" + name.substr(name.size() - keep);
+  return c;
+}
+
+size_t CharWidth(uint32_t c) {
+  struct Range {
+    uint32_t first;
+    uint32_t last;
+  };
+  static constexpr Range kZero[] = {
+      {0x0300, 0x036F}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF}, {0x200B, 0x200F},
+      {0x20D0, 0x20FF}, {0x3099, 0x309A}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F},
+  };
+  static constexpr Range kWide[] = {
+      {0x1100, 0x115F}, {0x231A, 0x231B},   {0x2E80, 0x303E},   {0x3041, 0x3247},
+      {0x3250, 0x4DBF}, {0x4E00, 0xA4CF},   {0xA960, 0xA97F},   {0xAC00, 0xD7A3},
+      {0xF900, 0xFAFF}, {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},
+      {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD},
+  };
+  for (const Range& range : kZero) {
+    if (c >= range.first && c <= range.last) {
+      return 0;
+    }
+  }
+  for (const Range& range : kWide) {
+    if (c >= range.first && c <= range.last) {
+      return 2;
+    }
+  }
+  return 1;
 }
 
 }  // namespace
 
+size_t DisplayWidth(const std::wstring& text) {
+  size_t width = 0;
+  for (size_t i = 0, length = 0; i < text.size(); i += length) {
+    width += CharWidth(CharAt(text, i, &length));
+  }
+  return width;
+}
+
+std::wstring FitColumns(const std::wstring& text, size_t columns) {
+  if (DisplayWidth(text) <= columns) {
+    return text;
+  }
+  if (columns == 0) {
+    return std::wstring();
+  }
+  // The head takes half of what is left beside the "…", the tail the rest.
+  const size_t room = columns - 1;
+  std::wstring head;
+  size_t used = 0;
+  for (size_t i = 0, length = 0; i < text.size(); i += length) {
+    const size_t width = CharWidth(CharAt(text, i, &length));
+    if (used + width > room / 2 + room % 2) {
+      break;
+    }
+    head.append(text, i, length);
+    used += width;
+  }
+  // The tail, gathered from the end: whole characters only.
+  size_t start = text.size();
+  size_t tailUsed = 0;
+  while (start > 0) {
+    size_t at = start - 1;
+    if (sizeof(wchar_t) == 2 && at > 0 && !IsHighSurrogate(static_cast<uint32_t>(text[at])) &&
+        IsHighSurrogate(static_cast<uint32_t>(text[at - 1]))) {
+      --at;
+    }
+    size_t length = 0;
+    const size_t width = CharWidth(CharAt(text, at, &length));
+    if (used + tailUsed + width > room) {
+      break;
+    }
+    tailUsed += width;
+    start = at;
+  }
+  return head + L"\u2026" + text.substr(start);
+}
+
 Tally TallyRows(const std::vector<MemoryFileList::RowCopy>& rows) {
   Tally tally;
+  size_t index = 0;
   for (const auto& row : rows) {
+    ++index;
     if (row.stateText == kStateConverted) {
       ++tally.converted;
+    } else if (row.stateText == kStateUpToDate) {
+      ++tally.upToDate;
     } else if (row.stateText.empty()) {
       ++tally.waiting;
     } else {
@@ -37,7 +127,7 @@ Tally TallyRows(const std::vector<MemoryFileList::RowCopy>& rows) {
       const std::wstring shown = row.stateText == kStateConverting
                                      ? std::wstring(L"not written (no overwrite mode selected)")
                                      : row.stateText;
-      tally.failed.push_back({row.sourcePath, row.outputPath, shown});
+      tally.failed.push_back({row.sourcePath, row.outputPath, shown, index - 1});
     }
   }
   return tally;
@@ -81,10 +171,10 @@ std::wstring ProgressText(int done, int total, int failures, uint32_t etaSeconds
   }
   if (stopping) {
     text += L" stopping: waiting for the files in progress";
-  } else if (!currentName.empty()) {
-    text += L" " + Shortened(currentName);
+  } else if (!currentName.empty() && DisplayWidth(text) + 1 + kMinNameColumns <= kProgressColumns) {
+    text += L" " + FitColumns(currentName, kProgressColumns - DisplayWidth(text) - 1);
   }
-  return text;
+  return FitColumns(text, kProgressColumns);
 }
 
 std::wstring SummaryText(const Tally& tally, int missing, double elapsedSeconds) {
@@ -95,8 +185,14 @@ std::wstring SummaryText(const Tally& tally, int missing, double elapsedSeconds)
     text += L", sources deleted " + std::to_wstring(tally.sourcesDeleted) + L", kept " +
             std::to_wstring(tally.sourcesKept);
   }
+  if (tally.upToDate > 0) {
+    text += L", up to date " + std::to_wstring(tally.upToDate);
+  }
   if (tally.warnings > 0) {
     text += L", warnings " + std::to_wstring(tally.warnings);
+  }
+  if (tally.skipped > 0) {
+    text += L", skipped " + std::to_wstring(tally.skipped);
   }
   if (tally.unwritten > 0) {
     text += L", not written " + std::to_wstring(tally.unwritten);

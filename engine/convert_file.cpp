@@ -91,6 +91,9 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
     return ConvertOutcome();
   }
   if (decision.action == OverwriteDecision::Action::kRefuse) {
+    if (!job.decision.reason.empty()) {
+      return WithState(kStateWriteFailed, job.decision.reason);  // the claims' own refusal
+    }
     return Refused(job.decision.blockedBy, mode);
   }
   if (loaded.Notes().samplesRounded && !decision.createNew &&

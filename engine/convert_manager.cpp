@@ -364,6 +364,11 @@ std::optional<ConvertManager::FileReport::SourceFate> ConvertManager::SettleSour
   if (!anyConverted) {
     return FileReport::SourceFate::kNotAsked;
   }
+  if (spellings.size() > 1) {
+    // One file reached by two names (a link, a hard link): which name a
+    // deletion removed would depend on which row came last, so neither is.
+    return FileReport::SourceFate::kKept;
+  }
   for (const ReapedRow& r : settled) {
     if (!r.converted || r.outcome.keepSource || kiv::SamePath(job.source, r.outputPath) ||
         kiv::SamePath(job.source, r.outcome.writtenPath)) {
@@ -379,8 +384,8 @@ std::optional<ConvertManager::FileReport::SourceFate> ConvertManager::SettleSour
     if (r.hasLoaded && r.outcome.hasWrittenStamp && kiv::SyncToDisk(r.outcome.writtenPath) &&
         MayRemoveSource(job.source, r.loaded, r.outputPath, r.outcome.writtenPath,
                         r.outcome.writtenStamp)) {
-      return RemoveSourceFile(job.source) ? FileReport::SourceFate::kDeleted
-                                          : FileReport::SourceFate::kKept;
+      return RemoveSourceFile(job.source, r.loaded) ? FileReport::SourceFate::kDeleted
+                                                    : FileReport::SourceFate::kKept;
     }
   }
   return FileReport::SourceFate::kKept;
@@ -411,7 +416,9 @@ void ConvertManager::StartWorkers() {
     // The row's name is decided here, in list order, before any of its work
     // begins; the disk is read outside the list's lock.
     job.claims = &claims_;
-    job.decision = claims_.Claim(host_.options.GetOverwriteMode(), job.outputPath, job.source);
+    job.decision =
+        claims_.Claim(host_.options.GetOverwriteMode(), job.outputPath, job.source,
+                      sourcesDeletedInPlan_ || host_.options.IsOn(Option::kDeleteSrcFile));
     ++activeWorkers_;
     workers_.push_back(
         std::make_unique<ConvertThread>(host_, entry, std::move(job), converter_, &wake_));

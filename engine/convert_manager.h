@@ -32,8 +32,9 @@
 // and the source is unchanged since it was read (remove_source.h); the PNG
 // is synced first, then checked, then the source deleted. A source with
 // several rows in the run (named twice) is settled when its last row is
-// reaped: it goes only when every one of them converted. Otherwise it stays
-// and its rows still say "変換終了".
+// reaped: it goes only when every one of them converted. A source reached by
+// two names (a link or a hard link beside the file, both listed) is never
+// deleted. Otherwise it stays and its rows still say "変換終了".
 //
 // Ownership: the list, options and window of `host` are not owned and must
 // outlive the scheduler.
@@ -113,6 +114,11 @@ class ConvertManager final : public kiv::Thread {
   // split run): every run notes them with its own rows' sources, so that no
   // output replaces them. REQUIRES: no run is active.
   void SetOtherSources(std::vector<std::wstring> sources) { otherSources_ = std::move(sources); }
+
+  // A plan of a run (a dry run, whose options delete nothing) that would
+  // delete its sources: the rows are decided as such a run decides them.
+  // REQUIRES: no run is active.
+  void PlanSourceDeletion(bool planned) { sourcesDeletedInPlan_ = planned; }
 
   // Registers one path: at once while no run is active, otherwise at the
   // scheduler's next pass (rows are then added by the scheduler's thread).
@@ -197,6 +203,7 @@ class ConvertManager final : public kiv::Thread {
   ReportListener reportListener_;
   MillisecondClock clock_;
   std::vector<std::wstring> otherSources_;
+  bool sourcesDeletedInPlan_ = false;
 
   kiv::CriticalSection pendingLock_;  // guards pendingPaths_
   kiv::CriticalSection timingLock_;   // guards the estimate's fields

@@ -20,6 +20,12 @@ std::wstring FolderOf(const std::wstring& target) {
   return folder.empty() ? std::wstring(L".") : folder;
 }
 
+// A refused write names the folder it was refused in: the row's line names only the source.
+std::wstring PermissionDeniedIn(const std::wstring& folder) {
+  return std::wstring(kiv::FileErrorText(kiv::FileError::kAccessDenied)) + L" (cannot write in " +
+         folder + L")";
+}
+
 }  // namespace
 
 std::wstring GroupedNumber(uint64_t value) {
@@ -70,6 +76,8 @@ std::wstring WriteFailureReason(kiv::FileError error, const std::wstring& target
       }
       break;
     }
+    case kiv::FileError::kAccessDenied:
+      return PermissionDeniedIn(FolderOf(target));
     default:
       break;
   }
@@ -86,10 +94,10 @@ std::wstring OutputFolderProblem(const std::wstring& target) {
     folder = parent;
   }
   if (!kiv::IsDirectory(folder)) {
-    return L"output folder is a file";
+    return kReasonFolderIsFile;
   }
   if (!kiv::CanCreateIn(folder)) {
-    return kiv::FileErrorText(kiv::FileError::kAccessDenied);
+    return PermissionDeniedIn(folder);
   }
   return std::wstring();
 }

@@ -16,7 +16,11 @@
 // Why the overwrite rule refused a row, when no other row holds its name: the file is there in
 // fail mode, or every numbered name is taken in rename mode.
 inline constexpr wchar_t kReasonExists[] = L"exists (fail mode)";
+inline constexpr wchar_t kReasonFolderIsFile[] = L"output folder is a file";
 inline constexpr wchar_t kReasonNumbersTaken[] = L"every numbered name taken";
+// Force mode while sources are deleted: a file that is not the row's own
+// source stands at the output; it may be the only copy of another picture.
+inline constexpr wchar_t kReasonExistsWhileDeleting[] = L"exists, and sources are being deleted";
 
 // Why a load failed: "vanished", "permission denied", "unreadable: ...", "not a BMP, PNG or
 // JPEG image", "corrupt: <the decoder's words>", "too large".

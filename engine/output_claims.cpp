@@ -1,6 +1,7 @@
 #include "engine/output_claims.h"
 
 #include "base/path.h"
+#include "engine/failure_reason.h"
 #include "engine/option_set.h"
 
 namespace {
@@ -97,6 +98,10 @@ std::optional<OutputClaims::Holder> OutputClaims::HolderOf(
   kiv::FileStamp stamp;
   const bool exists = kiv::ReadFileStamp(path, &stamp);
   const Identity identity(stamp.volume, stamp.index);
+  // A file of several names (hard links) met under another name is another
+  // entry: writing replaces only the name written, so only a file of one
+  // name is known by its identity (two spellings of one entry).
+  const bool byIdentity = exists && stamp.links <= 1;
   std::vector<std::pair<std::wstring, std::wstring>> inFlight;  // path, source
 #ifndef _WIN32
   // A file just moved into place by a row not yet reported written may stand
@@ -104,7 +109,7 @@ std::optional<OutputClaims::Holder> OutputClaims::HolderOf(
   // mount). Not on Windows: there a look at a file while it is being moved
   // into place can make the move fail, and names that differ only in case
   // are folded by ComparableName.
-  if (exists) {
+  if (byIdentity) {
     std::vector<std::pair<std::wstring, std::wstring>> candidates;
     {
       kiv::LockGuard hold(lock_);
@@ -131,7 +136,9 @@ std::optional<OutputClaims::Holder> OutputClaims::HolderOf(
       if (!SameSource(held, source, sourceId)) {
         return true;
       }
-      same = Holder{held.source, true};
+      if (!same || same->earlierRun) {
+        same = Holder{held.source, true, held.earlierRun};
+      }
       return false;
     };
     for (auto [it, end] = byKey_.equal_range(key); it != end; ++it) {
@@ -143,7 +150,7 @@ std::optional<OutputClaims::Holder> OutputClaims::HolderOf(
         return Holder{held.source, false};
       }
     }
-    if (exists) {
+    if (byIdentity) {
       for (auto [it, end] = byIdentity_.equal_range(identity); it != end; ++it) {
         const Held& held = held_.at(it->second);
         if (!held.earlierRun && consider(held)) {
@@ -163,7 +170,7 @@ std::optional<OutputClaims::Holder> OutputClaims::HolderOf(
     if (byName != sourcesByKey_.end() && other(byName->second)) {
       return Holder{byName->second, false};
     }
-    if (!exists) {
+    if (!byIdentity) {
       return same;
     }
     for (auto [it, end] = sourcesById_.equal_range(identity); it != end; ++it) {
@@ -185,7 +192,7 @@ std::optional<OutputClaims::Holder> OutputClaims::HolderOf(
 }
 
 OutputClaims::Decision OutputClaims::Claim(int mode, const std::wstring& output,
-                                           const std::wstring& source) {
+                                           const std::wstring& source, bool sourcesDeleted) {
   ResolveSources();
   const std::optional<Identity> sourceId = SourceIdentity(source);
   Decision decision;
@@ -212,7 +219,17 @@ OutputClaims::Decision OutputClaims::Claim(int mode, const std::wstring& output,
     // Only a file that stood there before, or one of the same source, may be
     // replaced.
     decision.sameSource = holder.has_value();
-    overwrite.createNew = !decision.sameSource && !kiv::FileExists(overwrite.path);
+    kiv::FileStamp there;
+    const bool exists = kiv::ReadFileStamp(overwrite.path, &there);
+    overwrite.createNew = !decision.sameSource && !exists;
+    const bool ownSource = exists && sourceId && *sourceId == Identity(there.volume, there.index);
+    const bool madeThisRun = holder && !holder->earlierRun;
+    if (sourcesDeleted && exists && !ownSource && !madeThisRun) {
+      overwrite.action = OverwriteDecision::Action::kRefuse;
+      decision.sameSource = false;
+      decision.reason = kReasonExistsWhileDeleting;
+      return decision;
+    }
   }
 
   Held held;
@@ -221,7 +238,9 @@ OutputClaims::Decision OutputClaims::Claim(int mode, const std::wstring& output,
   held.source = source;
   held.sourceId = sourceId;
   kiv::FileStamp stamp;
-  if (kiv::ReadFileStamp(overwrite.path, &stamp)) {
+  // A file with other names is not indexed by identity: the write replaces
+  // only this name, and the others keep the old file.
+  if (kiv::ReadFileStamp(overwrite.path, &stamp) && stamp.links <= 1) {
     held.identity = Identity(stamp.volume, stamp.index);
   }
   kiv::LockGuard hold(lock_);
@@ -241,12 +260,17 @@ void OutputClaims::Unindex(std::uint64_t ticket, const Held& held) {
       break;
     }
   }
-  if (held.identity) {
-    for (auto [it, end] = byIdentity_.equal_range(*held.identity); it != end; ++it) {
-      if (it->second == ticket) {
-        byIdentity_.erase(it);
-        break;
-      }
+  UnindexIdentity(ticket, held.identity);
+}
+
+void OutputClaims::UnindexIdentity(std::uint64_t ticket, const std::optional<Identity>& identity) {
+  if (!identity) {
+    return;
+  }
+  for (auto [it, end] = byIdentity_.equal_range(*identity); it != end; ++it) {
+    if (it->second == ticket) {
+      byIdentity_.erase(it);
+      return;
     }
   }
 }
@@ -260,9 +284,8 @@ void OutputClaims::Written(std::uint64_t ticket, const kiv::FileStamp* stamp) {
   Held& held = it->second;
   held.state = State::kWritten;
   if (stamp != nullptr) {
-    Unindex(ticket, held);
+    UnindexIdentity(ticket, held.identity);
     held.identity = Identity(stamp->volume, stamp->index);
-    byKey_.emplace(held.key, ticket);
     byIdentity_.emplace(*held.identity, ticket);
   }
 }

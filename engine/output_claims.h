@@ -20,7 +20,9 @@
 // Names are compared as the file system compares them: the folder by its
 // identity where it exists, the file name by ComparableName (case-insensitive
 // on Windows), and any file that exists by its identity (base/file_identity.h),
-// so two spellings of one file are one file. A source is known by its name
+// so two spellings of one file are one file. A file of several names (hard
+// links) is known by its name only: writing one of its names replaces that
+// name alone, so hard-linked outputs are written each on its own. A source is known by its name
 // and by its identity, both read when the run's first claim after it was
 // noted is decided (before anything of the run can delete it).
 //
@@ -31,7 +33,11 @@
 //           source may be rewritten in place, and a row may replace what a
 //           row of the same source claimed or wrote (`sameSource`), so
 //           converting a file again replaces its own output. When nothing
-//           stood there the file must be created new.
+//           stood there the file must be created new. While sources are
+//           deleted, a file that stood there before is replaced only when it
+//           is the row's own source (in place): once its source is gone a PNG
+//           may be the only copy of its picture, so any other existing file
+//           refuses the row (`reason`), in this run and in any later one.
 //   fail:   refuses an existing file, a claimed name and another row's source.
 //   rename: takes the next number past every such name.
 //
@@ -76,6 +82,9 @@ class OutputClaims {
     // Force mode: the name is held by a row of the same source file, so the
     // file is replaced whether or not that row has made it yet.
     bool sameSource = false;
+    // Why the claims refused the row when no other row stands in the way
+    // (empty: the overwrite rule's own refusal).
+    std::wstring reason;
   };
 
   // Notes a file the run reads (a row's source, or a source of another part
@@ -85,8 +94,11 @@ class OutputClaims {
 
   // Decides where the row of `source` writes its output `output` under the
   // OverWrite selection `mode` (0 force, 1 fail, 2 rename, other none) and,
-  // when it is to write, claims that name for it.
-  Decision Claim(int mode, const std::wstring& output, const std::wstring& source);
+  // when it is to write, claims that name for it. `sourcesDeleted`: the
+  // run deletes each source once converted (force mode then replaces no
+  // existing file but the row's own source).
+  Decision Claim(int mode, const std::wstring& output, const std::wstring& source,
+                 bool sourcesDeleted = false);
 
   // The file of claim `ticket` is in place, with the stamp the safe writer
   // took of it (null when none is known: a dry run).
@@ -125,6 +137,7 @@ class OutputClaims {
   struct Holder {
     std::wstring source;
     bool same = false;
+    bool earlierRun = false;  // the holder's file was written by an earlier run
   };
 
   // Reads the names and identities of the sources noted since the last call.
@@ -142,6 +155,8 @@ class OutputClaims {
                          const std::optional<Identity>& sourceId);
   // Removes the entries of `ticket` from the indexes. REQUIRES: lock_.
   void Unindex(std::uint64_t ticket, const Held& held);
+  // Removes the identity entry of `ticket` for `identity`. REQUIRES: lock_.
+  void UnindexIdentity(std::uint64_t ticket, const std::optional<Identity>& identity);
 
   kiv::CriticalSection lock_;
   std::uint64_t nextTicket_ = 1;

@@ -7,9 +7,14 @@
 
 #include "base/file_identity.h"
 
-// Clears the file's read-only attribute (where the platform has one) and
-// deletes it. Returns true when the file is gone.
-bool RemoveSourceFile(const std::wstring& path);
+// Deletes the source at `path` when it is still the file `loaded` describes
+// (identity, size and modification time) at the moment of the deletion: on
+// Windows the check and the deletion go through one handle that no other
+// program may open meanwhile, so a file saved onto the source after the
+// check is never deleted. A read-only source loses its read-only attribute
+// only through that handle, and gets it back when the deletion then fails.
+// Returns true when the file is gone.
+bool RemoveSourceFile(const std::wstring& path, const kiv::FileStamp& loaded);
 
 // True when the source may be deleted after a successful conversion: the
 // file written exists and is another file than the source by identity (not

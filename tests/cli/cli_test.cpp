@@ -2,6 +2,7 @@
 // through the command line's own entry, with its output, summary and exit
 // status; bad arguments; the settings file; a stop in the middle.
 #include "cli/batch.h"
+#include "cli/summary.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/file_identity.h"
 #include "base/path.h"
 #include "base/unicode.h"
 #include "engine/memory_options.h"
@@ -363,3 +365,140 @@ TEST_F(CliTest, InterruptSignalStopsTheProgramCleanly) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// The progress line fits 80 columns, counting a wide character as two.
+TEST(CliProgress, LineFitsTheTerminalInColumns) {
+  const std::wstring wide(60, L'写');
+  const std::wstring emoji = L"\U0001F600\U0001F600\U0001F600" + std::wstring(70, L'x');
+  struct Case {
+    const char* what;
+    std::wstring name;
+    size_t width;  // of the name alone
+  };
+  const Case cases[] = {
+      {"ascii", std::wstring(100, L'a') + L".jpg", 104},
+      {"wide", wide + L".jpg", 124},
+      {"combining", L"e\u0301" + std::wstring(10, L'z'), 11},
+      {"beyond the basic plane", emoji, 76},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(cli::DisplayWidth(c.name), c.width);
+    const std::wstring line = cli::ProgressText(12, 3456, 7, 754, c.name, false);
+    EXPECT_LE(cli::DisplayWidth(line), cli::kProgressColumns);
+    EXPECT_EQ(line.find(L"[12/3456] 7 failed 12:34 left "), 0u);
+    const std::wstring cut = cli::FitColumns(c.name, 21);
+    EXPECT_LE(cli::DisplayWidth(cut), 21u);
+    EXPECT_GE(cli::DisplayWidth(cut), c.width > 21 ? 20u : c.width);
+    // No half of a surrogate pair is left alone.
+    for (size_t i = 0; i < cut.size(); ++i) {
+      const uint32_t ch = static_cast<uint32_t>(cut[i]);
+      const bool high = ch >= 0xD800 && ch <= 0xDBFF;
+      const bool low = ch >= 0xDC00 && ch <= 0xDFFF;
+      const uint32_t next = i + 1 < cut.size() ? static_cast<uint32_t>(cut[i + 1]) : 0;
+      const uint32_t before = i > 0 ? static_cast<uint32_t>(cut[i - 1]) : 0;
+      EXPECT_FALSE(high && !(next >= 0xDC00 && next <= 0xDFFF));
+      EXPECT_FALSE(low && !(before >= 0xD800 && before <= 0xDBFF));
+    }
+  }
+}
+
+}  // namespace
+
+TEST_F(CliTest, ProgressLineShowsTheTimeLeft) {
+  const std::wstring many = FolderOfLargeBmps(L"many", 30, 240, 9);
+  terminal.progressWanted = true;
+  // A clock that moves a quarter of a second each time it is read.
+  double now = 0;
+  terminal.clock = [&now] { return now += 0.25; };
+  EXPECT_EQ(Run({L"-j", L"1", many}), cli::kExitConverted);
+  EXPECT_TRUE(terminal.Shows(terminal.progress, L" left"));
+}
+
+TEST_F(CliTest, StoppedJsonRunNamesEveryFile) {
+  const std::wstring many = FolderOfLargeBmps(L"many", 40, 300, 9);
+  terminal.stopWhen = [this] { return !terminal.out.empty(); };
+  EXPECT_EQ(Run({L"-j", L"1", L"--json", many}), cli::kExitInterrupted);
+  int files = 0;
+  int notConverted = 0;
+  for (const std::wstring& line : terminal.out) {
+    files += line.find(L"\"type\":\"file\"") != std::wstring::npos;
+    notConverted += line.find(L"\"state\":\"not-converted\"") != std::wstring::npos;
+  }
+  EXPECT_EQ(files, 40);
+  EXPECT_GT(notConverted, 0);
+  EXPECT_TRUE(
+      terminal.Shows(terminal.out, L"\"not_converted\":" + std::to_wstring(notConverted) + L","));
+}
+
+TEST_F(CliTest, FolderScanCountsWhatItPassedOver) {
+  EXPECT_EQ(Run({L"-v", L"--dry-run", top}), cli::kExitConverted);
+  EXPECT_TRUE(terminal.Shows(terminal.out, L", skipped 1"));
+  EXPECT_TRUE(terminal.Shows(terminal.errors, Join(top, L"notes.txt")));
+  terminal.out.clear();
+  EXPECT_EQ(Run({L"--json", top}), cli::kExitConverted);
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"\"skipped\":1,"));
+}
+
+TEST_F(CliTest, RunningAgainWithUpdateConvertsOnlyWhatChanged) {
+  EXPECT_EQ(Run({top}), cli::kExitConverted);
+  // Run plainly again, the PNGs just written are sources of the list too.
+  EXPECT_EQ(Run({top}), cli::kExitFailures);
+  EXPECT_TRUE(terminal.Shows(terminal.errors, L"is itself a source earlier in this list"));
+
+  auto stamps = [this] {
+    std::vector<std::pair<int64_t, uint32_t>> times;
+    for (const wchar_t* name : {L"a.png", L"b.png", L"c.png", L"sub/d.png"}) {
+      kiv::FileStamp stamp;
+      EXPECT_TRUE(kiv::ReadFileStamp(Join(top, name), &stamp));
+      times.emplace_back(stamp.seconds, stamp.nanoseconds);
+    }
+    return times;
+  };
+  const auto before = stamps();
+  terminal.out.clear();
+  EXPECT_EQ(Run({L"--update", L"--json", top}), cli::kExitConverted);
+  EXPECT_FALSE(terminal.Shows(terminal.out, L"\"state\":\"converted\""));
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"\"up_to_date\":7,"));
+  EXPECT_EQ(stamps(), before);
+
+  // One source changes: only its PNG is written.
+  kiv::FileStamp png;
+  ASSERT_TRUE(kiv::ReadFileStamp(Join(top, L"a.png"), &png));
+  png.seconds += 10;
+  ASSERT_TRUE(kiv::SetModificationTime(Join(top, L"a.bmp"), png));
+  terminal.out.clear();
+  EXPECT_EQ(Run({L"--update", L"--json", top}), cli::kExitConverted);
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"\"up_to_date\":6,"));
+  const auto after = stamps();
+  EXPECT_NE(after[0], before[0]);
+  EXPECT_EQ(std::vector(after.begin() + 1, after.end()),
+            std::vector(before.begin() + 1, before.end()));
+}
+
+TEST_F(CliTest, UsageIsCheckedBeforeAnything) {
+  const std::wstring out = Join(dir.path(), L"out");
+  struct Case {
+    const char* what;
+    std::vector<std::wstring> arguments;
+    int status;
+    std::wstring made;  // a file the run makes, or empty
+  };
+  const Case cases[] = {
+      {"attached short values", {L"-j2", L"-o" + out, Join(top, L"a.bmp")}, 0, Join(out, L"a.png")},
+      {"not a settings file", {L"--settings", Join(top, L"notes.txt"), top}, 2, L""},
+      {"output folder is a file", {L"-o", Join(top, L"notes.txt"), top}, 2, L""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(Run(c.arguments), c.status);
+    if (!c.made.empty()) {
+      EXPECT_TRUE(kiv::FileExists(c.made));
+    }
+    if (c.status == cli::kExitUsage) {
+      EXPECT_FALSE(kiv::FileExists(Join(top, L"a.png")));
+    }
+  }
+}

@@ -1,7 +1,9 @@
 // One list, one outcome: over generated trees (same stems in several
 // formats, one name in several folders, rename counters, large images that
 // finish after small ones, an unreadable file, a file named twice, earlier
-// outputs), every overwrite mode, with and without --delete-source, beside
+// outputs; on POSIX also a folder named again through a link, a file link
+// inside the tree, hard-linked existing outputs and a source hard-linked to
+// its output), every overwrite mode, with and without --delete-source, beside
 // the sources, with -o and with --keep-tree, morvane-cli ends in the same
 // files, bytes and JSON lines at -j 1, 2 and 16; --dry-run foretells those
 // lines; and the run split into 2 or 5 parts, one after another or all at
@@ -15,6 +17,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "base/path.h"
 #include "base/unicode.h"
@@ -37,7 +43,9 @@ std::wstring Native(std::wstring relative) {
 void Snapshot(const std::wstring& folder, const std::wstring& below, Files& files) {
   for (const std::wstring& name : testimg::FolderNames(folder)) {
     const std::wstring path = kiv::AddSeparator(folder) + name;
-    if (kiv::IsDirectory(path)) {
+    if (kiv::IsLink(path)) {
+      files[below + name] = {'-', '>'};  // a link stays a link, whatever it leads to
+    } else if (kiv::IsDirectory(path)) {
       Snapshot(path, below + name + L"/", files);
     } else {
       files[below + name] = testimg::ReadFileBytes(path);
@@ -48,7 +56,9 @@ void Snapshot(const std::wstring& folder, const std::wstring& below, Files& file
 void Clear(const std::wstring& folder) {
   for (const std::wstring& name : testimg::FolderNames(folder)) {
     const std::wstring path = kiv::AddSeparator(folder) + name;
-    if (kiv::IsDirectory(path)) {
+    if (kiv::IsLink(path)) {
+      kiv::RemoveFile(path);
+    } else if (kiv::IsDirectory(path)) {
       Clear(path);
       kiv::RemoveFolder(path);
     } else {
@@ -62,6 +72,10 @@ void Clear(const std::wstring& folder) {
 struct Tree {
   Files files;
   std::vector<std::wstring> arguments;
+  // Made after the files (relative paths): symbolic links to a path, and
+  // second names of a file.
+  std::vector<std::pair<std::wstring, std::wstring>> links;
+  std::vector<std::pair<std::wstring, std::wstring>> hardLinks;
 };
 
 Tree Generate(unsigned seed, const std::wstring& root) {
@@ -105,6 +119,33 @@ Tree Generate(unsigned seed, const std::wstring& root) {
   if (seed % 2 == 0) {
     tree.arguments.push_back(kiv::AddSeparator(root) + Native(tree.files.begin()->first));
   }
+#ifndef _WIN32
+  if (seed % 3 == 1) {
+    // The folder again, named through a link.
+    tree.links.emplace_back(L"lnk", L"in");
+    tree.arguments.push_back(kiv::AddSeparator(root) + L"lnk");
+  }
+  if (seed % 4 == 2) {
+    // A second name of a file inside the tree, found by the same scan.
+    tree.links.emplace_back(L"in/s1/best.jpg",
+                            L"in/" + kiv::FindFileName(tree.files.rbegin()->first));
+  }
+  if (seed % 3 == 2) {
+    // Existing outputs that are one file under two names.
+    tree.files[L"out/a.png"] = tree.files[L"out/in/a.png"];
+    tree.hardLinks.emplace_back(L"out/b.png", L"out/a.png");
+    tree.hardLinks.emplace_back(L"out/in/b.png", L"out/in/a.png");
+  }
+  if (seed % 2 == 1) {
+    // A source that is also, by a second name, the PNG it is converted to.
+    testimg::JpegRecipe jpeg;
+    jpeg.width = jpeg.height = 5;
+    jpeg.samples.assign(5 * 5 * 3, 0x80);
+    tree.files[L"in/h.jpg"] = testimg::MakeJpeg(jpeg);
+    tree.hardLinks.emplace_back(L"out/h.png", L"in/h.jpg");
+    tree.hardLinks.emplace_back(L"out/in/h.png", L"in/h.jpg");
+  }
+#endif
   return tree;
 }
 
@@ -118,6 +159,17 @@ void Lay(const Tree& tree, const std::wstring& root) {
     }
     ASSERT_TRUE(testimg::WriteFileBytes(path, bytes));
   }
+#ifndef _WIN32
+  auto at = [&root](const std::wstring& relative) {
+    return kiv::WideToUtf8(kiv::AddSeparator(root) + Native(relative));
+  };
+  for (const auto& [name, target] : tree.links) {
+    ASSERT_EQ(symlink(at(target).c_str(), at(name).c_str()), 0);
+  }
+  for (const auto& [name, target] : tree.hardLinks) {
+    ASSERT_EQ(link(at(target).c_str(), at(name).c_str()), 0);
+  }
+#endif
 }
 
 struct Result {
@@ -219,6 +271,11 @@ TEST(OneOutcome, EveryWorkerCountDryRunAndSplitEndAlike) {
       const Result run = RunCli(withJobs, root);
       EXPECT_EQ(run.status, plan.status) << jobs;
       EXPECT_EQ(run.lines, plan.lines) << jobs;
+      if (seed % 4 < 2) {
+        // Deleting sources, no existing file is replaced by another source's PNG (an earlier
+        // run's may be the only copy of its picture).
+        EXPECT_EQ(run.files.at(L"out/in/a.png"), tree.files.at(L"out/in/a.png")) << jobs;
+      }
       if (first.status < 0) {
         first = run;
       } else {

@@ -77,13 +77,21 @@ TEST(CliReasons, EachFailureSaysWhy) {
     std::vector<std::wstring> arguments;
     std::wstring reason;
     bool foretold = true;  // a dry run tells it the same way
+    int status = cli::kExitFailures;
   };
   std::vector<Case> cases = {
       {"corrupt", {L"-o", dir / L"o1", corrupt}, L"read failed: corrupt: "},
-      {"output folder is a file", {L"-o", fileAsFolder, source}, L"output folder is a file"},
+      // Every row would fail alike: one usage error before anything, in a dry run too.
+      {"output folder is a file",
+       {L"-o", fileAsFolder, source},
+       L"is a file, or lies below one",
+       true,
+       cli::kExitUsage},
       {"output folder below a file",
        {L"-o", kiv::AddSeparator(fileAsFolder) + L"sub", source},
-       L"output folder is a file"},
+       L"is a file, or lies below one",
+       true,
+       cli::kExitUsage},
       {"exists in fail mode",
        {L"--overwrite", L"fail", L"-o", existing, source},
        L"write failed: exists (fail mode)",
@@ -119,9 +127,18 @@ TEST(CliReasons, EachFailureSaysWhy) {
     SCOPED_TRACE(c.what);
     Outcome text;
     RunCli(c.arguments, text);
-    EXPECT_EQ(text.status, cli::kExitFailures);
+    EXPECT_EQ(text.status, c.status);
     EXPECT_TRUE(text.terminal.Shows(text.terminal.errors, c.reason))
         << ::testing::PrintToString(kiv::WideToUtf8(text.terminal.errors.back()));
+    if (c.status == cli::kExitUsage) {
+      std::vector<std::wstring> dry = c.arguments;
+      dry.insert(dry.begin(), L"--dry-run");
+      Outcome plan;
+      RunCli(dry, plan);
+      EXPECT_EQ(plan.status, cli::kExitUsage);
+      EXPECT_TRUE(plan.terminal.out.empty());
+      continue;
+    }
     std::vector<std::wstring> json = c.arguments;
     json.insert(json.begin(), L"--json");
     Outcome machine;

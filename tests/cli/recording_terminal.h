@@ -20,6 +20,7 @@ class RecordingTerminal final : public cli::Terminal {
   void Progress(const std::wstring& text) override { progress.push_back(text); }
   bool StopRequested() override { return stopWhen && stopWhen(); }
   std::wstring FullPath(const std::wstring& path) override { return path; }
+  double Now() override { return clock ? clock() : cli::Terminal::Now(); }
   bool ReadInput(std::string* bytes, size_t limit) override {
     *bytes = input;
     return input.size() <= limit;
@@ -39,5 +40,6 @@ class RecordingTerminal final : public cli::Terminal {
   std::vector<std::wstring> progress;
   bool progressWanted = false;
   std::function<bool()> stopWhen;
-  std::string input;  // standard input
+  std::function<double()> clock;  // the system's when empty
+  std::string input;              // standard input
 };

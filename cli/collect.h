@@ -1,0 +1,67 @@
+// The files a morvane-cli run converts: the paths named and listed
+// (--files-from), registered as a drop on the window registers them, each
+// with its subfolder below the output folder (--keep-tree), split into the
+// parts of --shard, and with --update the files already up to date set
+// apart.
+//
+// Threads: the calling (main) thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/arguments.h"
+#include "cli/batch.h"
+#include "engine/convert_manager.h"
+
+class MemoryOptionSet;
+
+namespace cli {
+
+// Reads the --files-from lists of `request` (all of them before anything is
+// converted) and appends their paths to `paths`. Returns an error message,
+// or the empty string.
+std::wstring ReadLists(const Request& request, Terminal& terminal,
+                       std::vector<std::wstring>& paths);
+
+struct Collected {
+  // The files of this part to convert, in list order.
+  std::vector<ConvertManager::PendingFile> files;
+  // The sources of the other parts, which this part must neither write over
+  // nor delete.
+  std::vector<std::wstring> otherSources;
+  // With --update: the files of this part whose output is up to date, with
+  // that output, in list order. They are not converted.
+  struct UpToDate {
+    std::wstring source;
+    std::wstring output;
+  };
+  std::vector<UpToDate> upToDate;
+  // Files a folder scan passed over (the filter does not match them).
+  std::vector<std::wstring> skipped;
+  // Named paths that do not exist or cannot be read (told on the terminal).
+  int missing = 0;
+};
+
+// Collects the files `named` reaches under the options and the request.
+// Reports missing and unmatched paths on the terminal (a missing path in the
+// part its output name would have).
+Collected CollectFiles(const Request& request, const std::vector<std::wstring>& named,
+                       MemoryOptionSet& options, Terminal& terminal);
+
+// Which rows could meet and so go to one part: rows whose outputs are one
+// file (`outputLinks` equal: the output path as the file system resolves it,
+// without rename numbers) and rows of one source file (`sourceLinks` equal).
+// Linked rows take the part of the first of them in the list, by that row's
+// `partKeys` (ShardKey of its output path as spelled). Returns each row's
+// part, 1 to `count`; every part computes the same parts from the same list.
+std::vector<int> PartsOf(const std::vector<std::wstring>& partKeys,
+                         const std::vector<std::wstring>& outputLinks,
+                         const std::vector<std::wstring>& sourceLinks, int count);
+
+// True when the PNG at `output` is up to date for `source`: it is the
+// source itself, or it exists and was last written no earlier than the
+// source.
+bool IsUpToDate(const std::wstring& source, const std::wstring& output);
+
+}  // namespace cli

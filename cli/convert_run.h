@@ -1,0 +1,26 @@
+// The conversion of a morvane-cli run, and what the terminal shows of it
+// while it runs: the engine's scheduler converts the collected files over an
+// in-memory list, options and window; the main thread polls it, shows the
+// progress line (with the time left, estimated from the source bytes), a
+// line or a JSON object per finished file in list order, and the warnings;
+// a stop (Ctrl+C) lets the files in progress finish, a second one removes
+// their temporaries and ends at once. Then the summary.
+//
+// Threads: the calling (main) thread; the engine's threads report back
+// through the in-memory list and the scheduler's report listener.
+#pragma once
+
+#include "cli/arguments.h"
+#include "cli/batch.h"
+#include "cli/collect.h"
+
+class MemoryOptionSet;
+
+namespace cli {
+
+// Converts the files of `collected` (empties its list of files) with the
+// options and returns the run's exit status.
+int ConvertFiles(const Request& request, Collected& collected, MemoryOptionSet& options,
+                 Terminal& terminal);
+
+}  // namespace cli

@@ -1,0 +1,109 @@
+// Links as the path helpers see them: CanonicalPath through a folder link
+// (also below it, where nothing exists yet), and on Windows a junction far
+// down a long path, which must be known as a link and resolved, not
+// followed unseen because its path was too long for the plain file functions.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/path.h"
+#include "base/unicode.h"
+#include "tests/support/temp_dir.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#include <winioctl.h>
+
+#include "base/long_path.h"
+#else
+#include <unistd.h>
+#endif
+
+namespace kiv {
+namespace {
+
+using testimg::TempDir;
+
+// Makes a link at `link` to the folder `target` (both full paths): a
+// junction on Windows, a symbolic link elsewhere. False when the system will
+// not make one.
+bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
+#ifdef _WIN32
+  if (!MakeDirectory(link)) {
+    return false;
+  }
+  const HANDLE handle =
+      CreateFileW(SystemPath(link).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  // A mount point's reparse data: the tag, the data's length, then the
+  // substitute name ("\??\C:\...") and the printed name, each ending in NUL.
+  const std::wstring substitute = L"\\??\\" + target;
+  const size_t names = (substitute.size() + 1 + target.size() + 1) * sizeof(wchar_t);
+  std::vector<std::uint8_t> data(16 + names, 0);
+  auto put16 = [&data](size_t at, size_t value) {
+    data[at] = static_cast<std::uint8_t>(value);
+    data[at + 1] = static_cast<std::uint8_t>(value >> 8);
+  };
+  const std::uint32_t tag = IO_REPARSE_TAG_MOUNT_POINT;
+  std::memcpy(data.data(), &tag, sizeof tag);
+  put16(4, data.size() - 8);
+  put16(8, 0);
+  put16(10, substitute.size() * sizeof(wchar_t));
+  put16(12, (substitute.size() + 1) * sizeof(wchar_t));
+  put16(14, target.size() * sizeof(wchar_t));
+  std::memcpy(&data[16], substitute.c_str(), (substitute.size() + 1) * sizeof(wchar_t));
+  std::memcpy(&data[16 + (substitute.size() + 1) * sizeof(wchar_t)], target.c_str(),
+              (target.size() + 1) * sizeof(wchar_t));
+  DWORD returned = 0;
+  const BOOL made =
+      DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
+                      nullptr, 0, &returned, nullptr);
+  CloseHandle(handle);
+  return made != FALSE;
+#else
+  return symlink(WideToUtf8(target).c_str(), WideToUtf8(link).c_str()) == 0;
+#endif
+}
+
+TEST(Links, FarDownALongPathAreKnownAndResolved) {
+  TempDir dir;
+  const std::wstring outside = AddSeparator(dir.path()) + L"outside";
+  ASSERT_TRUE(MakeDirectory(outside));
+  // A chain of folders past the 260 characters of the plain file functions.
+  std::wstring deep = dir.path();
+  while (deep.size() < 280) {
+    deep = AddSeparator(deep) + L"a-folder-with-a-long-name";
+    ASSERT_TRUE(MakeDirectory(deep));
+  }
+  struct Case {
+    const char* what;
+    std::wstring folder;
+  };
+  const Case cases[] = {
+      {"short path", AddSeparator(dir.path()) + L"near"},
+      {"long path", AddSeparator(deep) + L"far"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!MakeFolderLink(c.folder, outside)) {
+      GTEST_SKIP() << "the system makes no folder link here";
+    }
+    EXPECT_TRUE(IsLink(c.folder));
+    const std::wstring real = ResolvedPath(outside);
+    ASSERT_FALSE(real.empty());
+    EXPECT_EQ(ResolvedPath(c.folder), real);
+    // Below the link, where nothing exists yet, the text follows the link.
+    EXPECT_EQ(CanonicalPath(AddSeparator(c.folder) + L"new" + kPathSeparator + L"a.png"),
+              AddSeparator(real) + L"new" + kPathSeparator + L"a.png");
+    EXPECT_FALSE(IsLink(deep));
+  }
+}
+
+}  // namespace
+}  // namespace kiv
