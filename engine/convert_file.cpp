@@ -50,10 +50,16 @@ ConvertOutcome Refused(std::wstring blockedBy, int mode) {
   return outcome;
 }
 
+// True when the image is one page or frame of a source that has more.
+bool HoldsLessThanSource(const BitmapLoadNotes& notes) {
+  return notes.pages > 1 || notes.frames > 1;
+}
+
 // The truncation a load or a write's decoding found, on the outcome of a converted row.
 ConvertOutcome& WithLoadNotes(ConvertOutcome& outcome, const Bitmap& loaded) {
   outcome.warning = LoadWarning(loaded.Notes());
-  outcome.keepSource = loaded.Notes().samplesRounded || loaded.Notes().truncated;
+  outcome.keepSource = loaded.Notes().samplesRounded || loaded.Notes().truncated ||
+                       HoldsLessThanSource(loaded.Notes());
   return outcome;
 }
 
@@ -88,6 +94,12 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
     // Written in place, the 8-bit copy would be all that is left of the 16-bit file.
     return WithState(kStateWriteFailed,
                      L"16-bit source: an 8-bit PNG would replace it (choose another output "
+                     L"folder)");
+  }
+  if (HoldsLessThanSource(loaded.Notes()) && !decision.createNew &&
+      ReplacesSource(decision.path, job.source)) {
+    return WithState(kStateWriteFailed,
+                     L"several pages or frames: one would replace them (choose another output "
                      L"folder)");
   }
 
