@@ -51,3 +51,9 @@ if(WIN32)
     LIBDE265_STATIC_BUILD)
 endif()
 add_library(Morvane::Formats ALIAS morvane_formats_libs)
+
+# libwebp's muxer and animation encoder, for the tests that make WebP files.
+morvane_find_static(MORVANE_WEBPMUX webp/mux.h webpmux)
+add_library(morvane_webpmux INTERFACE)
+target_link_libraries(morvane_webpmux INTERFACE ${MORVANE_WEBPMUX_LIBRARY} Morvane::Formats)
+add_library(Morvane::WebpMux ALIAS morvane_webpmux)

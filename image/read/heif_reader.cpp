@@ -46,6 +46,11 @@ struct OptionsDeleter {
 };
 
 bool Fail(Bitmap& image, const heif_error& error, const char* detail) {
+  // libheif's own limits on sizes and counts are met by files declaring more than memory holds.
+  if (error.code == heif_error_Memory_allocation_error ||
+      error.subcode == heif_suberror_Security_limit_exceeded) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+  }
   image.Notes().detail =
       error.message != nullptr && error.message[0] != 0 ? std::string(error.message) : detail;
   return false;

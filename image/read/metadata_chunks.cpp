@@ -94,6 +94,9 @@ bool AddXmp(const uint8_t* data, size_t size, std::vector<PngChunk>& chunks) {
 }
 
 bool AddComment(const uint8_t* text, size_t size, std::vector<PngChunk>& chunks) {
+  if (size == 0) {
+    return false;
+  }
   const void* nul = std::memchr(text, 0, size);
   if (nul != nullptr) {
     size = static_cast<size_t>(static_cast<const uint8_t*>(nul) - text);
