@@ -83,7 +83,9 @@ TEST_F(RegistrationTest, FileDialogOffersTheFilterAndTestsEachFile) {
   window_->nextFiles = {dir_ / L"b.PNG", dir_ / L"e.txt", dir_ / L"a.bmp", dir_ / L"A.BMP",
                         dir_ / L"a.bmp"};
   Press(*window_, IDC_ADD_FILES);
-  EXPECT_EQ(window_->lastFilter, Filter(kDefaultFilter, L"*.bmp;*.png;*.jpg;*.jpeg;*.webp;*.gif;*.tif;*.tiff;*.heic;*.heif;*.avif"));
+  EXPECT_EQ(window_->lastFilter,
+            Filter(kDefaultFilter,
+                   L"*.bmp;*.png;*.jpg;*.jpeg;*.webp;*.gif;*.tif;*.tiff;*.heic;*.heif;*.avif"));
   // e.txt fails the filter; "A.BMP" names a.bmp in another case, which the
   // folder search does not list under that name; duplicates stay.
   EXPECT_EQ(ListPaths(*window_), (Paths{dir_ / L"b.PNG", dir_ / L"a.bmp", dir_ / L"a.bmp"}));

@@ -79,9 +79,9 @@ struct WebpCase {
 
 TEST(WebpReader, DecodesAsLibwebpDoes) {
   const WebpCase cases[] = {
-      {"lossless", true, false, 1, false},   {"lossless alpha", true, true, 1, false},
-      {"lossy", false, false, 1, false},     {"lossy alpha", false, true, 1, false},
-      {"animation", true, true, 3, false},   {"profile exif xmp", true, false, 1, true},
+      {"lossless", true, false, 1, false}, {"lossless alpha", true, true, 1, false},
+      {"lossy", false, false, 1, false},   {"lossy alpha", false, true, 1, false},
+      {"animation", true, true, 3, false}, {"profile exif xmp", true, false, 1, true},
   };
   for (const WebpCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -150,8 +150,8 @@ TEST(GifReader, PutsTheFirstImageOnTheScreen) {
     testimg::Noise noise(7);
     for (int i = 0; i < 16; ++i) {
       const uint32_t v = noise.Next();
-      recipe.globalMap.push_back(
-          Rgba{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16), 255});
+      recipe.globalMap.push_back(Rgba{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                                      static_cast<uint8_t>(v >> 16), 255});
     }
     for (int f = 0; f < c.frames; ++f) {
       testimg::GifFrame frame;
@@ -183,7 +183,8 @@ TEST(GifReader, PutsTheFirstImageOnTheScreen) {
     ASSERT_TRUE(image.LoadFromMemory(testimg::MakeGif(recipe))) << image.Notes().detail;
     const bool indexed = c.transparent < 0 && !c.partial;
     EXPECT_EQ(image.BitCount(), indexed ? 8u : 32u);
-    EXPECT_EQ(testimg::Difference(indexed ? Opaque(expected) : expected, PictureOfImage(image)), "");
+    EXPECT_EQ(testimg::Difference(indexed ? Opaque(expected) : expected, PictureOfImage(image)),
+              "");
     EXPECT_EQ(image.Notes().frames, static_cast<uint32_t>(c.frames));
     if (*c.comment != 0) {
       ASSERT_EQ(ChunkTypes(image), std::vector<std::string>{"tEXt"});
@@ -216,7 +217,8 @@ Picture TiffPicture(const testimg::TiffRecipe& r) {
   const int max = (1 << r.bitsPerSample) - 1;
   for (int y = 0; y < r.height; ++y) {
     for (int x = 0; x < r.width; ++x) {
-      const uint16_t* s = r.samples.data() + static_cast<size_t>(y * r.width + x) * r.samplesPerPixel;
+      const uint16_t* s =
+          r.samples.data() + static_cast<size_t>(y * r.width + x) * r.samplesPerPixel;
       auto eight = [&](uint16_t v) { return static_cast<uint8_t>((v * 255 + max / 2) / max); };
       Rgba& c = picture.at(x, y);
       if (r.photometric == PHOTOMETRIC_PALETTE) {
@@ -228,7 +230,8 @@ Picture TiffPicture(const testimg::TiffRecipe& r) {
         auto ink = [&](int k) { return static_cast<uint8_t>((255 - s[k]) * (255 - s[3]) / 255); };
         c = Rgba{ink(0), ink(1), ink(2), 255};
       } else {
-        c = Rgba{eight(s[0]), eight(s[1]), eight(s[2]), r.samplesPerPixel == 4 ? eight(s[3]) : uint8_t{255}};
+        c = Rgba{eight(s[0]), eight(s[1]), eight(s[2]),
+                 r.samplesPerPixel == 4 ? eight(s[3]) : uint8_t{255}};
       }
     }
   }
@@ -244,14 +247,34 @@ Picture Upright(const Picture& in, int orientation) {
       int u = x;
       int v = y;
       switch (orientation) {
-        case 2: u = in.width - 1 - x; break;
-        case 3: u = in.width - 1 - x; v = in.height - 1 - y; break;
-        case 4: v = in.height - 1 - y; break;
-        case 5: u = y; v = x; break;
-        case 6: u = in.height - 1 - y; v = x; break;
-        case 7: u = in.height - 1 - y; v = in.width - 1 - x; break;
-        case 8: u = y; v = in.width - 1 - x; break;
-        default: break;
+        case 2:
+          u = in.width - 1 - x;
+          break;
+        case 3:
+          u = in.width - 1 - x;
+          v = in.height - 1 - y;
+          break;
+        case 4:
+          v = in.height - 1 - y;
+          break;
+        case 5:
+          u = y;
+          v = x;
+          break;
+        case 6:
+          u = in.height - 1 - y;
+          v = x;
+          break;
+        case 7:
+          u = in.height - 1 - y;
+          v = in.width - 1 - x;
+          break;
+        case 8:
+          u = y;
+          v = in.width - 1 - x;
+          break;
+        default:
+          break;
       }
       out.at(u, v) = in.at(x, y);
     }
@@ -269,8 +292,10 @@ TEST(TiffReader, ReadsEachLayoutAndCompression) {
       {"grey 4 bits", 1, 4, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW, -1, 1, 0, 1, 8},
       {"palette 4 bits", 1, 4, PHOTOMETRIC_PALETTE, COMPRESSION_NONE, -1, 1, 0, 1, 24},
       {"rgb 16 bits", 3, 16, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE, -1, 1, 0, 1, 24},
-      {"unassociated alpha", 4, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, EXTRASAMPLE_UNASSALPHA, 1, 0, 1, 32},
-      {"associated alpha", 4, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, EXTRASAMPLE_ASSOCALPHA, 1, 0, 1, 32},
+      {"unassociated alpha", 4, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, EXTRASAMPLE_UNASSALPHA, 1, 0,
+       1, 32},
+      {"associated alpha", 4, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, EXTRASAMPLE_ASSOCALPHA, 1, 0, 1,
+       32},
       {"cmyk", 4, 8, PHOTOMETRIC_SEPARATED, COMPRESSION_NONE, -1, 1, 0, 1, 24},
       {"orientation 6", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, -1, 6, 0, 1, 24},
       {"orientation 3 tiled", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, -1, 3, 16, 1, 24},
@@ -302,7 +327,8 @@ TEST(TiffReader, ReadsEachLayoutAndCompression) {
     if (c.photometric == PHOTOMETRIC_PALETTE) {
       for (uint32_t i = 0; i < limit; ++i) {
         const uint32_t v = noise.Next();
-        r.palette.push_back(Rgba{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16), 255});
+        r.palette.push_back(Rgba{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                                 static_cast<uint8_t>(v >> 16), 255});
       }
     }
     Bitmap image;
@@ -367,10 +393,15 @@ TEST(HeifReader, DecodesAsLibheifDoes) {
       {"committed heic", [] { return ReadDataFile("noise.heic"); }, false, 0, {}},
       {"committed avif with alpha", [] { return ReadDataFile("noise_alpha.avif"); }, true, 0, {}},
       {"made heic, exif and xmp",
-       [&] { return testimg::MakeHeif(picture, false, false, 8, ExifTiff(6), kXmp); }, false, 0,
+       [&] { return testimg::MakeHeif(picture, false, false, 8, ExifTiff(6), kXmp); },
+       false,
+       0,
        {"eXIf", "iTXt"}},
       {"made avif, 10 bits",
-       [&] { return testimg::MakeHeif(picture, true, true, 10, {}, ""); }, true, 10, {}},
+       [&] { return testimg::MakeHeif(picture, true, true, 10, {}, ""); },
+       true,
+       10,
+       {}},
   };
   for (const HeifCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -383,7 +414,8 @@ TEST(HeifReader, DecodesAsLibheifDoes) {
     ASSERT_TRUE(image.LoadFromMemory(bytes)) << image.Notes().detail;
     EXPECT_EQ(image.BitCount(), c.alpha ? 32u : 24u);
     Picture reference = testimg::DecodeHeifReference(bytes);
-    EXPECT_EQ(testimg::Difference(c.alpha ? reference : Opaque(reference), PictureOfImage(image)), "");
+    EXPECT_EQ(testimg::Difference(c.alpha ? reference : Opaque(reference), PictureOfImage(image)),
+              "");
     EXPECT_EQ(image.Notes().samplesRounded, c.sampleBits != 0);
     EXPECT_EQ(image.Notes().sampleBits, c.sampleBits);
     std::vector<std::string> types = ChunkTypes(image);

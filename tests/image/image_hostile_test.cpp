@@ -64,9 +64,8 @@ std::vector<uint8_t> TiffHeader(uint32_t side) {
     uint16_t type;
     uint32_t value;
   };
-  const Entry entries[] = {{256, 4, side}, {257, 4, side}, {258, 3, 8}, {259, 3, 8},
-                           {262, 3, 2},    {273, 4, 8},    {277, 3, 3}, {278, 4, side},
-                           {279, 4, 8}};
+  const Entry entries[] = {{256, 4, side}, {257, 4, side}, {258, 3, 8},    {259, 3, 8}, {262, 3, 2},
+                           {273, 4, 8},    {277, 3, 3},    {278, 4, side}, {279, 4, 8}};
   std::vector<uint8_t> out = {'I', 'I', 42, 0};
   Put32(out, 16);
   out.insert(out.end(), {0x78, 0x9C, 0x03, 0, 0, 0, 0, 1});
@@ -163,8 +162,9 @@ TEST(HostileFiles, CutShortFailsWithAReasonOrWarns) {
     }
     for (const double share : {0.02, 0.3, 0.6, 0.95}) {
       SCOPED_TRACE(std::string(kind.name) + " cut at " + std::to_string(share));
-      std::vector<uint8_t> cut(kind.bytes.begin(),
-                               kind.bytes.begin() + static_cast<ptrdiff_t>(kind.bytes.size() * share));
+      std::vector<uint8_t> cut(
+          kind.bytes.begin(),
+          kind.bytes.begin() + static_cast<ptrdiff_t>(kind.bytes.size() * share));
       Bitmap image;
       if (image.LoadFromMemory(cut)) {
         // A TIFF's directory may follow its data: a cut that spares the first strips and the
@@ -189,7 +189,10 @@ TEST(OtherKinds, AreNamedByContent) {
       {"Dear reader,\r\nthis is text. \xE6\x97\xA5\xE6\x9C\xAC\n", "a text file"},
       {"<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"/>", "an SVG drawing"},
       {std::string("PK\3\4\x14\0\0\0", 8), "a ZIP archive"},
-      {std::string("\0\0\0\x18" "ftypmp42\0\0\0\0mp42isom", 24), "a video or other media file"},
+      {std::string("\0\0\0\x18"
+                   "ftypmp42\0\0\0\0mp42isom",
+                   24),
+       "a video or other media file"},
       {std::string("\x01\x02\x03\xFE\x00\x80", 6), "not an image of a kind read here"},
   };
   for (const auto& c : cases) {

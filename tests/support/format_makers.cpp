@@ -26,9 +26,9 @@ Picture NoisePicture(int width, int height, bool alpha, uint32_t seed) {
   Noise noise(seed);
   for (size_t i = 0; i < picture.pixels.size(); ++i) {
     const uint32_t v = noise.Next();
-    picture.pixels[i] = Rgba{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
-                             static_cast<uint8_t>(v >> 16),
-                             alpha ? static_cast<uint8_t>(i * 37) : uint8_t{255}};
+    picture.pixels[i] =
+        Rgba{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+             alpha ? static_cast<uint8_t>(i * 37) : uint8_t{255}};
   }
   return picture;
 }
@@ -52,8 +52,9 @@ std::vector<uint8_t> EncodeWebpFrame(const Picture& picture, bool lossless, bool
   uint8_t* out = nullptr;
   size_t size = 0;
   if (lossless) {
-    size = alpha ? WebPEncodeLosslessRGBA(samples.data(), picture.width, picture.height, stride, &out)
-                 : WebPEncodeLosslessRGB(samples.data(), picture.width, picture.height, stride, &out);
+    size = alpha
+               ? WebPEncodeLosslessRGBA(samples.data(), picture.width, picture.height, stride, &out)
+               : WebPEncodeLosslessRGB(samples.data(), picture.width, picture.height, stride, &out);
   } else {
     size = alpha ? WebPEncodeRGBA(samples.data(), picture.width, picture.height, stride, 90, &out)
                  : WebPEncodeRGB(samples.data(), picture.width, picture.height, stride, 90, &out);
@@ -98,10 +99,10 @@ std::vector<uint8_t> EncodeWebpAnimation(const WebpRecipe& recipe) {
 }  // namespace
 
 std::vector<uint8_t> MakeWebp(const WebpRecipe& recipe) {
-  std::vector<uint8_t> bytes = recipe.frames.size() > 1
-                                   ? EncodeWebpAnimation(recipe)
-                                   : EncodeWebpFrame(recipe.frames.front(), recipe.lossless,
-                                                     recipe.alpha);
+  std::vector<uint8_t> bytes =
+      recipe.frames.size() > 1
+          ? EncodeWebpAnimation(recipe)
+          : EncodeWebpFrame(recipe.frames.front(), recipe.lossless, recipe.alpha);
   if (recipe.icc.empty() && recipe.exif.empty() && recipe.xmp.empty()) {
     return bytes;
   }
@@ -182,8 +183,7 @@ std::vector<uint8_t> MakeGif(const GifRecipe& recipe) {
       EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control);
     }
     ColorMapObject* local = MapOf(frame.localMap);
-    EGifPutImageDesc(gif, frame.left, frame.top, frame.width, frame.height, frame.interlace,
-                     local);
+    EGifPutImageDesc(gif, frame.left, frame.top, frame.width, frame.height, frame.interlace, local);
     std::vector<int> rows;
     if (frame.interlace) {
       const int start[] = {0, 4, 2, 1};
@@ -221,7 +221,8 @@ struct Sink {
 
 tmsize_t SinkRead(thandle_t h, void* out, tmsize_t n) {
   auto* s = static_cast<Sink*>(h);
-  const uint64_t k = std::min<uint64_t>(static_cast<uint64_t>(n), s->bytes.size() - std::min<uint64_t>(s->at, s->bytes.size()));
+  const uint64_t k = std::min<uint64_t>(
+      static_cast<uint64_t>(n), s->bytes.size() - std::min<uint64_t>(s->at, s->bytes.size()));
   std::memcpy(out, s->bytes.data() + s->at, static_cast<size_t>(k));
   s->at += k;
   return static_cast<tmsize_t>(k);
@@ -243,9 +244,15 @@ toff_t SinkSeek(thandle_t h, toff_t offset, int whence) {
   return s->at;
 }
 
-int SinkClose(thandle_t) { return 0; }
-toff_t SinkSize(thandle_t h) { return static_cast<Sink*>(h)->bytes.size(); }
-int NoMap(thandle_t, void**, toff_t*) { return 0; }
+int SinkClose(thandle_t) {
+  return 0;
+}
+toff_t SinkSize(thandle_t h) {
+  return static_cast<Sink*>(h)->bytes.size();
+}
+int NoMap(thandle_t, void**, toff_t*) {
+  return 0;
+}
 void NoUnmap(thandle_t, void*, toff_t) {}
 
 // One row of samples packed at the recipe's bit width.
@@ -328,7 +335,8 @@ std::vector<uint8_t> MakeTiff(const TiffRecipe& r) {
                         row.data() + static_cast<size_t>(tx) * pixelBytes,
                         static_cast<size_t>(columns) * pixelBytes);
           }
-          TIFFWriteTile(tiff, tile.data(), static_cast<uint32_t>(tx), static_cast<uint32_t>(ty), 0, 0);
+          TIFFWriteTile(tiff, tile.data(), static_cast<uint32_t>(tx), static_cast<uint32_t>(ty), 0,
+                        0);
         }
       }
     } else {
@@ -371,10 +379,11 @@ std::vector<uint8_t> MakeHeif(const Picture& picture, bool av1, bool alpha, int 
   heif_encoder_set_lossy_quality(encoder, 90);
   heif_image* image = nullptr;
   const bool deep = bits > 8;
-  heif_image_create(picture.width, picture.height, heif_colorspace_RGB,
-                    deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
-                         : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB),
-                    &image);
+  heif_image_create(
+      picture.width, picture.height, heif_colorspace_RGB,
+      deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+           : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB),
+      &image);
   heif_image_add_plane(image, heif_channel_interleaved, picture.width, picture.height, bits);
   int stride = 0;
   uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
@@ -419,8 +428,8 @@ Picture DecodeHeifReference(const std::vector<uint8_t>& bytes) {
   heif_image* image = nullptr;
   heif_decoding_options* options = heif_decoding_options_alloc();
   options->convert_hdr_to_8bit = 1;
-  if (heif_context_read_from_memory_without_copy(context, bytes.data(), bytes.size(), nullptr).code ==
-          heif_error_Ok &&
+  if (heif_context_read_from_memory_without_copy(context, bytes.data(), bytes.size(), nullptr)
+              .code == heif_error_Ok &&
       heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
       heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options)
               .code == heif_error_Ok) {

@@ -63,13 +63,13 @@ struct TiffRecipe {
   int height = 0;
   int samplesPerPixel = 3;
   int bitsPerSample = 8;
-  int photometric = 2;     // PHOTOMETRIC_RGB
-  int compression = 1;     // COMPRESSION_NONE
-  int extraSample = -1;    // EXTRASAMPLE_ASSOCALPHA (1) or UNASSALPHA (2) for the last sample
+  int photometric = 2;   // PHOTOMETRIC_RGB
+  int compression = 1;   // COMPRESSION_NONE
+  int extraSample = -1;  // EXTRASAMPLE_ASSOCALPHA (1) or UNASSALPHA (2) for the last sample
   int orientation = 1;
-  int tileSize = 0;        // 0: strips of rowsPerStrip rows
+  int tileSize = 0;  // 0: strips of rowsPerStrip rows
   int rowsPerStrip = 4;
-  int pages = 1;           // the later pages repeat the first
+  int pages = 1;  // the later pages repeat the first
   // Samples, top row first, interleaved; 8-bit values for 8 bits or fewer (packed here), 16-bit
   // for 16.
   std::vector<uint16_t> samples;
