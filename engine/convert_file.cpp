@@ -50,12 +50,18 @@ ConvertOutcome Refused(std::wstring blockedBy, int mode) {
   return outcome;
 }
 
+// True when the image is one page or frame of a source that has more.
+bool HoldsLessThanSource(const BitmapLoadNotes& notes) {
+  return notes.pages > 1 || notes.frames > 1;
+}
+
 // The truncation a load or a write's decoding found, and the metadata the PNG cannot hold
 // (`leftOut`), on the outcome of a converted row.
 ConvertOutcome& WithLoadNotes(ConvertOutcome& outcome, const Bitmap& loaded,
                               const std::string& leftOut) {
   outcome.warning = LoadWarning(loaded.Notes());
-  outcome.keepSource = loaded.Notes().samplesRounded || loaded.Notes().truncated;
+  outcome.keepSource = loaded.Notes().samplesRounded || loaded.Notes().truncated ||
+                       HoldsLessThanSource(loaded.Notes());
   // Metadata the PNG cannot hold: the source stays beside it.
   if (!leftOut.empty()) {
     outcome.warning +=
@@ -108,6 +114,12 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
     return WithState(kStateWriteFailed,
                      std::wstring(leftOut.begin(), leftOut.end()) +
                          L": the PNG would replace it without them (choose another output folder)");
+  }
+  if (HoldsLessThanSource(loaded.Notes()) && !decision.createNew &&
+      ReplacesSource(decision.path, job.source)) {
+    return WithState(kStateWriteFailed,
+                     L"several pages or frames: one would replace them (choose another output "
+                     L"folder)");
   }
 
   if (job.planOnly) {

@@ -48,7 +48,7 @@ std::wstring ReadFailureReason(const BitmapLoadNotes& notes) {
       }
       return std::wstring(L"unreadable: ") + kiv::FileErrorText(notes.openError);
     case Failure::kNotImage:
-      return L"not a BMP, PNG or JPEG image";
+      return notes.detail.empty() ? std::wstring(L"not an image") : Widen(notes.detail);
     case Failure::kTooLarge:
       return L"too large";
     case Failure::kNone:
@@ -104,17 +104,24 @@ std::wstring OutputFolderProblem(const std::wstring& target) {
 
 std::wstring LoadWarning(const BitmapLoadNotes& notes) {
   std::wstring warning;
+  auto add = [&warning](const std::wstring& part) {
+    warning += (warning.empty() ? L"" : L"; ") + part;
+  };
   if (notes.samplesRounded) {
-    warning = L"16-bit samples rounded to 8 bits";
+    const uint32_t bits = notes.sampleBits == 0 ? 16 : notes.sampleBits;
+    add(std::to_wstring(bits) + L"-bit samples rounded to 8 bits");
+  }
+  if (notes.pages > 1) {
+    add(L"page 1 of " + std::to_wstring(notes.pages));
+  }
+  if (notes.frames > 1) {
+    add(L"first frame of " + std::to_wstring(notes.frames));
   }
   if (notes.truncated) {
-    if (!warning.empty()) {
-      warning += L"; ";
-    }
-    warning += L"truncated: " + GroupedNumber(notes.bytesPresent);
-    warning += notes.bytesExpected > notes.bytesPresent
-                   ? L" of " + GroupedNumber(notes.bytesExpected) + L" bytes"
-                   : std::wstring(L" bytes, the image data ends early");
+    add(L"truncated: " + GroupedNumber(notes.bytesPresent) +
+        (notes.bytesExpected > notes.bytesPresent
+             ? L" of " + GroupedNumber(notes.bytesExpected) + L" bytes"
+             : std::wstring(L" bytes, the image data ends early")));
   }
   return warning;
 }

@@ -22,8 +22,9 @@ inline constexpr wchar_t kReasonNumbersTaken[] = L"every numbered name taken";
 // source stands at the output; it may be the only copy of another picture.
 inline constexpr wchar_t kReasonExistsWhileDeleting[] = L"exists, and sources are being deleted";
 
-// Why a load failed: "vanished", "permission denied", "unreadable: ...", "not a BMP, PNG or
-// JPEG image", "corrupt: <the decoder's words>", "too large".
+// Why a load failed: "vanished", "permission denied", "unreadable: ...", what a file of no
+// image kind read here is ("an empty file", "a text file", ...), "corrupt: <the decoder's
+// words>", "too large".
 // REQUIRES: notes.failure != kNone.
 std::wstring ReadFailureReason(const BitmapLoadNotes& notes);
 
@@ -37,8 +38,9 @@ std::wstring WriteFailureReason(kiv::FileError error, const std::wstring& target
 // are made by the run).
 std::wstring OutputFolderProblem(const std::wstring& target);
 
-// What a loaded image lacks of its file: "16-bit samples rounded to 8 bits", "truncated: 20,000
-// of 67,854 bytes", both joined by "; ", or empty.
+// What a loaded image lacks of its file: "16-bit samples rounded to 8 bits", "page 1 of 3",
+// "first frame of 12", "truncated: 20,000 of 67,854 bytes", those that apply joined by "; ", or
+// empty.
 std::wstring LoadWarning(const BitmapLoadNotes& notes);
 
 // `value` with a comma between each group of three digits: 67854 -> "67,854".

@@ -51,7 +51,8 @@ enum class OverwriteMode : int {
   kRename = 2,  // "名前を変更して保存する": write under the first free numbered name
 };
 
-inline constexpr wchar_t kDefaultFilter[] = L"*.bmp|*.png|*.jpg|*.jpeg";
+inline constexpr wchar_t kDefaultFilter[] =
+    L"*.bmp|*.png|*.jpg|*.jpeg|*.webp|*.gif|*.tif|*.tiff|*.heic|*.heif|*.avif";
 inline constexpr int kMinCompressLevel = 0;
 inline constexpr int kMaxCompressLevel = 9;
 inline constexpr int kDefaultCompressLevel = 6;

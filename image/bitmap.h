@@ -62,15 +62,23 @@ struct BitmapLoadNotes {
   enum class Failure {
     kNone,
     kOpen,      // the file could not be opened (openError says why)
-    kNotImage,  // the content is none of BMP, PNG or JPEG (or the file is empty)
+    kNotImage,  // the content is no image kind the readers know (detail names what it is)
     kCorrupt,   // a damaged file, or a variant the readers do not decode (detail says which)
     kTooLarge,  // its pixel store would exceed kMaxPixelStoreBytes, or memory ran out
   };
   Failure failure = Failure::kNone;
   kiv::FileError openError = kiv::FileError::kNone;
-  std::string detail;  // kCorrupt: a few English words from the decoder
-  // The source has 16-bit samples, rounded to 8 bits here: the image holds less than the file.
+  // kCorrupt: a few English words from the decoder; kNotImage: what the content is, as
+  // "an empty file" or "a Photoshop document"
+  std::string detail;
+  // The source has samples of more than 8 bits, rounded to 8 bits here: the image holds less
+  // than the file. sampleBits: their width (0 when 16).
   bool samplesRounded = false;
+  uint32_t sampleBits = 0;
+  // A source of several pages (a TIFF) or frames (an animated GIF or WebP): how many. The image
+  // holds the first page, or the first frame as shown, alone. 0 or 1: all of it.
+  uint32_t pages = 0;
+  uint32_t frames = 0;
   // The file ends before its image data does; the missing part is black (BMP) or as the JPEG
   // decoder fills it.
   bool truncated = false;

@@ -3,8 +3,11 @@
 //
 // The readers form a chain that recognises the format by content: ReadBmp takes the stream when
 // it starts with "BM", otherwise it rewinds and hands it to ReadPng; ReadPng takes it when it
-// starts with the PNG signature, otherwise it rewinds and hands it to ReadJpeg, which accepts or
-// rejects it by itself.
+// starts with the PNG signature, otherwise it rewinds and hands it to ReadJpeg; ReadJpeg takes it
+// when it starts with a JPEG's start-of-image marker, otherwise it hands it to ReadOtherKinds,
+// which tells WebP, GIF, TIFF and HEIF (AVIF included) apart by their first bytes and hands the
+// stream to that kind's reader. A file of none of these kinds fails as kNotImage, its notes'
+// detail naming what it is (content_kind.h).
 //
 // Each reader decodes into `image` (which it empties first) and returns true only for an image
 // in one of Bitmap's layouts with the source's pixels, and with the chunks its source gives for
@@ -17,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "image/bitmap.h"
 
@@ -30,6 +34,18 @@ namespace image_readers {
 bool ReadBmp(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options);
 bool ReadPng(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options);
 bool ReadJpeg(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options);
+bool ReadOtherKinds(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options);
+
+// The readers ReadOtherKinds hands a stream to, each for a stream that starts as its kind.
+bool ReadWebp(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options);
+bool ReadGif(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options);
+bool ReadTiff(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options);
+bool ReadHeif(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& options);
+
+// Reads the whole stream, from its start, into `data`. Returns false, with the image's notes
+// saying "too large", for a stream longer than Bitmap::kMaxPixelStoreBytes; a stream that
+// returns fewer bytes than its size leaves `data` as long as what it returned.
+bool ReadWholeStream(kiv::File& stream, std::vector<uint8_t>& data, Bitmap& image);
 
 // Moves the stream to `offset` bytes from its start.
 void SeekTo(kiv::File& stream, uint64_t offset);

@@ -357,12 +357,11 @@ bool ReadJpeg(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions& optio
   // is read into memory.
   const uint64_t size = stream.size();
   uint8_t start[2] = {};
+  if (size < 2 || stream.Read(2, start) != 2 || start[0] != 0xFF || start[1] != 0xD8) {
+    return ReadOtherKinds(stream, image, options);
+  }
   if (size > Bitmap::kMaxPixelStoreBytes) {
     image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
-    return false;
-  }
-  if (size < 2 || stream.Read(2, start) != 2 || start[0] != 0xFF || start[1] != 0xD8) {
-    image.Notes().failure = BitmapLoadNotes::Failure::kNotImage;
     return false;
   }
   std::vector<uint8_t> data(static_cast<size_t>(size));

@@ -73,7 +73,7 @@ TEST_F(MainWindowTest, StartsWithDefaultsWithoutSettingsFile) {
     EXPECT_FALSE(IsChecked(w, id)) << id;
   }
   PageOption& options = *w.pageOption();
-  EXPECT_EQ(options.GetOptionText(Option::kFilter), L"*.bmp|*.png|*.jpg|*.jpeg");
+  EXPECT_EQ(options.GetOptionText(Option::kFilter), kDefaultFilter);
   EXPECT_EQ(options.GetOptionText(Option::kOutput), L"");
   EXPECT_EQ(options.GetOverwriteMode(), 0);
   EXPECT_EQ(WindowText(OptionControl(w, IDC_OVERWRITE)), L"強制的に上書きする");
@@ -126,7 +126,7 @@ TEST_F(MainWindowTest, LinksActAtOnce) {
                MAKEWPARAM(IDC_FILTER_DEFAULT, BN_CLICKED), 0);
   SendMessageW(window_->pageOption()->Handle(), WM_COMMAND,
                MAKEWPARAM(IDC_COMPRESS_DEFAULT, BN_CLICKED), 0);
-  EXPECT_EQ(window_->pageOption()->GetOptionText(Option::kFilter), L"*.bmp|*.png|*.jpg|*.jpeg");
+  EXPECT_EQ(window_->pageOption()->GetOptionText(Option::kFilter), kDefaultFilter);
   EXPECT_EQ(window_->pageOption()->GetCompressLevel(), 6);
 }
 

@@ -38,11 +38,11 @@ class RegistrationTest : public ::testing::Test {
     DeleteFileW(SettingsPath().c_str());
   }
 
-  // a.bmp, b.PNG, e.gif, sub\d.jpg and .cache\f.bmp.
+  // a.bmp, b.PNG, e.txt, sub\d.jpg and .cache\f.bmp.
   void MakeExampleFolder() {
     ASSERT_TRUE(WriteBmp(dir_ / L"a.bmp"));
     ASSERT_TRUE(WritePng(dir_ / L"b.PNG"));
-    ASSERT_TRUE(testimg::WriteFileBytes(dir_ / L"e.gif", {'G', 'I', 'F', '8', '9', 'a'}));
+    ASSERT_TRUE(testimg::WriteFileBytes(dir_ / L"e.txt", {'t', 'e', 'x', 't'}));
     ASSERT_TRUE(CreateDirectoryW((dir_ / L"sub").c_str(), nullptr));
     ASSERT_TRUE(WriteJpeg(dir_ / L"sub\\d.jpg"));
     ASSERT_TRUE(CreateDirectoryW((dir_ / L".cache").c_str(), nullptr));
@@ -80,11 +80,13 @@ TEST_F(RegistrationTest, FolderScanTakesPatternsInOrderThenSubfolders) {
 
 TEST_F(RegistrationTest, FileDialogOffersTheFilterAndTestsEachFile) {
   MakeExampleFolder();
-  window_->nextFiles = {dir_ / L"b.PNG", dir_ / L"e.gif", dir_ / L"a.bmp", dir_ / L"A.BMP",
+  window_->nextFiles = {dir_ / L"b.PNG", dir_ / L"e.txt", dir_ / L"a.bmp", dir_ / L"A.BMP",
                         dir_ / L"a.bmp"};
   Press(*window_, IDC_ADD_FILES);
-  EXPECT_EQ(window_->lastFilter, Filter(L"*.bmp|*.png|*.jpg|*.jpeg", L"*.bmp;*.png;*.jpg;*.jpeg"));
-  // e.gif fails the filter; "A.BMP" names a.bmp in another case, which the
+  EXPECT_EQ(window_->lastFilter,
+            Filter(kDefaultFilter,
+                   L"*.bmp;*.png;*.jpg;*.jpeg;*.webp;*.gif;*.tif;*.tiff;*.heic;*.heif;*.avif"));
+  // e.txt fails the filter; "A.BMP" names a.bmp in another case, which the
   // folder search does not list under that name; duplicates stay.
   EXPECT_EQ(ListPaths(*window_), (Paths{dir_ / L"b.PNG", dir_ / L"a.bmp", dir_ / L"a.bmp"}));
   EXPECT_EQ(window_->defaultDirectory(), dir_.path());
@@ -126,7 +128,7 @@ TEST_F(RegistrationTest, DropsKeepTheirOrderAndSkipWhatDoesNotPass) {
   ASSERT_TRUE(WriteJpeg(dir_ / L"z.jpeg"));
   window_->nextFolder = L"";
   Drop(*window_,
-       {dir_ / L"sub", dir_ / L"z.jpeg", dir_ / L"e.gif", dir_ / L"missing.bmp", dir_ / L"z.jpeg"});
+       {dir_ / L"sub", dir_ / L"z.jpeg", dir_ / L"e.txt", dir_ / L"missing.bmp", dir_ / L"z.jpeg"});
   EXPECT_EQ(ListPaths(*window_), (Paths{dir_ / L"sub\\d.jpg", dir_ / L"z.jpeg", dir_ / L"z.jpeg"}));
   // A drop does not move the dialogs' start folder.
   EXPECT_EQ(window_->defaultDirectory(), L"");
@@ -248,7 +250,7 @@ TEST_F(RegistrationTest, ClosingKeepsWhatWasTakenButNotRegistered) {
 // A drop whose registration the close comes into goes on whole.
 TEST_F(RegistrationTest, ClosingDuringADropPassesTheWholeDropOn) {
   MakeExampleFolder();
-  const Paths dropped{dir_ / L"sub", dir_ / L"a.bmp", dir_ / L"e.gif"};
+  const Paths dropped{dir_ / L"sub", dir_ / L"a.bmp", dir_ / L"e.txt"};
   // The drop's message box pumps the queue, where the close waits.
   PostMessageW(window_->Handle(), WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
   Drop(*window_, dropped);

@@ -11,6 +11,7 @@
 #include "base/unicode.h"
 #include "cli/batch.h"
 #include "tests/cli/recording_terminal.h"
+#include "tests/support/format_makers.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"
 
@@ -220,5 +221,51 @@ TEST(CliReasons, SourcesHoldingMoreThanTheirPngStay) {
     EXPECT_TRUE(elsewhere.terminal.Shows(elsewhere.terminal.out,
                                          L"\"sources_deleted\":0,\"sources_kept\":3"));
     EXPECT_TRUE(elsewhere.terminal.Shows(elsewhere.terminal.out, L"\"warnings\":3"));
+  }
+}
+
+// A source of which the PNG holds one page or frame converts with a warning and stays under
+// --delete-source; a file of no image kind fails named by its content.
+TEST(CliReasons, SeveralPagesOrFramesKeepTheSourceAndOtherKindsAreNamed) {
+  testimg::TempDir dir;
+  testimg::TiffRecipe tiff;
+  tiff.width = 8;
+  tiff.height = 4;
+  tiff.pages = 3;
+  tiff.samples.assign(8 * 4 * 3, 90);
+  testimg::GifRecipe gif;
+  gif.width = 4;
+  gif.height = 4;
+  gif.globalMap.assign(2, testimg::Rgba{10, 20, 30, 255});
+  testimg::GifFrame frame;
+  frame.width = 4;
+  frame.height = 4;
+  frame.indices.assign(16, 1);
+  gif.frames.assign(4, frame);
+  const std::string text = "just some words\n";
+  const struct {
+    const wchar_t* name;
+    std::vector<uint8_t> bytes;
+    const wchar_t* shown;  // the warning or the reason
+    bool kept;
+  } cases[] = {
+      {L"pages.tif", testimg::MakeTiff(tiff), L"\"warning\":\"page 1 of 3\"", true},
+      {L"moving.gif", testimg::MakeGif(gif), L"\"warning\":\"first frame of 4\"", true},
+      {L"note.webp", std::vector<uint8_t>(text.begin(), text.end()), L"\"reason\":\"a text file\"",
+       true},
+      {L"plain.bmp", SmallBmp(), L"\"state\":\"converted\"", false},
+  };
+  std::vector<std::wstring> paths = {L"--json", L"--delete-source", L"-o", dir / L"out"};
+  for (const auto& c : cases) {
+    ASSERT_TRUE(testimg::WriteFileBytes(dir / c.name, c.bytes));
+    paths.push_back(dir / c.name);
+  }
+  Outcome outcome;
+  RunCli(paths, outcome);
+  EXPECT_EQ(outcome.status, cli::kExitFailures);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(kiv::WideToUtf8(c.name));
+    EXPECT_TRUE(outcome.terminal.Shows(outcome.terminal.out, c.shown));
+    EXPECT_EQ(kiv::FileExists(dir / c.name), c.kept);
   }
 }

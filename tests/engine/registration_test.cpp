@@ -28,13 +28,13 @@ TEST(FilterSplit, KeepsEveryPieceAsTyped) {
   EXPECT_EQ(SplitFilter(L"|x|"), (std::vector<std::wstring>{L"", L"x", L""}));
   EXPECT_EQ(SplitFilter(L" *.png "), std::vector<std::wstring>{L" *.png "});
   MemoryOptionSet options;
-  EXPECT_EQ(RebuildFilterPatterns(options).size(), 4u);
+  EXPECT_EQ(RebuildFilterPatterns(options).size(), 11u);
 }
 
 class RegistrationTest : public ::testing::Test {
  protected:
   RegistrationTest() {
-    for (const wchar_t* name : {L"a.bmp", L"b.PNG", L"e.gif"}) {
+    for (const wchar_t* name : {L"a.bmp", L"b.PNG", L"e.txt"}) {
       Touch(dir / name);
     }
     kiv::MakeDirectory(dir / L"sub");
@@ -109,7 +109,7 @@ TEST_F(RegistrationTest, SingleFilesMustMatchUnderTheirOwnName) {
   const auto patterns = RebuildFilterPatterns(options);
   EXPECT_TRUE(MatchesFilter(patterns, dir / L"a.bmp"));
   EXPECT_TRUE(MatchesFilter(patterns, dir / L"b.PNG"));  // patterns ignore case
-  EXPECT_FALSE(MatchesFilter(patterns, dir / L"e.gif"));
+  EXPECT_FALSE(MatchesFilter(patterns, dir / L"e.txt"));
   EXPECT_FALSE(MatchesFilter(patterns, dir / L"missing.bmp"));
   EXPECT_FALSE(MatchesFilter({}, dir / L"a.bmp"));
 #ifndef _WIN32
@@ -130,7 +130,7 @@ TEST_F(RegistrationTest, DroppedPathsAreScannedOrFilteredInDropOrder) {
   const auto patterns = RebuildFilterPatterns(options);
   RegisterDroppedPath(patterns, dir / L"sub", options, sink);
   RegisterDroppedPath(patterns, dir / L"a.bmp", options, sink);
-  RegisterDroppedPath(patterns, dir / L"e.gif", options, sink);
+  RegisterDroppedPath(patterns, dir / L"e.txt", options, sink);
   RegisterDroppedPath(patterns, dir / L"nowhere", options, sink);  // scanned as a folder: nothing
   EXPECT_EQ(accepted, (std::vector<std::wstring>{Sub(L"d.jpg"), dir / L"a.bmp"}));
   EXPECT_TRUE(IsFolderForRegistration(dir / L"nowhere"));
@@ -179,7 +179,7 @@ TEST(OptionSet, DefaultsStoredFormAndRanges) {
                      Option::k24Bit, Option::kTopMostWindow}) {
     EXPECT_FALSE(options.IsOn(off)) << OptionKey(off);
   }
-  EXPECT_EQ(options.GetOptionText(Option::kFilter), L"*.bmp|*.png|*.jpg|*.jpeg");
+  EXPECT_EQ(options.GetOptionText(Option::kFilter), kDefaultFilter);
   EXPECT_EQ(options.GetOptionText(Option::kOutput), L"");
   EXPECT_EQ(options.GetOverwriteMode(), 0);
   EXPECT_EQ(options.GetCompressLevel(), 6);

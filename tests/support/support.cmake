@@ -19,4 +19,6 @@ morvane_library(morvane_test_support
     ${CMAKE_CURRENT_LIST_DIR}/colour_tools.cpp
     ${CMAKE_CURRENT_LIST_DIR}/png_tools.cpp
     ${CMAKE_CURRENT_LIST_DIR}/jpeg_tools.cpp
-  LIBS morvane_test_files morvane_base PNG::PNG JPEG::JPEG ZLIB::ZLIB)
+    ${CMAKE_CURRENT_LIST_DIR}/format_makers.cpp
+  LIBS morvane_test_files morvane_base PNG::PNG JPEG::JPEG ZLIB::ZLIB Morvane::WebpMux
+    Morvane::Formats)

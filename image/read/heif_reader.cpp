@@ -1,0 +1,217 @@
+// The HEIF reader (HEIC and AVIF alike), through libheif with its HEVC and AV1 decoders.
+//
+// Results: the primary image, turned and mirrored as the file's transformations say, becomes
+// 32-bit blue-green-red-alpha when it has alpha (unassociated; a premultiplied one is divided
+// out by libheif) and 24-bit blue-green-red otherwise. Samples of 10 or 12 bits are rounded to
+// 8, as the notes say. An ICC profile goes into the image as iCCP when it is a usable RGB
+// profile; a colour description of sRGB primaries and transfer as an sRGB chunk; the EXIF block
+// as eXIf, its Orientation set to 1 since the transformations already stand the picture
+// upright; the XMP packet as iTXt.
+//
+// The pixel store is checked against Bitmap::kMaxPixelStoreBytes before the image is decoded;
+// a metadata block larger than metadata_chunks::kMaxMetadataBytes is left out unread. A file
+// that ends early or is damaged fails with libheif's words.
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/file.h"
+#include "image/bitmap.h"
+#include "image/colour_chunks.h"
+#include "image/read/image_readers.h"
+#include "image/read/metadata_chunks.h"
+
+namespace image_readers {
+namespace {
+
+// ISO/IEC 23091-2 codes of a colour description that is sRGB.
+constexpr int kPrimariesBt709 = 1;
+constexpr int kTransferSrgb = 13;
+
+struct ContextDeleter {
+  void operator()(heif_context* context) const { heif_context_free(context); }
+};
+struct HandleDeleter {
+  void operator()(heif_image_handle* handle) const { heif_image_handle_release(handle); }
+};
+struct ImageDeleter {
+  void operator()(heif_image* decoded) const { heif_image_release(decoded); }
+};
+struct OptionsDeleter {
+  void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
+};
+
+bool Fail(Bitmap& image, const heif_error& error, const char* detail) {
+  // libheif's own limits on sizes and counts are met by files declaring more than memory holds.
+  if (error.code == heif_error_Memory_allocation_error ||
+      error.subcode == heif_suberror_Security_limit_exceeded) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+  }
+  image.Notes().detail =
+      error.message != nullptr && error.message[0] != 0 ? std::string(error.message) : detail;
+  return false;
+}
+
+// The metadata blocks of `type` ("Exif", "mime"), each within kMaxMetadataBytes, handed to
+// `add` with their content type.
+template <typename Add>
+void ForEachBlock(const heif_image_handle* handle, const char* type, Add add) {
+  const int count = heif_image_handle_get_number_of_metadata_blocks(handle, type);
+  if (count <= 0) {
+    return;
+  }
+  std::vector<heif_item_id> ids(static_cast<size_t>(count));
+  const int listed =
+      heif_image_handle_get_list_of_metadata_block_IDs(handle, type, ids.data(), count);
+  for (int i = 0; i < listed; ++i) {
+    const size_t size = heif_image_handle_get_metadata_size(handle, ids[static_cast<size_t>(i)]);
+    if (size == 0 || size > metadata_chunks::kMaxMetadataBytes) {
+      continue;
+    }
+    std::vector<uint8_t> block(size);
+    if (heif_image_handle_get_metadata(handle, ids[static_cast<size_t>(i)], block.data()).code !=
+        heif_error_Ok) {
+      continue;
+    }
+    const char* content =
+        heif_image_handle_get_metadata_content_type(handle, ids[static_cast<size_t>(i)]);
+    add(block, content != nullptr ? content : "");
+  }
+}
+
+void CarryChunks(const heif_image_handle* handle, Bitmap& image) {
+  std::vector<PngChunk>& chunks = image.Ancillary();
+  const heif_color_profile_type profile = heif_image_handle_get_color_profile_type(handle);
+  if (profile == heif_color_profile_type_prof || profile == heif_color_profile_type_rICC) {
+    const size_t size = heif_image_handle_get_raw_color_profile_size(handle);
+    if (size > 0 && size <= colour_chunks::kMaxIccProfileBytes) {
+      std::vector<uint8_t> icc(size);
+      if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code == heif_error_Ok) {
+        colour_chunks::AddIccProfile(icc, chunks);
+      }
+    }
+  } else if (profile == heif_color_profile_type_nclx) {
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok &&
+        nclx != nullptr) {
+      if (nclx->color_primaries == kPrimariesBt709 &&
+          nclx->transfer_characteristics == kTransferSrgb) {
+        chunks.push_back(colour_chunks::MakeSrgb(0));
+      }
+      heif_nclx_color_profile_free(nclx);
+    }
+  }
+  bool exif = false;
+  ForEachBlock(handle, "Exif", [&](const std::vector<uint8_t>& block, const std::string&) {
+    // The block starts with the offset of its TIFF header, big-endian.
+    if (exif || block.size() < 4) {
+      return;
+    }
+    const uint64_t offset = (uint64_t{block[0]} << 24) | (uint64_t{block[1]} << 16) |
+                            (uint64_t{block[2]} << 8) | block[3];
+    if (offset <= block.size() - 4) {
+      exif = metadata_chunks::AddExif(block.data() + 4 + offset, block.size() - 4 - offset, true,
+                                      chunks);
+    }
+  });
+  bool xmp = false;
+  ForEachBlock(handle, "mime", [&](const std::vector<uint8_t>& block, const std::string& type) {
+    if (!xmp && type == "application/rdf+xml") {
+      xmp = metadata_chunks::AddXmp(block.data(), block.size(), chunks);
+    }
+  });
+}
+
+}  // namespace
+
+bool ReadHeif(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions&) {
+  image.Clear();
+  std::vector<uint8_t> data;
+  if (!ReadWholeStream(stream, data, image)) {
+    return false;
+  }
+  std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
+  if (!context) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+    return false;
+  }
+  heif_error error =
+      heif_context_read_from_memory_without_copy(context.get(), data.data(), data.size(), nullptr);
+  if (error.code != heif_error_Ok) {
+    return Fail(image, error, "a damaged HEIF file");
+  }
+  heif_image_handle* primary = nullptr;
+  error = heif_context_get_primary_image_handle(context.get(), &primary);
+  std::unique_ptr<heif_image_handle, HandleDeleter> handle(primary);
+  if (error.code != heif_error_Ok || !handle) {
+    return Fail(image, error, "a HEIF file without a primary image");
+  }
+  const int width = heif_image_handle_get_width(handle.get());
+  const int height = heif_image_handle_get_height(handle.get());
+  const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+  const uint32_t bitCount = alpha ? 32 : 24;
+  if (width <= 0 || height <= 0) {
+    return Fail(image, error, "a HEIF image without pixels");
+  }
+  // Checked for either side first, since a turn swaps them.
+  const uint64_t longest = static_cast<uint64_t>(std::max(width, height));
+  const uint64_t shortest = static_cast<uint64_t>(std::min(width, height));
+  if (Bitmap::StrideFor(longest, bitCount) * shortest > Bitmap::kMaxPixelStoreBytes ||
+      Bitmap::StrideFor(shortest, bitCount) * longest > Bitmap::kMaxPixelStoreBytes) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+    return false;
+  }
+  std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
+  if (!options) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+    return false;
+  }
+  options->convert_hdr_to_8bit = 1;
+  heif_image* decodedImage = nullptr;
+  error = heif_decode_image(handle.get(), &decodedImage, heif_colorspace_RGB,
+                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
+                            options.get());
+  std::unique_ptr<heif_image, ImageDeleter> decoded(decodedImage);
+  if (error.code != heif_error_Ok || !decoded) {
+    return Fail(image, error, "damaged HEIF image data");
+  }
+  const int outWidth = heif_image_get_width(decoded.get(), heif_channel_interleaved);
+  const int outHeight = heif_image_get_height(decoded.get(), heif_channel_interleaved);
+  int stride = 0;
+  const uint8_t* plane =
+      heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
+  if (plane == nullptr || outWidth <= 0 || outHeight <= 0 || stride <= 0 ||
+      static_cast<int64_t>(outWidth) * (bitCount / 8) > stride) {
+    return Fail(image, error, "damaged HEIF image data");
+  }
+  if (!image.Create(outWidth, outHeight, bitCount)) {
+    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+    return false;
+  }
+  const int luma = heif_image_handle_get_luma_bits_per_pixel(handle.get());
+  if (luma > 8) {
+    image.Notes().samplesRounded = true;
+    image.Notes().sampleBits = luma == 16 ? 0 : static_cast<uint32_t>(luma);
+  }
+  const size_t bytes = bitCount / 8;
+  for (int y = 0; y < outHeight; ++y) {
+    const uint8_t* in = plane + static_cast<size_t>(y) * static_cast<size_t>(stride);
+    uint8_t* out = image.Row(outHeight - 1 - y);
+    for (int x = 0; x < outWidth; ++x, in += bytes, out += bytes) {
+      out[0] = in[2];
+      out[1] = in[1];
+      out[2] = in[0];
+      if (bytes == 4) {
+        out[3] = in[3];
+      }
+    }
+  }
+  CarryChunks(handle.get(), image);
+  return true;
+}
+
+}  // namespace image_readers

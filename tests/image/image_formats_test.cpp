@@ -1,0 +1,433 @@
+// WebP, GIF, TIFF and HEIF/AVIF sources: made by the libraries' own encoders, read by
+// Bitmap::Load and compared with the libraries' own decoding or with the picture they were made
+// from; their metadata chunks, pages and frames; and files of other kinds named by content.
+#include <gtest/gtest.h>
+
+#include <tiffio.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "image/bitmap.h"
+#include "tests/image/image_checks.h"
+#include "tests/support/format_makers.h"
+#include "tests/support/image_makers.h"
+
+using testimg::Picture;
+using testimg::Rgba;
+
+namespace {
+
+// The loaded image as a picture, top row first; a 24-bit or indexed image is opaque.
+Picture PictureOfImage(const Bitmap& image) {
+  Picture picture(image.Width(), image.Height());
+  for (int y = 0; y < image.Height(); ++y) {
+    const uint8_t* row = image.Row(image.Height() - 1 - y);
+    for (int x = 0; x < image.Width(); ++x) {
+      Rgba& c = picture.at(x, y);
+      if (image.BitCount() == 8) {
+        const Bitmap::PaletteEntry& e = image.Palette().at(row[x]);
+        c = Rgba{e.red, e.green, e.blue, 255};
+      } else {
+        const size_t bytes = image.BitCount() / 8;
+        const uint8_t* p = row + bytes * static_cast<size_t>(x);
+        c = Rgba{p[2], p[1], p[0], bytes == 4 ? p[3] : uint8_t{255}};
+      }
+    }
+  }
+  return picture;
+}
+
+std::vector<std::string> ChunkTypes(const Bitmap& image) {
+  std::vector<std::string> types;
+  for (const PngChunk& chunk : image.Ancillary()) {
+    types.emplace_back(chunk.type.data(), 4);
+  }
+  return types;
+}
+
+Picture Opaque(Picture picture) {
+  for (Rgba& c : picture.pixels) {
+    c.a = 255;
+  }
+  return picture;
+}
+
+const std::string kXmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF/></x:xmpmeta>";
+
+std::vector<uint8_t> Bytes(const std::string& text) {
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// The EXIF block without the JPEG segment's "Exif\0\0" header.
+std::vector<uint8_t> ExifTiff(uint16_t orientation) {
+  std::vector<uint8_t> exif = testimg::MakeExif(orientation, true);
+  exif.erase(exif.begin(), exif.begin() + 6);
+  return exif;
+}
+
+// ---- WebP ---------------------------------------------------------------------------------
+
+struct WebpCase {
+  const char* name;
+  bool lossless;
+  bool alpha;
+  int frames;
+  bool metadata;
+};
+
+TEST(WebpReader, DecodesAsLibwebpDoes) {
+  const WebpCase cases[] = {
+      {"lossless", true, false, 1, false}, {"lossless alpha", true, true, 1, false},
+      {"lossy", false, false, 1, false},   {"lossy alpha", false, true, 1, false},
+      {"animation", true, true, 3, false}, {"profile exif xmp", true, false, 1, true},
+  };
+  for (const WebpCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    testimg::WebpRecipe recipe;
+    for (int f = 0; f < c.frames; ++f) {
+      recipe.frames.push_back(testimg::NoisePicture(19, 7, c.alpha, 5 + f));
+    }
+    recipe.lossless = c.lossless;
+    recipe.alpha = c.alpha;
+    if (c.metadata) {
+      recipe.icc = testimg::MakeIccProfile("RGB ", 100, 3);
+      recipe.exif = ExifTiff(6);
+      recipe.xmp = Bytes(kXmp);
+    }
+    const std::vector<uint8_t> bytes = testimg::MakeWebp(recipe);
+    Bitmap image;
+    ASSERT_TRUE(image.LoadFromMemory(bytes)) << image.Notes().detail;
+    EXPECT_EQ(image.BitCount(), c.alpha || c.frames > 1 ? 32u : 24u);
+    if (c.frames > 1) {
+      // Lossless: the first frame as it was made.
+      EXPECT_EQ(testimg::Difference(recipe.frames.front(), PictureOfImage(image)), "");
+      EXPECT_EQ(image.Notes().frames, static_cast<uint32_t>(c.frames));
+    } else {
+      EXPECT_EQ(testimg::Difference(testimg::DecodeWebpReference(bytes), PictureOfImage(image)),
+                "");
+      EXPECT_LE(image.Notes().frames, 1u);
+    }
+    const std::vector<std::string> expected =
+        c.metadata ? std::vector<std::string>{"iCCP", "eXIf", "iTXt"} : std::vector<std::string>{};
+    EXPECT_EQ(ChunkTypes(image), expected);
+    if (c.metadata) {
+      // A WebP's pixels are not turned by its EXIF, so the orientation stays as it is.
+      EXPECT_EQ(image.Ancillary()[1].data, recipe.exif);
+    }
+  }
+}
+
+// ---- GIF ----------------------------------------------------------------------------------
+
+struct GifCase {
+  const char* name;
+  bool gif89;
+  bool interlace;
+  int transparent;
+  bool partial;  // the image covers the middle of the screen only
+  int frames;
+  const char* comment;
+};
+
+TEST(GifReader, PutsTheFirstImageOnTheScreen) {
+  const GifCase cases[] = {
+      {"87a", false, false, -1, false, 1, ""},
+      {"interlaced", true, true, -1, false, 1, ""},
+      {"transparent", true, false, 2, false, 1, ""},
+      {"partial", true, true, -1, true, 1, ""},
+      {"animation", true, false, -1, false, 4, ""},
+      {"comment", true, false, -1, false, 1, "made by hand\r\nsecond line"},
+  };
+  for (const GifCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    testimg::GifRecipe recipe;
+    recipe.width = 21;
+    recipe.height = 13;
+    recipe.gif89 = c.gif89;
+    recipe.comment = c.comment;
+    testimg::Noise noise(7);
+    for (int i = 0; i < 16; ++i) {
+      const uint32_t v = noise.Next();
+      recipe.globalMap.push_back(Rgba{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                                      static_cast<uint8_t>(v >> 16), 255});
+    }
+    for (int f = 0; f < c.frames; ++f) {
+      testimg::GifFrame frame;
+      frame.left = c.partial ? 3 : 0;
+      frame.top = c.partial ? 2 : 0;
+      frame.width = recipe.width - 2 * frame.left;
+      frame.height = recipe.height - 2 * frame.top;
+      frame.interlace = c.interlace;
+      frame.transparent = c.transparent;
+      for (int i = 0; i < frame.width * frame.height; ++i) {
+        frame.indices.push_back(static_cast<uint8_t>(noise.Below(16)));
+      }
+      recipe.frames.push_back(frame);
+    }
+    const testimg::GifFrame& first = recipe.frames.front();
+    Picture expected(recipe.width, recipe.height);
+    for (Rgba& p : expected.pixels) {
+      p = Rgba{0, 0, 0, 0};
+    }
+    for (int y = 0; y < first.height; ++y) {
+      for (int x = 0; x < first.width; ++x) {
+        const int index = first.indices[static_cast<size_t>(y * first.width + x)];
+        if (index != c.transparent) {
+          expected.at(first.left + x, first.top + y) = recipe.globalMap[static_cast<size_t>(index)];
+        }
+      }
+    }
+    Bitmap image;
+    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeGif(recipe))) << image.Notes().detail;
+    const bool indexed = c.transparent < 0 && !c.partial;
+    EXPECT_EQ(image.BitCount(), indexed ? 8u : 32u);
+    EXPECT_EQ(testimg::Difference(indexed ? Opaque(expected) : expected, PictureOfImage(image)),
+              "");
+    EXPECT_EQ(image.Notes().frames, static_cast<uint32_t>(c.frames));
+    if (*c.comment != 0) {
+      ASSERT_EQ(ChunkTypes(image), std::vector<std::string>{"tEXt"});
+      const std::string text(image.Ancillary()[0].data.begin(), image.Ancillary()[0].data.end());
+      EXPECT_EQ(text, std::string("Comment\0made by hand\nsecond line", 32));
+    } else {
+      EXPECT_TRUE(image.Ancillary().empty());
+    }
+  }
+}
+
+// ---- TIFF ---------------------------------------------------------------------------------
+
+struct TiffCase {
+  const char* name;
+  int samples;
+  int bits;
+  int photometric;
+  int compression;
+  int extra;
+  int orientation;
+  int tile;
+  int pages;
+  uint32_t bitCount;
+};
+
+// The picture a recipe's samples show, top row first, with unassociated alpha.
+Picture TiffPicture(const testimg::TiffRecipe& r) {
+  Picture picture(r.width, r.height);
+  const int max = (1 << r.bitsPerSample) - 1;
+  for (int y = 0; y < r.height; ++y) {
+    for (int x = 0; x < r.width; ++x) {
+      const uint16_t* s =
+          r.samples.data() + static_cast<size_t>(y * r.width + x) * r.samplesPerPixel;
+      auto eight = [&](uint16_t v) { return static_cast<uint8_t>((v * 255 + max / 2) / max); };
+      Rgba& c = picture.at(x, y);
+      if (r.photometric == PHOTOMETRIC_PALETTE) {
+        c = r.palette[s[0]];
+      } else if (r.samplesPerPixel <= 2) {
+        const uint8_t v = r.photometric == PHOTOMETRIC_MINISWHITE ? 255 - eight(s[0]) : eight(s[0]);
+        c = Rgba{v, v, v, 255};
+      } else if (r.photometric == PHOTOMETRIC_SEPARATED) {
+        auto ink = [&](int k) { return static_cast<uint8_t>((255 - s[k]) * (255 - s[3]) / 255); };
+        c = Rgba{ink(0), ink(1), ink(2), 255};
+      } else {
+        c = Rgba{eight(s[0]), eight(s[1]), eight(s[2]),
+                 r.samplesPerPixel == 4 ? eight(s[3]) : uint8_t{255}};
+      }
+    }
+  }
+  return picture;
+}
+
+// Turns a picture by an EXIF/TIFF orientation so that it stands upright.
+Picture Upright(const Picture& in, int orientation) {
+  const bool swap = orientation >= 5;
+  Picture out(swap ? in.height : in.width, swap ? in.width : in.height);
+  for (int y = 0; y < in.height; ++y) {
+    for (int x = 0; x < in.width; ++x) {
+      int u = x;
+      int v = y;
+      switch (orientation) {
+        case 2:
+          u = in.width - 1 - x;
+          break;
+        case 3:
+          u = in.width - 1 - x;
+          v = in.height - 1 - y;
+          break;
+        case 4:
+          v = in.height - 1 - y;
+          break;
+        case 5:
+          u = y;
+          v = x;
+          break;
+        case 6:
+          u = in.height - 1 - y;
+          v = x;
+          break;
+        case 7:
+          u = in.height - 1 - y;
+          v = in.width - 1 - x;
+          break;
+        case 8:
+          u = y;
+          v = in.width - 1 - x;
+          break;
+        default:
+          break;
+      }
+      out.at(u, v) = in.at(x, y);
+    }
+  }
+  return out;
+}
+
+TEST(TiffReader, ReadsEachLayoutAndCompression) {
+  const TiffCase cases[] = {
+      {"rgb none", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, -1, 1, 0, 1, 24},
+      {"rgb lzw", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, -1, 1, 0, 1, 24},
+      {"rgb deflate tiled", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE, -1, 1, 16, 1, 24},
+      {"grey packbits", 1, 8, PHOTOMETRIC_MINISBLACK, COMPRESSION_PACKBITS, -1, 1, 0, 1, 8},
+      {"bilevel min-is-white", 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE, -1, 1, 0, 1, 8},
+      {"grey 4 bits", 1, 4, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW, -1, 1, 0, 1, 8},
+      {"palette 4 bits", 1, 4, PHOTOMETRIC_PALETTE, COMPRESSION_NONE, -1, 1, 0, 1, 24},
+      {"rgb 16 bits", 3, 16, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE, -1, 1, 0, 1, 24},
+      {"unassociated alpha", 4, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, EXTRASAMPLE_UNASSALPHA, 1, 0,
+       1, 32},
+      {"associated alpha", 4, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, EXTRASAMPLE_ASSOCALPHA, 1, 0, 1,
+       32},
+      {"cmyk", 4, 8, PHOTOMETRIC_SEPARATED, COMPRESSION_NONE, -1, 1, 0, 1, 24},
+      {"orientation 6", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, -1, 6, 0, 1, 24},
+      {"orientation 3 tiled", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, -1, 3, 16, 1, 24},
+      {"three pages", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, -1, 1, 0, 3, 24},
+  };
+  for (const TiffCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    testimg::TiffRecipe r;
+    r.width = 37;
+    r.height = 21;
+    r.samplesPerPixel = c.samples;
+    r.bitsPerSample = c.bits;
+    r.photometric = c.photometric;
+    r.compression = c.compression;
+    r.extraSample = c.extra;
+    r.orientation = c.orientation;
+    r.tileSize = c.tile;
+    r.pages = c.pages;
+    testimg::Noise noise(11);
+    const uint32_t limit = 1u << c.bits;
+    r.samples.resize(static_cast<size_t>(r.width) * r.height * c.samples);
+    for (size_t i = 0; i < r.samples.size(); ++i) {
+      r.samples[i] = static_cast<uint16_t>(noise.Below(limit));
+      if (c.extra == EXTRASAMPLE_ASSOCALPHA && i % 4 == 3) {
+        // Premultiplied colour never exceeds its alpha: keep the alpha full.
+        r.samples[i] = 255;
+      }
+    }
+    if (c.photometric == PHOTOMETRIC_PALETTE) {
+      for (uint32_t i = 0; i < limit; ++i) {
+        const uint32_t v = noise.Next();
+        r.palette.push_back(Rgba{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                                 static_cast<uint8_t>(v >> 16), 255});
+      }
+    }
+    Bitmap image;
+    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeTiff(r))) << image.Notes().detail;
+    EXPECT_EQ(image.BitCount(), c.bitCount);
+    // Unassociated alpha passes through premultiplication: faint pixels lose colour precision.
+    const int tolerance = c.extra == EXTRASAMPLE_UNASSALPHA ? 255 : c.bits == 16 ? 1 : 0;
+    Picture expected = Upright(TiffPicture(r), c.orientation);
+    Picture actual = PictureOfImage(image);
+    if (c.extra == EXTRASAMPLE_UNASSALPHA) {
+      for (size_t i = 0; i < expected.pixels.size(); ++i) {
+        EXPECT_EQ(expected.pixels[i].a, actual.pixels[i].a);
+        if (expected.pixels[i].a == 255) {
+          EXPECT_EQ(expected.pixels[i], actual.pixels[i]);
+        }
+      }
+    }
+    EXPECT_EQ(testimg::Difference(expected, actual, tolerance), "");
+    EXPECT_EQ(image.Notes().samplesRounded, c.bits == 16);
+    EXPECT_EQ(image.Notes().pages, static_cast<uint32_t>(c.pages));
+  }
+}
+
+TEST(TiffReader, CarriesProfileAndXmp) {
+  testimg::TiffRecipe r;
+  r.width = 5;
+  r.height = 3;
+  r.samples.assign(45, 100);
+  r.icc = testimg::MakeIccProfile("RGB ", 40, 1);
+  r.xmp = kXmp;
+  Bitmap image;
+  ASSERT_TRUE(image.LoadFromMemory(testimg::MakeTiff(r)));
+  EXPECT_EQ(ChunkTypes(image), (std::vector<std::string>{"iCCP", "iTXt"}));
+}
+
+// ---- HEIF ---------------------------------------------------------------------------------
+
+std::vector<uint8_t> ReadDataFile(const char* name) {
+  std::vector<uint8_t> bytes;
+  const std::string path = std::string(MORVANE_TEST_DATA) + "/" + name;
+  if (FILE* f = std::fopen(path.c_str(), "rb")) {
+    int c = 0;
+    while ((c = std::fgetc(f)) != EOF) {
+      bytes.push_back(static_cast<uint8_t>(c));
+    }
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+struct HeifCase {
+  const char* name;
+  std::function<std::vector<uint8_t>()> make;
+  bool alpha;
+  uint32_t sampleBits;  // 0: 8 bits
+  std::vector<std::string> chunks;
+};
+
+TEST(HeifReader, DecodesAsLibheifDoes) {
+  const Picture picture = testimg::NoisePicture(24, 16, true, 9);
+  const HeifCase cases[] = {
+      {"committed heic", [] { return ReadDataFile("noise.heic"); }, false, 0, {}},
+      {"committed avif with alpha", [] { return ReadDataFile("noise_alpha.avif"); }, true, 0, {}},
+      {"made heic, exif and xmp",
+       [&] { return testimg::MakeHeif(picture, false, false, 8, ExifTiff(6), kXmp); },
+       false,
+       0,
+       {"eXIf", "iTXt"}},
+      {"made avif, 10 bits",
+       [&] { return testimg::MakeHeif(picture, true, true, 10, {}, ""); },
+       true,
+       10,
+       {}},
+  };
+  for (const HeifCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> bytes = c.make();
+    if (bytes.empty()) {
+      // This build's libheif decodes only: the files made by an encoder are left out.
+      continue;
+    }
+    Bitmap image;
+    ASSERT_TRUE(image.LoadFromMemory(bytes)) << image.Notes().detail;
+    EXPECT_EQ(image.BitCount(), c.alpha ? 32u : 24u);
+    Picture reference = testimg::DecodeHeifReference(bytes);
+    EXPECT_EQ(testimg::Difference(c.alpha ? reference : Opaque(reference), PictureOfImage(image)),
+              "");
+    EXPECT_EQ(image.Notes().samplesRounded, c.sampleBits != 0);
+    EXPECT_EQ(image.Notes().sampleBits, c.sampleBits);
+    std::vector<std::string> types = ChunkTypes(image);
+    types.erase(std::remove(types.begin(), types.end(), "sRGB"), types.end());
+    EXPECT_EQ(types, c.chunks);
+    for (const PngChunk& chunk : image.Ancillary()) {
+      if (std::memcmp(chunk.type.data(), "eXIf", 4) == 0) {
+        // libheif turned the picture, so the EXIF orientation says upright.
+        EXPECT_EQ(chunk.data, ExifTiff(1));
+      }
+    }
+  }
+}
+
+}  // namespace
