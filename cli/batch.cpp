@@ -294,7 +294,9 @@ class RunLog {
     report.blockedBy = reaped.blockedBy;
     report.reason = reaped.reason;
     report.warning = reaped.warning;
+    report.unchanged = reaped.unchanged;
     std::lock_guard<std::mutex> hold(mutex_);
+    unchanged_ += report.unchanged ? 1 : 0;
     if (report.stateText == kStateReadFailed || report.stateText == kStateWriteFailed) {
       ++failures_;
     }
@@ -361,6 +363,7 @@ class RunLog {
   void Into(Tally& tally) {
     std::lock_guard<std::mutex> hold(mutex_);
     tally.warnings = warnings_;
+    tally.unchanged = unchanged_;
     tally.sourcesDeleted = deleted_;
     tally.sourcesKept = kept_;
     for (Tally::FailedRow& row : tally.failed) {
@@ -385,6 +388,7 @@ class RunLog {
   std::map<std::pair<std::wstring, std::wstring>, std::wstring> blockedBy_;
   std::vector<std::wstring> warned_;
   int warnings_ = 0;
+  int unchanged_ = 0;
   int deleted_ = 0;
   int kept_ = 0;
   uint64_t bytesDone_ = 0;

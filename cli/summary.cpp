@@ -95,6 +95,9 @@ std::wstring SummaryText(const Tally& tally, int missing, double elapsedSeconds)
     text += L", sources deleted " + std::to_wstring(tally.sourcesDeleted) + L", kept " +
             std::to_wstring(tally.sourcesKept);
   }
+  if (tally.unchanged > 0) {
+    text += L", left as they were " + std::to_wstring(tally.unchanged);
+  }
   if (tally.warnings > 0) {
     text += L", warnings " + std::to_wstring(tally.warnings);
   }

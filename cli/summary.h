@@ -32,6 +32,8 @@ struct Tally {
   std::vector<FailedRow> failed;
   // Converted rows whose PNG holds less than their source (see ConvertOutcome::warning).
   int warnings = 0;
+  // Converted rows left as they were: in place, the source already smaller (among `converted`).
+  int unchanged = 0;
 
   int Failures() const { return readFailed + writeFailed + unwritten; }
 };

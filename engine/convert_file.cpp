@@ -57,6 +57,23 @@ ConvertOutcome& WithLoadNotes(ConvertOutcome& outcome, const Bitmap& loaded) {
   return outcome;
 }
 
+// What the write of `path` checks before the PNG takes its place. Before a source goes (deleted
+// afterwards, or replaced by its own PNG), the PNG is read back from the disk. A PNG source
+// replaced by its own PNG, with the same pixels and interlacing, is left as it was when the
+// new file would be larger.
+Bitmap::SaveChecks ChecksFor(const RowJob& job, const std::wstring& path, const Bitmap& loaded,
+                             const PngEncodeOptions& encode, bool to24Bit, OptionSet& options) {
+  Bitmap::SaveChecks checks;
+  const bool inPlace = ReplacesSource(path, job.source);
+  checks.readBack = inPlace || options.IsOn(Option::kDeleteSrcFile);
+  kiv::FileStamp source;
+  if (inPlace && loaded.Notes().png && !to24Bit && encode.interlace == loaded.Notes().interlaced &&
+      kiv::ReadFileStamp(job.source, &source)) {
+    checks.largestBytes = source.size;
+  }
+  return checks;
+}
+
 ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   const bool writing =
       !job.planOnly && job.decision.overwrite.action == OverwriteDecision::Action::kWrite;
@@ -83,6 +100,11 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   if (decision.action == OverwriteDecision::Action::kRefuse) {
     return Refused(job.decision.blockedBy, mode);
   }
+  const bool to24Bit = options.IsOn(Option::k24Bit) && loaded.BitCount() != 24;
+  if (to24Bit && loaded.Wide()) {
+    // The 24-bit option rounds 16-bit samples to 8 bits: the PNG holds less than its source.
+    loaded.Notes().samplesRounded = true;
+  }
   if (loaded.Notes().samplesRounded && !decision.createNew &&
       ReplacesSource(decision.path, job.source)) {
     // Written in place, the 8-bit copy would be all that is left of the 16-bit file.
@@ -105,7 +127,7 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
 
   const Bitmap* image = &loaded;
   Bitmap reduced;
-  if (options.IsOn(Option::k24Bit) && loaded.BitCount() != 24) {
+  if (to24Bit) {
     if (!loaded.FinishRows()) {
       return readFailure();
     }
@@ -131,18 +153,20 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   OutputClaims::Decision claimed = job.decision;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     const OverwriteDecision& target = claimed.overwrite;
+    const Bitmap::SaveChecks checks = ChecksFor(job, target.path, loaded, encode, to24Bit, options);
     kiv::FileError error = kiv::FileError::kNone;
     Bitmap::SaveResult result =
         image->SavePng(target.path, encode,
                        target.createNew ? Bitmap::SaveMode::kCreateNew : Bitmap::SaveMode::kReplace,
-                       &error, &written);
+                       &error, &written, checks);
     if (result == Bitmap::SaveResult::kTargetExists && target.createNew &&
         job.claims->TwinHolds(claimed.ticket)) {
       // Force mode where nothing stood: a later row of the same source, which
       // may replace this row's file, put its own PNG there first. It holds
       // the same image; this row replaces it as that row would have replaced
       // this.
-      result = image->SavePng(target.path, encode, Bitmap::SaveMode::kReplace, &error, &written);
+      result =
+          image->SavePng(target.path, encode, Bitmap::SaveMode::kReplace, &error, &written, checks);
     }
     if (!loaded.FinishRows()) {
       // The rows the write was decoding are damaged: the write failed and left nothing.
@@ -157,6 +181,18 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
         outcome.writtenStamp = *written;
       }
       return WithLoadNotes(outcome, loaded);
+    }
+    if (result == Bitmap::SaveResult::kLarger) {
+      // The source already holds these pixels, as the user wants them, in fewer bytes.
+      ConvertOutcome outcome = WithState(kStateConverted, kNoteAlreadySmaller);
+      outcome.unchanged = true;
+      outcome.keepSource = true;
+      return outcome;
+    }
+    if (result == Bitmap::SaveResult::kReadBackDiffers) {
+      ConvertOutcome outcome = WithState(kStateWriteFailed, kReasonReadBackDiffers);
+      outcome.keepSource = true;
+      return outcome;
     }
     if (result != Bitmap::SaveResult::kTargetExists) {
       // Nothing was written and nothing was touched.

@@ -17,6 +17,12 @@
 // fail mode, or every numbered name is taken in rename mode.
 inline constexpr wchar_t kReasonExists[] = L"exists (fail mode)";
 inline constexpr wchar_t kReasonNumbersTaken[] = L"every numbered name taken";
+// Why a written PNG was not let take its place: read back from the disk, it was not what was
+// encoded.
+inline constexpr wchar_t kReasonReadBackDiffers[] =
+    L"the PNG read back from the disk differs from what was written";
+// Why a PNG converted in place was left as it was: the new file would have been larger.
+inline constexpr wchar_t kNoteAlreadySmaller[] = L"left as it was: already smaller";
 
 // Why a load failed: "vanished", "permission denied", "unreadable: ...", "not a BMP, PNG or
 // JPEG image", "corrupt: <the decoder's words>", "too large".
