@@ -132,6 +132,9 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
     rows.push_back(planned.row);
   }
   Tally tally = TallyRows(rows);
+  for (const PlannedRow& planned : plan) {
+    tally.unchanged += planned.reaped && planned.report.unchanged ? 1 : 0;
+  }
   if (deleteSource) {
     tally.deletionAsked = true;
     PlanDeletions(plan, tally);
@@ -155,6 +158,9 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
         line += L" (replaces the file there)";
       } else if (written != row.outputPath) {
         line += L" (" + row.outputPath + L" is taken)";
+      }
+      if (report.unchanged) {
+        line = row.sourcePath + L": " + GlossedState(row.stateText, report.reason);
       }
       if (planned.sourceDeleted) {
         line += L", source deleted";
@@ -182,6 +188,7 @@ int DryRun(const Request& request, std::vector<ConvertManager::PendingFile>& fil
       json.blockedBy = report.blockedBy;
       json.reason = report.reason;
       json.warning = report.warning;
+      json.unchanged = report.unchanged;
       json.bytesIn = report.bytesIn;
       terminal.Out(FileJson(json, true));
     } else if (!request.quiet) {

@@ -2,7 +2,9 @@
 
 #include <new>
 #include <utility>
+#include <vector>
 
+#include "base/file.h"
 #include "base/file_identity.h"
 #include "engine/failure_reason.h"
 #include "engine/file_list.h"
@@ -54,6 +56,14 @@ ConvertOutcome Refused(std::wstring blockedBy, int mode) {
 ConvertOutcome& WithLoadNotes(ConvertOutcome& outcome, const Bitmap& loaded) {
   outcome.warning = LoadWarning(loaded.Notes());
   outcome.keepSource = loaded.Notes().samplesRounded || loaded.Notes().truncated;
+  return outcome;
+}
+
+// The source already holds these pixels, as the user wants them, in fewer bytes: it stays.
+ConvertOutcome LeftAsItWas() {
+  ConvertOutcome outcome = WithState(kStateConverted, kNoteAlreadySmaller);
+  outcome.unchanged = true;
+  outcome.keepSource = true;
   return outcome;
 }
 
@@ -113,11 +123,26 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
                      L"folder)");
   }
 
+  PngEncodeOptions encode;
+  encode.level = options.GetCompressLevel();
+  encode.interlace = options.IsOn(Option::kInterlacePng);
+  encode.reduce = options.IsOn(Option::kReduce);
   if (job.planOnly) {
     // What the write would meet at the output folder, as far as the disk tells it now.
     std::wstring folderProblem = OutputFolderProblem(decision.path);
     if (!folderProblem.empty()) {
       return WithState(kStateWriteFailed, std::move(folderProblem));
+    }
+    // Whether the PNG would be larger than the source it would replace: encoded, not written.
+    const Bitmap::SaveChecks checks =
+        ChecksFor(job, decision.path, loaded, encode, to24Bit, options);
+    if (checks.largestBytes != UINT64_MAX) {
+      std::vector<uint8_t> bytes;
+      kiv::File stream;
+      stream.AttachVector(bytes);
+      if (loaded.WritePng(stream, encode) && bytes.size() > checks.largestBytes) {
+        return LeftAsItWas();
+      }
     }
     ConvertOutcome outcome = WithState(kStateConverted);
     outcome.writtenPath = decision.path;
@@ -144,11 +169,7 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
 
   // The pieces of a large image go to the cores other conversions leave idle.
   SpareCores::Runner runner(SpareCores::Shared(), options.GetConvertCount());
-  PngEncodeOptions encode;
-  encode.level = options.GetCompressLevel();
-  encode.interlace = options.IsOn(Option::kInterlacePng);
   encode.runner = &runner;
-  encode.reduce = options.IsOn(Option::kReduce);
   std::optional<kiv::FileStamp> written;
   OutputClaims::Decision claimed = job.decision;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
@@ -183,11 +204,7 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
       return WithLoadNotes(outcome, loaded);
     }
     if (result == Bitmap::SaveResult::kLarger) {
-      // The source already holds these pixels, as the user wants them, in fewer bytes.
-      ConvertOutcome outcome = WithState(kStateConverted, kNoteAlreadySmaller);
-      outcome.unchanged = true;
-      outcome.keepSource = true;
-      return outcome;
+      return LeftAsItWas();
     }
     if (result == Bitmap::SaveResult::kReadBackDiffers) {
       ConvertOutcome outcome = WithState(kStateWriteFailed, kReasonReadBackDiffers);
