@@ -21,6 +21,9 @@ enum class FaultStep {
   kMove,       // moving a finished temporary over its target fails
   kNoLinks,    // POSIX: the file system has neither hard links nor a move that
                // refuses to replace (the exclusive move takes its other way)
+  kCorrupt,    // a finished temporary of kiv::ReplacingFile silently holds other bytes
+               // than were written (one byte in its middle flipped), as a failing disk
+               // or cable would leave it; matched against the temporary's path
 };
 
 struct FaultPlan {

@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "base/file_fault.h"
 #include "base/file_finder.h"
@@ -50,6 +51,22 @@ bool FirstTimeIn(const std::wstring& folder) {
   static std::set<std::wstring> seen;
   const std::lock_guard<std::mutex> hold(lock);
   return seen.insert(folder).second;
+}
+
+// The kCorrupt fault: flips the bits of the byte in the middle of the file at `path`.
+void CorruptForTest(const std::wstring& path) {
+  File file;
+  if (!file.OpenRead(path) || file.size() == 0 || file.size() > (std::uint64_t{1} << 30)) {
+    return;
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file.size()));
+  file.Read(static_cast<std::uint32_t>(bytes.size()), bytes.data());
+  file.Close();
+  bytes[bytes.size() / 2] ^= 0xFF;
+  if (file.OpenWrite(path)) {
+    file.Write(static_cast<std::uint32_t>(bytes.size()), bytes.data());
+    file.Close();
+  }
 }
 
 }  // namespace
@@ -106,6 +123,9 @@ void ReplacingFile::Discard() {
 }
 
 bool ReplacingFile::Finish(bool durable) {
+  if (sealed_ && !done_) {
+    return true;  // flushed and closed already; the stamp is taken
+  }
   if (done_ || !IsOpen()) {
     return false;
   }
@@ -117,8 +137,16 @@ bool ReplacingFile::Finish(bool durable) {
     Discard();
     return false;
   }
+  if (fault::ShouldFail(FaultStep::kCorrupt, temporary_)) {
+    CorruptForTest(temporary_);
+  }
   hasWritten_ = ReadFileStamp(temporary_, &written_);
   return true;
+}
+
+bool ReplacingFile::Seal() {
+  sealed_ = Finish(true);
+  return sealed_;
 }
 
 bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {

@@ -72,6 +72,12 @@ class ReplacingFile {
   // REQUIRES: IsOpen() (otherwise false).
   bool Commit(ReadOnlyTarget readOnly = ReadOnlyTarget::kReplace);
 
+  // Checks that every write succeeded, flushes the temporary to the storage
+  // device and closes it, without moving it: its bytes can then be read back
+  // from temporary_path() before a commit moves it (which flushes no more).
+  // True on success; on failure the temporary is removed and a commit fails.
+  // REQUIRES: IsOpen() (otherwise false).
+  bool Seal();
   // As Commit, but never replaces (and so never flushes): when anything
   // exists at the target the result is kExists and the target is untouched. Two writers racing for
   // one name get kDone for one and kExists for the other.
@@ -118,6 +124,7 @@ class ReplacingFile {
   File stream_;
   FileError error_ = FileError::kNone;
   bool done_ = false;
+  bool sealed_ = false;  // Seal closed the temporary, flushed
   FileStamp written_;
   bool hasWritten_ = false;
 };

@@ -162,6 +162,7 @@ int DryRun(const Request& request, Collected& collected, MemoryOptionSet& option
         !planned.report.warning.empty()) {
       ++tally.warnings;  // as the run counts them
     }
+    tally.unchanged += planned.reaped && planned.report.unchanged ? 1 : 0;
   }
   if (deleteSource) {
     tally.deletionAsked = true;
@@ -190,6 +191,9 @@ int DryRun(const Request& request, Collected& collected, MemoryOptionSet& option
         line += L" (replaces the file there)";
       } else if (written != row.outputPath) {
         line += L" (" + row.outputPath + L" is taken)";
+      }
+      if (report.unchanged) {
+        line = row.sourcePath + L": " + GlossedState(row.stateText, report.reason);
       }
       if (planned.sourceDeleted) {
         line += L", source deleted";

@@ -84,9 +84,10 @@ std::wstring FileJson(const FileReport& report, bool dryRun) {
   std::wstring line =
       L"{\"type\":\"file\"," + Field(L"source", report.source) + L"," +
       Field(L"output", report.output) + L"," +
-      Field(L"state", std::wstring(StateWord(report.stateText))) + L"," +
-      Field(L"state_text", report.stateText) + L"," + Field(L"bytes_in", report.bytesIn) + L"," +
-      Field(L"bytes_out", report.bytesOut) + L"," + Field(L"milliseconds", report.milliseconds);
+      Field(L"state", std::wstring(report.unchanged ? L"unchanged" : StateWord(report.stateText))) +
+      L"," + Field(L"state_text", report.stateText) + L"," + Field(L"bytes_in", report.bytesIn) +
+      L"," + Field(L"bytes_out", report.bytesOut) + L"," +
+      Field(L"milliseconds", report.milliseconds);
   if (!report.blockedBy.empty()) {
     line += L"," + Field(L"blocked_by", report.blockedBy);
   }
@@ -118,6 +119,8 @@ std::wstring SummaryJson(const Tally& tally, int missing, double elapsedSeconds,
          Field(L"kept", count(tally.unwritten)) + L"," +
          (tally.upToDate > 0 ? Field(L"up_to_date", count(tally.upToDate)) + L","
                              : std::wstring()) +
+         (tally.unchanged > 0 ? Field(L"unchanged", count(tally.unchanged)) + L","
+                              : std::wstring()) +
          Field(L"not_converted", count(tally.waiting)) + L"," + Field(L"missing", count(missing)) +
          (tally.deletionAsked ? L"," + Field(L"sources_deleted", count(tally.sourcesDeleted)) +
                                     L"," + Field(L"sources_kept", count(tally.sourcesKept))

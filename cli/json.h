@@ -49,6 +49,7 @@ struct FileReport {
   std::wstring blockedBy;  // "書込失敗" because of this run: the source in the way
   std::wstring reason;     // why the file failed (engine/failure_reason.h); empty otherwise
   std::wstring warning;    // what the PNG lacks of its source; empty when nothing
+  bool unchanged = false;  // converted in place and left as it was (state "unchanged")
 };
 
 // The "state" word for a row's state text (empty: never handed out).

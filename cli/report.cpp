@@ -17,6 +17,7 @@ FileReport ReportOf(const ConvertManager::FileReport& reaped) {
   report.blockedBy = reaped.blockedBy;
   report.reason = reaped.reason;
   report.warning = reaped.warning;
+  report.unchanged = reaped.unchanged;
   return report;
 }
 
@@ -82,6 +83,7 @@ void RunLog::Converting(const std::wstring& source) {
 void RunLog::Reaped(const ConvertManager::FileReport& reaped) {
   FileReport report = ReportOf(reaped);
   std::lock_guard<std::mutex> hold(mutex_);
+  unchanged_ += report.unchanged ? 1 : 0;
   if (report.stateText == kStateReadFailed || report.stateText == kStateWriteFailed) {
     ++failures_;
   }
@@ -147,6 +149,7 @@ std::vector<std::wstring> RunLog::TakeWarnings() {
 void RunLog::Into(Tally& tally, const std::vector<MemoryFileList::RowCopy>& rows) {
   std::lock_guard<std::mutex> hold(mutex_);
   tally.warnings = warnings_;
+  tally.unchanged = unchanged_;
   tally.sourcesDeleted = deleted_;
   tally.sourcesKept = kept_;
   for (Tally::FailedRow& row : tally.failed) {

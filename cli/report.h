@@ -81,6 +81,7 @@ class RunLog {
   std::map<std::pair<std::wstring, std::wstring>, std::wstring> blockedBy_;
   std::vector<std::wstring> warned_;
   int warnings_ = 0;
+  int unchanged_ = 0;
   int deleted_ = 0;
   int kept_ = 0;
   uint64_t bytesDone_ = 0;

@@ -188,6 +188,9 @@ std::wstring SummaryText(const Tally& tally, int missing, double elapsedSeconds)
   if (tally.upToDate > 0) {
     text += L", up to date " + std::to_wstring(tally.upToDate);
   }
+  if (tally.unchanged > 0) {
+    text += L", left as they were " + std::to_wstring(tally.unchanged);
+  }
   if (tally.warnings > 0) {
     text += L", warnings " + std::to_wstring(tally.warnings);
   }

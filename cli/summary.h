@@ -40,6 +40,8 @@ struct Tally {
   int warnings = 0;
   // Files a folder scan passed over: not matched by the filter.
   int skipped = 0;
+  // Converted rows left as they were: in place, the source already smaller (among `converted`).
+  int unchanged = 0;
 
   int Failures() const { return readFailed + writeFailed + unwritten; }
 };

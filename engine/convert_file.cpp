@@ -3,7 +3,9 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "base/file.h"
 #include "base/file_identity.h"
 #include "engine/failure_reason.h"
 #include "engine/file_list.h"
@@ -71,6 +73,31 @@ ConvertOutcome& WithLoadNotes(ConvertOutcome& outcome, const Bitmap& loaded,
   return outcome;
 }
 
+// The source already holds these pixels, as the user wants them, in fewer bytes: it stays.
+ConvertOutcome LeftAsItWas() {
+  ConvertOutcome outcome = WithState(kStateConverted, kNoteAlreadySmaller);
+  outcome.unchanged = true;
+  outcome.keepSource = true;
+  return outcome;
+}
+
+// What the write of `path` checks before the PNG takes its place. Before a source goes (deleted
+// afterwards, or replaced by its own PNG), the PNG is read back from the disk. A PNG source
+// replaced by its own PNG, with the same pixels and interlacing, is left as it was when the
+// new file would be larger.
+Bitmap::SaveChecks ChecksFor(const RowJob& job, const std::wstring& path, const Bitmap& loaded,
+                             const PngEncodeOptions& encode, bool to24Bit, OptionSet& options) {
+  Bitmap::SaveChecks checks;
+  const bool inPlace = ReplacesSource(path, job.source);
+  checks.readBack = inPlace || options.IsOn(Option::kDeleteSrcFile);
+  kiv::FileStamp source;
+  if (inPlace && loaded.Notes().png && !to24Bit && encode.interlace == loaded.Notes().interlaced &&
+      kiv::ReadFileStamp(job.source, &source)) {
+    checks.largestBytes = source.size;
+  }
+  return checks;
+}
+
 ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   const bool writing =
       !job.planOnly && job.decision.overwrite.action == OverwriteDecision::Action::kWrite;
@@ -102,6 +129,11 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
     }
     return Refused(job.decision.blockedBy, mode);
   }
+  const bool to24Bit = options.IsOn(Option::k24Bit) && loaded.BitCount() != 24;
+  if (to24Bit && loaded.Wide()) {
+    // The 24-bit option rounds 16-bit samples to 8 bits: the PNG holds less than its source.
+    loaded.Notes().samplesRounded = true;
+  }
   if (loaded.Notes().samplesRounded && !decision.createNew &&
       ReplacesSource(decision.path, job.source)) {
     // Written in place, the 8-bit copy would be all that is left of the 16-bit file.
@@ -122,11 +154,26 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
                      L"folder)");
   }
 
+  PngEncodeOptions encode;
+  encode.level = options.GetCompressLevel();
+  encode.interlace = options.IsOn(Option::kInterlacePng);
+  encode.reduce = options.IsOn(Option::kReduce);
   if (job.planOnly) {
     // What the write would meet at the output folder, as far as the disk tells it now.
     std::wstring folderProblem = OutputFolderProblem(decision.path);
     if (!folderProblem.empty()) {
       return WithState(kStateWriteFailed, std::move(folderProblem));
+    }
+    // Whether the PNG would be larger than the source it would replace: encoded, not written.
+    const Bitmap::SaveChecks checks =
+        ChecksFor(job, decision.path, loaded, encode, to24Bit, options);
+    if (checks.largestBytes != UINT64_MAX) {
+      std::vector<uint8_t> bytes;
+      kiv::File stream;
+      stream.AttachVector(bytes);
+      if (loaded.WritePng(stream, encode) && bytes.size() > checks.largestBytes) {
+        return LeftAsItWas();
+      }
     }
     ConvertOutcome outcome = WithState(kStateConverted);
     outcome.writtenPath = decision.path;
@@ -136,7 +183,7 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
 
   const Bitmap* image = &loaded;
   Bitmap reduced;
-  if (options.IsOn(Option::k24Bit) && loaded.BitCount() != 24) {
+  if (to24Bit) {
     if (!loaded.FinishRows()) {
       return readFailure();
     }
@@ -155,27 +202,25 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
 
   // The pieces of a large image go to the cores other conversions leave idle.
   SpareCores::Runner runner(SpareCores::Shared(), options.GetConvertCount());
-  PngEncodeOptions encode;
-  encode.level = options.GetCompressLevel();
-  encode.interlace = options.IsOn(Option::kInterlacePng);
   encode.runner = &runner;
-  encode.reduce = options.IsOn(Option::kReduce);
   std::optional<kiv::FileStamp> written;
   OutputClaims::Decision claimed = job.decision;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
     const OverwriteDecision& target = claimed.overwrite;
+    const Bitmap::SaveChecks checks = ChecksFor(job, target.path, loaded, encode, to24Bit, options);
     kiv::FileError error = kiv::FileError::kNone;
     Bitmap::SaveResult result =
         image->SavePng(target.path, encode,
                        target.createNew ? Bitmap::SaveMode::kCreateNew : Bitmap::SaveMode::kReplace,
-                       &error, &written);
+                       &error, &written, checks);
     if (result == Bitmap::SaveResult::kTargetExists && target.createNew &&
         job.claims->TwinHolds(claimed.ticket)) {
       // Force mode where nothing stood: a later row of the same source, which
       // may replace this row's file, put its own PNG there first. It holds
       // the same image; this row replaces it as that row would have replaced
       // this.
-      result = image->SavePng(target.path, encode, Bitmap::SaveMode::kReplace, &error, &written);
+      result =
+          image->SavePng(target.path, encode, Bitmap::SaveMode::kReplace, &error, &written, checks);
     }
     if (!loaded.FinishRows()) {
       // The rows the write was decoding are damaged: the write failed and left nothing.
@@ -197,6 +242,14 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
       const std::string why = image->Animation()->Error();
       return WithState(kStateWriteFailed,
                        L"animation not carried: " + std::wstring(why.begin(), why.end()));
+    }
+    if (result == Bitmap::SaveResult::kLarger) {
+      return LeftAsItWas();
+    }
+    if (result == Bitmap::SaveResult::kReadBackDiffers) {
+      ConvertOutcome outcome = WithState(kStateWriteFailed, kReasonReadBackDiffers);
+      outcome.keepSource = true;
+      return outcome;
     }
     if (result != Bitmap::SaveResult::kTargetExists) {
       // Nothing was written and nothing was touched.

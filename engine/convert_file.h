@@ -33,8 +33,12 @@ struct ConvertOutcome {
   // source itself) stood in the way. Empty otherwise.
   std::wstring blockedBy;
   // Why the row failed, in a few English words (engine/failure_reason.h);
-  // empty unless the state is "読込失敗" or "書込失敗".
+  // for an `unchanged` row why nothing was written; empty otherwise.
   std::wstring reason;
+  // "変換終了" without writing: the source is its own output, a PNG that
+  // already holds the same pixels and interlacing in fewer bytes than the
+  // new PNG would take, and it was left as it was. `writtenPath` is empty.
+  bool unchanged = false;
   // What the written PNG lacks of its source (16-bit samples rounded, a
   // truncated file); empty when it holds all of it.
   std::wstring warning;
@@ -62,8 +66,13 @@ struct RowJob {
 // (spare_cores.h), up to spConvertNum at once. A source that can't be read
 // ends "読込失敗" and leaves every file as it was, whatever the decision; a
 // refused row ends "書込失敗". A source with 16-bit samples is never replaced
-// by its 8-bit PNG: in force mode with the output on the source itself, the
-// row fails and the source stays. Nothing is deleted before writing: the new PNG
+// by its 8-bit PNG (the 24bit option): in force mode with the output on the
+// source itself, the row fails and the source stays. Before a source can go
+// (replaced in place, or DeleteSrcFile on), the written PNG is read back
+// from the disk and compared with what was encoded; a difference fails the
+// row ("書込失敗") and nothing is replaced. A PNG source converted in place
+// whose new PNG, of the same pixels and interlacing, would be larger is
+// left as it was (ConvertOutcome::unchanged). Nothing is deleted before writing: the new PNG
 // replaces an existing output only once it is complete, so a failed write
 // keeps what stood there (also when the output is the source itself). In
 // force mode where nothing stood, a file that appears before the move is

@@ -310,6 +310,7 @@ void ConvertManager::Reap(ConvertThread& worker) {
     report.reason = outcome.reason;
     report.warning = outcome.warning;
     report.keepSource = outcome.keepSource;
+    report.unchanged = outcome.unchanged;
     kiv::FileStamp loaded;
     report.bytesIn = worker.SourceStamp(&loaded) ? loaded.size : 0;
     report.bytesOut = outcome.hasWrittenStamp ? outcome.writtenStamp.size : 0;

@@ -79,6 +79,7 @@ class ConvertManager final : public kiv::Thread {
     std::wstring reason;       // why the row failed: see ConvertOutcome
     std::wstring warning;      // what the row's PNG lacks: see ConvertOutcome
     bool keepSource = false;   // the source holds more than its PNG: see ConvertOutcome
+    bool unchanged = false;    // converted in place, left as it was: see ConvertOutcome
     // The source's fate, told with the last row of that source in the run
     // (kNotAsked with the others).
     SourceFate sourceFate = SourceFate::kNotAsked;

@@ -22,6 +22,13 @@ inline constexpr wchar_t kReasonNumbersTaken[] = L"every numbered name taken";
 // source stands at the output; it may be the only copy of another picture.
 inline constexpr wchar_t kReasonExistsWhileDeleting[] = L"exists, and sources are being deleted";
 
+// Why a written PNG was not let take its place: read back from the disk, it was not what was
+// encoded.
+inline constexpr wchar_t kReasonReadBackDiffers[] =
+    L"the PNG read back from the disk differs from what was written";
+// Why a PNG converted in place was left as it was: the new file would have been larger.
+inline constexpr wchar_t kNoteAlreadySmaller[] = L"left as it was: already smaller";
+
 // Why a load failed: "vanished", "permission denied", "unreadable: ...", what a file of no
 // image kind read here is ("an empty file", "a text file", ...), "corrupt: <the decoder's
 // words>", "too large".

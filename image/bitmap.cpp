@@ -10,7 +10,10 @@ uint64_t Bitmap::StrideFor(uint64_t width, uint32_t bitCount) {
   return (width * bitCount + 31) / 32 * 4;
 }
 
-bool Bitmap::IsSupportedBitCount(uint32_t bitCount) {
+bool Bitmap::IsSupportedBitCount(uint32_t bitCount, Samples samples) {
+  if (samples == Samples::k16Bit) {
+    return bitCount == 16 || bitCount == 32 || bitCount == 48 || bitCount == 64;
+  }
   switch (bitCount) {
     case 1:
     case 2:
@@ -25,9 +28,9 @@ bool Bitmap::IsSupportedBitCount(uint32_t bitCount) {
   }
 }
 
-bool Bitmap::Create(int32_t width, int32_t height, uint32_t bitCount) {
+bool Bitmap::Create(int32_t width, int32_t height, uint32_t bitCount, Samples samples) {
   Clear();
-  if (!IsSupportedBitCount(bitCount) || width <= 0 || height <= 0) {
+  if (!IsSupportedBitCount(bitCount, samples) || width <= 0 || height <= 0) {
     return false;
   }
   const uint64_t stride = StrideFor(static_cast<uint64_t>(width), bitCount);
@@ -46,6 +49,7 @@ bool Bitmap::Create(int32_t width, int32_t height, uint32_t bitCount) {
   height_ = height;
   stride_ = static_cast<uint32_t>(stride);
   bitCount_ = bitCount;
+  wide_ = samples == Samples::k16Bit;
   return true;
 }
 
@@ -54,6 +58,7 @@ void Bitmap::Clear() {
   // Swapping with empty vectors gives the memory back at once.
   std::vector<uint8_t>().swap(pixels_);
   std::vector<PaletteEntry>().swap(palette_);
+  paletteAlpha_.clear();
   ancillary_.clear();
   metadata_.Clear();
   animation_.reset();
@@ -61,14 +66,18 @@ void Bitmap::Clear() {
   height_ = 0;
   stride_ = 0;
   bitCount_ = 0;
+  wide_ = false;
+  grey_ = false;
 }
 
 void Bitmap::SetGreyPalette() {
-  palette_.resize(256);
-  for (int i = 0; i < 256; ++i) {
-    const auto v = static_cast<uint8_t>(i);
+  const unsigned largest = (1u << bitCount_) - 1;
+  palette_.resize(size_t{largest} + 1);
+  for (unsigned i = 0; i <= largest; ++i) {
+    const auto v = static_cast<uint8_t>(i * 255 / largest);
     palette_[i] = PaletteEntry{v, v, v, 0};
   }
+  grey_ = true;
 }
 
 bool Bitmap::Load(const std::wstring& path, const LoadOptions& options) {

@@ -8,7 +8,17 @@
 //   - BitCount() is 1, 2, 4 or 8 (indices into Palette(), sub-byte pixels packed from the most
 //     significant bit), 16 (little-endian 5-5-5: red bits 10-14, green 5-9, blue 0-4, bit 15
 //     ignored), 24 (blue, green, red) or 32 (blue, green, red, alpha; alpha 255 is opaque);
-//   - a grey source is held as an 8-bit indexed image with the 256-entry grey ramp palette.
+//   - an indexed image may give its entries an alpha (PaletteAlpha(), 255 opaque; an index past
+//     its end is opaque), as a PNG's tRNS chunk does;
+//   - a Wide() image has 16-bit samples, each a little-endian 16-bit word (0 to 65535, 65535 the
+//     brightest or opaque), in these orders by BitCount(): 16 grey; 32 grey, alpha; 48 blue,
+//     green, red; 64 blue, green, red, alpha. Rows are bottom-up and padded as above;
+//   - a grey image is an indexed image of 1, 2, 4 or 8 bits whose palette is the grey ramp of its
+//     depth (entry i is i * 255 / (2^bits - 1) in each channel), a 32-bit image whose blue,
+//     green and red are equal in every pixel, or a Wide() image of 16 or 32 bits. Grey() says
+//     that the first two are to be written as grey (a grey source); a palette that only looks
+//     grey stays a palette.
+// The PNG writer keeps the kind of colour the image holds: see image/png/png_scanlines.h.
 //
 // Threads. A Bitmap belongs to one thread at a time. The readers and the writer share no state,
 // so any number of threads may each load, convert and save their own Bitmap at once.
@@ -71,19 +81,32 @@ struct BitmapLoadNotes {
   // kCorrupt: a few English words from the decoder; kNotImage: what the content is, as
   // "an empty file" or "a Photoshop document"
   std::string detail;
-  // The source has samples of more than 8 bits, rounded to 8 bits here: the image holds less
-  // than the file. sampleBits: their width (0 when 16).
+  // The source has samples of more than 8 bits, rounded to 8 bits: its PNG holds less than the
+  // file. The readers that can keep 16-bit samples do (Bitmap::Wide); a conversion that rounds
+  // them, or a reader that cannot keep them, sets it. sampleBits: their width (0 when 16).
   bool samplesRounded = false;
   uint32_t sampleBits = 0;
   // A source of several pages (a TIFF) or frames (an animated GIF or WebP): how many. The image
   // holds the first page, or the first frame as shown, alone. 0 or 1: all of it.
   uint32_t pages = 0;
   uint32_t frames = 0;
+  // The source is a PNG, and its image data is Adam7-interlaced.
+  bool png = false;
+  bool interlaced = false;
   // The file ends before its image data does; the missing part is black (BMP) or as the JPEG
   // decoder fills it.
   bool truncated = false;
   uint64_t bytesPresent = 0;   // truncated: the bytes the file has
   uint64_t bytesExpected = 0;  // truncated: the bytes its header promises; 0 when not known
+};
+
+// What Bitmap::SavePng checks before the PNG it wrote takes the target's place.
+struct BitmapSaveChecks {
+  // Leave the target as it is (SaveResult::kLarger) when the PNG has more bytes than this.
+  uint64_t largestBytes = UINT64_MAX;
+  // Flush the PNG to the storage device, read it back from the disk and check that it holds the
+  // image's pixels and the chunks written (ReadBackPng in image/png/png_read_back.h).
+  bool readBack = false;
 };
 
 class Bitmap {
@@ -102,8 +125,9 @@ class Bitmap {
   // The memory one file takes is bounded by stores of this size: a reader holds one store (a
   // JPEG turned upright by its EXIF orientation is placed upright row by row as it is decoded,
   // in that one store, bounded at its upright size), and the conversion holds at most two, the
-  // loaded image and its 24-bit copy. A JPEG reader also holds the file's bytes, at most this
-  // size, and an ICC profile, at most colour_chunks::kMaxIccProfileBytes.
+  // loaded image and its 24-bit copy. A read-back check of the written PNG holds one more. A JPEG
+  // reader also holds the file's bytes, at most this size, and an ICC profile, at most
+  // colour_chunks::kMaxIccProfileBytes.
   static constexpr uint64_t kMaxPixelStoreBytes = uint64_t{1} << 30;  // 1 GiB
 
   // What a load does beyond decoding the pixels.
@@ -117,9 +141,20 @@ class Bitmap {
   };
 
   enum class SaveResult {
-    kSaved,         // the complete PNG stands at the target path
-    kFailed,        // nothing was written: encoding, a write, flush, close or move failed
-    kTargetExists,  // kCreateNew only: a file already stands at the target, left untouched
+    kSaved,            // the complete PNG stands at the target path
+    kFailed,           // nothing was written: encoding, a write, flush, close or move failed
+    kTargetExists,     // kCreateNew only: a file already stands at the target, left untouched
+    kLarger,           // SaveChecks::largestBytes: the PNG came out larger; nothing was written
+    kReadBackDiffers,  // SaveChecks::readBack: the file read back is not what was encoded;
+                       // nothing was written
+  };
+
+  using SaveChecks = BitmapSaveChecks;
+
+  // The size of one sample of a direct-colour image.
+  enum class Samples {
+    k8Bit,   // the layouts of a device-independent bitmap
+    k16Bit,  // Wide(): 16-bit grey, grey+alpha, blue-green-red or blue-green-red-alpha
   };
 
   Bitmap() = default;
@@ -129,11 +164,11 @@ class Bitmap {
   Bitmap(Bitmap&&) = default;
   Bitmap& operator=(Bitmap&&) = default;
 
-  // Makes an image of the given size and bit count with every pixel byte 0 and an empty palette.
-  // Returns false (and leaves the Bitmap empty) when width or height is not positive, bitCount
-  // is not 1, 2, 4, 8, 16, 24 or 32, the store would exceed kMaxPixelStoreBytes, or the
-  // allocation fails.
-  bool Create(int32_t width, int32_t height, uint32_t bitCount);
+  // Makes an image of the given size and bit count with every pixel byte 0, an empty palette,
+  // not grey. Returns false (and leaves the Bitmap empty) when width or height is not positive,
+  // bitCount is not one IsSupportedBitCount accepts for `samples`, the store would exceed
+  // kMaxPixelStoreBytes, or the allocation fails.
+  bool Create(int32_t width, int32_t height, uint32_t bitCount, Samples samples = Samples::k8Bit);
 
   // Opens the file at `path` (a full path) and decodes it by content, whatever its extension:
   // BMP, then PNG, then JPEG. Returns false when the file cannot be opened or read, or its
@@ -158,7 +193,10 @@ class Bitmap {
   // the rectangle's width and height. Stored row rect.top + i of the source goes to stored row i
   // of the target. Supported: any source of 1, 2, 4, 8, 16, 24 or 32 bits into a 24-bit target
   // (alpha dropped) or a 32-bit target (alpha 255 unless the source has alpha), and a 16-bit
-  // source into a 16-bit target. A palette index past the palette's end yields black.
+  // source into a 16-bit target, and any source into a target of its own format. A Wide()
+  // source's samples are rounded to 8 bits ((v * 255 + 32767) / 65535); an indexed source gives
+  // a 32-bit target the alpha of its PaletteAlpha(). A palette index past the palette's end
+  // yields black.
   // Returns false, changing nothing, for any other pair or a rectangle outside either image.
   static bool CopyRect(const BitmapRect& rect, Bitmap& target, const Bitmap& source);
 
@@ -183,7 +221,8 @@ class Bitmap {
   // not be encoded). `written` as above.
   SaveResult SavePng(const std::wstring& path, const PngEncodeOptions& options, SaveMode mode,
                      kiv::FileError* error = nullptr,
-                     std::optional<kiv::FileStamp>* written = nullptr) const;
+                     std::optional<kiv::FileStamp>* written = nullptr,
+                     const SaveChecks& checks = SaveChecks()) const;
 
   // Encodes the PNG into `out` (replacing its contents) instead of a file. Returns false, with
   // `out` empty, when the image cannot be encoded.
@@ -211,6 +250,14 @@ class Bitmap {
   void SetPending(std::unique_ptr<PendingRows> rows) { pending_ = std::move(rows); }
 
   int32_t Width() const { return width_; }
+  // True when the samples are 16 bits (Samples::k16Bit).
+  bool Wide() const { return wide_; }
+  // True when the image is to be written as grey (see the layout above): a Wide() image of 16
+  // or 32 bits, or one a reader marked grey by SetGreyPalette or SetGrey.
+  bool Grey() const { return grey_ || (wide_ && bitCount_ <= 32); }
+  // Marks a 32-bit image whose blue, green and red are equal in every pixel as grey with alpha.
+  // REQUIRES: BitCount() == 32 and every pixel is grey.
+  void SetGrey() { grey_ = true; }
   int32_t Height() const { return height_; }
   uint32_t Stride() const { return stride_; }
   uint32_t BitCount() const { return bitCount_; }
@@ -232,6 +279,11 @@ class Bitmap {
   const std::vector<PaletteEntry>& Palette() const { return palette_; }
   std::vector<PaletteEntry>& Palette() { return palette_; }
 
+  // The alpha of each palette entry, 255 opaque; entries past its end are opaque. Empty for an
+  // opaque image.
+  const std::vector<uint8_t>& PaletteAlpha() const { return paletteAlpha_; }
+  std::vector<uint8_t>& PaletteAlpha() { return paletteAlpha_; }
+
   // Ancillary chunks taken from the source for the PNG (colour profile, colour space,
   // resolution), in the order the writer puts them: after IHDR, before PLTE and IDAT. Empty
   // when the source had none or they are not to be written. Create and Clear empty it, so a
@@ -251,11 +303,14 @@ class Bitmap {
   void SetAnimation(std::unique_ptr<AnimationSource> frames) { animation_ = std::move(frames); }
   std::unique_ptr<AnimationSource> TakeAnimation() { return std::move(animation_); }
 
-  // Sets the palette to the 256-entry grey ramp (entry i is i, i, i).
+  // Sets the palette to the grey ramp of the image's depth (2^bits entries, entry i is
+  // i * 255 / (2^bits - 1) in each channel) and marks the image grey: it is written as grey.
+  // REQUIRES: an indexed image (BitCount() of 1, 2, 4 or 8).
   void SetGreyPalette();
 
-  // True for the bit counts a Bitmap can hold: 1, 2, 4, 8, 16, 24 and 32.
-  static bool IsSupportedBitCount(uint32_t bitCount);
+  // True for the bit counts a Bitmap can hold: 1, 2, 4, 8, 16, 24 and 32 of 8-bit samples; 16,
+  // 32, 48 and 64 of 16-bit samples.
+  static bool IsSupportedBitCount(uint32_t bitCount, Samples samples = Samples::k8Bit);
 
   // The stride of a row of `width` pixels at `bitCount` bits, computed in 64 bits so that no
   // width below 2^32 overflows it.
@@ -264,6 +319,7 @@ class Bitmap {
  private:
   std::vector<uint8_t> pixels_;
   std::vector<PaletteEntry> palette_;
+  std::vector<uint8_t> paletteAlpha_;
   std::vector<PngChunk> ancillary_;
   ImageMetadata metadata_;
   std::unique_ptr<AnimationSource> animation_;
@@ -273,4 +329,6 @@ class Bitmap {
   int32_t height_ = 0;
   uint32_t stride_ = 0;
   uint32_t bitCount_ = 0;
+  bool wide_ = false;
+  bool grey_ = false;
 };

@@ -20,14 +20,21 @@ inline unsigned IndexAt(const uint8_t* row, uint64_t x, uint32_t bits) {
   return (row[bit / 8] >> shift) & ((1u << bits) - 1);
 }
 
+// `value` of a field whose largest value is `max` as 8 bits, rounded to the nearest, so that 0
+// stays 0 and `max` becomes 255: (value * 255 + max / 2) / max.
+// REQUIRES: 0 < max < 2^32 and value <= max.
+inline uint8_t ScaleTo8(uint64_t value, uint64_t max) {
+  return static_cast<uint8_t>((value * 255 + max / 2) / max);
+}
+
 // Writes the blue, green and red bytes of the little-endian 5-5-5 word at `in` to out[0..2];
-// each 5-bit field becomes the high bits of its byte.
+// each 5-bit field is scaled to the full 8-bit range (31 becomes 255).
 // REQUIRES: `in` holds 2 bytes and `out` 3.
 inline void Expand555(const uint8_t* in, uint8_t* out) {
   const unsigned pixel = in[0] | (in[1] << 8);
-  out[0] = static_cast<uint8_t>((pixel & 0x1F) << 3);
-  out[1] = static_cast<uint8_t>(((pixel >> 5) & 0x1F) << 3);
-  out[2] = static_cast<uint8_t>(((pixel >> 10) & 0x1F) << 3);
+  out[0] = ScaleTo8(pixel & 0x1F, 31);
+  out[1] = ScaleTo8((pixel >> 5) & 0x1F, 31);
+  out[2] = ScaleTo8((pixel >> 10) & 0x1F, 31);
 }
 
 }  // namespace pixels

@@ -50,14 +50,37 @@ std::vector<uint8_t> PaletteData(const Bitmap& image, const PngLayout& layout) {
     if (count < addressable) {
       count = std::max<size_t>(count, LargestIndex(image) + 1);
     }
-  } else if (count > kMaxPaletteEntries) {
-    count = 0;  // too long to suggest
+  } else if (count > kMaxPaletteEntries || layout.colorType == PngLayout::kGrey ||
+             layout.colorType == PngLayout::kGreyAlpha) {
+    count = 0;  // too long to suggest, or a grey PNG, which has no palette
   }
   std::vector<uint8_t> data(3 * count, 0);
   for (size_t i = 0; i < count && i < palette.size(); ++i) {
     data[3 * i] = palette[i].red;
     data[3 * i + 1] = palette[i].green;
     data[3 * i + 2] = palette[i].blue;
+  }
+  return data;
+}
+
+// The tRNS data of the image as it is (not reduced), empty when it has none: the alpha of the
+// palette entries up to the last that is not opaque, or the grey sample a grey PNG makes
+// transparent.
+std::vector<uint8_t> TransparencyData(const Bitmap& image, const PngLayout& layout,
+                                      size_t paletteEntries) {
+  std::vector<uint8_t> data;
+  if (layout.colorType == PngLayout::kGrey && layout.source == PngLayout::Source::kIndexed) {
+    const int index = TransparentGreyIndex(image);
+    if (index >= 0) {
+      data = {0, static_cast<uint8_t>(index)};
+    }
+  } else if (layout.colorType == PngLayout::kPalette) {
+    const auto& alpha = image.PaletteAlpha();
+    size_t count = std::min(alpha.size(), paletteEntries);
+    while (count > 0 && alpha[count - 1] == 255) {
+      --count;
+    }
+    data.assign(alpha.begin(), alpha.begin() + static_cast<std::ptrdiff_t>(count));
   }
   return data;
 }
@@ -98,8 +121,9 @@ const PngColourForm* ChooseForm(const Bitmap& image, const PngLayout& layout,
     return nullptr;
   }
   const PngColourForm* best = nullptr;
-  uint64_t bestCost =
-      FormCost(PngScanlines(image, layout, interlace), level, PaletteData(image, layout).size(), 0);
+  const size_t plte = PaletteData(image, layout).size();
+  uint64_t bestCost = FormCost(PngScanlines(image, layout, interlace), level, plte,
+                               TransparencyData(image, layout, plte / 3).size());
   for (const PngColourForm& form : forms) {
     const uint64_t cost = FormCost(PngScanlines(image, form, interlace), level, form.plte().size(),
                                    form.trns().size());
@@ -137,7 +161,7 @@ PngCompression CompressionFor(const PngEncodeOptions& options) {
 
 bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::File& stream) {
   PngLayout layout;
-  if (image.Empty() || !ChoosePngLayout(image.BitCount(), layout) ||
+  if (image.Empty() || !ChoosePngLayout(image, layout) ||
       !std::all_of(image.Ancillary().begin(), image.Ancillary().end(), IsValidAncillary)) {
     return false;
   }
@@ -146,7 +170,7 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   // reads them once, in order; anything that looks over the image first needs them all.
   PendingRows* pending = image.Pending();
   bool reduce = options.reduce;
-  bool inOrder = !options.interlace && compression.level != kFilterTrialLevel &&
+  bool inOrder = !options.interlace && compression.level != kFilterTrialLevel && !image.Wide() &&
                  (image.BitCount() == 24 || image.BitCount() == 32);
   if (reduce && inOrder && pending != nullptr) {
     // A photograph shows more colours than a palette holds, and colour, in its first rows: no
@@ -170,13 +194,17 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   const PngColourForm* form =
       ChooseForm(image, layout, forms, compression.level, options.interlace);
   std::vector<uint8_t> palette;
+  std::vector<uint8_t> transparency;
   if (form == nullptr || form->kind() == PngColourForm::Kind::kRgb) {
     palette = PaletteData(image, layout);  // a direct-colour image's suggested palette too
   }
-  if (form != nullptr) {
+  if (form == nullptr) {
+    transparency = TransparencyData(image, layout, palette.size() / 3);
+  } else {
     if (form->kind() == PngColourForm::Kind::kPalette) {
       palette = form->plte();
     }
+    transparency = form->trns();
     layout = form->layout();
   }
   const bool grey =
@@ -187,12 +215,18 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   if (!WriteHeader(chunks, image, layout, options.interlace)) {
     return false;
   }
+  if (options.carried != nullptr) {
+    options.carried->clear();
+  }
   for (const PngChunk& chunk : image.Ancillary()) {
     if (grey && std::string(chunk.type.data(), 4) == "iCCP") {
       continue;  // an RGB profile cannot describe grey samples
     }
     if (!chunks.Chunk(chunk.type.data(), chunk.data.data(), chunk.data.size())) {
       return false;
+    }
+    if (options.carried != nullptr) {
+      options.carried->push_back(chunk);
     }
   }
   const ImageMetadata& metadata = image.Metadata();
@@ -202,8 +236,7 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   if (!palette.empty() && !chunks.Chunk("PLTE", palette.data(), palette.size())) {
     return false;
   }
-  if (form != nullptr && !form->trns().empty() &&
-      !chunks.Chunk("tRNS", form->trns().data(), form->trns().size())) {
+  if (!transparency.empty() && !chunks.Chunk("tRNS", transparency.data(), transparency.size())) {
     return false;
   }
   if (!WriteMetadataChunks(chunks, metadata, ChunkPlace::kBeforeIdat, layout, palette)) {

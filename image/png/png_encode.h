@@ -2,13 +2,13 @@
 //
 // The file holds, in this order: the signature; IHDR; the Bitmap's Ancillary() chunks as they
 // are held; sBIT and the metadata placed before PLTE; PLTE when the image has a palette (the
-// palette of an indexed image, or a suggested palette of a direct-colour one); tRNS; bKGD and the
-// metadata placed before IDAT; the IDAT chunks; the metadata placed after them; IEND. See
-// metadata_chunks.h.
+// palette of an indexed image, or a suggested palette of an RGB one); tRNS when a palette entry
+// is not opaque (or a grey image has a transparent grey); bKGD and the metadata placed before
+// IDAT; the IDAT chunks; the metadata placed after them; IEND. See metadata_chunks.h.
 //
-// Output by bit count: 1, 2, 4 and 8 bits become palette PNGs of that depth; 16 (5-5-5)
-// becomes 8-bit RGB; 24 becomes RGB; 32 becomes RGB with alpha, the alpha written as stored;
-// unless the reduction is asked for (see PngEncodeOptions::reduce).
+// The PNG keeps the image's kind of colour and sample depth (png_scanlines.h: palette, grey,
+// grey+alpha, RGB, RGBA; 16-bit samples stay 16 bits), unless the reduction is asked for (see
+// PngEncodeOptions::reduce).
 // The palette of an indexed image is fitted to its depth: entries the depth cannot address are
 // dropped, and a palette shorter than the largest index used is padded with black (the colour
 // CopyRect gives such indices), so that every index in the PNG is valid. A direct-colour
@@ -22,7 +22,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+#include "image/png/png_chunk.h"
 #include "image/png/png_deflate.h"
 
 class Bitmap;
@@ -44,6 +46,9 @@ struct PngEncodeOptions {
   // or as it is when that is smaller: each form's data is foretold from a sample of its rows,
   // PLTE and tRNS counted. A grey form leaves out the iCCP chunk, whose profile is for RGB.
   bool reduce = false;
+  // When set, receives the ancillary chunks written other than tRNS, in file order (what a
+  // read-back expects to find; png_read_back.h). Not owned.
+  std::vector<PngChunk>* carried = nullptr;
 };
 
 // The compression `options` ask for: the level brought into 0..9, the piece sizes and runner.

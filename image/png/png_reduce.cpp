@@ -38,7 +38,8 @@ std::vector<uint32_t> IndexColours(const Bitmap& image) {
   std::vector<uint32_t> colours(size_t{1} << image.BitCount(), Rgba(0, 0, 0, 255));
   for (size_t i = 0; i < colours.size() && i < image.Palette().size(); ++i) {
     const Bitmap::PaletteEntry& entry = image.Palette()[i];
-    colours[i] = Rgba(entry.red, entry.green, entry.blue, 255);
+    const uint8_t alpha = i < image.PaletteAlpha().size() ? image.PaletteAlpha()[i] : 255;
+    colours[i] = Rgba(entry.red, entry.green, entry.blue, alpha);
   }
   return colours;
 }
@@ -211,8 +212,8 @@ bool TopRowsRuleOutReduction(const Bitmap& image, int32_t rows) {
 
 std::vector<PngColourForm> ReducedColourForms(const Bitmap& image) {
   std::vector<PngColourForm> forms;
-  if (image.Empty()) {
-    return forms;
+  if (image.Empty() || image.Wide()) {
+    return forms;  // 16-bit samples have no smaller form that keeps them all
   }
   const std::vector<uint32_t> indexColours =
       image.BitCount() <= 8 ? IndexColours(image) : std::vector<uint32_t>();

@@ -1,4 +1,5 @@
-// The PNG rows of a Bitmap: byte order, 5-5-5 expansion, and the Adam7 passes.
+// The PNG rows of a Bitmap: the kind of colour, byte order, 5-5-5 expansion, 16-bit samples and
+// the Adam7 passes.
 #include "image/png/png_scanlines.h"
 
 #include <algorithm>
@@ -50,6 +51,49 @@ void Expand555ToRgb(const uint8_t* in, uint8_t* out, uint32_t count, uint32_t x0
   }
 }
 
+// Grey pixels of a blue-green-red-alpha row as grey (green) and alpha.
+void BgraToGreyAlpha(const uint8_t* in, uint8_t* out, uint32_t count, uint32_t x0, uint32_t dx) {
+  in += size_t{4} * x0;
+  const size_t step = size_t{4} * dx;
+  for (uint32_t i = 0; i < count; ++i, in += step, out += 2) {
+    out[0] = in[1];
+    out[1] = in[3];
+  }
+}
+
+// Pixels of `channels` little-endian 16-bit samples (grey; grey, alpha; blue, green, red; blue,
+// green, red, alpha) in the PNG's order, each sample most significant byte first.
+void WideToPng(const uint8_t* in, uint8_t* out, uint32_t count, uint32_t x0, uint32_t dx,
+               uint32_t channels) {
+  static constexpr uint32_t kOrder[4] = {2, 1, 0, 3};  // red, green, blue, alpha from BGRA
+  const size_t pixelBytes = size_t{2} * channels;
+  in += pixelBytes * x0;
+  const size_t step = pixelBytes * dx;
+  for (uint32_t i = 0; i < count; ++i, in += step, out += pixelBytes) {
+    for (uint32_t c = 0; c < channels; ++c) {
+      const uint32_t from = channels >= 3 ? kOrder[c] : c;
+      out[2 * c] = in[2 * from + 1];
+      out[2 * c + 1] = in[2 * from];
+    }
+  }
+}
+
+// True when the palette of an indexed image is the grey ramp of its depth.
+bool IsGreyRamp(const Bitmap& image) {
+  const unsigned largest = (1u << image.BitCount()) - 1;
+  const auto& palette = image.Palette();
+  if (palette.size() != size_t{largest} + 1) {
+    return false;
+  }
+  for (unsigned i = 0; i <= largest; ++i) {
+    const auto v = static_cast<uint8_t>(i * 255 / largest);
+    if (palette[i].red != v || palette[i].green != v || palette[i].blue != v) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // Indices of `bits` bits, packed from the most significant bit.
 void PackIndices(const uint8_t* in, uint8_t* out, uint32_t count, uint32_t x0, uint32_t dx,
                  uint32_t bits) {
@@ -80,29 +124,60 @@ void PackIndices(const uint8_t* in, uint8_t* out, uint32_t count, uint32_t x0, u
 
 }  // namespace
 
-bool ChoosePngLayout(uint32_t bitCount, PngLayout& layout) {
+int TransparentGreyIndex(const Bitmap& image) {
+  int transparent = -1;
+  const auto& alpha = image.PaletteAlpha();
+  for (size_t i = 0; i < alpha.size(); ++i) {
+    if (alpha[i] == 255 || i >= image.Palette().size()) {
+      continue;  // opaque, or an entry no pixel of a grey image can use
+    }
+    if (alpha[i] != 0 || transparent != -1) {
+      return -2;
+    }
+    transparent = static_cast<int>(i);
+  }
+  return transparent;
+}
+
+bool ChoosePngLayout(const Bitmap& image, PngLayout& layout) {
   layout = PngLayout{};
+  const uint32_t bitCount = image.BitCount();
+  if (image.Wide()) {
+    if (!Bitmap::IsSupportedBitCount(bitCount, Bitmap::Samples::k16Bit)) {
+      return false;
+    }
+    static constexpr int kTypes[4] = {PngLayout::kGrey, PngLayout::kGreyAlpha, PngLayout::kRgb,
+                                      PngLayout::kRgba};
+    layout.depth = 16;
+    layout.colorType = kTypes[bitCount / 16 - 1];
+    layout.pixelBits = bitCount;
+    layout.source = PngLayout::Source::kWide;
+    return true;
+  }
   switch (bitCount) {
     case 1:
     case 2:
     case 4:
     case 8:
       layout.depth = static_cast<int>(bitCount);
-      layout.colorType = PngLayout::kPalette;
+      layout.colorType = image.Grey() && IsGreyRamp(image) && TransparentGreyIndex(image) != -2
+                             ? PngLayout::kGrey
+                             : PngLayout::kPalette;
       layout.pixelBits = bitCount;
+      layout.source = PngLayout::Source::kIndexed;
       return true;
     case 16:
-      layout.expand555 = true;
-      [[fallthrough]];
     case 24:
       layout.depth = 8;
       layout.colorType = PngLayout::kRgb;
       layout.pixelBits = 24;
+      layout.source = bitCount == 16 ? PngLayout::Source::k555 : PngLayout::Source::kBgr;
       return true;
     case 32:
       layout.depth = 8;
-      layout.colorType = PngLayout::kRgba;
-      layout.pixelBits = 32;
+      layout.colorType = image.Grey() ? PngLayout::kGreyAlpha : PngLayout::kRgba;
+      layout.pixelBits = image.Grey() ? 16 : 32;
+      layout.source = image.Grey() ? PngLayout::Source::kGreyOfBgra : PngLayout::Source::kBgra;
       return true;
     default:
       return false;
@@ -146,13 +221,26 @@ void PngScanlines::Row(int pass, uint32_t row, uint8_t* out) const {
   const uint8_t* in = image_.Row(image_.Height() - 1 - static_cast<int32_t>(y));
   if (form_ != nullptr) {
     form_->Row(image_, in, out, count, p.x0, p.dx);
-  } else if (layout_.expand555) {
-    Expand555ToRgb(in, out, count, p.x0, p.dx);
-  } else if (layout_.colorType == PngLayout::kRgb) {
-    BgrToRgb<3>(in, out, count, p.x0, p.dx);
-  } else if (layout_.colorType == PngLayout::kRgba) {
-    BgrToRgb<4>(in, out, count, p.x0, p.dx);
-  } else {
-    PackIndices(in, out, count, p.x0, p.dx, layout_.pixelBits);
+    return;
+  }
+  switch (layout_.source) {
+    case PngLayout::Source::k555:
+      Expand555ToRgb(in, out, count, p.x0, p.dx);
+      break;
+    case PngLayout::Source::kBgr:
+      BgrToRgb<3>(in, out, count, p.x0, p.dx);
+      break;
+    case PngLayout::Source::kBgra:
+      BgrToRgb<4>(in, out, count, p.x0, p.dx);
+      break;
+    case PngLayout::Source::kGreyOfBgra:
+      BgraToGreyAlpha(in, out, count, p.x0, p.dx);
+      break;
+    case PngLayout::Source::kWide:
+      WideToPng(in, out, count, p.x0, p.dx, layout_.pixelBits / 16);
+      break;
+    case PngLayout::Source::kIndexed:
+      PackIndices(in, out, count, p.x0, p.dx, layout_.pixelBits);
+      break;
   }
 }

@@ -13,6 +13,7 @@
 #include "image/bitmap.h"
 #include "image/png/apng_writer.h"
 #include "image/png/png_encode.h"
+#include "image/png/png_read_back.h"
 #include "image/png/png_scanlines.h"
 
 namespace {
@@ -61,12 +62,13 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, int32_t level, bool
 
 Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOptions& options,
                                    SaveMode mode, kiv::FileError* error,
-                                   std::optional<kiv::FileStamp>* written) const {
+                                   std::optional<kiv::FileStamp>* written,
+                                   const SaveChecks& checks) const {
   kiv::FileError ignored = kiv::FileError::kNone;
   kiv::FileError& why = error != nullptr ? *error : ignored;
   why = kiv::FileError::kNone;
   PngLayout layout;
-  if (Empty() || !ChoosePngLayout(bitCount_, layout)) {
+  if (Empty() || !ChoosePngLayout(*this, layout)) {
     return SaveResult::kFailed;  // nothing to write: the file system is not touched
   }
   if (mode == SaveMode::kCreateNew && kiv::FileExists(path)) {
@@ -78,9 +80,24 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOpti
       why = file.error();
       return SaveResult::kFailed;
     }
-    if (!WritePng(file.stream(), options)) {
+    std::vector<PngChunk> carried;
+    PngEncodeOptions encode = options;
+    encode.carried = &carried;
+    if (!WritePng(file.stream(), encode)) {
       why = file.stream().error();
       return SaveResult::kFailed;  // the temporary goes with `file`
+    }
+    if (file.stream().size() > checks.largestBytes) {
+      return SaveResult::kLarger;
+    }
+    if (checks.readBack) {
+      if (!file.Seal()) {
+        why = file.error();
+        return SaveResult::kFailed;
+      }
+      if (ReadBackPng(file.temporary_path(), *this, carried) != ReadBackResult::kSame) {
+        return SaveResult::kReadBackDiffers;
+      }
     }
     auto saved = [&] {
       kiv::FileStamp stamp;

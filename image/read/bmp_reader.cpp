@@ -26,6 +26,7 @@
 #include "image/read/bmp_rle.h"
 #include "image/byte_order.h"
 #include "image/colour_chunks.h"
+#include "image/pixels.h"
 #include "image/read/image_readers.h"
 
 namespace image_readers {
@@ -81,21 +82,14 @@ bool MakeChannel(uint32_t mask, Channel& channel) {
   return run == (uint64_t{1} << channel.bits) - 1;
 }
 
-// The channel's value as 8 bits. Fields of 5 to 8 bits are left-aligned with the low bits 0,
-// as the 5-5-5 expansion does; wider fields keep their top 8 bits; narrower ones are scaled to
-// the full range so that their largest value is 255.
+// The channel's value as 8 bits, scaled by rounding so that a full field is 255 whatever its
+// width: (value * 255 + max / 2) / max, in 64 bits for fields up to 32 bits wide.
 uint8_t Expand(uint32_t pixel, const Channel& channel) {
   if (channel.bits == 0) {
     return 0;
   }
-  const uint32_t value = (pixel & channel.mask) >> channel.shift;
-  if (channel.bits >= 8) {
-    return static_cast<uint8_t>(value >> (channel.bits - 8));
-  }
-  if (channel.bits >= 5) {
-    return static_cast<uint8_t>(value << (8 - channel.bits));
-  }
-  return static_cast<uint8_t>(value * 255 / ((1u << channel.bits) - 1));
+  const uint64_t value = (pixel & channel.mask) >> channel.shift;
+  return pixels::ScaleTo8(value, (uint64_t{1} << channel.bits) - 1);
 }
 
 struct BmpInfo {

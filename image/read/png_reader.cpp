@@ -1,10 +1,15 @@
 // The PNG reader, through libpng.
 //
-// Results by source: palette 1/2/4/8 bits keeps its depth and palette; grey of any depth becomes
-// 8-bit indexed with the grey ramp; RGB becomes 24-bit; RGBA, grey+alpha and every source with
-// a transparency chunk become 32-bit blue-green-red-alpha. 16-bit samples are rounded to the
-// nearest 8-bit value, and the image's notes say that it holds less than its source.
-// Interlaced sources are read through all passes.
+// Results by source, each keeping its kind of colour and its samples unchanged:
+//   palette 1/2/4/8 bits        indexed of that depth, its tRNS as PaletteAlpha()
+//   grey 1/2/4/8 bits           indexed of that depth with the grey ramp, Grey(); a tRNS grey
+//                               makes that entry transparent
+//   grey+alpha 8                32-bit blue-green-red-alpha, Grey()
+//   RGB 8, RGBA 8               24-bit, 32-bit (RGB with a tRNS colour: 32-bit)
+//   16-bit grey, grey+alpha,    Wide() 16, 32, 48, 64 bits (grey or RGB with a tRNS colour
+//   RGB, RGBA                   take an alpha channel: 32 and 64 bits)
+// Interlaced sources are read through all passes; the notes say the source was a PNG and
+// whether it was interlaced.
 //
 // The colour and size chunks before the image data (iCCP, sRGB, gAMA, cHRM, pHYs) are carried
 // into the image byte for byte: the first chunk of each type, when it is well formed. An iCCP is
@@ -162,28 +167,28 @@ bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
   int colorType = 0;
   png_get_IHDR(png, info, &width, &height, &depth, &colorType, nullptr, nullptr, nullptr);
   const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  const bool wide = depth > 8;
+  // Sources whose transparency is a palette entry's or one grey sample's keep it beside their
+  // indices; the others take an alpha channel.
+  const bool indexed =
+      colorType == PNG_COLOR_TYPE_PALETTE || (colorType == PNG_COLOR_TYPE_GRAY && !wide);
+  const bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) != 0 || (transparency && !indexed);
+  const bool colour = (colorType & PNG_COLOR_MASK_COLOR) != 0;
 
   uint32_t bitCount = 0;
-  bool grey = false;
-  switch (colorType) {
-    case PNG_COLOR_TYPE_PALETTE:
-      bitCount = transparency ? 32 : static_cast<uint32_t>(depth);
-      break;
-    case PNG_COLOR_TYPE_GRAY:
-      bitCount = transparency ? 32 : 8;
-      grey = !transparency;
-      break;
-    case PNG_COLOR_TYPE_GRAY_ALPHA:
-      bitCount = 32;
-      break;
-    case PNG_COLOR_TYPE_RGB:
-      bitCount = transparency ? 32 : 24;
-      break;
-    case PNG_COLOR_TYPE_RGB_ALPHA:
-      bitCount = 32;
-      break;
-    default:
-      return false;
+  if (indexed) {
+    bitCount = static_cast<uint32_t>(depth);
+  } else {
+    bitCount = (colour ? 3u : 1u) + (alpha ? 1u : 0u);
+    bitCount *= wide ? 16u : 8u;
+    if (!wide && !colour) {
+      bitCount = 32;  // 8-bit grey+alpha is held as blue-green-red-alpha
+    }
+  }
+  if (colorType != PNG_COLOR_TYPE_PALETTE && colorType != PNG_COLOR_TYPE_GRAY &&
+      colorType != PNG_COLOR_TYPE_GRAY_ALPHA && colorType != PNG_COLOR_TYPE_RGB &&
+      colorType != PNG_COLOR_TYPE_RGB_ALPHA) {
+    return false;
   }
   if (width == 0 || height == 0 || width > PNG_UINT_31_MAX || height > PNG_UINT_31_MAX) {
     return false;
@@ -193,22 +198,17 @@ bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
     return false;
   }
 
-  if (transparency) {
+  if (transparency && !indexed) {
     png_set_tRNS_to_alpha(png);
   }
-  if (colorType == PNG_COLOR_TYPE_GRAY && depth < 8) {
-    png_set_expand_gray_1_2_4_to_8(png);
-  }
-  if (depth > 8) {
-    // Each sample to the nearest 8-bit value (v * 255 / 65535 rounded), not its high byte.
-    png_set_scale_16(png);
-    image.Notes().samplesRounded = true;
-  }
-  if (bitCount == 32 &&
-      (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA)) {
+  if (wide) {
+    png_set_swap(png);  // the store's 16-bit samples are little-endian
+  } else if (!colour && alpha) {
     png_set_gray_to_rgb(png);
   }
-  png_set_bgr(png);
+  if (!indexed) {
+    png_set_bgr(png);
+  }
   const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
   // The rows libpng delivers must be exactly the rows of the image chosen above.
@@ -216,12 +216,25 @@ bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
     return false;
   }
 
-  if (!image.Create(static_cast<int32_t>(width), static_cast<int32_t>(height), bitCount)) {
+  if (!image.Create(static_cast<int32_t>(width), static_cast<int32_t>(height), bitCount,
+                    wide ? Bitmap::Samples::k16Bit : Bitmap::Samples::k8Bit)) {
     return false;
   }
-  if (grey) {
+  image.Notes().png = true;
+  image.Notes().interlaced = passes > 1;
+  png_bytep trnsAlpha = nullptr;
+  int trnsCount = 0;
+  png_color_16p trnsColour = nullptr;
+  if (transparency) {
+    png_get_tRNS(png, info, &trnsAlpha, &trnsCount, &trnsColour);
+  }
+  if (colorType == PNG_COLOR_TYPE_GRAY && indexed) {
     image.SetGreyPalette();
-  } else if (colorType == PNG_COLOR_TYPE_PALETTE && !transparency) {
+    if (trnsColour != nullptr && trnsColour->gray < image.Palette().size()) {
+      image.PaletteAlpha().assign(image.Palette().size(), 255);
+      image.PaletteAlpha()[trnsColour->gray] = 0;
+    }
+  } else if (colorType == PNG_COLOR_TYPE_PALETTE) {
     png_colorp colors = nullptr;
     int count = 0;
     if (png_get_PLTE(png, info, &colors, &count) == 0 || count <= 0) {
@@ -231,6 +244,11 @@ bool DecodePng(png_structp png, png_infop info, Bitmap& image) {
     for (int i = 0; i < count; ++i) {
       image.Palette()[i] = Bitmap::PaletteEntry{colors[i].blue, colors[i].green, colors[i].red, 0};
     }
+    if (trnsAlpha != nullptr && trnsCount > 0) {
+      image.PaletteAlpha().assign(trnsAlpha, trnsAlpha + std::min(trnsCount, count));
+    }
+  } else if (!colour && alpha && !wide) {
+    image.SetGrey();
   }
 
   CarryChunks(png, info, colorType, image);

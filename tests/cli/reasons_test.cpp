@@ -174,8 +174,8 @@ TEST(CliReasons, EachFailureSaysWhy) {
 #endif
 }
 
-// Converted at 8 bits, a 16-bit PNG never replaces itself and is never deleted; a truncated BMP
-// or JPEG converts with a warning and keeps its source.
+// Converted at 8 bits (--24bit), a 16-bit PNG never replaces itself and is never deleted; a
+// truncated BMP or JPEG converts with a warning and keeps its source.
 TEST(CliReasons, SourcesHoldingMoreThanTheirPngStay) {
   testimg::TempDir dir;
   const std::wstring deep = dir / L"deep.png";
@@ -200,15 +200,16 @@ TEST(CliReasons, SourcesHoldingMoreThanTheirPngStay) {
   for (const wchar_t* jobs : {L"1", L"3"}) {
     SCOPED_TRACE(kiv::WideToUtf8(jobs));
     Outcome inPlace;
-    RunCli({L"-j", jobs, L"--delete-source", deep}, inPlace);
+    RunCli({L"-j", jobs, L"--24bit", L"--delete-source", deep}, inPlace);
     EXPECT_EQ(inPlace.status, cli::kExitFailures);
     EXPECT_EQ(testimg::ReadFileBytes(deep), deepBytes);
     EXPECT_TRUE(inPlace.terminal.Shows(inPlace.terminal.errors, L"16-bit source"));
 
     const std::wstring out = dir / (std::wstring(L"out") + jobs);
     Outcome elsewhere;
-    RunCli({L"-j", jobs, L"--json", L"--delete-source", L"-o", out, deep, cutBmp, cutJpeg},
-           elsewhere);
+    RunCli(
+        {L"-j", jobs, L"--24bit", L"--json", L"--delete-source", L"-o", out, deep, cutBmp, cutJpeg},
+        elsewhere);
     EXPECT_EQ(elsewhere.status, cli::kExitConverted);
     EXPECT_EQ(testimg::ReadFileBytes(deep), deepBytes);
     EXPECT_TRUE(kiv::FileExists(cutBmp));

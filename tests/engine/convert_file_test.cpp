@@ -132,6 +132,7 @@ TEST_F(ConvertFileTest, SourceConvertedInPlaceSurvivesAFailedWrite) {
   recipe.samples = {10, 20, 30, 40, 50, 60};
   const std::vector<uint8_t> original = testimg::MakePng(recipe);
   const std::wstring source = Write(L"self.png", original);
+  options.SetOn(Option::kInterlacePng, true);  // another form: written even when larger
   {
     kiv::FaultPlan plan;
     plan.step = kiv::FaultStep::kMove;

@@ -76,14 +76,17 @@ inline Picture PictureBy(int width, int height, const std::vector<uint32_t>& val
   return picture;
 }
 
+// A field of `max` as 8 bits, rounded so that a full field is 255.
+inline uint8_t Scaled(uint32_t v, uint32_t max) {
+  return static_cast<uint8_t>((v * 255 + max / 2) / max);
+}
+
 inline Rgba From555(uint32_t v) {
-  return Rgba{static_cast<uint8_t>(((v >> 10) & 31) << 3),
-              static_cast<uint8_t>(((v >> 5) & 31) << 3), static_cast<uint8_t>((v & 31) << 3), 255};
+  return Rgba{Scaled((v >> 10) & 31, 31), Scaled((v >> 5) & 31, 31), Scaled(v & 31, 31), 255};
 }
 
 inline Rgba From565(uint32_t v) {
-  return Rgba{static_cast<uint8_t>(((v >> 11) & 31) << 3),
-              static_cast<uint8_t>(((v >> 5) & 63) << 2), static_cast<uint8_t>((v & 31) << 3), 255};
+  return Rgba{Scaled((v >> 11) & 31, 31), Scaled((v >> 5) & 63, 63), Scaled(v & 31, 31), 255};
 }
 
 // A plain BMP of these pixel values (see BmpRecipe::values for their meaning at each depth).

@@ -113,8 +113,8 @@ TEST(BmpReader, BitFieldMasksAreHonoured) {
     recipe.values[0] = 0xF800;  // pure red
     recipe.values[1] = 0x07E0;  // pure green
     const Picture expected = PictureBy(w, h, recipe.values, From565);
-    EXPECT_EQ(expected.at(0, 0), (Rgba{248, 0, 0, 255}));
-    EXPECT_EQ(expected.at(1, 0), (Rgba{0, 252, 0, 255}));
+    EXPECT_EQ(expected.at(0, 0), (Rgba{255, 0, 0, 255}));
+    EXPECT_EQ(expected.at(1, 0), (Rgba{0, 255, 0, 255}));
     for (BmpHeader header : {BmpHeader::kInfo40, BmpHeader::kV3_56, BmpHeader::kV5_124}) {
       recipe.header = header;
       EXPECT_EQ(ConvertedDifference(recipe, expected), "") << "header " << HeaderBytes(header);
@@ -220,6 +220,44 @@ TEST(BmpReader, AlphaNamedByTheHeaderIsCarried) {
     }
     EXPECT_EQ(ConvertedDifference(recipe, expected), "");
   }
+}
+
+// Every field width a 32-bit pixel can give a colour or alpha, 1 to 16 bits, reaches the full
+// 8-bit range by rounding: a full field is 255, an empty one 0, and a middle value the nearest.
+TEST(BmpReader, BitFieldsOfEveryWidthReachTheFullRange) {
+  for (uint32_t width = 1; width <= 16; ++width) {
+    SCOPED_TRACE("field width " + std::to_string(width));
+    const uint32_t max = (1u << width) - 1;
+    // Red in the low bits, green above it when there is room, blue above that.
+    const uint32_t red = max;
+    const uint32_t green = width <= 10 ? max << width : 0;
+    const uint32_t blueShift = width <= 10 ? 2 * width : width;
+    const std::vector<uint32_t> fields = {max, 0, max / 2, 1};
+    std::vector<uint32_t> values;
+    for (uint32_t f : fields) {
+      values.push_back(f | (green != 0 ? f << width : 0) | f << blueShift);
+    }
+    BmpRecipe recipe = DirectRecipe(4, 1, 32, values);
+    recipe.header = BmpHeader::kV5_124;
+    UseBitFields(recipe, 32, red, green, max << blueShift);
+    Picture expected(4, 1);
+    for (size_t i = 0; i < fields.size(); ++i) {
+      const uint8_t c = Scaled(fields[i], max);
+      expected.pixels[i] = Rgba{c, green != 0 ? c : uint8_t{0}, c, 255};
+    }
+    EXPECT_EQ(ConvertedDifference(recipe, expected), "");
+
+    SCOPED_TRACE("as alpha, in the top 16 bits");
+    for (size_t i = 0; i < fields.size(); ++i) {
+      recipe.values[i] = fields[i] << 16 | 0xFF;  // red full
+      expected.pixels[i] = Rgba{255, 0, 0, Scaled(fields[i], max)};
+    }
+    UseBitFields(recipe, 32, 0xFF, 0xFF00, 0);
+    recipe.masks[3] = max << 16;
+    EXPECT_EQ(ConvertedDifference(recipe, expected), "");
+  }
+  EXPECT_EQ(Scaled(1, 3), 85);
+  EXPECT_EQ(Scaled(16, 31), 132);  // 131.6: rounded, not cut
 }
 
 TEST(BmpReader, RunLengthEncodedImagesAreDecoded) {

@@ -97,10 +97,10 @@ TEST(JpegReader, EveryKindMatchesLibjpeg) {
     ASSERT_TRUE(written.ok);
     EXPECT_EQ(Difference(ReferencePicture(reference), written.picture), "");
     if (c.kind == JpegKind::kGrey) {
-      // Grey is written as a palette PNG with the 256-entry grey ramp.
-      EXPECT_EQ(written.colorType, 3);
-      ASSERT_EQ(written.palette.size(), 256u);
-      EXPECT_EQ(written.palette[77], (Rgba{77, 77, 77, 255}));
+      // Grey is written as an 8-bit grey PNG, without a palette.
+      EXPECT_EQ(written.colorType, 0);
+      EXPECT_EQ(written.bitDepth, 8);
+      EXPECT_TRUE(written.palette.empty());
     } else {
       EXPECT_EQ(written.colorType, 2);
     }

@@ -2,6 +2,8 @@
 // not, compared with libpng's own decoding of the source; and damaged PNGs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <zlib.h>
 
 #include "image/bitmap.h"
@@ -65,16 +67,34 @@ PngRecipe RandomPng(int colorType, int depth, bool transparency, bool interlace,
   return recipe;
 }
 
-// The image the reader must produce for the source, as (bit count, palette kind).
-uint32_t ExpectedBitCount(const PngRecipe& recipe) {
-  const bool transparency = !recipe.paletteAlpha.empty() || recipe.transparentColour;
-  if (transparency || recipe.colorType == 4 || recipe.colorType == 6) {
-    return 32;
+// What the reader must make of the source and the writer write of it: the bit count and sample
+// size of the image, and the PNG's colour type. Every source keeps its kind of colour and depth;
+// only a transparent colour of direct colour becomes an alpha channel.
+struct ExpectedKind {
+  uint32_t bitCount;
+  bool wide;
+  int colorType;
+};
+
+ExpectedKind ExpectedFor(const PngRecipe& recipe) {
+  const bool wide = recipe.bitDepth == 16;
+  const int size = wide ? 16 : 8;
+  switch (recipe.colorType) {
+    case 3:
+      return {static_cast<uint32_t>(recipe.bitDepth), false, 3};
+    case 0:
+      if (!wide) {
+        return {static_cast<uint32_t>(recipe.bitDepth), false, 0};
+      }
+      return recipe.transparentColour ? ExpectedKind{32, true, 4} : ExpectedKind{16, true, 0};
+    case 4:
+      return {32, wide, 4};
+    case 2:
+      return recipe.transparentColour ? ExpectedKind{4u * size, wide, 6}
+                                      : ExpectedKind{3u * size, wide, 2};
+    default:
+      return {4u * size, wide, 6};
   }
-  if (recipe.colorType == 3) {
-    return static_cast<uint32_t>(recipe.bitDepth);
-  }
-  return recipe.colorType == 0 ? 8 : 24;
 }
 
 }  // namespace
@@ -109,21 +129,28 @@ TEST(PngReader, EveryColourTypeAndDepthMatchesLibpng) {
 
           Bitmap image;
           ASSERT_TRUE(image.LoadFromMemory(source));
-          EXPECT_EQ(image.Notes().samplesRounded, depth == 16);
-          const uint32_t bits = ExpectedBitCount(recipe);
-          EXPECT_EQ(image.BitCount(), bits);
-          if (kind.colorType == 0 && bits == 8) {
-            ASSERT_EQ(image.Palette().size(), 256u);  // the grey ramp
-            EXPECT_EQ(image.Palette()[200].red, 200);
-            EXPECT_EQ(image.Palette()[200].blue, 200);
-          }
+          EXPECT_FALSE(image.Notes().samplesRounded);
+          EXPECT_TRUE(image.Notes().png);
+          EXPECT_EQ(image.Notes().interlaced, interlace);
+          const ExpectedKind expected = ExpectedFor(recipe);
+          EXPECT_EQ(image.BitCount(), expected.bitCount);
+          EXPECT_EQ(image.Wide(), expected.wide);
 
-          const testimg::DecodedPng written = imagetest::Written(image);
+          std::vector<uint8_t> bytes;
+          ASSERT_TRUE(image.EncodePng(bytes, 6, false));
+          const testimg::DecodedPng written = testimg::DecodePng(bytes);
           ASSERT_TRUE(written.ok);
           EXPECT_EQ(Difference(reference.picture, written.picture), "");
-          EXPECT_EQ(written.colorType, bits == 32 ? 6 : bits == 24 ? 2 : 3);
-          EXPECT_EQ(written.bitDepth, bits <= 8 ? static_cast<int>(bits) : 8);
-          if (kind.colorType == 3 && bits <= 8) {
+          EXPECT_EQ(written.colorType, expected.colorType);
+          EXPECT_EQ(written.bitDepth, depth);
+          if (written.colorType == kind.colorType) {
+            // The same kind: every sample as the source stored it, 16 bits whole.
+            EXPECT_EQ(testimg::PngSamples(bytes), recipe.samples);
+          }
+          const bool hasTrns = std::find(written.chunks.begin(), written.chunks.end(), "tRNS") !=
+                               written.chunks.end();
+          EXPECT_EQ(hasTrns, transparency && !expected.wide && expected.bitCount <= 8);
+          if (kind.colorType == 3) {
             EXPECT_EQ(written.palette, recipe.palette);
           }
         }
@@ -132,6 +159,7 @@ TEST(PngReader, EveryColourTypeAndDepthMatchesLibpng) {
   }
 }
 
+// 16-bit samples are held whole; made 24-bit they round to the nearest 8-bit value.
 TEST(PngReader, SixteenBitSamplesRoundToTheNearestValue) {
   PngRecipe recipe;
   recipe.width = 3;
@@ -141,10 +169,15 @@ TEST(PngReader, SixteenBitSamplesRoundToTheNearestValue) {
   recipe.samples = {0x00FF, 0x0080, 0xFFFF};  // the high byte would give 0, 0, 255
   Bitmap image;
   ASSERT_TRUE(image.LoadFromMemory(testimg::MakePng(recipe)));
-  ASSERT_EQ(image.BitCount(), 8u);
-  EXPECT_EQ(image.Row(0)[0], 1);
-  EXPECT_EQ(image.Row(0)[1], 0);
-  EXPECT_EQ(image.Row(0)[2], 255);
+  ASSERT_EQ(image.BitCount(), 16u);
+  ASSERT_TRUE(image.Wide());
+  EXPECT_EQ(image.Row(0)[0], 0xFF);  // little-endian 0x00FF
+  EXPECT_EQ(image.Row(0)[1], 0x00);
+  Bitmap rgb;
+  ASSERT_TRUE(rgb.Create(3, 1, 24));
+  ASSERT_TRUE(Bitmap::CopyRect(BitmapRect{0, 0, 3, 1}, rgb, image));
+  EXPECT_EQ(std::vector<uint8_t>(rgb.Row(0), rgb.Row(0) + 9),
+            (std::vector<uint8_t>{1, 1, 1, 0, 0, 0, 255, 255, 255}));
 }
 
 TEST(PngReader, DamagedFilesFail) {

@@ -72,9 +72,8 @@ Picture ExpectedPicture(const Bitmap& image) {
         }
       } else if (bits == 16) {
         const unsigned v = row[2 * x] | row[2 * x + 1] << 8;
-        c = Rgba{static_cast<uint8_t>((v >> 10 & 31) << 3),
-                 static_cast<uint8_t>((v >> 5 & 31) << 3), static_cast<uint8_t>((v & 31) << 3),
-                 255};
+        auto scaled = [](unsigned field) { return static_cast<uint8_t>((field * 255 + 15) / 31); };
+        c = Rgba{scaled(v >> 10 & 31), scaled(v >> 5 & 31), scaled(v & 31), 255};
       } else {
         const uint8_t* p = row + x * bits / 8;
         c = Rgba{p[2], p[1], p[0], bits == 32 ? p[3] : uint8_t{255}};
@@ -287,7 +286,7 @@ TEST(PngWriter, SameBytesOnEveryPlatform) {
       }
     }
   }
-  EXPECT_EQ(fingerprint, 1257004731u);
+  EXPECT_EQ(fingerprint, 4056168291u);
 }
 
 // Chunks the source gave are written as held, right after IHDR, each with its CRC; one that is
@@ -459,7 +458,7 @@ TEST(CopyRect, EverySourceDepthToTwentyFourAndThirtyTwoBits) {
 
 TEST(CopyRect, ExactValuesAndRectangles) {
   {
-    SCOPED_TRACE("5-5-5 expansion leaves the low bits zero");
+    SCOPED_TRACE("5-5-5 expansion scales each field to the full range");
     Bitmap source;
     ASSERT_TRUE(source.Create(2, 1, 16));
     source.Pixels()[0] = 0xFF;  // 0x7FFF: white
@@ -470,7 +469,7 @@ TEST(CopyRect, ExactValuesAndRectangles) {
     ASSERT_TRUE(target.Create(2, 1, 24));
     ASSERT_TRUE(Bitmap::CopyRect(BitmapRect{0, 0, 2, 1}, target, source));
     EXPECT_EQ(std::vector<uint8_t>(target.Pixels().begin(), target.Pixels().begin() + 6),
-              (std::vector<uint8_t>{248, 248, 248, 248, 0, 0}));
+              (std::vector<uint8_t>{255, 255, 255, 255, 0, 0}));
     Bitmap same;
     ASSERT_TRUE(same.Create(2, 1, 16));
     ASSERT_TRUE(Bitmap::CopyRect(BitmapRect{0, 0, 2, 1}, same, source));

@@ -130,6 +130,10 @@ struct DecodedPng {
 
 DecodedPng DecodePng(const std::vector<uint8_t>& bytes);
 
+// The samples of a PNG file as stored, top row first, channels as its colour type has them
+// (palette indices, grey values of its depth, 16-bit values whole); empty when libpng fails.
+std::vector<uint16_t> PngSamples(const std::vector<uint8_t>& bytes);
+
 // True when the zlib stream holds only stored (uncompressed) deflate blocks.
 bool AllStoredBlocks(const std::vector<uint8_t>& zlibStream);
 

@@ -154,6 +154,40 @@ bool ReadPng(png_structp png, png_infop info, MemoryInput& input, DecodedPng& re
   return true;
 }
 
+// The samples as stored, each row unpacked and 16-bit samples joined; no transformation.
+bool ReadSamples(png_structp png, png_infop info, MemoryInput& input, std::vector<uint16_t>& out) {
+  if (setjmp(png_jmpbuf(png))) {
+    return false;
+  }
+  png_set_read_fn(png, &input, ReadFromMemory);
+  png_read_info(png, info);
+  const png_uint_32 width = png_get_image_width(png, info);
+  const png_uint_32 height = png_get_image_height(png, info);
+  const int depth = png_get_bit_depth(png, info);
+  const int channels = Channels(png_get_color_type(png, info));
+  if (depth < 8) {
+    png_set_packing(png);  // one byte per sample
+  }
+  const int passes = png_set_interlace_handling(png);
+  png_read_update_info(png, info);
+  const size_t rowBytes = png_get_rowbytes(png, info);
+  std::vector<uint8_t> pixels(rowBytes * height);
+  for (int pass = 0; pass < passes; ++pass) {
+    for (png_uint_32 y = 0; y < height; ++y) {
+      png_read_row(png, pixels.data() + rowBytes * y, nullptr);
+    }
+  }
+  png_read_end(png, nullptr);
+  const size_t perRow = static_cast<size_t>(width) * channels;
+  for (png_uint_32 y = 0; y < height; ++y) {
+    const uint8_t* row = pixels.data() + rowBytes * y;
+    for (size_t i = 0; i < perRow; ++i) {
+      out.push_back(depth == 16 ? static_cast<uint16_t>(row[2 * i] << 8 | row[2 * i + 1]) : row[i]);
+    }
+  }
+  return true;
+}
+
 uint32_t Be32(const uint8_t* p) {
   return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
          (static_cast<uint32_t>(p[2]) << 8) | p[3];
@@ -207,6 +241,19 @@ DecodedPng DecodePng(const std::vector<uint8_t>& bytes) {
   result.ok = ReadPng(png, info, input, result);
   png_destroy_read_struct(&png, &info, nullptr);
   return result;
+}
+
+std::vector<uint16_t> PngSamples(const std::vector<uint8_t>& bytes) {
+  std::vector<uint16_t> samples;
+  MemoryInput input{&bytes, 0};
+  png_structp png =
+      png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
+  png_infop info = png_create_info_struct(png);
+  if (!ReadSamples(png, info, input, samples)) {
+    samples.clear();
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  return samples;
 }
 
 bool AllStoredBlocks(const std::vector<uint8_t>& zlibStream) {

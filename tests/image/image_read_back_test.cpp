@@ -1,0 +1,155 @@
+// The read-back comparison: pixels compared by what they show, whatever the store, and the chunk
+// walk that finds a damaged chunk.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "image/bitmap.h"
+#include "image/png/png_read_back.h"
+#include "tests/support/image_makers.h"
+
+namespace {
+
+// An image of `bits` bits (and `samples`) whose bytes count up from `seed`, with a palette of
+// distinct colours for the indexed ones.
+Bitmap Counting(uint32_t bits, Bitmap::Samples samples, uint8_t seed) {
+  Bitmap image;
+  EXPECT_TRUE(image.Create(7, 3, bits, samples));
+  for (size_t i = 0; i < image.Pixels().size(); ++i) {
+    image.Pixels()[i] = static_cast<uint8_t>(seed + i * 13);
+  }
+  if (bits <= 8) {
+    for (unsigned i = 0; i < (1u << bits); ++i) {
+      image.Palette().push_back(
+          Bitmap::PaletteEntry{static_cast<uint8_t>(i), 7, static_cast<uint8_t>(255 - i), 0});
+    }
+  }
+  return image;
+}
+
+// `image` copied into a 32-bit store: the same pixels shown another way.
+Bitmap AsBgra(const Bitmap& image) {
+  Bitmap copy;
+  EXPECT_TRUE(copy.Create(image.Width(), image.Height(), 32));
+  EXPECT_TRUE(Bitmap::CopyRect(BitmapRect{0, 0, image.Width(), image.Height()}, copy, image));
+  return copy;
+}
+
+TEST(SamePixels, ComparesWhatThePixelsShow) {
+  struct Case {
+    const char* what;
+    std::function<Bitmap()> a;
+    std::function<Bitmap()> b;
+    bool same;
+  };
+  const Case cases[] = {
+      {"a palette and its colours", [] { return Counting(4, Bitmap::Samples::k8Bit, 1); },
+       [] { return AsBgra(Counting(4, Bitmap::Samples::k8Bit, 1)); }, true},
+      {"a palette with alpha and its colours",
+       [] {
+         Bitmap image = Counting(2, Bitmap::Samples::k8Bit, 2);
+         image.PaletteAlpha() = {0, 90};
+         return image;
+       },
+       [] {
+         Bitmap image = Counting(2, Bitmap::Samples::k8Bit, 2);
+         image.PaletteAlpha() = {0, 90};
+         return AsBgra(image);
+       },
+       true},
+      {"alpha lost",
+       [] {
+         Bitmap image = Counting(2, Bitmap::Samples::k8Bit, 2);
+         image.PaletteAlpha() = {0, 90};
+         return image;
+       },
+       [] { return AsBgra(Counting(2, Bitmap::Samples::k8Bit, 2)); }, false},
+      {"padding bits past the last pixel mean nothing",
+       [] { return Counting(1, Bitmap::Samples::k8Bit, 3); },
+       [] {
+         Bitmap image = Counting(1, Bitmap::Samples::k8Bit, 3);
+         image.Row(1)[0] ^= 0x01;  // bit of pixel 8 of a 7-pixel row
+         return image;
+       },
+       true},
+      {"the last pixel of a packed row", [] { return Counting(1, Bitmap::Samples::k8Bit, 3); },
+       [] {
+         Bitmap image = Counting(1, Bitmap::Samples::k8Bit, 3);
+         image.Row(1)[0] ^= 0x02;  // pixel 7
+         return image;
+       },
+       false},
+      {"the low byte of a 16-bit sample", [] { return Counting(48, Bitmap::Samples::k16Bit, 4); },
+       [] {
+         Bitmap image = Counting(48, Bitmap::Samples::k16Bit, 4);
+         image.Row(2)[6 * 6] ^= 0x01;
+         return image;
+       },
+       false},
+      {"16-bit grey and 16-bit grey+alpha, opaque",
+       [] { return Counting(16, Bitmap::Samples::k16Bit, 5); },
+       [] {
+         const Bitmap grey = Counting(16, Bitmap::Samples::k16Bit, 5);
+         Bitmap image;
+         EXPECT_TRUE(image.Create(7, 3, 32, Bitmap::Samples::k16Bit));
+         for (int32_t y = 0; y < 3; ++y) {
+           for (int x = 0; x < 7; ++x) {
+             image.Row(y)[4 * x] = grey.Row(y)[2 * x];
+             image.Row(y)[4 * x + 1] = grey.Row(y)[2 * x + 1];
+             image.Row(y)[4 * x + 2] = image.Row(y)[4 * x + 3] = 0xFF;
+           }
+         }
+         return image;
+       },
+       true},
+      {"5-5-5 whatever its top bit", [] { return Counting(16, Bitmap::Samples::k8Bit, 6); },
+       [] {
+         Bitmap image = Counting(16, Bitmap::Samples::k8Bit, 6);
+         image.Row(0)[1] ^= 0x80;
+         return image;
+       },
+       true},
+      {"another size", [] { return Counting(24, Bitmap::Samples::k8Bit, 7); },
+       [] {
+         Bitmap image;
+         EXPECT_TRUE(image.Create(3, 7, 24));
+         return image;
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Bitmap a = c.a();
+    const Bitmap b = c.b();
+    EXPECT_EQ(SamePixels(a, b), c.same);
+    EXPECT_EQ(SamePixels(b, a), c.same);
+  }
+}
+
+TEST(PngChunkList, FindsEveryChunkAndRefusesADamagedOne) {
+  Bitmap image = Counting(8, Bitmap::Samples::k8Bit, 9);
+  image.Ancillary().push_back(PngChunk{{'t', 'E', 'X', 't'}, {'a', 0, 'b'}});
+  std::vector<uint8_t> png;
+  ASSERT_TRUE(image.EncodePng(png, 6, false));
+  std::vector<PngChunk> chunks;
+  ASSERT_TRUE(PngChunkList(png, chunks));
+  std::string types;
+  for (const PngChunk& chunk : chunks) {
+    types += std::string(chunk.type.begin(), chunk.type.end()) + " ";
+  }
+  EXPECT_EQ(types, "IHDR tEXt PLTE IDAT IEND ");
+  EXPECT_EQ(chunks[1].data, (std::vector<uint8_t>{'a', 0, 'b'}));
+  for (const char* broken : {"tEXt", "IDAT"}) {
+    std::vector<uint8_t> bytes = png;
+    testimg::BreakChunkCrc(bytes, broken);
+    EXPECT_FALSE(PngChunkList(bytes, chunks)) << broken;
+  }
+  std::vector<uint8_t> longer = png;
+  longer.push_back(0);
+  EXPECT_FALSE(PngChunkList(longer, chunks));
+  EXPECT_FALSE(PngChunkList(std::vector<uint8_t>(png.begin(), png.end() - 12), chunks));
+}
+
+}  // namespace
