@@ -49,7 +49,7 @@ bool EncodeApng(const Bitmap& image, AnimationSource& frames, const PngEncodeOpt
                 kiv::File& stream, std::string& why) {
   PngLayout layout;
   const AnimationInfo& info = frames.Info();
-  if (image.Empty() || !ChoosePngLayout(image.BitCount(), layout) || info.frameCount == 0 ||
+  if (image.Empty() || !ChoosePngLayout(image, layout) || info.frameCount == 0 ||
       (image.Pending() != nullptr && !image.Pending()->Produce())) {
     return false;
   }
@@ -58,28 +58,14 @@ bool EncodeApng(const Bitmap& image, AnimationSource& frames, const PngEncodeOpt
                            ? PngRowFilter::Mode::kNone
                            : PngRowFilter::Mode::kAdaptive;
   // Every frame indexes the one palette.
-  std::vector<uint8_t> palette;
-  if (layout.colorType == PngLayout::kPalette) {
-    const size_t count = std::min(image.Palette().size(), size_t{1} << layout.depth);
-    for (size_t i = 0; i < count; ++i) {
-      const Bitmap::PaletteEntry& entry = image.Palette()[i];
-      palette.insert(palette.end(), {entry.red, entry.green, entry.blue});
-    }
-  }
+  const std::vector<uint8_t> palette = PaletteData(image, layout);
+  const std::vector<uint8_t> transparency = TransparencyData(image, layout, palette.size() / 3);
 
   PngChunkWriter chunks(stream);
-  uint8_t ihdr[13];
-  PutBe32(ihdr, static_cast<uint32_t>(image.Width()));
-  PutBe32(ihdr + 4, static_cast<uint32_t>(image.Height()));
-  ihdr[8] = static_cast<uint8_t>(layout.depth);
-  ihdr[9] = static_cast<uint8_t>(layout.colorType);
-  ihdr[10] = 0;
-  ihdr[11] = 0;
-  ihdr[12] = options.interlace ? 1 : 0;
   uint8_t actl[8];
   PutBe32(actl, info.frameCount);
   PutBe32(actl + 4, info.loops);
-  if (!chunks.Signature() || !chunks.Chunk("IHDR", ihdr, sizeof ihdr)) {
+  if (!WriteHeader(chunks, image, layout, options.interlace)) {
     return false;
   }
   const bool grey =
@@ -96,6 +82,7 @@ bool EncodeApng(const Bitmap& image, AnimationSource& frames, const PngEncodeOpt
   if (!WriteMetadataChunks(chunks, metadata, ChunkPlace::kBeforePlte, layout, palette) ||
       !chunks.Chunk("acTL", actl, sizeof actl) ||
       (!palette.empty() && !chunks.Chunk("PLTE", palette.data(), palette.size())) ||
+      (!transparency.empty() && !chunks.Chunk("tRNS", transparency.data(), transparency.size())) ||
       !WriteMetadataChunks(chunks, metadata, ChunkPlace::kBeforeIdat, layout, palette)) {
     return false;
   }

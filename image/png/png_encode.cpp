@@ -40,51 +40,6 @@ unsigned LargestIndex(const Bitmap& image) {
   return largest;
 }
 
-// The PLTE data (red, green, blue per entry), empty when no PLTE is written.
-std::vector<uint8_t> PaletteData(const Bitmap& image, const PngLayout& layout) {
-  const auto& palette = image.Palette();
-  size_t count = palette.size();
-  if (layout.colorType == PngLayout::kPalette) {
-    const size_t addressable = size_t{1} << layout.depth;
-    count = std::min(count, addressable);
-    if (count < addressable) {
-      count = std::max<size_t>(count, LargestIndex(image) + 1);
-    }
-  } else if (count > kMaxPaletteEntries || layout.colorType == PngLayout::kGrey ||
-             layout.colorType == PngLayout::kGreyAlpha) {
-    count = 0;  // too long to suggest, or a grey PNG, which has no palette
-  }
-  std::vector<uint8_t> data(3 * count, 0);
-  for (size_t i = 0; i < count && i < palette.size(); ++i) {
-    data[3 * i] = palette[i].red;
-    data[3 * i + 1] = palette[i].green;
-    data[3 * i + 2] = palette[i].blue;
-  }
-  return data;
-}
-
-// The tRNS data of the image as it is (not reduced), empty when it has none: the alpha of the
-// palette entries up to the last that is not opaque, or the grey sample a grey PNG makes
-// transparent.
-std::vector<uint8_t> TransparencyData(const Bitmap& image, const PngLayout& layout,
-                                      size_t paletteEntries) {
-  std::vector<uint8_t> data;
-  if (layout.colorType == PngLayout::kGrey && layout.source == PngLayout::Source::kIndexed) {
-    const int index = TransparentGreyIndex(image);
-    if (index >= 0) {
-      data = {0, static_cast<uint8_t>(index)};
-    }
-  } else if (layout.colorType == PngLayout::kPalette) {
-    const auto& alpha = image.PaletteAlpha();
-    size_t count = std::min(alpha.size(), paletteEntries);
-    while (count > 0 && alpha[count - 1] == 255) {
-      --count;
-    }
-    data.assign(alpha.begin(), alpha.begin() + static_cast<std::ptrdiff_t>(count));
-  }
-  return data;
-}
-
 bool IsAsciiLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -135,6 +90,53 @@ const PngColourForm* ChooseForm(const Bitmap& image, const PngLayout& layout,
   return best;
 }
 
+}  // namespace
+
+// The PLTE data (red, green, blue per entry), empty when no PLTE is written.
+std::vector<uint8_t> PaletteData(const Bitmap& image, const PngLayout& layout) {
+  const auto& palette = image.Palette();
+  size_t count = palette.size();
+  if (layout.colorType == PngLayout::kPalette) {
+    const size_t addressable = size_t{1} << layout.depth;
+    count = std::min(count, addressable);
+    if (count < addressable) {
+      count = std::max<size_t>(count, LargestIndex(image) + 1);
+    }
+  } else if (count > kMaxPaletteEntries || layout.colorType == PngLayout::kGrey ||
+             layout.colorType == PngLayout::kGreyAlpha) {
+    count = 0;  // too long to suggest, or a grey PNG, which has no palette
+  }
+  std::vector<uint8_t> data(3 * count, 0);
+  for (size_t i = 0; i < count && i < palette.size(); ++i) {
+    data[3 * i] = palette[i].red;
+    data[3 * i + 1] = palette[i].green;
+    data[3 * i + 2] = palette[i].blue;
+  }
+  return data;
+}
+
+// The tRNS data of the image as it is (not reduced), empty when it has none: the alpha of the
+// palette entries up to the last that is not opaque, or the grey sample a grey PNG makes
+// transparent.
+std::vector<uint8_t> TransparencyData(const Bitmap& image, const PngLayout& layout,
+                                      size_t paletteEntries) {
+  std::vector<uint8_t> data;
+  if (layout.colorType == PngLayout::kGrey && layout.source == PngLayout::Source::kIndexed) {
+    const int index = TransparentGreyIndex(image);
+    if (index >= 0) {
+      data = {0, static_cast<uint8_t>(index)};
+    }
+  } else if (layout.colorType == PngLayout::kPalette) {
+    const auto& alpha = image.PaletteAlpha();
+    size_t count = std::min(alpha.size(), paletteEntries);
+    while (count > 0 && alpha[count - 1] == 255) {
+      --count;
+    }
+    data.assign(alpha.begin(), alpha.begin() + static_cast<std::ptrdiff_t>(count));
+  }
+  return data;
+}
+
 bool WriteHeader(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& layout,
                  bool interlace) {
   uint8_t ihdr[13];
@@ -147,8 +149,6 @@ bool WriteHeader(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& l
   ihdr[12] = interlace ? 1 : 0;
   return chunks.Signature() && chunks.Chunk("IHDR", ihdr, sizeof ihdr);
 }
-
-}  // namespace
 
 PngCompression CompressionFor(const PngEncodeOptions& options) {
   PngCompression compression;

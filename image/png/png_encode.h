@@ -29,6 +29,8 @@
 
 class Bitmap;
 class PieceRunner;
+class PngChunkWriter;
+struct PngLayout;
 namespace kiv {
 class File;
 }
@@ -54,6 +56,19 @@ struct PngEncodeOptions {
 // The compression `options` ask for: the level brought into 0..9, the piece sizes and runner.
 // The row filter is left for the caller to choose.
 PngCompression CompressionFor(const PngEncodeOptions& options);
+
+// The pieces of the file both the still and the animated writer make (png/apng_writer.h), for
+// `image` written in `layout` (ChoosePngLayout's):
+// The PLTE data (red, green, blue per entry), empty when no PLTE is written.
+std::vector<uint8_t> PaletteData(const Bitmap& image, const PngLayout& layout);
+// The tRNS data of the image as it is (not reduced), empty when it has none: the alpha of the
+// palette entries up to the last that is not opaque, or the grey sample a grey PNG makes
+// transparent.
+std::vector<uint8_t> TransparencyData(const Bitmap& image, const PngLayout& layout,
+                                      size_t paletteEntries);
+// Writes the signature and IHDR. Returns false when a write fell short.
+bool WriteHeader(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& layout,
+                 bool interlace);
 
 // Writes the PNG of `image` to `stream`. Rows the image's reader left pending (Bitmap::Pending)
 // are decoded on the way, possibly on the runner's threads; the caller then calls FinishRows to
