@@ -11,6 +11,7 @@
 
 #include "base/file_fault.h"
 #include "base/file_finder.h"
+#include "base/folder_listing.h"
 #include "base/path.h"
 #include "base/process.h"
 
@@ -122,7 +123,7 @@ bool ReplacingFile::Finish(bool durable) {
 }
 
 bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {
-  const bool replacing = FileExists(target_);
+  const bool replacing = ListedFileExists(target_);
   if (replacing && readOnly == ReadOnlyTarget::kKeep && PlatformIsReadOnly(target_)) {
     error_ = FileError::kAccessDenied;
     Discard();
@@ -144,6 +145,7 @@ bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {
     return false;
   }
   done_ = true;
+  NoteFileMade(target_);
   return true;
 }
 
@@ -163,6 +165,7 @@ ReplacingFile::Result ReplacingFile::CommitExclusive() {
     return result;
   }
   done_ = true;
+  NoteFileMade(target_);
   return result;
 }
 

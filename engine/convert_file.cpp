@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/file_identity.h"
+#include "base/folder_listing.h"
 #include "engine/failure_reason.h"
 #include "engine/file_list.h"
 #include "engine/option_set.h"
@@ -29,7 +30,7 @@ bool ReplacesSource(const std::wstring& output, const std::wstring& source) {
   }
   kiv::FileStamp a;
   kiv::FileStamp b;
-  return kiv::ReadFileStamp(output, &a) && kiv::ReadFileStamp(source, &b) && a.SameFile(b);
+  return kiv::ReadListedStamp(output, &a) && kiv::ReadFileStamp(source, &b) && a.SameFile(b);
 }
 
 // Why a row refused by the overwrite rule (not by another row) was refused.

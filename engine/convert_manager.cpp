@@ -5,6 +5,7 @@
 #include <set>
 #include <utility>
 
+#include "base/folder_listing.h"
 #include "base/path.h"
 #include "engine/option_set.h"
 #include "engine/output_naming.h"
@@ -136,6 +137,8 @@ std::vector<std::wstring> ConvertManager::RowSources(int position) {
 }
 
 void ConvertManager::BeginRun(const std::vector<std::wstring>& sources) {
+  // What stands in the output folders is read afresh for each run.
+  kiv::ForgetFolderListings();
   for (const std::wstring& source : sources) {
     claims_.AddSource(source);
   }

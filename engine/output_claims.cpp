@@ -1,5 +1,6 @@
 #include "engine/output_claims.h"
 
+#include "base/folder_listing.h"
 #include "base/path.h"
 #include "engine/option_set.h"
 
@@ -75,7 +76,7 @@ bool OutputClaims::SameSource(const Held& held, const std::wstring& source,
 }
 
 bool OutputClaims::Taken(const std::wstring& path) {
-  if (kiv::FileExists(path)) {
+  if (kiv::ListedFileExists(path)) {
     return true;
   }
   // Nothing stands there: an earlier run's file that was removed since no
@@ -95,7 +96,7 @@ std::optional<OutputClaims::Holder> OutputClaims::HolderOf(
   // Everything the answer needs from the disk, read before the lock.
   const std::wstring key = KeyOf(path);
   kiv::FileStamp stamp;
-  const bool exists = kiv::ReadFileStamp(path, &stamp);
+  const bool exists = kiv::ReadListedStamp(path, &stamp);
   const Identity identity(stamp.volume, stamp.index);
   std::vector<std::pair<std::wstring, std::wstring>> inFlight;  // path, source
 #ifndef _WIN32
@@ -212,7 +213,7 @@ OutputClaims::Decision OutputClaims::Claim(int mode, const std::wstring& output,
     // Only a file that stood there before, or one of the same source, may be
     // replaced.
     decision.sameSource = holder.has_value();
-    overwrite.createNew = !decision.sameSource && !kiv::FileExists(overwrite.path);
+    overwrite.createNew = !decision.sameSource && !kiv::ListedFileExists(overwrite.path);
   }
 
   Held held;
@@ -221,7 +222,7 @@ OutputClaims::Decision OutputClaims::Claim(int mode, const std::wstring& output,
   held.source = source;
   held.sourceId = sourceId;
   kiv::FileStamp stamp;
-  if (kiv::ReadFileStamp(overwrite.path, &stamp)) {
+  if (kiv::ReadListedStamp(overwrite.path, &stamp)) {
     held.identity = Identity(stamp.volume, stamp.index);
   }
   kiv::LockGuard hold(lock_);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/file.h"
+#include "base/folder_listing.h"
 #include "base/path.h"
 #include "base/replacing_file.h"
 #include "image/bitmap.h"
@@ -63,7 +64,7 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOpti
   if (Empty() || !ChoosePngLayout(bitCount_, layout)) {
     return SaveResult::kFailed;  // nothing to write: the file system is not touched
   }
-  if (mode == SaveMode::kCreateNew && kiv::FileExists(path)) {
+  if (mode == SaveMode::kCreateNew && kiv::ListedFileExists(path)) {
     return SaveResult::kTargetExists;
   }
   try {
