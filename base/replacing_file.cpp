@@ -122,6 +122,15 @@ bool ReplacingFile::Finish(bool durable) {
   return true;
 }
 
+void ReplacingFile::NoteWritten() {
+  FileStamp moved;
+  hasWritten_ = hasWritten_ && ReadFileStamp(target_, &moved) && moved.size == written_.size &&
+                moved.seconds == written_.seconds && moved.nanoseconds == written_.nanoseconds;
+  if (hasWritten_) {
+    written_ = moved;
+  }
+}
+
 bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {
   const bool replacing = ListedFileExists(target_);
   if (replacing && readOnly == ReadOnlyTarget::kKeep && PlatformIsReadOnly(target_)) {
@@ -129,7 +138,8 @@ bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {
     Discard();
     return false;
   }
-  if (!Finish(replacing)) {
+  const bool durable = replacing || durable_;
+  if (!Finish(durable)) {
     return false;
   }
   if (fault::ShouldFail(FaultStep::kMove, target_)) {
@@ -138,7 +148,7 @@ bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {
     Discard();
     return false;
   }
-  if (!PlatformReplace(temporary_, target_, replacing)) {
+  if (!PlatformReplace(temporary_, target_, durable)) {
     error_ = LastPlatformFileError();
     hasWritten_ = false;
     Discard();
@@ -146,17 +156,18 @@ bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {
   }
   done_ = true;
   NoteFileMade(target_);
+  NoteWritten();
   return true;
 }
 
 ReplacingFile::Result ReplacingFile::CommitExclusive() {
-  if (!Finish(false)) {
+  if (!Finish(durable_)) {
     return Result::kFailed;
   }
   Result result = Result::kFailed;
   error_ = FileError::kOther;
   if (!fault::ShouldFail(FaultStep::kMove, target_)) {
-    result = PlatformMoveNew(temporary_, target_);
+    result = PlatformMoveNew(temporary_, target_, durable_);
     error_ = result == Result::kFailed ? LastPlatformFileError() : FileError::kNone;
   }
   if (result != Result::kDone) {
@@ -166,6 +177,7 @@ ReplacingFile::Result ReplacingFile::CommitExclusive() {
   }
   done_ = true;
   NoteFileMade(target_);
+  NoteWritten();
   return result;
 }
 

@@ -128,6 +128,9 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   encode.interlace = options.IsOn(Option::kInterlacePng);
   encode.runner = &runner;
   encode.reduce = options.IsOn(Option::kReduce);
+  // A PNG whose source is to be deleted goes to the device before its move, through the handle
+  // that wrote it: a later reopen for writing would be refused while a viewer holds the file.
+  encode.durable = options.IsOn(Option::kDeleteSrcFile);
   std::optional<kiv::FileStamp> written;
   OutputClaims::Decision claimed = job.decision;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
@@ -154,6 +157,7 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
       outcome.writtenPath = target.path;
       outcome.ticket = claimed.ticket;
       outcome.hasWrittenStamp = written.has_value();
+      outcome.synced = encode.durable;
       if (written) {
         outcome.writtenStamp = *written;
       }
@@ -194,6 +198,8 @@ ConvertOutcome ConvertRow(const RowJob& job, OptionSet& options) {
 
 ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
                            OptionSet& options) {
+  // A conversion alone is a run of its own: it sees the output folder as it is now.
+  kiv::ForgetFolderListings();
   try {
     OutputClaims alone;
     alone.AddSource(source);

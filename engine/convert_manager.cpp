@@ -378,7 +378,8 @@ std::optional<ConvertManager::FileReport::SourceFate> ConvertManager::SettleSour
   // goes; then it must still be the file written, and the source the file
   // read, at the moment of the deletion.
   for (const ReapedRow& r : settled) {
-    if (r.hasLoaded && r.outcome.hasWrittenStamp && kiv::SyncToDisk(r.outcome.writtenPath) &&
+    if (r.hasLoaded && r.outcome.hasWrittenStamp &&
+        (r.outcome.synced || kiv::SyncToDisk(r.outcome.writtenPath)) &&
         MayRemoveSource(job.source, r.loaded, r.outputPath, r.outcome.writtenPath,
                         r.outcome.writtenStamp)) {
       return RemoveSourceFile(job.source) ? FileReport::SourceFate::kDeleted

@@ -260,6 +260,7 @@ void OutputClaims::Written(std::uint64_t ticket, const kiv::FileStamp* stamp) {
   }
   Held& held = it->second;
   held.state = State::kWritten;
+  kiv::NoteFileMade(held.path);  // a listing of its folder taken before now knows the name
   if (stamp != nullptr) {
     Unindex(ticket, held);
     held.identity = Identity(stamp->volume, stamp->index);

@@ -42,6 +42,9 @@ struct PngEncodeOptions {
   // or as it is when that is smaller: each form's data is foretold from a sample of its rows,
   // PLTE and tRNS counted. A grey form leaves out the iCCP chunk, whose profile is for RGB.
   bool reduce = false;
+  // Bitmap::SavePng only: the file is put on the storage device through the handle that wrote
+  // it before the save returns (ReplacingFile::MakeDurable); a flush that fails fails the save.
+  bool durable = false;
 };
 
 // Writes the PNG of `image` to `stream`. Rows the image's reader left pending (Bitmap::Pending)

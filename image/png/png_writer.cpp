@@ -73,6 +73,9 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOpti
       why = file.error();
       return SaveResult::kFailed;
     }
+    if (options.durable) {
+      file.MakeDurable();
+    }
     if (!WritePng(file.stream(), options)) {
       why = file.stream().error();
       return SaveResult::kFailed;  // the temporary goes with `file`
