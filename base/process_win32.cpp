@@ -1,4 +1,5 @@
-// The Windows parts of the owner texts: GetCurrentProcessId and OpenProcess.
+// The Windows parts of the owner texts: GetCurrentProcessId, OpenProcess and
+// the machine's MachineGuid.
 #include <windows.h>
 
 #include "base/process.h"
@@ -16,10 +17,22 @@ unsigned long CurrentProcessNumber() {
 std::wstring PlatformHostName() {
   wchar_t name[256] = {};
   DWORD size = sizeof name / sizeof name[0];
-  if (!GetComputerNameExW(ComputerNameDnsHostname, name, &size)) {
+  if (!GetComputerNameExW(ComputerNameDnsFullyQualified, name, &size)) {
     return std::wstring();
   }
   return std::wstring(name, size);
+}
+
+std::wstring PlatformMachineIdentity() {
+  // Set up with the system (and by Wine for each prefix, whose process
+  // numbers are a world of their own).
+  wchar_t guid[64] = {};
+  DWORD size = sizeof guid;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid",
+                   RRF_RT_REG_SZ, nullptr, guid, &size) != ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  return guid;
 }
 
 bool ProcessMayRun(unsigned long number) {

@@ -12,6 +12,7 @@
 
 #include "base/file_fault.h"
 #include "base/file_finder.h"
+#include "base/folder_listing.h"
 #include "base/path.h"
 #include "base/process.h"
 
@@ -149,14 +150,24 @@ bool ReplacingFile::Seal() {
   return sealed_;
 }
 
+void ReplacingFile::NoteWritten() {
+  FileStamp moved;
+  hasWritten_ = hasWritten_ && ReadFileStamp(target_, &moved) && moved.size == written_.size &&
+                moved.seconds == written_.seconds && moved.nanoseconds == written_.nanoseconds;
+  if (hasWritten_) {
+    written_ = moved;
+  }
+}
+
 bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {
-  const bool replacing = FileExists(target_);
+  const bool replacing = ListedFileExists(target_);
   if (replacing && readOnly == ReadOnlyTarget::kKeep && PlatformIsReadOnly(target_)) {
     error_ = FileError::kAccessDenied;
     Discard();
     return false;
   }
-  if (!Finish(replacing)) {
+  const bool durable = replacing || durable_;
+  if (!Finish(durable)) {
     return false;
   }
   if (fault::ShouldFail(FaultStep::kMove, target_)) {
@@ -165,24 +176,26 @@ bool ReplacingFile::Commit(ReadOnlyTarget readOnly) {
     Discard();
     return false;
   }
-  if (!PlatformReplace(temporary_, target_, replacing)) {
+  if (!PlatformReplace(temporary_, target_, durable)) {
     error_ = LastPlatformFileError();
     hasWritten_ = false;
     Discard();
     return false;
   }
   done_ = true;
+  NoteFileMade(target_);
+  NoteWritten();
   return true;
 }
 
 ReplacingFile::Result ReplacingFile::CommitExclusive() {
-  if (!Finish(false)) {
+  if (!Finish(durable_)) {
     return Result::kFailed;
   }
   Result result = Result::kFailed;
   error_ = FileError::kOther;
   if (!fault::ShouldFail(FaultStep::kMove, target_)) {
-    result = PlatformMoveNew(temporary_, target_);
+    result = PlatformMoveNew(temporary_, target_, durable_);
     error_ = result == Result::kFailed ? LastPlatformFileError() : FileError::kNone;
   }
   if (result != Result::kDone) {
@@ -191,6 +204,8 @@ ReplacingFile::Result ReplacingFile::CommitExclusive() {
     return result;
   }
   done_ = true;
+  NoteFileMade(target_);
+  NoteWritten();
   return result;
 }
 

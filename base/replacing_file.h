@@ -13,9 +13,11 @@
 // of running processes and of other machines alone.
 //
 // A commit notes the identity, size and time of the file it moved into
-// place, read from the temporary before the move (WrittenStamp): what stands
-// at the target later is then known to be this file, or not, whatever
-// another program moved there meanwhile.
+// place (WrittenStamp), read at the target after the move (a FAT volume gives
+// a file another identity when it is renamed to a longer name) and accepted
+// only when its size and time are those of the temporary: what stands at the
+// target later is then known to be this file, or not, whatever another
+// program moved there meanwhile.
 //
 // Threads: one object belongs to one thread; distinct objects may write at
 // once, also to the same folder. Ownership: the object owns the temporary
@@ -52,6 +54,13 @@ class ReplacingFile {
     kKeep,     // leave it as it is, attribute and contents: the commit fails
   };
 
+  // Makes the commit durable whatever stands at the target: the file is put
+  // on the storage device through the handle that wrote it, before it is
+  // closed and moved, and the move itself is written through. Call it when
+  // the file is to become the only copy of its data (its source is to be
+  // deleted); a flush that fails fails the commit.
+  void MakeDurable() { durable_ = true; }
+
   // True while the temporary is open for writing (before a commit).
   bool IsOpen() const { return stream_.kind() == File::Kind::kFile; }
 
@@ -78,8 +87,9 @@ class ReplacingFile {
   // True on success; on failure the temporary is removed and a commit fails.
   // REQUIRES: IsOpen() (otherwise false).
   bool Seal();
-  // As Commit, but never replaces (and so never flushes): when anything
-  // exists at the target the result is kExists and the target is untouched. Two writers racing for
+  // As Commit, but never replaces (and flushes only after MakeDurable): when
+  // anything exists at the target the result is kExists and the target is
+  // untouched. Two writers racing for
   // one name get kDone for one and kExists for the other.
   Result CommitExclusive();
 
@@ -111,12 +121,15 @@ class ReplacingFile {
 
  private:
   // Checks, flushes when `durable`, and closes; removes the temporary on
-  // failure. Notes the temporary's stamp for WrittenStamp.
+  // failure. Notes the temporary's stamp for NoteWritten.
   bool Finish(bool durable);
+  // After the move: reads the target's stamp for WrittenStamp, kept only
+  // when its size and time are the temporary's.
+  void NoteWritten();
   void Discard();
   // Platform parts (replacing_file_win32.cpp / replacing_file_posix.cpp).
   static bool PlatformReplace(const std::wstring& from, const std::wstring& to, bool durable);
-  static Result PlatformMoveNew(const std::wstring& from, const std::wstring& to);
+  static Result PlatformMoveNew(const std::wstring& from, const std::wstring& to, bool durable);
   static bool PlatformIsReadOnly(const std::wstring& path);
 
   std::wstring target_;
@@ -127,6 +140,7 @@ class ReplacingFile {
   bool sealed_ = false;  // Seal closed the temporary, flushed
   FileStamp written_;
   bool hasWritten_ = false;
+  bool durable_ = false;
 };
 
 }  // namespace kiv

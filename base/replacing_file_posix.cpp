@@ -59,10 +59,9 @@ ReplacingFile::Result MoveOverPlaceholder(const std::string& source, const std::
   return ReplacingFile::Result::kFailed;
 }
 
-}  // namespace
-
-ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
-                                                     const std::wstring& to) {
+// Moves `from` to the free name `to`, never replacing anything there.
+ReplacingFile::Result MoveNewOnce(const std::wstring& from, const std::wstring& to) {
+  using Result = ReplacingFile::Result;
   const std::string source = WideToUtf8(from);
   const std::string target = WideToUtf8(to);
   if (fault::ShouldFail(FaultStep::kNoLinks, to)) {
@@ -84,6 +83,19 @@ ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
     return Result::kExists;
   }
   return Unsupported(errno) ? MoveOverPlaceholder(source, target) : Result::kFailed;
+}
+
+}  // namespace
+
+ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
+                                                     const std::wstring& to, bool durable) {
+  const Result result = MoveNewOnce(from, to);
+  // The data went to the device before the move; this makes the folder
+  // entry durable too.
+  if (durable && result == Result::kDone) {
+    SyncToDisk(to);
+  }
+  return result;
 }
 
 // Without any write permission bit the user has made the file read-only;

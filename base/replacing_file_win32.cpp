@@ -53,11 +53,12 @@ bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring
 }
 
 ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
-                                                     const std::wstring& to) {
+                                                     const std::wstring& to, bool durable) {
   // A scanner or an indexer holding the new temporary open for a moment makes
   // the move fail too: it is tried again as the replacing move is.
   for (int attempt = 1;; ++attempt) {
-    if (MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), 0)) {
+    if (MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
+                    durable ? MOVEFILE_WRITE_THROUGH : 0)) {
       return Result::kDone;
     }
     const DWORD error = GetLastError();

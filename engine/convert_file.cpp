@@ -7,6 +7,7 @@
 
 #include "base/file.h"
 #include "base/file_identity.h"
+#include "base/folder_listing.h"
 #include "engine/failure_reason.h"
 #include "engine/file_list.h"
 #include "engine/option_set.h"
@@ -32,7 +33,7 @@ bool ReplacesSource(const std::wstring& output, const std::wstring& source) {
   }
   kiv::FileStamp a;
   kiv::FileStamp b;
-  return kiv::ReadFileStamp(output, &a) && kiv::ReadFileStamp(source, &b) && a.SameFile(b);
+  return kiv::ReadListedStamp(output, &a) && kiv::ReadFileStamp(source, &b) && a.SameFile(b);
 }
 
 // Why a row refused by the overwrite rule (not by another row) was refused.
@@ -203,6 +204,9 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   // The pieces of a large image go to the cores other conversions leave idle.
   SpareCores::Runner runner(SpareCores::Shared(), options.GetConvertCount());
   encode.runner = &runner;
+  // A PNG whose source is to be deleted goes to the device before its move, through the handle
+  // that wrote it: a later reopen for writing would be refused while a viewer holds the file.
+  encode.durable = options.IsOn(Option::kDeleteSrcFile);
   std::optional<kiv::FileStamp> written;
   OutputClaims::Decision claimed = job.decision;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
@@ -231,6 +235,7 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
       outcome.writtenPath = target.path;
       outcome.ticket = claimed.ticket;
       outcome.hasWrittenStamp = written.has_value();
+      outcome.synced = encode.durable;
       if (written) {
         outcome.writtenStamp = *written;
       }
@@ -286,6 +291,8 @@ ConvertOutcome ConvertRow(const RowJob& job, OptionSet& options) {
 
 ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outputPath,
                            OptionSet& options) {
+  // A conversion alone is a run of its own: it sees the output folder as it is now.
+  kiv::ForgetFolderListings();
   try {
     OutputClaims alone;
     alone.AddSource(source);

@@ -26,6 +26,8 @@ struct ConvertOutcome {
   // moved into place; valid when `hasWrittenStamp`.
   kiv::FileStamp writtenStamp;
   bool hasWrittenStamp = false;
+  // The written file was put on the storage device by the write itself.
+  bool synced = false;
   // The claim the written file was made under: the row's own, or a later
   // number rename mode took when another program had taken the name.
   std::uint64_t ticket = 0;

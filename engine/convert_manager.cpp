@@ -5,6 +5,7 @@
 #include <set>
 #include <utility>
 
+#include "base/folder_listing.h"
 #include "base/path.h"
 #include "engine/option_set.h"
 #include "engine/output_naming.h"
@@ -137,6 +138,8 @@ std::vector<std::wstring> ConvertManager::RowSources(int position) {
 }
 
 void ConvertManager::BeginRun(const std::vector<std::wstring>& sources) {
+  // What stands in the output folders is read afresh for each run.
+  kiv::ForgetFolderListings();
   for (const std::wstring& source : sources) {
     claims_.AddSource(source);
   }
@@ -382,7 +385,8 @@ std::optional<ConvertManager::FileReport::SourceFate> ConvertManager::SettleSour
   // goes; then it must still be the file written, and the source the file
   // read, at the moment of the deletion.
   for (const ReapedRow& r : settled) {
-    if (r.hasLoaded && r.outcome.hasWrittenStamp && kiv::SyncToDisk(r.outcome.writtenPath) &&
+    if (r.hasLoaded && r.outcome.hasWrittenStamp &&
+        (r.outcome.synced || kiv::SyncToDisk(r.outcome.writtenPath)) &&
         MayRemoveSource(job.source, r.loaded, r.outputPath, r.outcome.writtenPath,
                         r.outcome.writtenStamp)) {
       return RemoveSourceFile(job.source, r.loaded) ? FileReport::SourceFate::kDeleted

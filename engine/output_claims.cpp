@@ -1,5 +1,6 @@
 #include "engine/output_claims.h"
 
+#include "base/folder_listing.h"
 #include "base/path.h"
 #include "engine/failure_reason.h"
 #include "engine/option_set.h"
@@ -76,7 +77,7 @@ bool OutputClaims::SameSource(const Held& held, const std::wstring& source,
 }
 
 bool OutputClaims::Taken(const std::wstring& path) {
-  if (kiv::FileExists(path)) {
+  if (kiv::ListedFileExists(path)) {
     return true;
   }
   // Nothing stands there: an earlier run's file that was removed since no
@@ -96,7 +97,7 @@ std::optional<OutputClaims::Holder> OutputClaims::HolderOf(
   // Everything the answer needs from the disk, read before the lock.
   const std::wstring key = KeyOf(path);
   kiv::FileStamp stamp;
-  const bool exists = kiv::ReadFileStamp(path, &stamp);
+  const bool exists = kiv::ReadListedStamp(path, &stamp);
   const Identity identity(stamp.volume, stamp.index);
   // A file of several names (hard links) met under another name is another
   // entry: writing replaces only the name written, so only a file of one
@@ -220,7 +221,7 @@ OutputClaims::Decision OutputClaims::Claim(int mode, const std::wstring& output,
     // replaced.
     decision.sameSource = holder.has_value();
     kiv::FileStamp there;
-    const bool exists = kiv::ReadFileStamp(overwrite.path, &there);
+    const bool exists = kiv::ReadListedStamp(overwrite.path, &there);
     overwrite.createNew = !decision.sameSource && !exists;
     const bool ownSource = exists && sourceId && *sourceId == Identity(there.volume, there.index);
     const bool madeThisRun = holder && !holder->earlierRun;
@@ -240,7 +241,7 @@ OutputClaims::Decision OutputClaims::Claim(int mode, const std::wstring& output,
   kiv::FileStamp stamp;
   // A file with other names is not indexed by identity: the write replaces
   // only this name, and the others keep the old file.
-  if (kiv::ReadFileStamp(overwrite.path, &stamp) && stamp.links <= 1) {
+  if (kiv::ReadListedStamp(overwrite.path, &stamp) && stamp.links <= 1) {
     held.identity = Identity(stamp.volume, stamp.index);
   }
   kiv::LockGuard hold(lock_);
@@ -283,6 +284,7 @@ void OutputClaims::Written(std::uint64_t ticket, const kiv::FileStamp* stamp) {
   }
   Held& held = it->second;
   held.state = State::kWritten;
+  kiv::NoteFileMade(held.path);  // a listing of its folder taken before now knows the name
   if (stamp != nullptr) {
     UnindexIdentity(ticket, held.identity);
     held.identity = Identity(stamp->volume, stamp->index);

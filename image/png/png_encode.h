@@ -51,6 +51,9 @@ struct PngEncodeOptions {
   // When set, receives the ancillary chunks written other than tRNS, in file order (what a
   // read-back expects to find; png_read_back.h). Not owned.
   std::vector<PngChunk>* carried = nullptr;
+  // Bitmap::SavePng only: the file is put on the storage device through the handle that wrote
+  // it before the save returns (ReplacingFile::MakeDurable); a flush that fails fails the save.
+  bool durable = false;
 };
 
 // The compression `options` ask for: the level brought into 0..9, the piece sizes and runner.

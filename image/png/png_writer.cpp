@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/file.h"
+#include "base/folder_listing.h"
 #include "base/path.h"
 #include "base/replacing_file.h"
 #include "image/bitmap.h"
@@ -71,7 +72,7 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOpti
   if (Empty() || !ChoosePngLayout(*this, layout)) {
     return SaveResult::kFailed;  // nothing to write: the file system is not touched
   }
-  if (mode == SaveMode::kCreateNew && kiv::FileExists(path)) {
+  if (mode == SaveMode::kCreateNew && kiv::ListedFileExists(path)) {
     return SaveResult::kTargetExists;
   }
   try {
@@ -79,6 +80,9 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOpti
     if (!file.IsOpen()) {
       why = file.error();
       return SaveResult::kFailed;
+    }
+    if (options.durable) {
+      file.MakeDurable();
     }
     std::vector<PngChunk> carried;
     PngEncodeOptions encode = options;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -255,6 +256,43 @@ TEST_F(ConvertFileTest, RacingWritersNeverOverwriteEachOtherInRenameOrFailMode) 
     }
     EXPECT_EQ(converted, mode == 2 ? kWriters : 1);
     EXPECT_EQ(static_cast<int>(written.size()), converted);
+  }
+}
+
+// A PNG whose source is to be deleted is flushed through the handle that wrote it, before its
+// move, so that nothing has to open it for writing again (a viewer holding it would refuse);
+// a flush that fails fails the row and leaves no output.
+TEST_F(ConvertFileTest, APngWhoseSourceGoesIsFlushedByItsWriter) {
+  const struct {
+    bool deleteSource;
+    bool flushFails;
+    bool converted;
+    bool synced;
+  } cases[] = {
+      {false, false, true, false},
+      {false, true, true, false},  // nothing flushed, nothing to fail
+      {true, false, true, true},
+      {true, true, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "delete " << c.deleteSource << " fail " << c.flushFails);
+    const std::wstring source = Write(L"flush.bmp", SolidBmp(2, 2, 0x00ff00));
+    const std::wstring output = dir / L"flush.png";
+    kiv::RemoveFile(output);
+    options.SetOn(Option::kDeleteSrcFile, c.deleteSource);
+    kiv::FaultPlan plan;
+    plan.step = kiv::FaultStep::kFlush;
+    plan.path_contains = L".tmp";
+    std::optional<kiv::ScopedFault> fault;
+    if (c.flushFails) {
+      fault.emplace(plan);
+    }
+    const ConvertOutcome outcome = ConvertFile(source, output, options);
+    ASSERT_TRUE(outcome.stateText.has_value());
+    EXPECT_EQ(*outcome.stateText, c.converted ? kStateConverted : kStateWriteFailed);
+    EXPECT_EQ(outcome.synced, c.synced);
+    EXPECT_EQ(kiv::FileExists(output), c.converted);
+    EXPECT_EQ(testimg::FolderNames(dir.path()).size(), c.converted ? 2u : 1u);  // no temporary
   }
 }
 
