@@ -139,7 +139,9 @@ constexpr ReasonLine kJapaneseReasons[] = {
     {kReasonExists, L"出力ファイルがすでにあります (上書きしない設定)"},
     {kReasonNumbersTaken, L"番号付きの名前がすべて使われています"},
     {L"vanished", L"ファイルが見つかりません (登録の後でなくなりました)"},
-    {L"not a BMP, PNG or JPEG image", L"BMP、PNG、JPEG のどれでもありません"},
+    {L"not an image", L"画像ではありません"},
+    {L"an empty file", L"空のファイルです"},
+    {L"a text file", L"テキストファイルです (画像ではありません)"},
     {L"too large", L"画像が大きすぎます"},
     {L"corrupt", L"ファイルが壊れています"},
     {L"cannot be encoded as PNG", L"PNG に書き出せない画像です"},
@@ -155,6 +157,11 @@ constexpr ReasonLine kJapaneseReasons[] = {
     {L"corrupt: ", L"ファイルが壊れています"},
     {L"unreadable: ", L"ファイルを読めません"},
     {kReasonTakenInRun, L"出力先が同じ変換の別のファイルに使われています"},
+    {kReasonExistsWhileDeleting, L"出力ファイルがすでにあります (元のファイルを削除する設定)"},
+    {kReasonReadBackDiffers, L"書き出した PNG を読み直すと内容が違います"},
+    {kNoteAlreadySmaller, L"元のファイルの方が小さいため、そのままにしました"},
+    {L"page 1 of ", L"複数ページのうち 1 ページ目だけです"},
+    {L"first frame of ", L"アニメーションの最初のフレームだけです"},
 };
 
 bool BeginsWith(const std::wstring& text, const std::wstring& start) {
@@ -179,13 +186,23 @@ std::wstring JapaneseTruncation(const std::wstring& rest) {
 }
 
 std::wstring JapanesePart(const std::wstring& part, bool writing) {
-  if (part == L"permission denied") {
+  // "permission denied", or with the folder named: "permission denied (cannot write in out)".
+  if (BeginsWith(part, L"permission denied")) {
     return writing ? L"出力先フォルダに書き込む権限がありません"
                    : L"ファイルを読む権限がありません";
   }
   const std::wstring truncated = L"truncated: ";
   if (BeginsWith(part, truncated)) {
     return JapaneseTruncation(part.substr(truncated.size()));
+  }
+  // What a file of another kind is: "a Photoshop document".
+  if (!writing && (BeginsWith(part, L"a ") || BeginsWith(part, L"an "))) {
+    for (const ReasonLine& line : kJapaneseReasons) {
+      if (part == line.english) {
+        return line.japanese;
+      }
+    }
+    return L"画像ではありません (" + part + L")";
   }
   for (const ReasonLine& line : kJapaneseReasons) {
     const std::wstring english = line.english;

@@ -65,6 +65,10 @@ bool EncodeApng(const Bitmap& image, AnimationSource& frames, const PngEncodeOpt
   uint8_t actl[8];
   PutBe32(actl, info.frameCount);
   PutBe32(actl + 4, info.loops);
+  if (options.carried != nullptr) {
+    options.carried->clear();
+    chunks.RecordAncillary(options.carried);
+  }
   if (!WriteHeader(chunks, image, layout, options.interlace)) {
     return false;
   }

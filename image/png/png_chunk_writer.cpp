@@ -35,6 +35,13 @@ bool PngChunkWriter::Chunk(const char* type, const uint8_t* data, size_t length)
   }
   uint8_t tail[4];
   PutBe32(tail, crc);
+  if (record_ != nullptr && (type[0] & 0x20) != 0 && std::memcmp(type, "tRNS", 4) != 0 &&
+      std::memcmp(type, "fdAT", 4) != 0) {
+    PngChunk chunk;
+    std::memcpy(chunk.type.data(), type, 4);
+    chunk.data.assign(data, data + length);
+    record_->push_back(std::move(chunk));
+  }
   return Append(head, sizeof head) && (length == 0 || Append(data, length)) &&
          Append(tail, sizeof tail);
 }

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "image/png/png_chunk.h"
+
 namespace kiv {
 class File;
 }
@@ -40,6 +42,11 @@ class PngChunkWriter {
 
   bool ok() const { return ok_; }
 
+  // From now on, every ancillary chunk written goes to `into` too (type and data), except tRNS,
+  // which belongs to the pixels, and fdAT, an animation frame's image data: the chunks a
+  // read-back of the file expects (png_read_back.h). Null stops recording. Not owned.
+  void RecordAncillary(std::vector<PngChunk>* into) { record_ = into; }
+
  private:
   bool Append(const uint8_t* data, size_t length);
   bool Drain();
@@ -48,6 +55,7 @@ class PngChunkWriter {
   kiv::File& stream_;
   std::vector<uint8_t> buffer_;
   bool ok_ = true;
+  std::vector<PngChunk>* record_ = nullptr;
 };
 
 class IdatWriter {

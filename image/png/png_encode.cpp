@@ -217,6 +217,7 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
   }
   if (options.carried != nullptr) {
     options.carried->clear();
+    chunks.RecordAncillary(options.carried);
   }
   for (const PngChunk& chunk : image.Ancillary()) {
     if (grey && std::string(chunk.type.data(), 4) == "iCCP") {
@@ -224,9 +225,6 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
     }
     if (!chunks.Chunk(chunk.type.data(), chunk.data.data(), chunk.data.size())) {
       return false;
-    }
-    if (options.carried != nullptr) {
-      options.carried->push_back(chunk);
     }
   }
   const ImageMetadata& metadata = image.Metadata();

@@ -197,10 +197,12 @@ ReadBackResult ReadBackPng(const std::wstring& path, const Bitmap& image,
     if (!PngChunkList(bytes, chunks)) {
       return ReadBackResult::kUnreadable;
     }
-    // The ancillary chunks the writer carried; tRNS belongs to the pixels, compared below.
+    // The ancillary chunks the writer carried; tRNS belongs to the pixels, compared below, and
+    // an animation frame's data is checked by its CRC.
     std::vector<const PngChunk*> found;
     for (const PngChunk& chunk : chunks) {
-      if ((chunk.type[0] & 0x20) != 0 && std::memcmp(chunk.type.data(), "tRNS", 4) != 0) {
+      if ((chunk.type[0] & 0x20) != 0 && std::memcmp(chunk.type.data(), "tRNS", 4) != 0 &&
+          std::memcmp(chunk.type.data(), "fdAT", 4) != 0) {
         found.push_back(&chunk);
       }
     }
