@@ -45,8 +45,11 @@ target_link_libraries(morvane_formats_libs INTERFACE
   ${MORVANE_WEBPDEMUX_LIBRARY} ${MORVANE_WEBP_LIBRARY} ${MORVANE_GIF_LIBRARY}
   ${MORVANE_TIFF_LIBRARY} ${MORVANE_HEIF_LIBRARY})
 if(WIN32)
+  # libjpeg and zlib are named again by file: a program whose other parts name them first would
+  # otherwise have them placed before libtiff, and the static link would miss their symbols.
   target_link_libraries(morvane_formats_libs INTERFACE
-    ${MORVANE_DE265_LIBRARY} ${MORVANE_DAV1D_LIBRARY} JPEG::JPEG ZLIB::ZLIB)
+    ${MORVANE_DE265_LIBRARY} ${MORVANE_DAV1D_LIBRARY} JPEG::JPEG ZLIB::ZLIB
+    $<TARGET_FILE:JPEG::JPEG> $<TARGET_FILE:ZLIB::ZLIB>)
   target_compile_definitions(morvane_formats_libs INTERFACE LIBHEIF_STATIC_BUILD
     LIBDE265_STATIC_BUILD)
 endif()
