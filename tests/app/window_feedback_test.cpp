@@ -248,9 +248,9 @@ TEST_F(WindowFeedbackTest, RowsTellWhyInJapanese) {
        [](const std::wstring& path) {
          return testimg::WriteFileBytes(path, {'h', 'e', 'l', 'l', 'o'});
        },
-       L"読込失敗: BMP、PNG、JPEG のどれでもありません", Note::kFailed},
+       L"読込失敗: テキストファイルです (画像ではありません)", Note::kFailed},
       {L"empty.png", [](const std::wstring& path) { return testimg::WriteFileBytes(path, {}); },
-       L"読込失敗: BMP、PNG、JPEG のどれでもありません", Note::kFailed},
+       L"読込失敗: 空のファイルです", Note::kFailed},
       {L"taken.bmp",
        [&](const std::wstring& path) { return bmp(path) && WritePng(dir_ / L"taken.png"); },
        L"書込失敗: 出力ファイルがすでにあります (上書きしない設定)", Note::kFailed},
