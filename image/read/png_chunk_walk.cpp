@@ -57,8 +57,11 @@ bool PngChunkWalker::ReadData(const PngChunkHeader& header, std::vector<uint8_t>
     return false;
   }
   uLong sum = crc32(0, reinterpret_cast<const Bytef*>(header.type.data()), 4);
-  // A chunk is at most 2^31 - 1 bytes, within what zlib's length type holds.
-  sum = crc32(sum, data.data(), static_cast<uInt>(data.size()));
+  // A chunk is at most 2^31 - 1 bytes, within what zlib's length type holds. An empty chunk adds
+  // nothing: zlib takes a null buffer (an empty vector's data) as asking for the initial value.
+  if (!data.empty()) {
+    sum = crc32(sum, data.data(), static_cast<uInt>(data.size()));
+  }
   if (sum != Be32(crc)) {
     data.clear();
     return false;
