@@ -1,8 +1,6 @@
 // The read-back check of a written PNG: its chunks, its pixels.
 #include "image/png/png_read_back.h"
 
-#include <libdeflate.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -12,6 +10,7 @@
 #include "image/bitmap.h"
 #include "image/byte_order.h"
 #include "image/pixels.h"
+#include "image/read/png_chunk_walk.h"
 
 namespace {
 
@@ -142,35 +141,27 @@ bool SamePixels(const Bitmap& a, const Bitmap& b) {
   return true;
 }
 
-bool PngChunkList(const std::vector<uint8_t>& bytes, std::vector<PngChunk>& chunks) {
+bool PngChunkList(std::vector<uint8_t>& bytes, std::vector<PngChunk>& chunks) {
   chunks.clear();
   if (bytes.size() < sizeof kSignature || std::memcmp(bytes.data(), kSignature, 8) != 0) {
     return false;
   }
-  size_t at = sizeof kSignature;
-  while (at < bytes.size()) {
-    if (bytes.size() - at < 12) {
-      return false;
-    }
-    const uint32_t length = Be32(bytes.data() + at);
-    if (length > bytes.size() - at - 12) {
-      return false;
-    }
-    const uint8_t* type = bytes.data() + at + 4;
-    const uint32_t crc = libdeflate_crc32(0, type, size_t{length} + 4);
-    if (crc != Be32(type + 4 + length)) {
-      return false;
-    }
+  kiv::File stream;
+  stream.AttachVector(bytes);
+  PngChunkWalker walker(stream);
+  PngChunkHeader header;
+  while (walker.Next(header)) {
     PngChunk chunk;
-    std::memcpy(chunk.type.data(), type, 4);
-    chunk.data.assign(type + 4, type + 4 + length);
+    chunk.type = header.type;
+    if (!walker.ReadData(header, chunk.data)) {
+      return false;  // cut short, or a wrong CRC
+    }
     chunks.push_back(std::move(chunk));
-    at += size_t{length} + 12;
-    if (std::memcmp(type, "IEND", 4) == 0) {
-      return at == bytes.size();
+    if (header.Is("IEND")) {
+      return header.offset + header.length + 4 == bytes.size();
     }
   }
-  return false;  // no IEND
+  return false;  // a damaged header, or no IEND
 }
 
 ReadBackResult ReadBackPng(const std::wstring& path, const Bitmap& image,

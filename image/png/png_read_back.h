@@ -28,7 +28,8 @@ bool SamePixels(const Bitmap& a, const Bitmap& b);
 // The chunks of the PNG file in `bytes`, in file order, or false when the bytes are not a PNG
 // (no signature), a chunk runs past the end, a CRC is wrong, or bytes follow IEND. May throw
 // std::bad_alloc.
-bool PngChunkList(const std::vector<uint8_t>& bytes, std::vector<PngChunk>& chunks);
+// The bytes are only read (a stream is attached to them while the chunks are walked).
+bool PngChunkList(std::vector<uint8_t>& bytes, std::vector<PngChunk>& chunks);
 
 // What a read-back found.
 enum class ReadBackResult {

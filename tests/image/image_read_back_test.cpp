@@ -149,7 +149,8 @@ TEST(PngChunkList, FindsEveryChunkAndRefusesADamagedOne) {
   std::vector<uint8_t> longer = png;
   longer.push_back(0);
   EXPECT_FALSE(PngChunkList(longer, chunks));
-  EXPECT_FALSE(PngChunkList(std::vector<uint8_t>(png.begin(), png.end() - 12), chunks));
+  std::vector<uint8_t> shorter(png.begin(), png.end() - 12);
+  EXPECT_FALSE(PngChunkList(shorter, chunks));
 }
 
 }  // namespace
