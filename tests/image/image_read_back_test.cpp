@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "base/file.h"
+#include "image/animation.h"
 #include "image/bitmap.h"
+#include "image/png/apng_writer.h"
+#include "image/png/png_encode.h"
 #include "image/png/png_read_back.h"
 #include "tests/support/image_makers.h"
 
@@ -151,6 +155,44 @@ TEST(PngChunkList, FindsEveryChunkAndRefusesADamagedOne) {
   EXPECT_FALSE(PngChunkList(longer, chunks));
   std::vector<uint8_t> shorter(png.begin(), png.end() - 12);
   EXPECT_FALSE(PngChunkList(shorter, chunks));
+}
+
+// An animation of an indexed image whose palette has a transparent entry keeps its palette kind
+// and its transparency, as a still image of it does.
+TEST(AnimatedPng, PaletteWithTransparencyKeepsItsKind) {
+  class TwoFrames : public AnimationSource {
+   public:
+    const AnimationInfo& Info() const override { return info_; }
+    bool Frame(uint32_t, AnimationFrame& frame, Bitmap* pixels) override {
+      frame.width = 7;
+      frame.height = 3;
+      if (pixels != nullptr) {
+        *pixels = Counting(4, Bitmap::Samples::k8Bit, 5);
+      }
+      return true;
+    }
+    std::string Error() const override { return std::string(); }
+
+   private:
+    AnimationInfo info_{2, 0, true};
+  } frames;
+  Bitmap image = Counting(4, Bitmap::Samples::k8Bit, 5);
+  image.PaletteAlpha().assign(16, 255);
+  image.PaletteAlpha()[2] = 0;
+  std::vector<uint8_t> png;
+  kiv::File stream;
+  stream.AttachVector(png);
+  std::string why;
+  ASSERT_TRUE(EncodeApng(image, frames, PngEncodeOptions(), stream, why)) << why;
+  std::vector<PngChunk> chunks;
+  ASSERT_TRUE(PngChunkList(png, chunks));
+  std::string types;
+  for (const PngChunk& chunk : chunks) {
+    types += std::string(chunk.type.begin(), chunk.type.end()) + " ";
+  }
+  EXPECT_EQ(types, "IHDR acTL PLTE tRNS fcTL IDAT fcTL fdAT IEND ");
+  EXPECT_EQ(chunks[0].data[9], 3);  // palette
+  EXPECT_EQ(chunks[3].data, (std::vector<uint8_t>{255, 255, 0}));
 }
 
 }  // namespace
