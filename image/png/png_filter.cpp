@@ -94,22 +94,7 @@ void PngRowFilter::Filter(size_t rowBytes, uint8_t* out) {
   }
   const uint8_t* above = previous_.data();
   if (mode_ != Mode::kAdaptive) {
-    out[0] = static_cast<uint8_t>(mode_);
-    switch (mode_) {
-      case Mode::kSub:
-        Sub(row, rowBytes, distance_, out + 1);
-        break;
-      case Mode::kUp:
-        Up(row, above, rowBytes, out + 1);
-        break;
-      case Mode::kAverage:
-        Average(row, above, rowBytes, distance_, out + 1);
-        break;
-      default:
-        Paeth(row, above, rowBytes, distance_, out + 1);
-        break;
-    }
-    current_.swap(previous_);
+    FilterAs(mode_, rowBytes, out);
     return;
   }
   uint8_t* trials[4];
@@ -134,5 +119,29 @@ void PngRowFilter::Filter(size_t rowBytes, uint8_t* out) {
   }
   out[0] = best;
   std::memcpy(out + 1, bestBytes, rowBytes);
+  current_.swap(previous_);
+}
+
+void PngRowFilter::FilterAs(Mode fixed, size_t rowBytes, uint8_t* out) {
+  const uint8_t* row = current_.data();
+  const uint8_t* above = previous_.data();
+  out[0] = static_cast<uint8_t>(fixed);
+  switch (fixed) {
+    case Mode::kNone:
+      std::memcpy(out + 1, row, rowBytes);
+      break;
+    case Mode::kSub:
+      Sub(row, rowBytes, distance_, out + 1);
+      break;
+    case Mode::kUp:
+      Up(row, above, rowBytes, out + 1);
+      break;
+    case Mode::kAverage:
+      Average(row, above, rowBytes, distance_, out + 1);
+      break;
+    default:
+      Paeth(row, above, rowBytes, distance_, out + 1);
+      break;
+  }
   current_.swap(previous_);
 }

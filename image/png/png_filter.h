@@ -43,6 +43,11 @@ class PngRowFilter {
   // REQUIRES: rowBytes <= maxRowBytes; the row widths of one pass are all the same.
   void Filter(size_t rowBytes, uint8_t* out);
 
+  // Filters Raw() with the one filter `fixed` (not kAdaptive) whatever the object's own mode,
+  // as Filter does otherwise: what a decoder's row of that filter type must hold.
+  // REQUIRES: the object was not made in the none mode (it keeps no row above); as Filter.
+  void FilterAs(Mode fixed, size_t rowBytes, uint8_t* out);
+
  private:
   Mode mode_;
   unsigned distance_;

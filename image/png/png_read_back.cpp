@@ -10,6 +10,7 @@
 #include "image/bitmap.h"
 #include "image/byte_order.h"
 #include "image/pixels.h"
+#include "image/png/png_row_check.h"
 #include "image/read/png_chunk_walk.h"
 
 namespace {
@@ -202,6 +203,16 @@ ReadBackResult ReadBackPng(const std::wstring& path, const Bitmap& image,
                                        [](const PngChunk* a, const PngChunk& b) {
                                          return a->type == b.type && a->data == b.data;
                                        });
+    if (image.Animation() == nullptr) {
+      switch (CheckPngRows(chunks, image)) {
+        case PngRowCheck::kSame:
+          return sameChunks ? ReadBackResult::kSame : ReadBackResult::kChunksDiffer;
+        case PngRowCheck::kDiffer:
+          return ReadBackResult::kPixelsDiffer;
+        case PngRowCheck::kNotChecked:
+          break;  // decoded whole below
+      }
+    }
     chunks.clear();
 
     Bitmap back;

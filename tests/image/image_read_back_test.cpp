@@ -12,6 +12,7 @@
 #include "image/png/apng_writer.h"
 #include "image/png/png_encode.h"
 #include "image/png/png_read_back.h"
+#include "image/png/png_row_check.h"
 #include "tests/support/image_makers.h"
 
 namespace {
@@ -155,6 +156,67 @@ TEST(PngChunkList, FindsEveryChunkAndRefusesADamagedOne) {
   EXPECT_FALSE(PngChunkList(longer, chunks));
   std::vector<uint8_t> shorter(png.begin(), png.end() - 12);
   EXPECT_FALSE(PngChunkList(shorter, chunks));
+}
+
+// The rows of a written still PNG compared without decoding it into a second image: every
+// direct-colour store is answered for, a pixel changed on either side or a damaged stream is
+// found, and the kinds it does not answer for are left to the whole decode.
+TEST(PngRowCheck, AnswersForDirectColourAndFindsWhatDiffers) {
+  struct Case {
+    const char* what;
+    uint32_t bits;
+    Bitmap::Samples samples;
+    bool interlace;
+    std::function<void(Bitmap&, std::vector<PngChunk>&)> change;
+    PngRowCheck expected;
+  };
+  auto idat = [](std::vector<PngChunk>& chunks) -> std::vector<uint8_t>& {
+    for (PngChunk& chunk : chunks) {
+      if (std::string(chunk.type.begin(), chunk.type.end()) == "IDAT") {
+        return chunk.data;
+      }
+    }
+    ADD_FAILURE() << "no IDAT";
+    return chunks.front().data;
+  };
+  const auto none = [](Bitmap&, std::vector<PngChunk>&) {};
+  const auto k8 = Bitmap::Samples::k8Bit;
+  const auto k16 = Bitmap::Samples::k16Bit;
+  const Case cases[] = {
+      {"RGB", 24, k8, false, none, PngRowCheck::kSame},
+      {"RGBA", 32, k8, false, none, PngRowCheck::kSame},
+      {"16-bit grey", 16, k16, false, none, PngRowCheck::kSame},
+      {"16-bit grey+alpha", 32, k16, false, none, PngRowCheck::kSame},
+      {"16-bit RGB", 48, k16, false, none, PngRowCheck::kSame},
+      {"16-bit RGBA", 64, k16, false, none, PngRowCheck::kSame},
+      {"a pixel of the image changed", 24, k8, false,
+       [](Bitmap& image, std::vector<PngChunk>&) { image.Pixels()[40] ^= 1; },
+       PngRowCheck::kDiffer},
+      {"a 16-bit sample's low byte changed", 64, k16, false,
+       [](Bitmap& image, std::vector<PngChunk>&) { image.Pixels()[100] ^= 1; },
+       PngRowCheck::kDiffer},
+      {"a byte of the stream changed", 32, k8, false,
+       [&](Bitmap&, std::vector<PngChunk>& chunks) { idat(chunks)[idat(chunks).size() / 2] ^= 4; },
+       PngRowCheck::kDiffer},
+      {"bytes after the stream", 24, k8, false,
+       [&](Bitmap&, std::vector<PngChunk>& chunks) { idat(chunks).push_back(0); },
+       PngRowCheck::kDiffer},
+      {"another size", 24, k8, false,
+       [](Bitmap& image, std::vector<PngChunk>&) { image.Create(7, 4, 24); },
+       PngRowCheck::kNotChecked},
+      {"a palette", 8, k8, false, none, PngRowCheck::kNotChecked},
+      {"interlaced", 24, k8, true, none, PngRowCheck::kNotChecked},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bitmap image = Counting(c.bits, c.samples, 3);
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(image.EncodePng(png, 6, c.interlace));
+    std::vector<PngChunk> chunks;
+    ASSERT_TRUE(PngChunkList(png, chunks));
+    c.change(image, chunks);
+    EXPECT_EQ(CheckPngRows(chunks, image), c.expected);
+  }
 }
 
 // An animation of an indexed image whose palette has a transparent entry keeps its palette kind
