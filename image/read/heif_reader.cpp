@@ -1,16 +1,19 @@
 // The HEIF reader (HEIC and AVIF alike), through libheif with its HEVC and AV1 decoders.
 //
 // Results: the primary image, turned and mirrored as the file's transformations say, becomes
-// 32-bit blue-green-red-alpha when it has alpha (unassociated; a premultiplied one is divided
-// out by libheif) and 24-bit blue-green-red otherwise. Samples of 10 or 12 bits are rounded to
-// 8, as the notes say. An ICC profile goes into the image as iCCP when it is a usable RGB
-// profile; a colour description of sRGB primaries and transfer as an sRGB chunk; the EXIF block
-// as eXIf, its Orientation set to 1 since the transformations already stand the picture
-// upright; the XMP packet as iTXt.
+// blue-green-red-alpha when it has alpha (unassociated; a premultiplied one is divided out by
+// libheif) and blue-green-red otherwise: of 8-bit samples for an 8-bit image, of 16-bit samples
+// (Wide()) for one of 10 or 12 bits, each sample widened by repeating its high bits below it
+// (10-bit v becomes v << 6 | v >> 4) and the metadata stating the bits that were significant
+// (sBIT). An ICC profile goes into the image as iCCP when it is a usable RGB profile; a colour
+// description of sRGB primaries and transfer as an sRGB chunk; the EXIF block as eXIf, its
+// Orientation set to 1 since the transformations already stand the picture upright; the XMP
+// packet as iTXt.
 //
 // The pixel store is checked against Bitmap::kMaxPixelStoreBytes before the image is decoded;
-// a metadata block larger than metadata_chunks::kMaxMetadataBytes is left out unread. A file
-// that ends early or is damaged fails with libheif's words.
+// a metadata block past ImageMetadata's limits is not read, and noted as left out, as is a
+// second EXIF block or XMP packet. A file that ends early or is damaged fails with libheif's
+// words.
 #include <libheif/heif.h>
 
 #include <algorithm>
@@ -21,7 +24,9 @@
 
 #include "base/file.h"
 #include "image/bitmap.h"
+#include "image/byte_order.h"
 #include "image/colour_chunks.h"
+#include "image/metadata.h"
 #include "image/read/image_readers.h"
 #include "image/read/metadata_chunks.h"
 
@@ -56,10 +61,28 @@ bool Fail(Bitmap& image, const heif_error& error, const char* detail) {
   return false;
 }
 
-// The metadata blocks of `type` ("Exif", "mime"), each within kMaxMetadataBytes, handed to
-// `add` with their content type.
+// Turns a row of `width` pixels of red, green, blue (and alpha) samples of `bits` bits, each a
+// little-endian 16-bit word, into a Wide() row of blue, green, red (and alpha), each sample's high
+// bits repeated below it.
+void WidenRow(const uint8_t* in, uint32_t width, uint32_t channels, int bits, uint8_t* out) {
+  const uint32_t mask = (1u << bits) - 1;
+  static constexpr int kOrder[] = {2, 1, 0, 3};
+  for (uint32_t x = 0; x < width; ++x, in += 2 * channels, out += 2 * channels) {
+    for (uint32_t k = 0; k < channels; ++k) {
+      const uint32_t v = (in[2 * kOrder[k]] | in[2 * kOrder[k] + 1] << 8) & mask;
+      const uint32_t wide = (v << (16 - bits) | v >> (2 * bits - 16)) & 0xFFFF;
+      out[2 * k] = static_cast<uint8_t>(wide);
+      out[2 * k + 1] = static_cast<uint8_t>(wide >> 8);
+    }
+  }
+}
+
+// The metadata blocks of `type` ("Exif", "mime"), each handed to `add` with its content type
+// when it fits the metadata's limits; a larger one is noted as left out (`what` names it) and
+// not read.
 template <typename Add>
-void ForEachBlock(const heif_image_handle* handle, const char* type, Add add) {
+void ForEachBlock(const heif_image_handle* handle, const char* type, const char* what,
+                  ImageMetadata& metadata, Add add) {
   const int count = heif_image_handle_get_number_of_metadata_blocks(handle, type);
   if (count <= 0) {
     return;
@@ -68,18 +91,26 @@ void ForEachBlock(const heif_image_handle* handle, const char* type, Add add) {
   const int listed =
       heif_image_handle_get_list_of_metadata_block_IDs(handle, type, ids.data(), count);
   for (int i = 0; i < listed; ++i) {
-    const size_t size = heif_image_handle_get_metadata_size(handle, ids[static_cast<size_t>(i)]);
-    if (size == 0 || size > metadata_chunks::kMaxMetadataBytes) {
+    const heif_item_id id = ids[static_cast<size_t>(i)];
+    const char* content = heif_image_handle_get_metadata_content_type(handle, id);
+    const std::string contentType = content != nullptr ? content : "";
+    if (std::strcmp(type, "mime") == 0 && contentType != "application/rdf+xml") {
+      continue;
+    }
+    const size_t size = heif_image_handle_get_metadata_size(handle, id);
+    if (size == 0) {
+      continue;
+    }
+    if (!metadata.Fits(size)) {
+      metadata.LeftOut(std::string(what) + " too large to carry");
       continue;
     }
     std::vector<uint8_t> block(size);
-    if (heif_image_handle_get_metadata(handle, ids[static_cast<size_t>(i)], block.data()).code !=
-        heif_error_Ok) {
+    if (heif_image_handle_get_metadata(handle, id, block.data()).code != heif_error_Ok) {
+      metadata.LeftOut(std::string("a damaged ") + what);
       continue;
     }
-    const char* content =
-        heif_image_handle_get_metadata_content_type(handle, ids[static_cast<size_t>(i)]);
-    add(block, content != nullptr ? content : "");
+    add(block);
   }
 }
 
@@ -105,24 +136,31 @@ void CarryChunks(const heif_image_handle* handle, Bitmap& image) {
       heif_nclx_color_profile_free(nclx);
     }
   }
+  ImageMetadata& metadata = image.Metadata();
   bool exif = false;
-  ForEachBlock(handle, "Exif", [&](const std::vector<uint8_t>& block, const std::string&) {
-    // The block starts with the offset of its TIFF header, big-endian.
-    if (exif || block.size() < 4) {
+  ForEachBlock(handle, "Exif", "EXIF block", metadata, [&](const std::vector<uint8_t>& block) {
+    if (exif) {
+      metadata.LeftOut("a second EXIF block");
       return;
     }
-    const uint64_t offset = (uint64_t{block[0]} << 24) | (uint64_t{block[1]} << 16) |
-                            (uint64_t{block[2]} << 8) | block[3];
-    if (offset <= block.size() - 4) {
-      exif = metadata_chunks::AddExif(block.data() + 4 + offset, block.size() - 4 - offset, true,
-                                      chunks);
+    exif = true;
+    // The block starts with the offset of its TIFF header, big-endian.
+    const uint64_t offset = block.size() < 4 ? 0 : Be32(block.data());
+    if (block.size() < 4 || offset > block.size() - 4) {
+      metadata.LeftOut("a damaged EXIF block");
+      return;
     }
+    metadata_chunks::CarryExif(block.data() + 4 + offset, block.size() - 4 - offset, true,
+                               metadata);
   });
   bool xmp = false;
-  ForEachBlock(handle, "mime", [&](const std::vector<uint8_t>& block, const std::string& type) {
-    if (!xmp && type == "application/rdf+xml") {
-      xmp = metadata_chunks::AddXmp(block.data(), block.size(), chunks);
+  ForEachBlock(handle, "mime", "XMP packet", metadata, [&](const std::vector<uint8_t>& block) {
+    if (xmp) {
+      metadata.LeftOut("a second XMP packet");
+      return;
     }
+    xmp = true;
+    metadata_chunks::CarryXmp(block.data(), block.size(), metadata);
   });
 }
 
@@ -153,7 +191,11 @@ bool ReadHeif(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions&) {
   const int width = heif_image_handle_get_width(handle.get());
   const int height = heif_image_handle_get_height(handle.get());
   const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
-  const uint32_t bitCount = alpha ? 32 : 24;
+  const int luma = heif_image_handle_get_luma_bits_per_pixel(handle.get());
+  // Deeper samples are kept at 16 bits.
+  const bool deep = luma > 8 && luma <= 16;
+  const uint32_t channels = alpha ? 4 : 3;
+  const uint32_t bitCount = channels * (deep ? 16 : 8);
   if (width <= 0 || height <= 0) {
     return Fail(image, error, "a HEIF image without pixels");
   }
@@ -170,45 +212,56 @@ bool ReadHeif(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions&) {
     image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
     return false;
   }
-  options->convert_hdr_to_8bit = 1;
+  options->convert_hdr_to_8bit = deep ? 0 : 1;
+  const heif_chroma chroma =
+      deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+           : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
   heif_image* decodedImage = nullptr;
-  error = heif_decode_image(handle.get(), &decodedImage, heif_colorspace_RGB,
-                            alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
-                            options.get());
+  error =
+      heif_decode_image(handle.get(), &decodedImage, heif_colorspace_RGB, chroma, options.get());
   std::unique_ptr<heif_image, ImageDeleter> decoded(decodedImage);
   if (error.code != heif_error_Ok || !decoded) {
     return Fail(image, error, "damaged HEIF image data");
   }
   const int outWidth = heif_image_get_width(decoded.get(), heif_channel_interleaved);
   const int outHeight = heif_image_get_height(decoded.get(), heif_channel_interleaved);
+  const int bits = heif_image_get_bits_per_pixel_range(decoded.get(), heif_channel_interleaved);
   int stride = 0;
   const uint8_t* plane =
       heif_image_get_plane_readonly(decoded.get(), heif_channel_interleaved, &stride);
   if (plane == nullptr || outWidth <= 0 || outHeight <= 0 || stride <= 0 ||
-      static_cast<int64_t>(outWidth) * (bitCount / 8) > stride) {
+      static_cast<int64_t>(outWidth) * (bitCount / 8) > stride ||
+      (deep && (bits <= 8 || bits > 16))) {
     return Fail(image, error, "damaged HEIF image data");
   }
-  if (!image.Create(outWidth, outHeight, bitCount)) {
+  if (!image.Create(outWidth, outHeight, bitCount,
+                    deep ? Bitmap::Samples::k16Bit : Bitmap::Samples::k8Bit)) {
     image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
     return false;
   }
-  const int luma = heif_image_handle_get_luma_bits_per_pixel(handle.get());
-  if (luma > 8) {
+  if (luma > 16) {
     image.Notes().samplesRounded = true;
-    image.Notes().sampleBits = luma == 16 ? 0 : static_cast<uint32_t>(luma);
+    image.Notes().sampleBits = static_cast<uint32_t>(luma);
   }
-  const size_t bytes = bitCount / 8;
   for (int y = 0; y < outHeight; ++y) {
     const uint8_t* in = plane + static_cast<size_t>(y) * static_cast<size_t>(stride);
     uint8_t* out = image.Row(outHeight - 1 - y);
-    for (int x = 0; x < outWidth; ++x, in += bytes, out += bytes) {
+    if (deep) {
+      WidenRow(in, static_cast<uint32_t>(outWidth), channels, bits, out);
+      continue;
+    }
+    for (int x = 0; x < outWidth; ++x, in += channels, out += channels) {
       out[0] = in[2];
       out[1] = in[1];
       out[2] = in[0];
-      if (bytes == 4) {
+      if (channels == 4) {
         out[3] = in[3];
       }
     }
+  }
+  if (deep && bits < 16) {
+    const auto b = static_cast<uint8_t>(bits);
+    image.Metadata().significantBits = SignificantBits{b, b, b, alpha ? b : uint8_t{0}};
   }
   CarryChunks(handle.get(), image);
   return true;

@@ -56,6 +56,32 @@ bool AddXmp(const uint8_t* data, size_t size, std::vector<PngChunk>& chunks) {
   return true;
 }
 
+void CarryExif(const uint8_t* data, size_t size, bool upright, ImageMetadata& metadata) {
+  if (size >= sizeof kExifHeader && std::memcmp(data, kExifHeader, sizeof kExifHeader) == 0) {
+    data += sizeof kExifHeader;
+    size -= sizeof kExifHeader;
+  }
+  if (size < 8 || (std::memcmp(data, "II*\0", 4) != 0 && std::memcmp(data, "MM\0*", 4) != 0)) {
+    metadata.LeftOut("a damaged EXIF block");
+    return;
+  }
+  metadata::AddExif(std::vector<uint8_t>(data, data + size), upright, metadata);
+}
+
+void CarryXmp(const uint8_t* data, size_t size, ImageMetadata& metadata) {
+  while (size > 0 && data[size - 1] == 0) {
+    --size;
+  }
+  if (size == 0) {
+    return;
+  }
+  if (std::memchr(data, 0, size) != nullptr) {
+    metadata.LeftOut("an XMP packet holding a NUL byte");
+    return;
+  }
+  metadata::AddXmp(std::string(reinterpret_cast<const char*>(data), size), metadata);
+}
+
 bool AddComment(const uint8_t* text, size_t size, std::vector<PngChunk>& chunks) {
   if (size == 0) {
     return false;

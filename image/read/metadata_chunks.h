@@ -12,6 +12,8 @@
 
 #include "image/png/png_chunk.h"
 
+class ImageMetadata;
+
 namespace metadata_chunks {
 
 // The largest EXIF block, XMP packet or comment carried; a larger one is left out. A PNG
@@ -34,5 +36,14 @@ bool AddXmp(const uint8_t* data, size_t size, std::vector<PngChunk>& chunks);
 // is printable Latin-1 as it stands, iTXt (UTF-8) otherwise. Line ends are kept. Returns false
 // for an empty comment or one larger than kMaxMetadataBytes.
 bool AddComment(const uint8_t* text, size_t size, std::vector<PngChunk>& chunks);
+
+// The same blocks carried through an image's metadata (image/metadata.h), as the JPEG reader
+// carries them: a block the PNG cannot hold is noted as left out (so its source is kept, with a
+// warning) instead of being dropped. CarryExif takes `data` as AddExif does; a block that is not
+// a TIFF structure is noted as damaged. CarryXmp drops NUL bytes that pad a packet's end; one
+// holding a NUL byte within is noted as left out. Sizes past ImageMetadata's limits are noted as
+// too large to carry.
+void CarryExif(const uint8_t* data, size_t size, bool upright, ImageMetadata& metadata);
+void CarryXmp(const uint8_t* data, size_t size, ImageMetadata& metadata);
 
 }  // namespace metadata_chunks

@@ -30,6 +30,7 @@
 #include "image/exif_orientation.h"
 #include "image/read/image_readers.h"
 #include "image/read/metadata_chunks.h"
+#include "image/read/tiff_wide.h"
 #include "image/upright.h"
 
 namespace image_readers {
@@ -154,12 +155,51 @@ void CarryChunks(TIFF* tiff, bool colour, Bitmap& image) {
     colour_chunks::AddIccProfile(std::vector<uint8_t>(bytes, bytes + count), image.Ancillary());
   }
   if (TIFFGetField(tiff, TIFFTAG_XMLPACKET, &count, &data) == 1 && data != nullptr) {
-    metadata_chunks::AddXmp(static_cast<const uint8_t*>(data), count, image.Ancillary());
+    metadata_chunks::CarryXmp(static_cast<const uint8_t*>(data), count, image.Metadata());
   }
+}
+
+// The page's bands decoded: fails when none did, notes the image as truncated when some did not.
+bool EndBands(uint32_t bands, uint32_t failedBands, const Memory& memory, Bitmap& image) {
+  if (failedBands == bands) {
+    return Fail(image, memory, "damaged TIFF image data");
+  }
+  if (failedBands > 0) {
+    image.Notes().truncated = true;
+    image.Notes().bytesPresent = memory.size;
+  }
+  return true;
+}
+
+// A page of samples deeper than 8 bits, kept at 16 (tiff_wide.h).
+bool DecodeWidePage(TIFF* tiff, Memory& memory, int orientation, Bitmap& image) {
+  tiff_wide::PageOutcome outcome;
+  if (!tiff_wide::ReadPage(tiff, orientation, image, outcome)) {
+    if (outcome.tooLarge) {
+      image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+      return false;
+    }
+    return Fail(image, memory, "a TIFF page without pixels");
+  }
+  if (!EndBands(outcome.bands, outcome.failedBands, memory, image)) {
+    return false;
+  }
+  uint16_t photometric = PHOTOMETRIC_MINISBLACK;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
+  CarryChunks(tiff, photometric == PHOTOMETRIC_RGB, image);
+  return true;
 }
 
 bool DecodeFirstPage(TIFF* tiff, Memory& memory, const Bitmap::LoadOptions& options,
                      Bitmap& image) {
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
+  if (!options.autoOrient || orientation < 1 || orientation > 8) {
+    orientation = exif::kUpright;
+  }
+  if (tiff_wide::Applies(tiff)) {
+    return DecodeWidePage(tiff, memory, orientation, image);
+  }
   char words[1024] = {};
   if (TIFFRGBAImageOK(tiff, words) != 1) {
     image.Notes().detail = words[0] != 0 ? words : "a TIFF variant that is not read";
@@ -175,18 +215,13 @@ bool DecodeFirstPage(TIFF* tiff, Memory& memory, const Bitmap::LoadOptions& opti
   const uint32_t height = rgba.height;
   uint16_t samples = 1;
   uint16_t photometric = PHOTOMETRIC_MINISBLACK;
-  uint16_t orientation = ORIENTATION_TOPLEFT;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
   const bool grey = samples == 1 && (photometric == PHOTOMETRIC_MINISBLACK ||
                                      photometric == PHOTOMETRIC_MINISWHITE);
   const uint32_t bytes = rgba.alpha != 0 ? 4 : grey ? 1 : 3;
   if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) {
     return Fail(image, memory, "a TIFF page without pixels");
-  }
-  if (!options.autoOrient || orientation < 1 || orientation > 8) {
-    orientation = exif::kUpright;
   }
   // TIFF orientations are numbered as EXIF's.
   const bool swap = upright::SwapsSides(orientation);
@@ -235,13 +270,8 @@ bool DecodeFirstPage(TIFF* tiff, Memory& memory, const Bitmap::LoadOptions& opti
       upright::PlaceRow(line.data(), top + y, width, height, bytes, orientation, image);
     }
   }
-  const uint32_t bands = (height + bandRows - 1) / bandRows;
-  if (failedBands == bands) {
-    return Fail(image, memory, "damaged TIFF image data");
-  }
-  if (failedBands > 0) {
-    image.Notes().truncated = true;
-    image.Notes().bytesPresent = memory.size;
+  if (!EndBands((height + bandRows - 1) / bandRows, failedBands, memory, image)) {
+    return false;
   }
   CarryChunks(tiff, !grey && photometric != PHOTOMETRIC_SEPARATED, image);
   return true;

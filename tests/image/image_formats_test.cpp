@@ -5,6 +5,7 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -26,7 +27,16 @@ Picture PictureOfImage(const Bitmap& image) {
     const uint8_t* row = image.Row(image.Height() - 1 - y);
     for (int x = 0; x < image.Width(); ++x) {
       Rgba& c = picture.at(x, y);
-      if (image.BitCount() == 8) {
+      if (image.Wide()) {
+        // 16-bit samples, rounded to 8 bits.
+        const size_t samples = image.BitCount() / 16;
+        const uint8_t* p = row + 2 * samples * static_cast<size_t>(x);
+        auto at = [p](size_t k) {
+          return static_cast<uint8_t>(((p[2 * k] | p[2 * k + 1] << 8) * 255 + 32767) / 65535);
+        };
+        c = samples >= 3 ? Rgba{at(2), at(1), at(0), samples == 4 ? at(3) : uint8_t{255}}
+                         : Rgba{at(0), at(0), at(0), samples == 2 ? at(1) : uint8_t{255}};
+      } else if (image.BitCount() == 8) {
         const Bitmap::PaletteEntry& e = image.Palette().at(row[x]);
         c = Rgba{e.red, e.green, e.blue, 255};
       } else {
@@ -39,10 +49,14 @@ Picture PictureOfImage(const Bitmap& image) {
   return picture;
 }
 
+// The chunks a reader gave the image for its PNG: the colour chunks, then the metadata.
 std::vector<std::string> ChunkTypes(const Bitmap& image) {
   std::vector<std::string> types;
   for (const PngChunk& chunk : image.Ancillary()) {
     types.emplace_back(chunk.type.data(), 4);
+  }
+  for (const CarriedChunk& carried : image.Metadata().Chunks()) {
+    types.emplace_back(carried.chunk.type.data(), 4);
   }
   return types;
 }
@@ -291,7 +305,7 @@ TEST(TiffReader, ReadsEachLayoutAndCompression) {
       {"bilevel min-is-white", 1, 1, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE, -1, 1, 0, 1, 8},
       {"grey 4 bits", 1, 4, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW, -1, 1, 0, 1, 8},
       {"palette 4 bits", 1, 4, PHOTOMETRIC_PALETTE, COMPRESSION_NONE, -1, 1, 0, 1, 24},
-      {"rgb 16 bits", 3, 16, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE, -1, 1, 0, 1, 24},
+      {"rgb 16 bits", 3, 16, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE, -1, 1, 0, 1, 48},
       {"unassociated alpha", 4, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, EXTRASAMPLE_UNASSALPHA, 1, 0,
        1, 32},
       {"associated alpha", 4, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, EXTRASAMPLE_ASSOCALPHA, 1, 0, 1,
@@ -347,8 +361,125 @@ TEST(TiffReader, ReadsEachLayoutAndCompression) {
       }
     }
     EXPECT_EQ(testimg::Difference(expected, actual, tolerance), "");
-    EXPECT_EQ(image.Notes().samplesRounded, c.bits == 16);
+    EXPECT_FALSE(image.Notes().samplesRounded);
     EXPECT_EQ(image.Notes().pages, static_cast<uint32_t>(c.pages));
+  }
+}
+
+struct DeepTiffCase {
+  const char* name;
+  int samples;
+  int bits;
+  int photometric;
+  int compression;
+  int extra;
+  int orientation;
+  int tile;
+  bool separate;
+  int colorType;  // of the PNG written
+};
+
+// The 16-bit sample a sample of `bits` bits becomes: its high bits repeated below it.
+uint16_t Widened(uint32_t v, int bits) {
+  return static_cast<uint16_t>(v << (16 - bits) | v >> (2 * bits - 16));
+}
+
+TEST(TiffReader, KeepsDeepSamplesAtSixteenBits) {
+  const DeepTiffCase cases[] = {
+      {"grey 16", 1, 16, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE, -1, 1, 0, false, 0},
+      {"grey 12 tiled", 1, 12, PHOTOMETRIC_MINISBLACK, COMPRESSION_LZW, -1, 1, 16, false, 0},
+      {"grey 10 min-is-white", 1, 10, PHOTOMETRIC_MINISWHITE, COMPRESSION_NONE, -1, 1, 0, false, 0},
+      {"grey+alpha 16", 2, 16, PHOTOMETRIC_MINISBLACK, COMPRESSION_ADOBE_DEFLATE,
+       EXTRASAMPLE_UNASSALPHA, 1, 0, false, 4},
+      {"rgb 16", 3, 16, PHOTOMETRIC_RGB, COMPRESSION_ADOBE_DEFLATE, -1, 1, 0, false, 2},
+      {"rgb 12 turned", 3, 12, PHOTOMETRIC_RGB, COMPRESSION_LZW, -1, 6, 0, false, 2},
+      {"rgb 14 in planes", 3, 14, PHOTOMETRIC_RGB, COMPRESSION_NONE, -1, 1, 0, true, 2},
+      {"rgba 16 unassociated tiled", 4, 16, PHOTOMETRIC_RGB, COMPRESSION_LZW,
+       EXTRASAMPLE_UNASSALPHA, 3, 16, false, 6},
+      {"rgba 12 associated", 4, 12, PHOTOMETRIC_RGB, COMPRESSION_NONE, EXTRASAMPLE_ASSOCALPHA, 1, 0,
+       false, 6},
+  };
+  for (const DeepTiffCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    testimg::TiffRecipe r;
+    r.width = 37;
+    r.height = 21;
+    r.samplesPerPixel = c.samples;
+    r.bitsPerSample = c.bits;
+    r.photometric = c.photometric;
+    r.compression = c.compression;
+    r.extraSample = c.extra;
+    r.orientation = c.orientation;
+    r.tileSize = c.tile;
+    r.separate = c.separate;
+    testimg::Noise noise(23);
+    const uint32_t limit = 1u << c.bits;
+    for (int i = 0; i < r.width * r.height; ++i) {
+      const uint16_t alpha = static_cast<uint16_t>(noise.Below(limit));
+      for (int k = 0; k < c.samples; ++k) {
+        const bool isAlpha = c.extra >= 0 && k == c.samples - 1;
+        // Premultiplied colour never exceeds its alpha.
+        const uint32_t below = c.extra == EXTRASAMPLE_ASSOCALPHA ? alpha + 1u : limit;
+        r.samples.push_back(isAlpha ? alpha : static_cast<uint16_t>(noise.Below(below)));
+      }
+    }
+    // What each stored pixel must become, as the PNG orders its samples.
+    auto expectedPixel = [&](int index) {
+      const uint16_t* s = r.samples.data() + static_cast<size_t>(index) * c.samples;
+      std::vector<uint16_t> out;
+      const uint32_t alpha = c.extra >= 0 ? Widened(s[c.samples - 1], c.bits) : 65535;
+      for (int k = 0; k < (c.extra >= 0 ? c.samples - 1 : c.samples); ++k) {
+        uint32_t v = Widened(s[k], c.bits);
+        if (c.photometric == PHOTOMETRIC_MINISWHITE) {
+          v = 65535 - v;
+        }
+        if (c.extra == EXTRASAMPLE_ASSOCALPHA) {
+          v = alpha == 0 ? 0 : std::min<uint32_t>(65535, (v * 65535 + alpha / 2) / alpha);
+        }
+        out.push_back(static_cast<uint16_t>(v));
+      }
+      if (c.extra >= 0) {
+        out.push_back(static_cast<uint16_t>(alpha));
+      }
+      return out;
+    };
+    // Each pixel's stored index, turned upright as the picture is.
+    Picture indices(r.width, r.height);
+    for (int i = 0; i < r.width * r.height; ++i) {
+      indices.pixels[static_cast<size_t>(i)] =
+          Rgba{static_cast<uint8_t>(i), static_cast<uint8_t>(i >> 8), 0, 255};
+    }
+    std::vector<uint16_t> expected;
+    for (const Rgba& p : Upright(indices, c.orientation).pixels) {
+      const std::vector<uint16_t> pixel = expectedPixel(p.r | p.g << 8);
+      expected.insert(expected.end(), pixel.begin(), pixel.end());
+    }
+
+    Bitmap image;
+    ASSERT_TRUE(image.LoadFromMemory(testimg::MakeTiff(r))) << image.Notes().detail;
+    const uint32_t channels = static_cast<uint32_t>(c.samples);
+    EXPECT_TRUE(image.Wide());
+    EXPECT_EQ(image.BitCount(), 16 * channels);
+    EXPECT_FALSE(image.Notes().samplesRounded);
+    EXPECT_FALSE(image.Notes().truncated);
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(image.EncodePng(png, 6, false));
+    const testimg::DecodedPng written = testimg::DecodePng(png);
+    EXPECT_EQ(written.colorType, c.colorType);
+    EXPECT_EQ(written.bitDepth, 16);
+    EXPECT_EQ(testimg::PngSamples(png), expected);
+    std::vector<std::vector<uint8_t>> sbit;
+    for (size_t i = 0; i < written.chunks.size(); ++i) {
+      if (written.chunks[i] == "sBIT") {
+        sbit.push_back(written.chunkData[i]);
+      }
+    }
+    if (c.bits < 16) {
+      EXPECT_EQ(sbit, std::vector<std::vector<uint8_t>>(
+                          1, std::vector<uint8_t>(channels, static_cast<uint8_t>(c.bits))));
+    } else {
+      EXPECT_TRUE(sbit.empty());
+    }
   }
 }
 
@@ -383,48 +514,92 @@ struct HeifCase {
   const char* name;
   std::function<std::vector<uint8_t>()> make;
   bool alpha;
-  uint32_t sampleBits;  // 0: 8 bits
+  int bits;  // of each sample
   std::vector<std::string> chunks;
 };
 
 TEST(HeifReader, DecodesAsLibheifDoes) {
   const Picture picture = testimg::NoisePicture(24, 16, true, 9);
   const HeifCase cases[] = {
-      {"committed heic", [] { return ReadDataFile("noise.heic"); }, false, 0, {}},
-      {"committed avif with alpha", [] { return ReadDataFile("noise_alpha.avif"); }, true, 0, {}},
+      {"committed heic", [] { return ReadDataFile("noise.heic"); }, false, 8, {}},
+      {"committed avif with alpha", [] { return ReadDataFile("noise_alpha.avif"); }, true, 8, {}},
+      {"committed heic, 10 bits with alpha",
+       [] { return ReadDataFile("noise_10bit_alpha.heic"); },
+       true,
+       10,
+       {"sBIT"}},
+      {"committed avif, 12 bits",
+       [] { return ReadDataFile("noise_12bit.avif"); },
+       false,
+       12,
+       {"sBIT"}},
       {"made heic, exif and xmp",
        [&] { return testimg::MakeHeif(picture, false, false, 8, ExifTiff(6), kXmp); },
        false,
-       0,
+       8,
        {"eXIf", "iTXt"}},
-      {"made avif, 10 bits",
-       [&] { return testimg::MakeHeif(picture, true, true, 10, {}, ""); },
+      {"made heic, 10 bits with alpha",
+       [&] { return testimg::MakeHeif(picture, false, true, 10, {}, ""); },
        true,
        10,
-       {}},
+       {"sBIT"}},
+      {"made avif, 12 bits",
+       [&] { return testimg::MakeHeif(picture, true, false, 12, {}, ""); },
+       false,
+       12,
+       {"sBIT"}},
   };
   for (const HeifCase& c : cases) {
     SCOPED_TRACE(c.name);
     const std::vector<uint8_t> bytes = c.make();
     if (bytes.empty()) {
       // This build's libheif decodes only: the files made by an encoder are left out.
+      ASSERT_EQ(std::string(c.name).rfind("made", 0), 0u) << "a committed file is missing";
       continue;
     }
     Bitmap image;
     ASSERT_TRUE(image.LoadFromMemory(bytes)) << image.Notes().detail;
-    EXPECT_EQ(image.BitCount(), c.alpha ? 32u : 24u);
-    Picture reference = testimg::DecodeHeifReference(bytes);
-    EXPECT_EQ(testimg::Difference(c.alpha ? reference : Opaque(reference), PictureOfImage(image)),
-              "");
-    EXPECT_EQ(image.Notes().samplesRounded, c.sampleBits != 0);
-    EXPECT_EQ(image.Notes().sampleBits, c.sampleBits);
-    std::vector<std::string> types = ChunkTypes(image);
-    types.erase(std::remove(types.begin(), types.end(), "sRGB"), types.end());
+    EXPECT_FALSE(image.Notes().samplesRounded);
+    const uint32_t channels = c.alpha ? 4 : 3;
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(image.EncodePng(png, 6, false));
+    const testimg::DecodedPng written = testimg::DecodePng(png);
+    if (c.bits > 8) {
+      // Every sample at 16 bits, its high bits repeated below it.
+      EXPECT_TRUE(image.Wide());
+      EXPECT_EQ(image.BitCount(), 16 * channels);
+      int bits = 0;
+      std::vector<uint16_t> expected = testimg::DecodeHeifDeepReference(bytes, c.alpha, bits);
+      ASSERT_EQ(bits, c.bits);
+      for (uint16_t& v : expected) {
+        v = Widened(v, bits);
+      }
+      EXPECT_EQ(testimg::PngSamples(png), expected);
+      EXPECT_EQ(written.bitDepth, 16);
+      for (size_t i = 0; i < written.chunks.size(); ++i) {
+        if (written.chunks[i] == "sBIT") {
+          EXPECT_EQ(written.chunkData[i], std::vector<uint8_t>(channels, uint8_t(c.bits)));
+        }
+      }
+    } else {
+      EXPECT_EQ(image.BitCount(), 8 * channels);
+      Picture reference = testimg::DecodeHeifReference(bytes);
+      EXPECT_EQ(testimg::Difference(c.alpha ? reference : Opaque(reference), PictureOfImage(image)),
+                "");
+      EXPECT_EQ(written.bitDepth, 8);
+    }
+    EXPECT_EQ(written.colorType, c.alpha ? 6 : 2);
+    std::vector<std::string> types;
+    for (const std::string& type : written.chunks) {
+      if (type != "IHDR" && type != "IDAT" && type != "IEND" && type != "sRGB") {
+        types.push_back(type);
+      }
+    }
     EXPECT_EQ(types, c.chunks);
-    for (const PngChunk& chunk : image.Ancillary()) {
-      if (std::memcmp(chunk.type.data(), "eXIf", 4) == 0) {
+    for (const CarriedChunk& carried : image.Metadata().Chunks()) {
+      if (std::memcmp(carried.chunk.type.data(), "eXIf", 4) == 0) {
         // libheif turned the picture, so the EXIF orientation says upright.
-        EXPECT_EQ(chunk.data, ExifTiff(1));
+        EXPECT_EQ(carried.chunk.data, ExifTiff(1));
       }
     }
   }

@@ -255,22 +255,41 @@ int NoMap(thandle_t, void**, toff_t*) {
 }
 void NoUnmap(thandle_t, void*, toff_t) {}
 
+// `count` samples packed at `bits` bits from the most significant bit (16-bit samples in the
+// host's order, as libtiff takes them).
+std::vector<uint8_t> Pack(const uint16_t* in, size_t count, int bits) {
+  std::vector<uint8_t> row;
+  if (bits == 16) {
+    row.resize(count * 2);
+    std::memcpy(row.data(), in, count * 2);
+    return row;
+  }
+  row.assign((count * bits + 7) / 8, 0);
+  size_t bit = 0;
+  for (size_t i = 0; i < count; ++i) {
+    for (int b = bits - 1; b >= 0; --b, ++bit) {
+      if ((in[i] >> b) & 1) {
+        row[bit / 8] |= static_cast<uint8_t>(0x80 >> (bit % 8));
+      }
+    }
+  }
+  return row;
+}
+
 // One row of samples packed at the recipe's bit width.
 std::vector<uint8_t> PackedRow(const TiffRecipe& r, int y) {
   const size_t count = static_cast<size_t>(r.width) * r.samplesPerPixel;
-  const uint16_t* in = r.samples.data() + count * y;
-  std::vector<uint8_t> row;
-  if (r.bitsPerSample == 16) {
-    row.resize(count * 2);
-    std::memcpy(row.data(), in, count * 2);  // the host's order, as libtiff writes it
-    return row;
+  return Pack(r.samples.data() + count * y, count, r.bitsPerSample);
+}
+
+// One row of plane `plane` of a recipe of separate planes.
+std::vector<uint8_t> PlaneRow(const TiffRecipe& r, int y, int plane) {
+  std::vector<uint16_t> samples;
+  for (int x = 0; x < r.width; ++x) {
+    samples.push_back(
+        r.samples[(static_cast<size_t>(y) * r.width + x) * r.samplesPerPixel + plane]);
   }
-  row.assign((count * r.bitsPerSample + 7) / 8, 0);
-  for (size_t i = 0; i < count; ++i) {
-    const size_t bit = i * r.bitsPerSample;
-    row[bit / 8] |= static_cast<uint8_t>(in[i] << (8 - r.bitsPerSample - bit % 8));
-  }
-  return row;
+  return Pack(samples.data(), samples.size(), r.bitsPerSample);
 }
 
 }  // namespace
@@ -285,7 +304,8 @@ std::vector<uint8_t> MakeTiff(const TiffRecipe& r) {
     TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, r.samplesPerPixel);
     TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, r.bitsPerSample);
     TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, r.photometric);
-    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG,
+                 r.separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
     TIFFSetField(tiff, TIFFTAG_COMPRESSION, r.compression);
     TIFFSetField(tiff, TIFFTAG_ORIENTATION, r.orientation);
     if (r.compression == COMPRESSION_JPEG) {
@@ -323,17 +343,21 @@ std::vector<uint8_t> MakeTiff(const TiffRecipe& r) {
       TIFFSetField(tiff, TIFFTAG_TILEWIDTH, r.tileSize);
       TIFFSetField(tiff, TIFFTAG_TILELENGTH, r.tileSize);
       const tmsize_t tileBytes = TIFFTileSize(tiff);
-      const size_t rowBytes = PackedRow(r, 0).size();
-      const size_t pixelBytes = rowBytes / static_cast<size_t>(r.width);
+      const size_t rowBytes = static_cast<size_t>(TIFFTileRowSize(tiff));
+      const size_t spp = static_cast<size_t>(r.samplesPerPixel);
       for (int ty = 0; ty < r.height; ty += r.tileSize) {
         for (int tx = 0; tx < r.width; tx += r.tileSize) {
           std::vector<uint8_t> tile(static_cast<size_t>(tileBytes), 0);
           for (int y = 0; y < r.tileSize && ty + y < r.height; ++y) {
-            const std::vector<uint8_t> row = PackedRow(r, ty + y);
+            // The tile's row, its columns past the picture's edge zero.
+            std::vector<uint16_t> samples(static_cast<size_t>(r.tileSize) * spp, 0);
             const int columns = std::min(r.tileSize, r.width - tx);
-            std::memcpy(tile.data() + static_cast<size_t>(y) * r.tileSize * pixelBytes,
-                        row.data() + static_cast<size_t>(tx) * pixelBytes,
-                        static_cast<size_t>(columns) * pixelBytes);
+            const uint16_t* from =
+                r.samples.data() + (static_cast<size_t>(ty + y) * r.width + tx) * spp;
+            std::copy(from, from + columns * spp, samples.begin());
+            const std::vector<uint8_t> row = Pack(samples.data(), samples.size(), r.bitsPerSample);
+            std::memcpy(tile.data() + static_cast<size_t>(y) * rowBytes, row.data(),
+                        std::min(rowBytes, row.size()));
           }
           TIFFWriteTile(tiff, tile.data(), static_cast<uint32_t>(tx), static_cast<uint32_t>(ty), 0,
                         0);
@@ -341,9 +365,12 @@ std::vector<uint8_t> MakeTiff(const TiffRecipe& r) {
       }
     } else {
       TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, r.rowsPerStrip);
-      for (int y = 0; y < r.height; ++y) {
-        std::vector<uint8_t> row = PackedRow(r, y);
-        TIFFWriteScanline(tiff, row.data(), static_cast<uint32_t>(y), 0);
+      for (int plane = 0; plane < (r.separate ? r.samplesPerPixel : 1); ++plane) {
+        for (int y = 0; y < r.height; ++y) {
+          std::vector<uint8_t> row = r.separate ? PlaneRow(r, y, plane) : PackedRow(r, y);
+          TIFFWriteScanline(tiff, row.data(), static_cast<uint32_t>(y),
+                            static_cast<uint16_t>(plane));
+        }
       }
     }
     TIFFWriteDirectory(tiff);
@@ -449,6 +476,38 @@ Picture DecodeHeifReference(const std::vector<uint8_t>& bytes) {
   heif_image_handle_release(handle);
   heif_context_free(context);
   return picture;
+}
+
+std::vector<uint16_t> DecodeHeifDeepReference(const std::vector<uint8_t>& bytes, bool alpha,
+                                              int& bits) {
+  std::vector<uint16_t> samples;
+  heif_context* context = heif_context_alloc();
+  heif_image_handle* handle = nullptr;
+  heif_image* image = nullptr;
+  if (heif_context_read_from_memory_without_copy(context, bytes.data(), bytes.size(), nullptr)
+              .code == heif_error_Ok &&
+      heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok &&
+      heif_decode_image(
+          handle, &image, heif_colorspace_RGB,
+          alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE, nullptr)
+              .code == heif_error_Ok) {
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+    bits = heif_image_get_bits_per_pixel_range(image, heif_channel_interleaved);
+    const int width = heif_image_get_width(image, heif_channel_interleaved);
+    const int height = heif_image_get_height(image, heif_channel_interleaved);
+    const int count = width * (alpha ? 4 : 3);
+    for (int y = 0; y < height; ++y) {
+      for (int i = 0; i < count; ++i) {
+        const uint8_t* p = plane + y * stride + 2 * i;
+        samples.push_back(static_cast<uint16_t>(p[0] | p[1] << 8));
+      }
+    }
+  }
+  heif_image_release(image);
+  heif_image_handle_release(handle);
+  heif_context_free(context);
+  return samples;
 }
 
 }  // namespace testimg

@@ -69,9 +69,10 @@ struct TiffRecipe {
   int orientation = 1;
   int tileSize = 0;  // 0: strips of rowsPerStrip rows
   int rowsPerStrip = 4;
-  int pages = 1;  // the later pages repeat the first
-  // Samples, top row first, interleaved; 8-bit values for 8 bits or fewer (packed here), 16-bit
-  // for 16.
+  int pages = 1;          // the later pages repeat the first
+  bool separate = false;  // one plane per sample (strips only)
+  // Samples, top row first, interleaved, each within the bit width (packed here from the most
+  // significant bit; 16-bit samples in the host's order, as libtiff takes them).
   std::vector<uint16_t> samples;
   std::vector<Rgba> palette;  // photometric 3: 2^bits entries
   std::vector<uint8_t> icc;
@@ -90,5 +91,10 @@ std::vector<uint8_t> MakeHeif(const Picture& picture, bool av1, bool alpha, int 
 
 // libheif's own decoding of the primary image to 8-bit RGBA; an empty picture when it fails.
 Picture DecodeHeifReference(const std::vector<uint8_t>& bytes);
+
+// libheif's own decoding of the primary image at its full depth: red, green, blue (and, with
+// `alpha`, alpha) samples, top row first, each of `bits` bits (set here); empty when it fails.
+std::vector<uint16_t> DecodeHeifDeepReference(const std::vector<uint8_t>& bytes, bool alpha,
+                                              int& bits);
 
 }  // namespace testimg
