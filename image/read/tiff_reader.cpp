@@ -1,13 +1,17 @@
-// The TIFF reader, through libtiff's RGBA interface over the file's bytes in memory.
+// The TIFF reader, over the file's bytes in memory.
 //
-// Results: one grey sample per pixel (white or black as zero) without alpha becomes 8-bit
-// indexed with the grey ramp; a source with alpha, associated or not, becomes 32-bit
-// blue-green-red-alpha with unassociated alpha; anything else (RGB, palette, CMYK, YCbCr, of 1
-// to 16 bits; strips or tiles; no compression, LZW, deflate, PackBits or JPEG) becomes 24-bit
-// blue-green-red. Samples of more than 8 bits are rounded to 8, as the notes say. The
-// Orientation tag is applied as the picture is placed (unless the load keeps the stored
-// orientation). A file of several pages gives its first, the notes counting the pages. The
-// ICC profile goes into the image as iCCP for a colour source, the XMP packet as iTXt.
+// Results: a page of unsigned grey or RGB samples of 9 to 16 bits, with or without alpha, keeps
+// them at 16 bits (tiff_wide.h). Other pages go through libtiff's RGBA interface: one grey
+// sample per pixel (white or black as zero) without alpha becomes 8-bit indexed with the grey
+// ramp; a source with alpha, associated or not, becomes 32-bit blue-green-red-alpha with
+// unassociated alpha; anything else (RGB, palette, CMYK, YCbCr; strips or tiles; no
+// compression, LZW, deflate, PackBits or JPEG) becomes 24-bit blue-green-red, deeper samples of
+// those kinds rounded to 8 bits, as the notes say. The Orientation tag is applied as the picture
+// is placed (unless the load keeps the stored orientation). A file of several pages gives its
+// first, the notes counting the pages. The ICC profile goes into the image as iCCP for a colour
+// source; the page's EXIF, made a block of its own (tiff_exif.h) whose Orientation says how the
+// written pixels stand, as eXIf; the XMP packet as iTXt. A block the PNG cannot hold (too large,
+// damaged, a BigTIFF's EXIF) is noted as left out.
 //
 // Rows are decoded a strip or a row of tiles at a time into a band beside the pixel store. A
 // band that fails to decode (data that ends early or is damaged) leaves its rows black, and the
@@ -28,8 +32,10 @@
 #include "image/bitmap.h"
 #include "image/colour_chunks.h"
 #include "image/exif_orientation.h"
+#include "image/metadata.h"
 #include "image/read/image_readers.h"
 #include "image/read/metadata_chunks.h"
+#include "image/read/tiff_exif.h"
 #include "image/read/tiff_wide.h"
 #include "image/upright.h"
 
@@ -146,7 +152,35 @@ void ToLayout(const uint32_t* band, uint32_t width, uint32_t bytes, uint8_t* lin
   }
 }
 
-void CarryChunks(TIFF* tiff, bool colour, Bitmap& image) {
+// The page's EXIF as a block of its own (tiff_exif.h), its Orientation `stated`.
+void CarryExif(TIFF* tiff, const Memory& memory, uint16_t stated, ImageMetadata& metadata) {
+  if (TIFFIsBigTIFF(tiff)) {
+    uint64_t offset = 0;
+    if (TIFFGetField(tiff, TIFFTAG_EXIFIFD, &offset) == 1 ||
+        TIFFGetField(tiff, TIFFTAG_GPSIFD, &offset) == 1) {
+      metadata.LeftOut("the EXIF of a BigTIFF file");
+    }
+    return;
+  }
+  std::vector<uint8_t> block;
+  switch (tiff_exif::MakeBlock(memory.data, memory.size, TIFFCurrentDirOffset(tiff), stated,
+                               ImageMetadata::kMaxBlockBytes, block)) {
+    case tiff_exif::Result::kMade:
+      metadata::AddExif(std::move(block), false, metadata);
+      break;
+    case tiff_exif::Result::kDamaged:
+      metadata.LeftOut("a damaged EXIF block");
+      break;
+    case tiff_exif::Result::kTooLarge:
+      metadata.LeftOut("'eXIf' too large to carry");
+      break;
+    case tiff_exif::Result::kNone:
+      break;
+  }
+}
+
+// The page's colour profile (for a colour page), EXIF and XMP, for the PNG.
+void CarryChunks(TIFF* tiff, const Memory& memory, bool colour, uint16_t stated, Bitmap& image) {
   uint32_t count = 0;
   void* data = nullptr;
   if (colour && TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &count, &data) == 1 && data != nullptr &&
@@ -154,6 +188,7 @@ void CarryChunks(TIFF* tiff, bool colour, Bitmap& image) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     colour_chunks::AddIccProfile(std::vector<uint8_t>(bytes, bytes + count), image.Ancillary());
   }
+  CarryExif(tiff, memory, stated, image.Metadata());
   if (TIFFGetField(tiff, TIFFTAG_XMLPACKET, &count, &data) == 1 && data != nullptr) {
     metadata_chunks::CarryXmp(static_cast<const uint8_t*>(data), count, image.Metadata());
   }
@@ -172,7 +207,7 @@ bool EndBands(uint32_t bands, uint32_t failedBands, const Memory& memory, Bitmap
 }
 
 // A page of samples deeper than 8 bits, kept at 16 (tiff_wide.h).
-bool DecodeWidePage(TIFF* tiff, Memory& memory, int orientation, Bitmap& image) {
+bool DecodeWidePage(TIFF* tiff, Memory& memory, int orientation, uint16_t stated, Bitmap& image) {
   tiff_wide::PageOutcome outcome;
   if (!tiff_wide::ReadPage(tiff, orientation, image, outcome)) {
     if (outcome.tooLarge) {
@@ -186,19 +221,22 @@ bool DecodeWidePage(TIFF* tiff, Memory& memory, int orientation, Bitmap& image) 
   }
   uint16_t photometric = PHOTOMETRIC_MINISBLACK;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
-  CarryChunks(tiff, photometric == PHOTOMETRIC_RGB, image);
+  CarryChunks(tiff, memory, photometric == PHOTOMETRIC_RGB, stated, image);
   return true;
 }
 
 bool DecodeFirstPage(TIFF* tiff, Memory& memory, const Bitmap::LoadOptions& options,
                      Bitmap& image) {
-  uint16_t orientation = ORIENTATION_TOPLEFT;
-  TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
-  if (!options.autoOrient || orientation < 1 || orientation > 8) {
-    orientation = exif::kUpright;
+  uint16_t stored = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &stored);
+  if (stored < 1 || stored > 8) {
+    stored = exif::kUpright;
   }
+  // How the rows are placed, and what the EXIF copy then says of the pixels.
+  const int orientation = options.autoOrient ? stored : exif::kUpright;
+  const uint16_t stated = options.autoOrient ? exif::kUpright : stored;
   if (tiff_wide::Applies(tiff)) {
-    return DecodeWidePage(tiff, memory, orientation, image);
+    return DecodeWidePage(tiff, memory, orientation, stated, image);
   }
   char words[1024] = {};
   if (TIFFRGBAImageOK(tiff, words) != 1) {
@@ -273,7 +311,7 @@ bool DecodeFirstPage(TIFF* tiff, Memory& memory, const Bitmap::LoadOptions& opti
   if (!EndBands((height + bandRows - 1) / bandRows, failedBands, memory, image)) {
     return false;
   }
-  CarryChunks(tiff, !grey && photometric != PHOTOMETRIC_SEPARATED, image);
+  CarryChunks(tiff, memory, !grey && photometric != PHOTOMETRIC_SEPARATED, stated, image);
   return true;
 }
 

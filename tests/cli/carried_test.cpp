@@ -21,6 +21,7 @@
 #include "image/bitmap.h"
 #include "image/read/apng_reader.h"
 #include "tests/cli/recording_terminal.h"
+#include "tests/support/format_makers.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"
 
@@ -467,6 +468,63 @@ std::vector<Case> Cases() {
                        }
                        EXPECT_LT(Position(png, "bKGD"), Position(png, "IDAT"));
                      }});
+  }
+  // A 16-bit TIFF with EXIF and XMP: all of it arrives, so the source may go.
+  {
+    testimg::TiffRecipe tiff;
+    tiff.width = 6;
+    tiff.height = 4;
+    tiff.bitsPerSample = 16;
+    tiff.orientation = 8;
+    for (int i = 0; i < 72; ++i) {
+      tiff.samples.push_back(static_cast<uint16_t>(i * 911 + 3));
+    }
+    tiff.make = "Test Camera";
+    tiff.dateTaken = "2026:12:08 07:40:00";
+    tiff.xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">" + kRdf + "</rdf:RDF></x:xmpmeta>";
+    cases.push_back({"16-bit TIFF with EXIF and XMP",
+                     L"deep.tif",
+                     testimg::MakeTiff(tiff),
+                     {},
+                     [](const testimg::DecodedPng& png) {
+                       EXPECT_EQ(png.bitDepth, 16);
+                       EXPECT_EQ(png.colorType, 2);
+                       EXPECT_EQ(png.width, 4u);  // turned upright
+                       const std::vector<Bytes> exif = Find(png, "eXIf");
+                       ASSERT_EQ(exif.size(), 1u);
+                       EXPECT_TRUE(Contains(exif[0], "2026:12:08 07:40:00"));
+                       EXPECT_EQ(Find(png, "iTXt").size(), 1u);
+                     }});
+  }
+  // A colour key (a grey or RGB tRNS) keeps its transparency, in whatever kind is written.
+  for (int colorType : {0, 2}) {
+    for (int depth : {8, 16}) {
+      testimg::PngRecipe recipe;
+      recipe.width = 5;
+      recipe.height = 3;
+      recipe.colorType = colorType;
+      recipe.bitDepth = depth;
+      const int channels = colorType == 0 ? 1 : 3;
+      for (int i = 0; i < 15; ++i) {
+        // Every third pixel shows the key colour; the others differ from it.
+        const uint16_t v = static_cast<uint16_t>(i % 3 == 0 ? 7 : 1000 + i * 40);
+        for (int k = 0; k < channels; ++k) {
+          recipe.samples.push_back(static_cast<uint16_t>(depth == 8 ? v % 251 : v * 61 + k));
+        }
+      }
+      recipe.transparentColour = true;
+      std::copy(recipe.samples.begin(), recipe.samples.begin() + channels, recipe.transparent);
+      const Bytes source = testimg::MakePng(recipe);
+      const testimg::Picture shown = testimg::DecodePng(source).picture;
+      for (const std::vector<std::wstring>& options :
+           {std::vector<std::wstring>{}, std::vector<std::wstring>{L"--reduce"}}) {
+        cases.push_back(
+            {"colour key", L"key.png", source, options, [shown](const testimg::DecodedPng& png) {
+               EXPECT_EQ(shown.pixels.front().a, 0);
+               EXPECT_EQ(testimg::Difference(shown, png.picture), "");
+             }});
+      }
+    }
   }
   // sBIT comes before PLTE in the source.
   for (Case& c : cases) {

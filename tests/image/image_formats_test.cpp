@@ -11,6 +11,8 @@
 #include <string>
 
 #include "image/bitmap.h"
+#include "image/byte_order.h"
+#include "image/exif_orientation.h"
 #include "tests/image/image_checks.h"
 #include "tests/support/format_makers.h"
 #include "tests/support/image_makers.h"
@@ -483,16 +485,102 @@ TEST(TiffReader, KeepsDeepSamplesAtSixteenBits) {
   }
 }
 
+// The value of entry `tag` in an EXIF block (a TIFF structure, little-endian as libtiff writes
+// on this machine), in its first directory or, with `inExif`, in the EXIF directory it points
+// at; empty when there is none.
+std::vector<uint8_t> ExifValue(const std::vector<uint8_t>& block, uint16_t tag, bool inExif) {
+  auto u16 = [&](size_t at) { return at + 2 <= block.size() ? Le16(block.data() + at) : 0; };
+  auto u32 = [&](size_t at) { return at + 4 <= block.size() ? Le32(block.data() + at) : 0u; };
+  static constexpr size_t kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+  size_t directory = u32(4);
+  for (int level = 0; level < (inExif ? 2 : 1); ++level) {
+    for (size_t i = 0, n = u16(directory); i < n; ++i) {
+      const size_t entry = directory + 2 + 12 * i;
+      const uint16_t type = u16(entry + 2);
+      if (level == 0 && inExif && u16(entry) == 34665) {
+        directory = u32(entry + 8);
+        break;
+      }
+      if (u16(entry) == tag && (level == 1 || !inExif) && type < 14) {
+        const size_t bytes = kSizes[type] * u32(entry + 4);
+        const size_t at = bytes <= 4 ? entry + 8 : u32(entry + 8);
+        if (at + bytes > block.size()) {
+          return {};
+        }
+        return std::vector<uint8_t>(block.begin() + at, block.begin() + at + bytes);
+      }
+    }
+  }
+  return {};
+}
+
+struct TiffMetadataCase {
+  const char* name;
+  int bits;
+  int orientation;
+  bool autoOrient;
+  bool exif;
+  bool damaged;  // the page points at an EXIF directory past the file's end
+  std::vector<std::string> chunks;
+  uint16_t stated;  // the Orientation of the eXIf
+  const char* leftOut;
+};
+
 TEST(TiffReader, CarriesProfileAndXmp) {
-  testimg::TiffRecipe r;
-  r.width = 5;
-  r.height = 3;
-  r.samples.assign(45, 100);
-  r.icc = testimg::MakeIccProfile("RGB ", 40, 1);
-  r.xmp = kXmp;
-  Bitmap image;
-  ASSERT_TRUE(image.LoadFromMemory(testimg::MakeTiff(r)));
-  EXPECT_EQ(ChunkTypes(image), (std::vector<std::string>{"iCCP", "iTXt"}));
+  const TiffMetadataCase cases[] = {
+      {"profile and xmp", 8, 1, true, false, false, {"iCCP", "iTXt"}, 0, ""},
+      {"exif", 8, 1, true, true, false, {"iCCP", "eXIf", "iTXt"}, 1, ""},
+      {"exif of a page turned upright", 8, 6, true, true, false, {"iCCP", "eXIf", "iTXt"}, 1, ""},
+      {"exif of a page kept as stored", 8, 6, false, true, false, {"iCCP", "eXIf", "iTXt"}, 6, ""},
+      {"exif of 16 bits", 16, 3, true, true, false, {"iCCP", "eXIf", "iTXt"}, 1, ""},
+      {"damaged exif", 8, 1, true, true, true, {"iCCP", "iTXt"}, 0, "a damaged EXIF block"},
+  };
+  for (const TiffMetadataCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    testimg::TiffRecipe r;
+    r.width = 5;
+    r.height = 3;
+    r.bitsPerSample = c.bits;
+    r.orientation = c.orientation;
+    r.samples.assign(45, 100);
+    r.icc = testimg::MakeIccProfile("RGB ", 40, 1);
+    r.xmp = kXmp;
+    if (c.exif) {
+      r.make = "Test Camera";
+      r.dateTaken = "2026:12:08 07:30:00";
+    }
+    std::vector<uint8_t> bytes = testimg::MakeTiff(r);
+    if (c.damaged) {
+      // The first directory's EXIF pointer, moved past the end.
+      const std::vector<uint8_t> pointer = ExifValue(bytes, 34665, false);
+      ASSERT_EQ(pointer.size(), 4u);
+      const auto at = std::search(bytes.begin(), bytes.end(), pointer.begin(), pointer.end());
+      ASSERT_NE(at, bytes.end());
+      std::fill(at, at + 4, uint8_t{0x7F});
+    }
+    Bitmap image;
+    Bitmap::LoadOptions options;
+    options.autoOrient = c.autoOrient;
+    ASSERT_TRUE(image.LoadFromMemory(bytes, options));
+    EXPECT_EQ(ChunkTypes(image), c.chunks);
+    EXPECT_EQ(image.Metadata().LeftOutText(), c.leftOut);
+    for (const CarriedChunk& carried : image.Metadata().Chunks()) {
+      const std::vector<uint8_t>& block = carried.chunk.data;
+      if (std::memcmp(carried.chunk.type.data(), "eXIf", 4) != 0) {
+        continue;
+      }
+      std::vector<uint8_t> segment = {'E', 'x', 'i', 'f', 0, 0};
+      segment.insert(segment.end(), block.begin(), block.end());
+      EXPECT_EQ(exif::Orientation(segment.data(), segment.size()), c.stated);
+      EXPECT_EQ(ExifValue(block, 271, false), Bytes(std::string("Test Camera") + '\0'));
+      EXPECT_EQ(ExifValue(block, 36867, true), Bytes(r.dateTaken + '\0'));
+      // ExposureTime 1/250, a rational.
+      const std::vector<uint8_t> exposure = ExifValue(block, 33434, true);
+      ASSERT_EQ(exposure.size(), 8u);
+      EXPECT_NEAR(static_cast<double>(Le32(exposure.data())) / Le32(exposure.data() + 4), 1.0 / 250,
+                  1e-9);
+    }
+  }
 }
 
 // ---- HEIF ---------------------------------------------------------------------------------

@@ -335,6 +335,13 @@ std::vector<uint8_t> MakeTiff(const TiffRecipe& r) {
     if (!r.xmp.empty()) {
       TIFFSetField(tiff, TIFFTAG_XMLPACKET, static_cast<uint32_t>(r.xmp.size()), r.xmp.data());
     }
+    if (!r.make.empty() && page == 0) {
+      TIFFSetField(tiff, TIFFTAG_MAKE, r.make.c_str());
+    }
+    if (!r.dateTaken.empty() && page == 0) {
+      // Set again once the EXIF directory has its place.
+      TIFFSetField(tiff, TIFFTAG_EXIFIFD, uint64_t{0});
+    }
     if (r.pages > 1) {
       TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
       TIFFSetField(tiff, TIFFTAG_PAGENUMBER, page, r.pages);
@@ -374,6 +381,16 @@ std::vector<uint8_t> MakeTiff(const TiffRecipe& r) {
       }
     }
     TIFFWriteDirectory(tiff);
+  }
+  if (!r.dateTaken.empty()) {
+    uint64_t exif = 0;
+    TIFFCreateEXIFDirectory(tiff);
+    TIFFSetField(tiff, EXIFTAG_DATETIMEORIGINAL, r.dateTaken.c_str());
+    TIFFSetField(tiff, EXIFTAG_EXPOSURETIME, 1.0 / 250);
+    TIFFWriteCustomDirectory(tiff, &exif);
+    TIFFSetDirectory(tiff, 0);
+    TIFFSetField(tiff, TIFFTAG_EXIFIFD, exif);
+    TIFFRewriteDirectory(tiff);
   }
   TIFFClose(tiff);
   return sink.bytes;

@@ -77,6 +77,9 @@ struct TiffRecipe {
   std::vector<Rgba> palette;  // photometric 3: 2^bits entries
   std::vector<uint8_t> icc;
   std::string xmp;
+  std::string make;       // the Make tag of the first page, when not empty
+  std::string dateTaken;  // when not empty: an EXIF directory with this DateTimeOriginal and an
+                          // ExposureTime of 1/250, the first page pointing at it
 };
 
 std::vector<uint8_t> MakeTiff(const TiffRecipe& recipe);
