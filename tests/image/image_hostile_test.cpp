@@ -57,14 +57,15 @@ std::vector<uint8_t> GifScreen() {
   return out;
 }
 
-// A little-endian TIFF of `side` x `side` RGB pixels, deflated, whose one strip is 8 bytes.
-std::vector<uint8_t> TiffHeader(uint32_t side) {
+// A little-endian TIFF of `side` x `side` RGB pixels of `bits` bits a sample, deflated, whose one
+// strip is 8 bytes.
+std::vector<uint8_t> TiffHeader(uint32_t side, uint32_t bits = 8) {
   struct Entry {
     uint16_t tag;
     uint16_t type;
     uint32_t value;
   };
-  const Entry entries[] = {{256, 4, side}, {257, 4, side}, {258, 3, 8},    {259, 3, 8}, {262, 3, 2},
+  const Entry entries[] = {{256, 4, side}, {257, 4, side}, {258, 3, bits}, {259, 3, 8}, {262, 3, 2},
                            {273, 4, 8},    {277, 3, 3},    {278, 4, side}, {279, 4, 8}};
   std::vector<uint8_t> out = {'I', 'I', 42, 0};
   Put32(out, 16);
@@ -107,6 +108,7 @@ TEST(HostileFiles, DeclaredSizePastTheLimitFailsAsTooLarge) {
       {"webp canvas", WebpCanvas(40000)},
       {"gif screen", GifScreen()},
       {"tiff", TiffHeader(100000)},
+      {"tiff of 16 bits", TiffHeader(100000, 16)},
       {"heif within libheif's own limit", HeifDeclaring(30000)},
       {"heif past libheif's own limit", HeifDeclaring(70000)},
   };
@@ -145,6 +147,13 @@ TEST(HostileFiles, CutShortFailsWithAReasonOrWarns) {
   for (uint16_t& s : tiff.samples) {
     s = static_cast<uint16_t>(noise.Below(256));
   }
+  // Samples of 12 bits, kept at 16, with an EXIF directory.
+  testimg::TiffRecipe deep = tiff;
+  deep.bitsPerSample = 12;
+  for (uint16_t& s : deep.samples) {
+    s = static_cast<uint16_t>(noise.Below(4096));
+  }
+  deep.dateTaken = "2026:12:08 07:50:00";
   std::vector<uint8_t> heif =
       testimg::MakeHeif(testimg::NoisePicture(64, 48, false, 3), false, false, 8, {}, "");
   const struct {
@@ -154,6 +163,7 @@ TEST(HostileFiles, CutShortFailsWithAReasonOrWarns) {
       {"webp", testimg::MakeWebp(webp)},
       {"gif", testimg::MakeGif(gif)},
       {"tiff", testimg::MakeTiff(tiff)},
+      {"tiff of 12 bits", testimg::MakeTiff(deep)},
       {"heif", heif},
   };
   for (const auto& kind : kinds) {
