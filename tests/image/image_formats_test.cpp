@@ -298,6 +298,22 @@ Picture Upright(const Picture& in, int orientation) {
   return out;
 }
 
+// A 37 x 21 recipe of the given layout, its samples still to be made.
+testimg::TiffRecipe Recipe(int samples, int bits, int photometric, int compression, int extra,
+                           int orientation, int tile) {
+  testimg::TiffRecipe r;
+  r.width = 37;
+  r.height = 21;
+  r.samplesPerPixel = samples;
+  r.bitsPerSample = bits;
+  r.photometric = photometric;
+  r.compression = compression;
+  r.extraSample = extra;
+  r.orientation = orientation;
+  r.tileSize = tile;
+  return r;
+}
+
 TEST(TiffReader, ReadsEachLayoutAndCompression) {
   const TiffCase cases[] = {
       {"rgb none", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, -1, 1, 0, 1, 24},
@@ -319,16 +335,8 @@ TEST(TiffReader, ReadsEachLayoutAndCompression) {
   };
   for (const TiffCase& c : cases) {
     SCOPED_TRACE(c.name);
-    testimg::TiffRecipe r;
-    r.width = 37;
-    r.height = 21;
-    r.samplesPerPixel = c.samples;
-    r.bitsPerSample = c.bits;
-    r.photometric = c.photometric;
-    r.compression = c.compression;
-    r.extraSample = c.extra;
-    r.orientation = c.orientation;
-    r.tileSize = c.tile;
+    testimg::TiffRecipe r =
+        Recipe(c.samples, c.bits, c.photometric, c.compression, c.extra, c.orientation, c.tile);
     r.pages = c.pages;
     testimg::Noise noise(11);
     const uint32_t limit = 1u << c.bits;
@@ -403,16 +411,8 @@ TEST(TiffReader, KeepsDeepSamplesAtSixteenBits) {
   };
   for (const DeepTiffCase& c : cases) {
     SCOPED_TRACE(c.name);
-    testimg::TiffRecipe r;
-    r.width = 37;
-    r.height = 21;
-    r.samplesPerPixel = c.samples;
-    r.bitsPerSample = c.bits;
-    r.photometric = c.photometric;
-    r.compression = c.compression;
-    r.extraSample = c.extra;
-    r.orientation = c.orientation;
-    r.tileSize = c.tile;
+    testimg::TiffRecipe r =
+        Recipe(c.samples, c.bits, c.photometric, c.compression, c.extra, c.orientation, c.tile);
     r.separate = c.separate;
     testimg::Noise noise(23);
     const uint32_t limit = 1u << c.bits;
