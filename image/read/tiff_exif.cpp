@@ -164,7 +164,8 @@ size_t Place(const std::vector<Directory>& all, int index, Writer& out) {
     const Entry& entry = directory[i];
     const size_t at = start + 2 + i * kEntryBytes;
     out.Put16(at, entry.tag);
-    out.Put16(at + 2, entry.type);
+    // A pointer is written as the LONG that EXIF readers expect, whatever the file used.
+    out.Put16(at + 2, entry.directory >= 0 ? kTypeLong : entry.type);
     out.Put32(at + 4, entry.count);
     if (entry.directory >= 0) {
       continue;  // placed below, once this directory's values are in
