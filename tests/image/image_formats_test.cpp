@@ -604,6 +604,7 @@ struct HeifCase {
   bool alpha;
   int bits;  // of each sample
   std::vector<std::string> chunks;
+  const char* leftOut = "";
 };
 
 TEST(HeifReader, DecodesAsLibheifDoes) {
@@ -631,6 +632,16 @@ TEST(HeifReader, DecodesAsLibheifDoes) {
        true,
        10,
        {"sBIT"}},
+      {"made heic, exif too large to carry",
+       [&] {
+         std::vector<uint8_t> exif = ExifTiff(1);
+         exif.resize(9u << 20);
+         return testimg::MakeHeif(picture, false, false, 8, exif, kXmp);
+       },
+       false,
+       8,
+       {"iTXt"},
+       "EXIF block too large to carry"},
       {"made avif, 12 bits",
        [&] { return testimg::MakeHeif(picture, true, false, 12, {}, ""); },
        false,
@@ -684,6 +695,7 @@ TEST(HeifReader, DecodesAsLibheifDoes) {
       }
     }
     EXPECT_EQ(types, c.chunks);
+    EXPECT_EQ(image.Metadata().LeftOutText(), c.leftOut);
     for (const CarriedChunk& carried : image.Metadata().Chunks()) {
       if (std::memcmp(carried.chunk.type.data(), "eXIf", 4) == 0) {
         // libheif turned the picture, so the EXIF orientation says upright.
