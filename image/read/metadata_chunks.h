@@ -1,7 +1,8 @@
 // The PNG chunks that carry what a source says beyond its pixels and colour: its EXIF block
 // (eXIf), its XMP packet (iTXt "XML:com.adobe.xmp") and its comments (tEXt "Comment", or iTXt
-// when not Latin-1). The readers of WebP, GIF, TIFF and HEIF make them here and put them into
-// Bitmap::Ancillary().
+// when not Latin-1). The WebP and GIF readers make them here and put them into
+// Bitmap::Ancillary(); the TIFF and HEIF readers carry theirs into Bitmap::Metadata() through
+// CarryExif and CarryXmp.
 //
 // Threads: pure functions, any thread.
 #pragma once
