@@ -2,6 +2,7 @@
 
 #include <webp/demux.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -25,6 +26,42 @@ void SetDelay(uint32_t milliseconds, AnimationFrame& frame) {
   }
   frame.delayNumerator = static_cast<uint16_t>(numerator > UINT16_MAX ? UINT16_MAX : numerator);
   frame.delayDenominator = static_cast<uint16_t>(denominator);
+}
+
+struct Box {
+  uint32_t x = 0;
+  uint32_t y = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+
+// The smallest rectangle holding every pixel of `canvas` that differs from `previous` (both
+// `width` x `height`, 4 bytes a pixel); one pixel at the top-left corner when none does.
+Box ChangedBox(const uint8_t* previous, const uint8_t* canvas, uint32_t width, uint32_t height) {
+  const size_t rowBytes = size_t{width} * 4;
+  uint32_t left = width;
+  uint32_t right = 0;
+  uint32_t top = height;
+  uint32_t bottom = 0;
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint8_t* a = previous + rowBytes * y;
+    const uint8_t* b = canvas + rowBytes * y;
+    if (std::memcmp(a, b, rowBytes) == 0) {
+      continue;
+    }
+    top = std::min(top, y);
+    bottom = y + 1;
+    for (uint32_t x = 0; x < width; ++x) {
+      if (std::memcmp(a + 4 * size_t{x}, b + 4 * size_t{x}, 4) != 0) {
+        left = std::min(left, x);
+        right = std::max(right, x + 1);
+      }
+    }
+  }
+  if (bottom == 0) {
+    return Box{0, 0, 1, 1};
+  }
+  return Box{left, top, right - left, bottom - top};
 }
 
 class WebpFrames final : public AnimationSource {
@@ -66,17 +103,42 @@ class WebpFrames final : public AnimationSource {
     return true;
   }
 
+  // Decodes every frame once, finding what each changes; returns the first frame that does not
+  // decode, or the frame count.
+  uint32_t Scan() {
+    const size_t bytes = size_t{width_} * 4 * height_;
+    std::vector<uint8_t> previous;
+    boxes_.clear();
+    for (uint32_t index = 0; index < info_.frameCount; ++index) {
+      uint8_t* canvas = nullptr;
+      int timestamp = 0;
+      if (!WebPAnimDecoderGetNext(decoder_.get(), &canvas, &timestamp)) {
+        break;
+      }
+      boxes_.push_back(index == 0 ? Box{0, 0, width_, height_}
+                                  : ChangedBox(previous.data(), canvas, width_, height_));
+      previous.assign(canvas, canvas + bytes);
+    }
+    WebPAnimDecoderReset(decoder_.get());
+    next_ = 0;
+    return static_cast<uint32_t>(boxes_.size());
+  }
+
   const AnimationInfo& Info() const override { return info_; }
 
   bool Frame(uint32_t index, AnimationFrame& frame, Bitmap* pixels) override {
     error_.clear();
-    if (index >= info_.frameCount) {
-      error_ = "no such frame";
+    if (index >= boxes_.size()) {
+      error_ = index < info_.frameCount ? "frame " + std::to_string(index) + " is damaged"
+                                        : "no such frame";
       return false;
     }
+    const Box& box = boxes_[index];
     frame = AnimationFrame();
-    frame.width = width_;
-    frame.height = height_;
+    frame.x = box.x;
+    frame.y = box.y;
+    frame.width = box.width;
+    frame.height = box.height;
     SetDelay(durations_[index], frame);
     if (pixels == nullptr) {
       return true;
@@ -97,14 +159,17 @@ class WebpFrames final : public AnimationSource {
       }
       ++next_;
     }
-    if (!pixels->Create(static_cast<int32_t>(width_), static_cast<int32_t>(height_), 32)) {
+    if (!pixels->Create(static_cast<int32_t>(box.width), static_cast<int32_t>(box.height), 32)) {
       error_ = "frame " + std::to_string(index) + " is too large";
       return false;
     }
-    const size_t rowBytes = size_t{width_} * 4;
+    const size_t canvasRow = size_t{width_} * 4;
+    const size_t rowBytes = size_t{box.width} * 4;
     const int32_t rows = pixels->Height();
     for (int32_t y = 0; y < rows; ++y) {
-      std::memcpy(pixels->Row(rows - 1 - y), canvas + rowBytes * static_cast<size_t>(y), rowBytes);
+      const uint8_t* from =
+          canvas + canvasRow * (box.y + static_cast<size_t>(y)) + 4 * size_t{box.x};
+      std::memcpy(pixels->Row(rows - 1 - y), from, rowBytes);
     }
     return true;
   }
@@ -118,15 +183,22 @@ class WebpFrames final : public AnimationSource {
   uint32_t width_ = 0;
   uint32_t height_ = 0;
   std::vector<uint32_t> durations_;
+  std::vector<Box> boxes_;  // of the frames that decode, in order
   AnimationInfo info_;
   std::string error_;
 };
 
 }  // namespace
 
-std::unique_ptr<AnimationSource> OpenWebpFrames(std::vector<uint8_t> data, std::string& why) {
+std::unique_ptr<AnimationSource> OpenWebpFrames(std::vector<uint8_t> data, std::string& why,
+                                                uint32_t& damaged) {
   auto frames = std::make_unique<WebpFrames>(std::move(data));
   if (!frames->Open(why)) {
+    return nullptr;
+  }
+  damaged = frames->Scan();
+  if (damaged == 0) {
+    why = "a broken WebP animation frame";
     return nullptr;
   }
   return frames;

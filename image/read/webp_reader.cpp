@@ -68,16 +68,24 @@ void CarryChunks(const WebPData& webp, std::vector<PngChunk>& chunks) {
 }
 
 // An animation: its first frame, composed on its canvas, into `image`, and its frames. A file
-// of one frame is a still image.
+// of one frame is a still image. A later frame that does not decode leaves the first frame
+// alone, noted with the frame count.
 bool DecodeAnimation(std::vector<uint8_t>& data, Bitmap& image) {
   std::string why;
-  std::unique_ptr<AnimationSource> frames = webp_animation::OpenWebpFrames(std::move(data), why);
+  uint32_t damaged = 0;
+  std::unique_ptr<AnimationSource> frames =
+      webp_animation::OpenWebpFrames(std::move(data), why, damaged);
   AnimationFrame first;
   if (frames == nullptr || !frames->Frame(0, first, &image)) {
     image.Notes().detail = frames == nullptr ? why : frames->Error();
     return false;
   }
-  if (frames->Info().frameCount > 1) {
+  const uint32_t count = frames->Info().frameCount;
+  if (damaged < count) {
+    image.Notes().frames = count;
+    image.Metadata().LeftOut("animation (frame " + std::to_string(damaged) +
+                             " is damaged): only its first frame is written");
+  } else if (count > 1) {
     image.SetAnimation(std::move(frames));
   }
   return true;

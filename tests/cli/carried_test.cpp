@@ -480,10 +480,15 @@ std::vector<Case> Cases() {
   gif.frames[2].disposal = 3;
   gif.frames[2].delay = 0;
   gif.frames[2].localMap = {{9, 9, 9, 255}, {90, 90, 90, 255}, {190, 0, 0, 255}, {1, 2, 3, 255}};
+  // A WebP's frames are the parts of its canvases that change.
   testimg::WebpRecipe webp;
-  for (int f = 0; f < 3; ++f) {
-    webp.frames.push_back(testimg::NoisePicture(6, 4, false, 20 + f));
+  webp.frames.assign(3, testimg::NoisePicture(6, 4, false, 20));
+  for (int f = 1; f < 3; ++f) {
+    for (int y = 1; y < 3; ++y) {
+      webp.frames[f].at(1, y) = webp.frames[f].at(2, y) = testimg::Rgba{1, 2, 3, 255};
+    }
   }
+  webp.frames[2].at(5, 3) = testimg::Rgba{9, 9, 9, 255};
   webp.durations = {30, 60, 90};
   auto animation = [](uint32_t loops, const std::vector<FrameSpec>& specs) {
     return [loops, specs](const testimg::DecodedPng& png) {
@@ -505,8 +510,8 @@ std::vector<Case> Cases() {
                    testimg::MakeWebp(webp),
                    {},
                    animation(0, {{0, 0, 6, 4, 30, 1000, 0, 0},
-                                 {0, 0, 6, 4, 60, 1000, 0, 0},
-                                 {0, 0, 6, 4, 90, 1000, 0, 0}})});
+                                 {1, 1, 2, 2, 60, 1000, 0, 0},
+                                 {5, 3, 1, 1, 90, 1000, 0, 0}})});
   Bytes damaged = testimg::MakeGif(gif);
   damaged.resize(damaged.size() - 6);  // into the last frame's data
   cases.push_back(
