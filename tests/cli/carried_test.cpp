@@ -522,6 +522,23 @@ std::vector<Case> Cases() {
        [](const testimg::DecodedPng& png) { EXPECT_EQ(Position(png, "acTL"), png.chunks.size()); },
        true,
        L"first frame of 3"});
+  // A WebP whose last frame's lossless data is garbled past its header.
+  testimg::WebpRecipe noise;
+  for (int f = 0; f < 3; ++f) {
+    noise.frames.push_back(testimg::NoisePicture(6, 4, false, 30 + f));
+  }
+  Bytes garbled = testimg::MakeWebp(noise);
+  const std::string vp8l = "VP8L";
+  const auto last = std::find_end(garbled.begin(), garbled.end(), vp8l.begin(), vp8l.end());
+  std::fill(last + 8 + 5, garbled.end(), 0xFF);
+  cases.push_back(
+      {"animated WebP with a damaged frame",
+       L"damaged.webp",
+       garbled,
+       {},
+       [](const testimg::DecodedPng& png) { EXPECT_EQ(Position(png, "acTL"), png.chunks.size()); },
+       true,
+       L"first frame of 3"});
   // A palette PNG's background and significant bits, stated again for each kind written.
   for (const std::vector<std::wstring>& options :
        {std::vector<std::wstring>{}, std::vector<std::wstring>{L"--24bit"},
