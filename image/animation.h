@@ -8,9 +8,9 @@
 // first frame (an animated PNG whose IDAT is a frame, a GIF, an animated WebP) says so; otherwise
 // the default image is a picture of its own, shown by viewers that do not animate.
 //
-// Any animated reader (PNG now; GIF and WebP are built the same way) implements it; the animated
-// PNG writer (png/apng_writer.h) takes frames from it, and a check of a written file reads the
-// written frames back through the same interface.
+// The animated readers (PNG, GIF and WebP) implement it; the animated PNG writer
+// (png/apng_writer.h) takes frames from it, and a check of a written file reads the written
+// frames back through the same interface.
 //
 // Threads: an object belongs to one thread at a time.
 #pragma once

@@ -45,6 +45,19 @@ bool WriteImageData(PngChunkWriter& chunks, const Bitmap& image, const PngLayout
 
 }  // namespace
 
+const Bitmap* FrameAsWritten(const Bitmap& image, const Bitmap& pixels, Bitmap& converted) {
+  if (pixels.BitCount() == image.BitCount()) {
+    return &pixels;
+  }
+  const BitmapRect whole{0, 0, pixels.Width(), pixels.Height()};
+  if ((image.BitCount() != 24 && image.BitCount() != 32) ||
+      !converted.Create(pixels.Width(), pixels.Height(), image.BitCount()) ||
+      !Bitmap::CopyRect(whole, converted, pixels)) {
+    return nullptr;
+  }
+  return &converted;
+}
+
 bool EncodeApng(const Bitmap& image, AnimationSource& frames, const PngEncodeOptions& options,
                 kiv::File& stream, std::string& why) {
   PngLayout layout;
@@ -114,16 +127,10 @@ bool EncodeApng(const Bitmap& image, AnimationSource& frames, const PngEncodeOpt
       why = frames.Error();
       return false;
     }
-    const Bitmap* written = &pixels;
-    if (pixels.BitCount() != image.BitCount()) {
-      const BitmapRect whole{0, 0, pixels.Width(), pixels.Height()};
-      if ((image.BitCount() != 24 && image.BitCount() != 32) ||
-          !converted.Create(pixels.Width(), pixels.Height(), image.BitCount()) ||
-          !Bitmap::CopyRect(whole, converted, pixels)) {
-        why = "frame " + std::to_string(index) + " cannot take the default image's kind";
-        return false;
-      }
-      written = &converted;
+    const Bitmap* written = FrameAsWritten(image, pixels, converted);
+    if (written == nullptr) {
+      why = "frame " + std::to_string(index) + " cannot take the default image's kind";
+      return false;
     }
     if (!WriteFrameControl(chunks, frame, sequence) ||
         !WriteImageData(chunks, *written, layout, compression, options.interlace, &sequence)) {

@@ -31,3 +31,8 @@ class File;
 // std::bad_alloc.
 bool EncodeApng(const Bitmap& image, AnimationSource& frames, const PngEncodeOptions& options,
                 kiv::File& stream, std::string& why);
+
+// The frame `pixels` in the kind EncodeApng writes it for `image`: `pixels` itself when it has
+// the image's bit count, otherwise its conversion, made into `converted`; null when it cannot be
+// converted.
+const Bitmap* FrameAsWritten(const Bitmap& image, const Bitmap& pixels, Bitmap& converted);

@@ -9,7 +9,9 @@
 #include "base/file.h"
 #include "image/bitmap.h"
 #include "image/byte_order.h"
+#include "image/animation.h"
 #include "image/pixels.h"
+#include "image/png/apng_writer.h"
 #include "image/png/png_row_check.h"
 #include "image/read/png_chunk_walk.h"
 
@@ -105,6 +107,37 @@ bool SameStore(const Bitmap& a, const Bitmap& b) {
     return colours;
   };
   return entries(a) == entries(b);
+}
+
+// Compares every frame of the written animation `back` with the frame of `encoded` it was made
+// from, as EncodeApng wrote it for `image`: the same count, loops and placements, and each
+// frame's pixels, one frame of each held at a time. A default image that is frame 0 was
+// compared as the image itself.
+ReadBackResult SameFrames(const Bitmap& image, AnimationSource& encoded, AnimationSource& back) {
+  const AnimationInfo& a = encoded.Info();
+  const AnimationInfo& b = back.Info();
+  if (a.frameCount != b.frameCount || a.loops != b.loops ||
+      a.defaultIsFirstFrame != b.defaultIsFirstFrame) {
+    return ReadBackResult::kPixelsDiffer;
+  }
+  Bitmap source;
+  Bitmap written;
+  Bitmap converted;
+  for (uint32_t index = a.defaultIsFirstFrame ? 1 : 0; index < a.frameCount; ++index) {
+    AnimationFrame from;
+    AnimationFrame to;
+    if (!encoded.Frame(index, from, &source) || !back.Frame(index, to, &written)) {
+      return ReadBackResult::kUnreadable;
+    }
+    const Bitmap* expected = FrameAsWritten(image, source, converted);
+    if (expected == nullptr || from.x != to.x || from.y != to.y || from.width != to.width ||
+        from.height != to.height || from.delayNumerator != to.delayNumerator ||
+        from.delayDenominator != to.delayDenominator || from.dispose != to.dispose ||
+        from.blend != to.blend || !SamePixels(*expected, written)) {
+      return ReadBackResult::kPixelsDiffer;
+    }
+  }
+  return ReadBackResult::kSame;
 }
 
 }  // namespace
@@ -223,6 +256,15 @@ ReadBackResult ReadBackPng(const std::wstring& path, const Bitmap& image,
     }
     if (!SamePixels(image, back)) {
       return ReadBackResult::kPixelsDiffer;
+    }
+    if (image.Animation() != nullptr) {
+      if (back.Animation() == nullptr) {
+        return ReadBackResult::kPixelsDiffer;
+      }
+      const ReadBackResult frames = SameFrames(image, *image.Animation(), *back.Animation());
+      if (frames != ReadBackResult::kSame) {
+        return frames;
+      }
     }
     return sameChunks ? ReadBackResult::kSame : ReadBackResult::kChunksDiffer;
   } catch (const std::bad_alloc&) {

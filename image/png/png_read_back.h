@@ -41,7 +41,10 @@ enum class ReadBackResult {
 
 // Reads the PNG file at `path` from the disk and checks it: every chunk whole, the ancillary
 // chunks other than tRNS exactly `carried` in that order, and the decoded pixels SamePixels
-// with `image`. `carried` is what the writer reports having written (PngEncodeOptions::carried).
-// Never throws; running out of memory gives kUnreadable.
+// with `image`. For an image with an Animation(), the file must be an animated PNG of the same
+// frame count, loops and placements, each frame SamePixels with the animation's frame as it
+// was written (converted to the image's kind); frames are decoded one at a time. `carried` is what
+// the writer reports having written (PngEncodeOptions::carried). Never throws; running out of
+// memory gives kUnreadable.
 ReadBackResult ReadBackPng(const std::wstring& path, const Bitmap& image,
                            const std::vector<PngChunk>& carried);

@@ -1,13 +1,22 @@
 // The GIF reader (87a and 89a), through giflib's record-by-record decoder over the file's bytes
 // in memory.
 //
-// Results: a first image that covers the whole screen and has no transparent colour becomes an
+// Results: a still image that covers the whole screen and has no transparent colour becomes an
 // 8-bit indexed image with its colour table; any other becomes 32-bit blue-green-red-alpha, the
 // screen transparent where the image leaves it uncovered or marks it transparent. Interlaced
-// images are put in their rows' order. An animation becomes its first frame, the notes counting
-// its frames (counted up to kMaxCountedFrames; later ones are not looked at); the later frames'
-// data is passed over without being decoded. Comments met before the end of the first image
-// become a "Comment" text chunk.
+// images are put in their rows' order. Comments met before the end of the first image become a
+// "Comment" text chunk.
+//
+// An animation (more than one image) becomes the first frame as the default image and an
+// AnimationSource of every frame (gif_animation.h), its loop count from the NETSCAPE2.0 (or
+// ANIMEXTS1.0) application extension. That count says how often the animation repeats after
+// it has played once, as browsers play it, so a count of n plays n + 1 times; 0 repeats
+// forever; a file without the extension plays once. The default image stays 8-bit indexed only
+// when every image shares the first one's colour table and none has a transparent colour;
+// otherwise the frames differ in colours and all of them are 32-bit. Every later image is
+// decoded once here to be sure it is whole; one that is damaged (noted as truncated), or
+// kMaxCountedFrames images or more, leave the animation out: the first frame is written, the
+// notes count the frames, and the source is kept.
 //
 // A first image whose data ends early keeps the rows it has, the rest transparent or colour 0,
 // and is noted as truncated; one that ends before its first row fails. A file damaged past its
@@ -17,11 +26,14 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "base/file.h"
 #include "image/bitmap.h"
+#include "image/read/gif_animation.h"
+#include "image/read/gif_image.h"
 #include "image/read/image_readers.h"
 #include "image/read/metadata_chunks.h"
 
@@ -32,116 +44,45 @@ namespace {
 // millions of tiny frames takes no more memory than a few hundred kilobytes.
 constexpr uint32_t kMaxCountedFrames = 10000;
 
-struct Input {
-  const uint8_t* data;
-  size_t size;
-  size_t at;
-};
-
-int ReadInput(GifFileType* gif, GifByteType* out, int count) {
-  auto* input = static_cast<Input*>(gif->UserData);
-  const size_t n = std::min(static_cast<size_t>(count > 0 ? count : 0), input->size - input->at);
-  std::memcpy(out, input->data + input->at, n);
-  input->at += n;
-  return static_cast<int>(n);
-}
-
-struct GifCloser {
-  void operator()(GifFileType* gif) const { DGifCloseFile(gif, nullptr); }
-};
+constexpr uint8_t kDisposalMask = 7;
 
 bool Fail(Bitmap& image, const char* detail) {
   image.Notes().detail = detail;
   return false;
 }
 
-// The picture rows of an image's lines in the order they are stored: Adam's four passes for an
-// interlaced one.
-std::vector<int32_t> LineOrder(int32_t height, bool interlaced) {
-  std::vector<int32_t> order;
-  order.reserve(static_cast<size_t>(height));
-  if (!interlaced) {
-    for (int32_t y = 0; y < height; ++y) {
-      order.push_back(y);
-    }
-    return order;
-  }
-  static const int32_t kStart[] = {0, 4, 2, 1};
-  static const int32_t kStep[] = {8, 8, 4, 2};
-  for (int pass = 0; pass < 4; ++pass) {
-    for (int32_t y = kStart[pass]; y < height; y += kStep[pass]) {
-      order.push_back(y);
-    }
-  }
-  return order;
-}
-
-// What the records before the first image said of it.
-struct FirstImage {
-  int transparent = -1;  // the transparent colour index, or -1
-  std::vector<uint8_t> comment;
+// What the records said beyond the images.
+struct FileNotes {
+  gif_animation::ImageRecord control;  // the graphic control for the next image
+  std::vector<uint8_t> comment;        // comments before the end of the first image
+  uint32_t loops = 1;                  // in plays: 1 when the file never says
 };
 
 // Decodes the first image, whose descriptor giflib has just read, onto the screen. Returns
 // false (notes set) when not a row of it could be read.
-bool DecodeFirst(GifFileType* gif, const FirstImage& first, Bitmap& image) {
+bool DecodeFirst(GifFileType* gif, int transparent, Bitmap& image) {
   const GifImageDesc& desc = gif->Image;
-  const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
-  if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0) {
+  const ColorMapObject* map = gif_image::TableOf(gif);
+  if (map == nullptr) {
     return Fail(image, "a GIF image without a colour table");
   }
-  const int32_t screenWidth = gif->SWidth;
-  const int32_t screenHeight = gif->SHeight;
   const bool covers =
-      desc.Left == 0 && desc.Top == 0 && desc.Width == screenWidth && desc.Height == screenHeight;
-  const bool indexed = covers && first.transparent < 0;
-  if (!image.Create(screenWidth, screenHeight, indexed ? 8 : 32)) {
+      desc.Left == 0 && desc.Top == 0 && desc.Width == gif->SWidth && desc.Height == gif->SHeight;
+  const bool indexed = covers && transparent < 0;
+  if (!image.Create(gif->SWidth, gif->SHeight, indexed ? 8 : 32)) {
     image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
     return false;
   }
-  // The part of the image on the screen.
-  const int32_t left = std::min(desc.Left, screenWidth);
-  const int32_t top = std::min(desc.Top, screenHeight);
-  const int32_t width = std::max(0, std::min(desc.Width, screenWidth - left));
-  std::vector<GifPixelType> line(static_cast<size_t>(std::max(desc.Width, 1)));
-  int maxIndex = 0;
-  const std::vector<int32_t> order = LineOrder(desc.Height, desc.Interlace);
-  size_t done = 0;
-  for (const int32_t y : order) {
-    if (DGifGetLine(gif, line.data(), desc.Width) != GIF_OK) {
-      break;
-    }
-    ++done;
-    const int32_t row = top + y;
-    if (row >= screenHeight) {
-      continue;
-    }
-    uint8_t* out = image.Row(screenHeight - 1 - row);
-    for (int32_t x = 0; x < width; ++x) {
-      const int index = line[static_cast<size_t>(x)];
-      maxIndex = std::max(maxIndex, index);
-      if (indexed) {
-        out[left + x] = static_cast<uint8_t>(index);
-      } else if (index != first.transparent) {
-        uint8_t* pixel = out + 4 * static_cast<size_t>(left + x);
-        const GifColorType colour =
-            index < map->ColorCount ? map->Colors[index] : GifColorType{0, 0, 0};
-        pixel[0] = colour.Blue;
-        pixel[1] = colour.Green;
-        pixel[2] = colour.Red;
-        pixel[3] = 255;
-      }
-    }
-  }
-  if (done == 0 && !order.empty()) {
+  const gif_image::Lines lines = gif_image::DecodeLines(gif, transparent, &image, 0, 0);
+  if (lines.done == 0 && lines.total != 0) {
     return Fail(image, "the GIF image data ends early or is damaged");
   }
-  if (done < order.size()) {
+  if (lines.done < lines.total) {
     image.Notes().truncated = true;
   }
   if (indexed) {
     // An index past the table's end shows black.
-    const int entries = std::max(map->ColorCount, maxIndex + 1);
+    const int entries = std::max(map->ColorCount, lines.maxIndex + 1);
     image.Palette().resize(static_cast<size_t>(entries));
     for (int i = 0; i < map->ColorCount; ++i) {
       const GifColorType& c = map->Colors[i];
@@ -151,22 +92,34 @@ bool DecodeFirst(GifFileType* gif, const FirstImage& first, Bitmap& image) {
   return true;
 }
 
-// Reads the blocks of an extension, keeping a graphic control's transparent index and a
-// comment's bytes for the first image. False when the data is damaged.
-bool ReadExtension(GifFileType* gif, bool beforeFirst, FirstImage& first) {
+// Reads the blocks of an extension, keeping a graphic control's fields for the next image, the
+// loop count, and a comment's bytes before the first image. False when the data is damaged.
+bool ReadExtension(GifFileType* gif, bool beforeFirst, FileNotes& notes) {
   int code = 0;
   GifByteType* block = nullptr;
   if (DGifGetExtension(gif, &code, &block) != GIF_OK) {
     return false;
   }
   const bool comment = beforeFirst && code == COMMENT_EXT_FUNC_CODE;
-  if (beforeFirst && code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
-    first.transparent = (block[1] & 1) != 0 ? block[4] : -1;
+  if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+    notes.control.transparent = (block[1] & 1) != 0 ? block[4] : -1;
+    notes.control.disposal = static_cast<uint8_t>((block[1] >> 2) & kDisposalMask);
+    notes.control.delay = static_cast<uint16_t>(block[2] | block[3] << 8);
   }
+  const bool application = code == APPLICATION_EXT_FUNC_CODE && block != nullptr &&
+                           block[0] == 11 &&
+                           (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 ||
+                            std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
+  bool first = true;
   while (block != nullptr) {
-    if (comment && first.comment.size() < metadata_chunks::kMaxMetadataBytes) {
-      first.comment.insert(first.comment.end(), block + 1, block + 1 + block[0]);
+    if (comment && notes.comment.size() < metadata_chunks::kMaxMetadataBytes) {
+      notes.comment.insert(notes.comment.end(), block + 1, block + 1 + block[0]);
     }
+    if (application && !first && block[0] >= 3 && block[1] == 1) {
+      const unsigned repeats = block[2] | block[3] << 8;
+      notes.loops = repeats == 0 ? 0 : repeats + 1;
+    }
+    first = false;
     if (DGifGetExtensionNext(gif, &block) != GIF_OK) {
       return false;
     }
@@ -174,18 +127,27 @@ bool ReadExtension(GifFileType* gif, bool beforeFirst, FirstImage& first) {
   return true;
 }
 
-// Passes over an image's data without decoding it. False when the data is damaged.
-bool SkipImageData(GifFileType* gif) {
-  int codeSize = 0;
-  GifByteType* block = nullptr;
-  if (DGifGetCode(gif, &codeSize, &block) != GIF_OK) {
+// Decodes a later image only to check it; false when it is damaged. `maxIndex` grows to the
+// largest colour index it uses.
+bool CheckImage(GifFileType* gif, int& maxIndex) {
+  if (gif_image::TableOf(gif) == nullptr) {
     return false;
   }
-  while (block != nullptr) {
-    if (DGifGetCodeNext(gif, &block) != GIF_OK) {
-      return false;
-    }
+  const gif_image::Lines lines = gif_image::DecodeLines(gif, -1, nullptr, 0, 0);
+  maxIndex = std::max(maxIndex, lines.maxIndex);
+  return lines.done == lines.total;
+}
+
+// Makes the 8-bit `image` 32-bit, its pixels as they show.
+bool Widen(Bitmap& image) {
+  Bitmap wide;
+  if (!wide.Create(image.Width(), image.Height(), 32) ||
+      !Bitmap::CopyRect(BitmapRect{0, 0, image.Width(), image.Height()}, wide, image)) {
+    return false;
   }
+  const BitmapLoadNotes notes = image.Notes();
+  image = std::move(wide);
+  image.Notes() = notes;
   return true;
 }
 
@@ -197,9 +159,8 @@ bool ReadGif(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions&) {
   if (!ReadWholeStream(stream, data, image)) {
     return false;
   }
-  Input input{data.data(), data.size(), 0};
-  int error = 0;
-  std::unique_ptr<GifFileType, GifCloser> gif(DGifOpen(&input, ReadInput, &error));
+  gif_image::Input input{data.data(), data.size(), 0};
+  gif_image::GifHandle gif = gif_image::Open(input);
   if (!gif) {
     return Fail(image, "a damaged GIF header");
   }
@@ -212,10 +173,14 @@ bool ReadGif(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions&) {
     image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
     return false;
   }
-  FirstImage first;
-  uint32_t frames = 0;
+  FileNotes notes;
+  std::vector<gif_animation::ImageRecord> images;
+  std::vector<GifColorType> firstTable;
   bool damaged = false;
-  while (frames < kMaxCountedFrames) {
+  bool shared = true;  // every image has the first one's colour table and no transparent colour
+  int maxIndex = 0;
+  while (images.size() < kMaxCountedFrames) {
+    const size_t offset = input.at;
     GifRecordType record = UNDEFINED_RECORD_TYPE;
     if (DGifGetRecordType(gif.get(), &record) != GIF_OK) {
       damaged = true;
@@ -225,7 +190,7 @@ bool ReadGif(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions&) {
       break;
     }
     if (record == EXTENSION_RECORD_TYPE) {
-      if (!ReadExtension(gif.get(), frames == 0, first)) {
+      if (!ReadExtension(gif.get(), images.empty(), notes)) {
         damaged = true;
         break;
       }
@@ -236,30 +201,71 @@ bool ReadGif(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions&) {
       damaged = true;
       break;
     }
-    ++frames;
-    if (frames == 1) {
-      if (!DecodeFirst(gif.get(), first, image)) {
+    gif_animation::ImageRecord imageRecord = notes.control;
+    notes.control = gif_animation::ImageRecord();
+    imageRecord.offset = offset;
+    imageRecord.left = gif->Image.Left;
+    imageRecord.top = gif->Image.Top;
+    imageRecord.width = gif->Image.Width;
+    imageRecord.height = gif->Image.Height;
+    images.push_back(imageRecord);
+    if (images.size() == 1) {
+      if (!DecodeFirst(gif.get(), imageRecord.transparent, image)) {
         return false;
       }
+      const ColorMapObject* table = gif_image::TableOf(gif.get());
+      firstTable.assign(table->Colors, table->Colors + table->ColorCount);
       if (image.Notes().truncated) {
         break;
       }
-    } else if (!SkipImageData(gif.get())) {
+      continue;
+    }
+    if (!CheckImage(gif.get(), maxIndex)) {
       damaged = true;
       break;
     }
+    const ColorMapObject* table = gif_image::TableOf(gif.get());
+    shared = shared && imageRecord.transparent < 0 &&
+             table->ColorCount == static_cast<int>(firstTable.size()) &&
+             std::memcmp(table->Colors, firstTable.data(),
+                         sizeof(GifColorType) * firstTable.size()) == 0 &&
+             imageRecord.left < gif->SWidth && imageRecord.top < gif->SHeight;
   }
-  if (frames == 0) {
+  if (images.empty()) {
     return Fail(image, damaged ? "a damaged GIF file" : "a GIF file without an image");
   }
+  const bool whole = !damaged && !image.Notes().truncated;
   if (damaged) {
     image.Notes().truncated = true;
   }
   if (image.Notes().truncated) {
     image.Notes().bytesPresent = data.size();
   }
-  image.Notes().frames = frames;
-  metadata_chunks::AddComment(first.comment.data(), first.comment.size(), image.Ancillary());
+  if (images.size() > 1 && whole && images.size() < kMaxCountedFrames) {
+    if (image.BitCount() == 8 && shared) {
+      // Every frame indexes the one palette: it reaches the largest index any of them uses.
+      const size_t entries = static_cast<size_t>(maxIndex) + 1;
+      if (image.Palette().size() < entries) {
+        image.Palette().resize(entries);
+      }
+    } else if (image.BitCount() == 8 && !Widen(image)) {
+      image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+      return false;
+    }
+    const int32_t width = gif->SWidth;
+    const int32_t height = gif->SHeight;
+    gif.reset();
+    image.SetAnimation(gif_animation::MakeGifFrames(std::move(data), std::move(images), width,
+                                                    height, notes.loops, image));
+  } else if (images.size() > 1) {
+    // The first frame alone, noted: the source is kept.
+    image.Notes().frames = static_cast<uint32_t>(images.size());
+    if (images.size() >= kMaxCountedFrames) {
+      image.Metadata().LeftOut("animation (more than " + std::to_string(kMaxCountedFrames - 1) +
+                               " frames): only its first frame is written");
+    }
+  }
+  metadata_chunks::AddComment(notes.comment.data(), notes.comment.size(), image.Ancillary());
   return true;
 }
 

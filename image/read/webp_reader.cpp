@@ -2,8 +2,9 @@
 // animation decoder.
 //
 // Results: a file with alpha becomes 32-bit blue-green-red-alpha, one without 24-bit
-// blue-green-red, lossy and lossless alike. An animation becomes its first frame as shown on
-// its canvas (32-bit), the notes counting its frames. The ICCP chunk goes into the image as
+// blue-green-red, lossy and lossless alike. An animation of more than one frame becomes its
+// first frame as shown on its canvas (32-bit), the default image, and an AnimationSource of
+// every frame (webp_animation.h). The ICCP chunk goes into the image as
 // iCCP when it is a usable RGB profile, the EXIF chunk as eXIf, the XMP chunk as iTXt.
 //
 // A still file whose data ends early decodes as far as its data goes, the rows below left
@@ -15,6 +16,8 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "base/file.h"
@@ -22,15 +25,13 @@
 #include "image/colour_chunks.h"
 #include "image/read/image_readers.h"
 #include "image/read/metadata_chunks.h"
+#include "image/read/webp_animation.h"
 
 namespace image_readers {
 namespace {
 
 struct DemuxDeleter {
   void operator()(WebPDemuxer* demux) const { WebPDemuxDelete(demux); }
-};
-struct AnimDeleter {
-  void operator()(WebPAnimDecoder* decoder) const { WebPAnimDecoderDelete(decoder); }
 };
 struct IdecDeleter {
   void operator()(WebPIDecoder* decoder) const { WebPIDelete(decoder); }
@@ -42,13 +43,12 @@ bool Fail(Bitmap& image, const char* detail) {
 }
 
 // The ICC profile, EXIF block and XMP packet of a file with an extended header.
-void CarryChunks(const WebPData& webp, Bitmap& image) {
+void CarryChunks(const WebPData& webp, std::vector<PngChunk>& chunks) {
   WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
   std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemuxPartial(&webp, &state));
   if (!demux) {
     return;
   }
-  std::vector<PngChunk>& chunks = image.Ancillary();
   WebPChunkIterator chunk;
   if (WebPDemuxGetChunk(demux.get(), "ICCP", 1, &chunk)) {
     if (chunk.chunk.size <= colour_chunks::kMaxIccProfileBytes) {
@@ -67,35 +67,27 @@ void CarryChunks(const WebPData& webp, Bitmap& image) {
   }
 }
 
-// The first frame of an animation, composed on its canvas.
-bool DecodeFirstFrame(const WebPData& webp, Bitmap& image) {
-  WebPAnimDecoderOptions options;
-  if (!WebPAnimDecoderOptionsInit(&options)) {
-    return Fail(image, "the WebP decoder could not start");
-  }
-  options.color_mode = MODE_BGRA;
-  options.use_threads = 0;
-  std::unique_ptr<WebPAnimDecoder, AnimDeleter> decoder(WebPAnimDecoderNew(&webp, &options));
-  WebPAnimInfo info;
-  if (!decoder || !WebPAnimDecoderGetInfo(decoder.get(), &info)) {
-    return Fail(image, "a broken WebP animation");
-  }
-  uint8_t* canvas = nullptr;
-  int timestamp = 0;
-  if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp)) {
-    return Fail(image, "a broken WebP animation frame");
-  }
-  if (!image.Create(static_cast<int32_t>(info.canvas_width),
-                    static_cast<int32_t>(info.canvas_height), 32)) {
-    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+// An animation: its first frame, composed on its canvas, into `image`, and its frames. A file
+// of one frame is a still image. A later frame that does not decode leaves the first frame
+// alone, noted with the frame count.
+bool DecodeAnimation(std::vector<uint8_t>& data, Bitmap& image) {
+  std::string why;
+  uint32_t damaged = 0;
+  std::unique_ptr<AnimationSource> frames =
+      webp_animation::OpenWebpFrames(std::move(data), why, damaged);
+  AnimationFrame first;
+  if (frames == nullptr || !frames->Frame(0, first, &image)) {
+    image.Notes().detail = frames == nullptr ? why : frames->Error();
     return false;
   }
-  const size_t rowBytes = size_t{info.canvas_width} * 4;
-  const int32_t rows = image.Height();
-  for (int32_t y = 0; y < rows; ++y) {
-    std::memcpy(image.Row(rows - 1 - y), canvas + rowBytes * static_cast<size_t>(y), rowBytes);
+  const uint32_t count = frames->Info().frameCount;
+  if (damaged < count) {
+    image.Notes().frames = count;
+    image.Metadata().LeftOut("animation (frame " + std::to_string(damaged) +
+                             " is damaged): only its first frame is written");
+  } else if (count > 1) {
+    image.SetAnimation(std::move(frames));
   }
-  image.Notes().frames = info.frame_count;
   return true;
 }
 
@@ -157,9 +149,10 @@ bool ReadWebp(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions&) {
     image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
     return false;
   }
-  const WebPData webp{data.data(), data.size()};
+  std::vector<PngChunk> chunks;
+  CarryChunks(WebPData{data.data(), data.size()}, chunks);
   if (features.has_animation) {
-    if (!DecodeFirstFrame(webp, image)) {
+    if (!DecodeAnimation(data, image)) {
       return false;
     }
   } else {
@@ -171,7 +164,7 @@ bool ReadWebp(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions&) {
       return false;
     }
   }
-  CarryChunks(webp, image);
+  image.Ancillary() = std::move(chunks);
   return true;
 }
 

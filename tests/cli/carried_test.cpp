@@ -2,7 +2,8 @@
 // significant bits and safe-to-copy chunks of a PNG, each where PNG's rules place it. A source
 // holding what its PNG cannot (a chunk not safe to copy, a block too large, an extension that
 // does not join) converts with a warning and stays: it is neither deleted nor replaced in place.
-// An animated PNG stays animated: its frames, regions, delays, operations and loop count.
+// An animated PNG stays animated: its frames, regions, delays, operations and loop count; an
+// animated GIF or WebP becomes one.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -451,6 +452,93 @@ std::vector<Case> Cases() {
                      true,
                      L"animation (an invalid frame control)"});
   }
+  // An animated GIF and an animated WebP: every frame arrives, so the source may go.
+  testimg::GifRecipe gif;
+  gif.width = 6;
+  gif.height = 4;
+  gif.loops = 2;
+  gif.globalMap = {{0, 0, 0, 255}, {250, 0, 0, 255}, {0, 250, 0, 255}, {0, 0, 250, 255}};
+  // Their placements in the PNG: a transparent index blends over; disposal 2 and 3 are
+  // background and previous.
+  const std::vector<FrameSpec> gifFrames = {
+      {0, 0, 6, 4, 10, 100, 0, 0}, {1, 1, 3, 2, 25, 100, 1, 1}, {2, 0, 4, 4, 0, 100, 2, 0}};
+  for (const FrameSpec& f : gifFrames) {
+    testimg::GifFrame frame;
+    frame.left = f.x;
+    frame.top = f.y;
+    frame.width = f.width;
+    frame.height = f.height;
+    for (int i = 0; i < f.width * f.height; ++i) {
+      frame.indices.push_back(static_cast<uint8_t>((i + f.x) % 4));
+    }
+    gif.frames.push_back(frame);
+  }
+  gif.frames[0].delay = 10;
+  gif.frames[1].transparent = 1;
+  gif.frames[1].disposal = 2;
+  gif.frames[1].delay = 25;
+  gif.frames[2].disposal = 3;
+  gif.frames[2].delay = 0;
+  gif.frames[2].localMap = {{9, 9, 9, 255}, {90, 90, 90, 255}, {190, 0, 0, 255}, {1, 2, 3, 255}};
+  // A WebP's frames are the parts of its canvases that change.
+  testimg::WebpRecipe webp;
+  webp.frames.assign(3, testimg::NoisePicture(6, 4, false, 20));
+  for (int f = 1; f < 3; ++f) {
+    for (int y = 1; y < 3; ++y) {
+      webp.frames[f].at(1, y) = webp.frames[f].at(2, y) = testimg::Rgba{1, 2, 3, 255};
+    }
+  }
+  webp.frames[2].at(5, 3) = testimg::Rgba{9, 9, 9, 255};
+  webp.durations = {30, 60, 90};
+  auto animation = [](uint32_t loops, const std::vector<FrameSpec>& specs) {
+    return [loops, specs](const testimg::DecodedPng& png) {
+      Bytes actl;
+      PutBe32(actl, 3);
+      PutBe32(actl, loops);
+      EXPECT_EQ(Find(png, "acTL"), std::vector<Bytes>{actl});
+      EXPECT_EQ(Find(png, "fcTL"),
+                (std::vector<Bytes>{FrameControl(0, specs[0]), FrameControl(1, specs[1]),
+                                    FrameControl(3, specs[2])}));
+      EXPECT_EQ(Find(png, "fdAT").size(), 2u);
+      EXPECT_EQ(png.colorType, 6);
+    };
+  };
+  cases.push_back(
+      {"animated GIF", L"anim.gif", testimg::MakeGif(gif), {}, animation(3, gifFrames)});
+  cases.push_back({"animated WebP",
+                   L"anim.webp",
+                   testimg::MakeWebp(webp),
+                   {},
+                   animation(0, {{0, 0, 6, 4, 30, 1000, 0, 0},
+                                 {1, 1, 2, 2, 60, 1000, 0, 0},
+                                 {5, 3, 1, 1, 90, 1000, 0, 0}})});
+  Bytes damaged = testimg::MakeGif(gif);
+  damaged.resize(damaged.size() - 6);  // into the last frame's data
+  cases.push_back(
+      {"animated GIF with a damaged frame",
+       L"damaged.gif",
+       damaged,
+       {},
+       [](const testimg::DecodedPng& png) { EXPECT_EQ(Position(png, "acTL"), png.chunks.size()); },
+       true,
+       L"first frame of 3"});
+  // A WebP whose last frame's lossless data is garbled past its header.
+  testimg::WebpRecipe noise;
+  for (int f = 0; f < 3; ++f) {
+    noise.frames.push_back(testimg::NoisePicture(6, 4, false, 30 + f));
+  }
+  Bytes garbled = testimg::MakeWebp(noise);
+  const std::string vp8l = "VP8L";
+  const auto last = std::find_end(garbled.begin(), garbled.end(), vp8l.begin(), vp8l.end());
+  std::fill(last + 8 + 5, garbled.end(), 0xFF);
+  cases.push_back(
+      {"animated WebP with a damaged frame",
+       L"damaged.webp",
+       garbled,
+       {},
+       [](const testimg::DecodedPng& png) { EXPECT_EQ(Position(png, "acTL"), png.chunks.size()); },
+       true,
+       L"first frame of 3"});
   // A palette PNG's background and significant bits, stated again for each kind written.
   for (const std::vector<std::wstring>& options :
        {std::vector<std::wstring>{}, std::vector<std::wstring>{L"--24bit"},

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "image/animation.h"
 #include "image/bitmap.h"
 #include "image/byte_order.h"
 #include "image/exif_orientation.h"
@@ -119,7 +120,8 @@ TEST(WebpReader, DecodesAsLibwebpDoes) {
     if (c.frames > 1) {
       // Lossless: the first frame as it was made.
       EXPECT_EQ(testimg::Difference(recipe.frames.front(), PictureOfImage(image)), "");
-      EXPECT_EQ(image.Notes().frames, static_cast<uint32_t>(c.frames));
+      ASSERT_NE(image.Animation(), nullptr);
+      EXPECT_EQ(image.Animation()->Info().frameCount, static_cast<uint32_t>(c.frames));
     } else {
       EXPECT_EQ(testimg::Difference(testimg::DecodeWebpReference(bytes), PictureOfImage(image)),
                 "");
@@ -201,13 +203,199 @@ TEST(GifReader, PutsTheFirstImageOnTheScreen) {
     EXPECT_EQ(image.BitCount(), indexed ? 8u : 32u);
     EXPECT_EQ(testimg::Difference(indexed ? Opaque(expected) : expected, PictureOfImage(image)),
               "");
-    EXPECT_EQ(image.Notes().frames, static_cast<uint32_t>(c.frames));
+    const AnimationSource* animation = image.Animation();
+    EXPECT_EQ(animation != nullptr ? animation->Info().frameCount : 1u,
+              static_cast<uint32_t>(c.frames));
     if (*c.comment != 0) {
       ASSERT_EQ(ChunkTypes(image), std::vector<std::string>{"tEXt"});
       const std::string text(image.Ancillary()[0].data.begin(), image.Ancillary()[0].data.end());
       EXPECT_EQ(text, std::string("Comment\0made by hand\nsecond line", 32));
     } else {
       EXPECT_TRUE(image.Ancillary().empty());
+    }
+  }
+}
+
+// ---- Animations ---------------------------------------------------------------------------
+
+// What a viewer shows after each frame of the animated PNG in `png`, by the animated PNG rules:
+// the canvas starts transparent, a frame replaces its region (source) or is drawn over it
+// (over: the frames compared here are opaque or fully transparent pixel by pixel), and its
+// region is then cleared (background) or put back as it was (previous).
+std::vector<Picture> ComposeApng(const std::vector<uint8_t>& png) {
+  std::vector<Picture> shown;
+  Bitmap image;
+  EXPECT_TRUE(image.LoadFromMemory(png));
+  AnimationSource* frames = image.Animation();
+  if (frames == nullptr) {
+    ADD_FAILURE() << "not animated";
+    return shown;
+  }
+  Picture canvas(image.Width(), image.Height());
+  for (Rgba& c : canvas.pixels) {
+    c = Rgba{0, 0, 0, 0};
+  }
+  for (uint32_t i = 0; i < frames->Info().frameCount; ++i) {
+    AnimationFrame frame;
+    Bitmap pixels;
+    EXPECT_TRUE(frames->Frame(i, frame, &pixels)) << frames->Error();
+    const Picture region = PictureOfImage(pixels);
+    const Picture before = canvas;
+    for (uint32_t y = 0; y < frame.height; ++y) {
+      for (uint32_t x = 0; x < frame.width; ++x) {
+        const Rgba& c = region.at(static_cast<int>(x), static_cast<int>(y));
+        EXPECT_TRUE(frame.blend == AnimationFrame::kBlendSource || c.a == 0 || c.a == 255);
+        if (frame.blend == AnimationFrame::kBlendSource || c.a != 0) {
+          canvas.at(static_cast<int>(frame.x + x), static_cast<int>(frame.y + y)) = c;
+        }
+      }
+    }
+    shown.push_back(canvas);
+    if (frame.dispose == AnimationFrame::kDisposePrevious) {
+      canvas = before;
+    } else if (frame.dispose == AnimationFrame::kDisposeBackground) {
+      for (uint32_t y = 0; y < frame.height; ++y) {
+        for (uint32_t x = 0; x < frame.width; ++x) {
+          canvas.at(static_cast<int>(frame.x + x), static_cast<int>(frame.y + y)) =
+              Rgba{0, 0, 0, 0};
+        }
+      }
+    }
+  }
+  return shown;
+}
+
+testimg::GifFrame GifImage(int left, int top, int width, int height, int colours,
+                           testimg::Noise& noise) {
+  testimg::GifFrame frame;
+  frame.left = left;
+  frame.top = top;
+  frame.width = width;
+  frame.height = height;
+  for (int i = 0; i < width * height; ++i) {
+    frame.indices.push_back(static_cast<uint8_t>(noise.Below(colours)));
+  }
+  return frame;
+}
+
+std::vector<Rgba> NoiseTable(int entries, testimg::Noise& noise) {
+  std::vector<Rgba> table;
+  for (int i = 0; i < entries; ++i) {
+    const uint32_t v = noise.Next();
+    table.push_back(Rgba{static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                         static_cast<uint8_t>(v >> 16), 255});
+  }
+  return table;
+}
+
+// One colour table, no transparency: an 8-bit animation, played once.
+std::vector<uint8_t> SharedTableGif() {
+  testimg::Noise noise(3);
+  testimg::GifRecipe recipe;
+  recipe.width = 21;
+  recipe.height = 13;
+  recipe.globalMap = NoiseTable(16, noise);
+  recipe.frames = {GifImage(0, 0, 21, 13, 16, noise), GifImage(3, 2, 9, 8, 16, noise),
+                   GifImage(0, 5, 21, 8, 16, noise)};
+  recipe.frames[0].delay = 5;
+  recipe.frames[1].delay = 0;
+  recipe.frames[1].interlace = true;
+  recipe.frames[1].disposal = 1;
+  recipe.frames[2].delay = 300;
+  return testimg::MakeGif(recipe);
+}
+
+// Local colour tables, transparent indices, each disposal, an image past the screen's edge,
+// interlacing and a loop count: a 32-bit animation.
+std::vector<uint8_t> MixedGif() {
+  testimg::Noise noise(4);
+  testimg::GifRecipe recipe;
+  recipe.width = 21;
+  recipe.height = 13;
+  recipe.loops = 3;
+  recipe.globalMap = NoiseTable(8, noise);
+  recipe.frames = {GifImage(2, 1, 17, 11, 8, noise), GifImage(4, 3, 10, 7, 4, noise),
+                   GifImage(15, 8, 10, 9, 8, noise), GifImage(0, 0, 21, 13, 8, noise)};
+  recipe.frames[0].disposal = 2;
+  recipe.frames[1].localMap = NoiseTable(4, noise);
+  recipe.frames[1].transparent = 2;
+  recipe.frames[1].disposal = 2;
+  recipe.frames[1].interlace = true;
+  recipe.frames[2].transparent = 5;
+  recipe.frames[2].disposal = 3;
+  recipe.frames[2].delay = 7;
+  recipe.frames[3].delay = 0;
+  return testimg::MakeGif(recipe);
+}
+
+// Frames that change part of the canvas, with alpha: libwebp's encoder writes sub-frames that
+// blend and dispose.
+testimg::WebpRecipe WebpAnimation() {
+  testimg::WebpRecipe recipe;
+  Picture frame = testimg::NoisePicture(19, 11, true, 8);
+  recipe.frames.push_back(frame);
+  for (int step = 1; step <= 2; ++step) {
+    for (int y = 2 * step; y < 4 * step + 2; ++y) {
+      for (int x = 3; x < 6 + 4 * step; ++x) {
+        frame.at(x, y) = Rgba{static_cast<uint8_t>(60 * step), 20, 200,
+                              static_cast<uint8_t>(step == 1 ? 255 : 0)};
+      }
+    }
+    recipe.frames.push_back(frame);
+  }
+  recipe.alpha = true;
+  recipe.durations = {40, 70000, 250};
+  recipe.loops = 2;
+  return recipe;
+}
+
+struct AnimationCase {
+  const char* name;
+  std::vector<uint8_t> bytes;
+  std::vector<Picture> reference;  // what a viewer shows after each frame
+  uint32_t bitCount;
+  uint32_t loops;
+  std::string delays;  // each frame's, as numerator/denominator
+};
+
+TEST(AnimatedSources, BecomeAnimatedPngsThatShowTheSameFrames) {
+  const std::vector<uint8_t> shared = SharedTableGif();
+  const std::vector<uint8_t> mixed = MixedGif();
+  const std::vector<uint8_t> webp = testimg::MakeWebp(WebpAnimation());
+  const AnimationCase cases[] = {
+      {"GIF of one colour table", shared, testimg::ComposeGifReference(shared), 8, 1,
+       "5/100 0/100 300/100 "},
+      {"GIF of local tables, transparency and disposal", mixed, testimg::ComposeGifReference(mixed),
+       32, 4, "10/100 10/100 7/100 0/100 "},
+      {"WebP", webp, testimg::DecodeWebpAnimationReference(webp), 32, 2,
+       "40/1000 7000/100 250/1000 "},
+  };
+  for (const AnimationCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bitmap image;
+    ASSERT_TRUE(image.LoadFromMemory(c.bytes)) << image.Notes().detail;
+    ASSERT_NE(image.Animation(), nullptr);
+    EXPECT_LE(image.Notes().frames, 1u);
+    EXPECT_EQ(image.BitCount(), c.bitCount);
+    std::vector<uint8_t> png;
+    ASSERT_TRUE(image.EncodePng(png, 6, false));
+    // The written file's animation: its loops, delays and what it shows.
+    Bitmap written;
+    ASSERT_TRUE(written.LoadFromMemory(png));
+    ASSERT_NE(written.Animation(), nullptr);
+    EXPECT_EQ(written.Animation()->Info().loops, c.loops);
+    std::string delays;
+    for (uint32_t i = 0; i < written.Animation()->Info().frameCount; ++i) {
+      AnimationFrame frame;
+      ASSERT_TRUE(written.Animation()->Frame(i, frame, nullptr));
+      delays +=
+          std::to_string(frame.delayNumerator) + "/" + std::to_string(frame.delayDenominator) + " ";
+    }
+    EXPECT_EQ(delays, c.delays);
+    const std::vector<Picture> shown = ComposeApng(png);
+    ASSERT_EQ(shown.size(), c.reference.size());
+    for (size_t i = 0; i < shown.size(); ++i) {
+      EXPECT_EQ(testimg::Difference(c.reference[i], shown[i]), "") << "frame " << i;
     }
   }
 }

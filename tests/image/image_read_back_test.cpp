@@ -14,6 +14,7 @@
 #include "image/png/png_read_back.h"
 #include "image/png/png_row_check.h"
 #include "tests/support/image_makers.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -255,6 +256,66 @@ TEST(AnimatedPng, PaletteWithTransparencyKeepsItsKind) {
   EXPECT_EQ(types, "IHDR acTL PLTE tRNS fcTL IDAT fcTL fdAT IEND ");
   EXPECT_EQ(chunks[0].data[9], 3);  // palette
   EXPECT_EQ(chunks[3].data, (std::vector<uint8_t>{255, 255, 0}));
+}
+
+// Three 32-bit frames of a 7 x 3 canvas, the first the default image; `seeds` tell their
+// pixels apart, `delays` their delays.
+class CountingFrames : public AnimationSource {
+ public:
+  CountingFrames(std::vector<uint8_t> seeds, std::vector<uint16_t> delays)
+      : seeds_(std::move(seeds)), delays_(std::move(delays)) {}
+  const AnimationInfo& Info() const override { return info_; }
+  bool Frame(uint32_t index, AnimationFrame& frame, Bitmap* pixels) override {
+    frame = AnimationFrame();
+    frame.width = 7;
+    frame.height = 3;
+    frame.delayNumerator = delays_[index];
+    if (pixels != nullptr) {
+      *pixels = Counting(32, Bitmap::Samples::k8Bit, seeds_[index]);
+    }
+    return true;
+  }
+  std::string Error() const override { return std::string(); }
+
+ private:
+  AnimationInfo info_{3, 0, true};
+  std::vector<uint8_t> seeds_;
+  std::vector<uint16_t> delays_;
+};
+
+// The read-back of an animation compares every frame with the frame it was written from: a
+// later frame whose pixels or placement differ is found.
+TEST(ReadBackPng, ComparesEveryFrameOfAnAnimation) {
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> seeds;
+    std::vector<uint16_t> delays;
+    ReadBackResult expected;
+  };
+  const Case cases[] = {
+      {"the frames written", {1, 2, 3}, {4, 5, 6}, ReadBackResult::kSame},
+      {"a later frame's pixels", {1, 2, 9}, {4, 5, 6}, ReadBackResult::kPixelsDiffer},
+      {"a later frame's delay", {1, 2, 3}, {4, 7, 6}, ReadBackResult::kPixelsDiffer},
+  };
+  Bitmap written = Counting(32, Bitmap::Samples::k8Bit, 1);
+  written.SetAnimation(std::make_unique<CountingFrames>(cases[0].seeds, cases[0].delays));
+  std::vector<PngChunk> carried;
+  PngEncodeOptions options;
+  options.carried = &carried;
+  std::vector<uint8_t> png;
+  kiv::File stream;
+  stream.AttachVector(png);
+  ASSERT_TRUE(written.WritePng(stream, options));
+  stream.Close();
+  testimg::TempDir dir;
+  const std::wstring path = dir / L"anim.png";
+  ASSERT_TRUE(testimg::WriteFileBytes(path, png));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bitmap image = Counting(32, Bitmap::Samples::k8Bit, 1);
+    image.SetAnimation(std::make_unique<CountingFrames>(c.seeds, c.delays));
+    EXPECT_EQ(ReadBackPng(path, image, carried), c.expected);
+  }
 }
 
 }  // namespace

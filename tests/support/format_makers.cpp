@@ -4,12 +4,14 @@
 #include <libheif/heif.h>
 #include <tiffio.h>
 #include <webp/decode.h>
+#include <webp/demux.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 // The HEVC and AV1 encoders behind MakeHeif keep a few kilobytes of their own until the
 // process ends; LeakSanitizer is told so, and still reports every other leak.
@@ -68,12 +70,14 @@ std::vector<uint8_t> EncodeWebpAnimation(const WebpRecipe& recipe) {
   const Picture& first = recipe.frames.front();
   WebPAnimEncoderOptions options;
   WebPAnimEncoderOptionsInit(&options);
+  options.anim_params.loop_count = recipe.loops;
   WebPAnimEncoder* encoder = WebPAnimEncoderNew(first.width, first.height, &options);
   WebPConfig config;
   WebPConfigInit(&config);
   config.lossless = recipe.lossless ? 1 : 0;
   config.exact = 1;  // keep the colour of transparent pixels, which the reader must give back
   int timestamp = 0;
+  size_t index = 0;
   for (const Picture& frame : recipe.frames) {
     WebPPicture picture;
     WebPPictureInit(&picture);
@@ -84,7 +88,8 @@ std::vector<uint8_t> EncodeWebpAnimation(const WebpRecipe& recipe) {
     WebPPictureImportRGBA(&picture, samples.data(), frame.width * 4);
     WebPAnimEncoderAdd(encoder, &picture, timestamp, &config);
     WebPPictureFree(&picture);
-    timestamp += 100;
+    timestamp += index < recipe.durations.size() ? recipe.durations[index] : 100;
+    ++index;
   }
   WebPAnimEncoderAdd(encoder, nullptr, timestamp, nullptr);
   WebPData data;
@@ -142,6 +147,31 @@ Picture DecodeWebpReference(const std::vector<uint8_t>& bytes) {
   return picture;
 }
 
+std::vector<Picture> DecodeWebpAnimationReference(const std::vector<uint8_t>& bytes) {
+  std::vector<Picture> canvases;
+  WebPAnimDecoderOptions options;
+  WebPAnimDecoderOptionsInit(&options);
+  options.color_mode = MODE_RGBA;
+  const WebPData data{bytes.data(), bytes.size()};
+  WebPAnimDecoder* decoder = WebPAnimDecoderNew(&data, &options);
+  WebPAnimInfo info;
+  if (decoder == nullptr || !WebPAnimDecoderGetInfo(decoder, &info)) {
+    WebPAnimDecoderDelete(decoder);
+    return canvases;
+  }
+  uint8_t* rgba = nullptr;
+  int timestamp = 0;
+  while (WebPAnimDecoderGetNext(decoder, &rgba, &timestamp)) {
+    Picture canvas(static_cast<int>(info.canvas_width), static_cast<int>(info.canvas_height));
+    for (size_t i = 0; i < canvas.pixels.size(); ++i) {
+      canvas.pixels[i] = Rgba{rgba[4 * i], rgba[4 * i + 1], rgba[4 * i + 2], rgba[4 * i + 3]};
+    }
+    canvases.push_back(canvas);
+  }
+  WebPAnimDecoderDelete(decoder);
+  return canvases;
+}
+
 // ---- GIF ----------------------------------------------------------------------------------
 
 namespace {
@@ -176,10 +206,20 @@ std::vector<uint8_t> MakeGif(const GifRecipe& recipe) {
     EGifPutExtension(gif, COMMENT_EXT_FUNC_CODE, static_cast<int>(recipe.comment.size()),
                      recipe.comment.data());
   }
+  if (recipe.loops >= 0) {
+    const uint8_t loops[3] = {1, static_cast<uint8_t>(recipe.loops),
+                              static_cast<uint8_t>(recipe.loops >> 8)};
+    EGifPutExtensionLeader(gif, APPLICATION_EXT_FUNC_CODE);
+    EGifPutExtensionBlock(gif, 11, "NETSCAPE2.0");
+    EGifPutExtensionBlock(gif, 3, loops);
+    EGifPutExtensionTrailer(gif);
+  }
   for (const GifFrame& frame : recipe.frames) {
     if (recipe.gif89) {
-      const uint8_t control[4] = {static_cast<uint8_t>(frame.transparent >= 0 ? 1 : 0), 10, 0,
-                                  static_cast<uint8_t>(std::max(frame.transparent, 0))};
+      const uint8_t control[4] = {
+          static_cast<uint8_t>(frame.disposal << 2 | (frame.transparent >= 0 ? 1 : 0)),
+          static_cast<uint8_t>(frame.delay), static_cast<uint8_t>(frame.delay >> 8),
+          static_cast<uint8_t>(std::max(frame.transparent, 0))};
       EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, control);
     }
     ColorMapObject* local = MapOf(frame.localMap);
@@ -204,10 +244,78 @@ std::vector<uint8_t> MakeGif(const GifRecipe& recipe) {
       EGifPutLine(gif, line.data(), frame.width);
     }
     GifFreeMapObject(local);
+    // giflib's encoder forgets its copy of a local table when the next image has none.
+    GifFreeMapObject(gif->Image.ColorMap);
+    gif->Image.ColorMap = nullptr;
   }
   EGifCloseFile(gif, &error);
   GifFreeMapObject(global);
   return out;
+}
+
+namespace {
+
+int ReadFromVector(GifFileType* gif, GifByteType* out, int count) {
+  auto* in = static_cast<std::pair<const std::vector<uint8_t>*, size_t>*>(gif->UserData);
+  const size_t n = std::min(static_cast<size_t>(count), in->first->size() - in->second);
+  std::memcpy(out, in->first->data() + in->second, n);
+  in->second += n;
+  return static_cast<int>(n);
+}
+
+}  // namespace
+
+std::vector<Picture> ComposeGifReference(const std::vector<uint8_t>& bytes) {
+  std::vector<Picture> screens;
+  std::pair<const std::vector<uint8_t>*, size_t> input{&bytes, 0};
+  int error = 0;
+  GifFileType* gif = DGifOpen(&input, ReadFromVector, &error);
+  if (gif == nullptr) {
+    return screens;
+  }
+  if (DGifSlurp(gif) != GIF_OK) {
+    DGifCloseFile(gif, &error);
+    return screens;
+  }
+  Picture screen(gif->SWidth, gif->SHeight);
+  for (Rgba& c : screen.pixels) {
+    c = Rgba{0, 0, 0, 0};
+  }
+  for (int i = 0; i < gif->ImageCount; ++i) {
+    const SavedImage& image = gif->SavedImages[i];
+    const GifImageDesc& desc = image.ImageDesc;
+    GraphicsControlBlock control{};
+    control.TransparentColor = NO_TRANSPARENT_COLOR;
+    DGifSavedExtensionToGCB(gif, i, &control);
+    const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
+    const Picture before = screen;
+    auto inside = [&](int x, int y) {
+      return desc.Left + x < screen.width && desc.Top + y < screen.height;
+    };
+    for (int y = 0; y < desc.Height; ++y) {
+      for (int x = 0; x < desc.Width; ++x) {
+        const int index = image.RasterBits[y * desc.Width + x];
+        if (index != control.TransparentColor && inside(x, y)) {
+          const GifColorType c = map->Colors[index];
+          screen.at(desc.Left + x, desc.Top + y) = Rgba{c.Red, c.Green, c.Blue, 255};
+        }
+      }
+    }
+    screens.push_back(screen);
+    if (control.DisposalMode == DISPOSE_PREVIOUS) {
+      screen = before;
+    } else if (control.DisposalMode == DISPOSE_BACKGROUND) {
+      for (int y = 0; y < desc.Height; ++y) {
+        for (int x = 0; x < desc.Width; ++x) {
+          if (inside(x, y)) {
+            screen.at(desc.Left + x, desc.Top + y) = Rgba{0, 0, 0, 0};
+          }
+        }
+      }
+    }
+  }
+  DGifCloseFile(gif, &error);
+  return screens;
 }
 
 // ---- TIFF ---------------------------------------------------------------------------------

@@ -20,6 +20,8 @@ Picture NoisePicture(int width, int height, bool alpha, uint32_t seed);
 
 struct WebpRecipe {
   std::vector<Picture> frames;  // one: a still image; more: an animation of equal canvases
+  std::vector<int> durations;   // each frame's milliseconds; 100 for those not given
+  int loops = 0;                // an animation's loop count, 0: forever
   bool lossless = true;
   bool alpha = false;  // encode the alpha channel (otherwise every pixel is written opaque)
   std::vector<uint8_t> icc;
@@ -32,6 +34,9 @@ std::vector<uint8_t> MakeWebp(const WebpRecipe& recipe);
 // libwebp's own decoding (the first frame of an animation is not composed: still files only).
 Picture DecodeWebpReference(const std::vector<uint8_t>& bytes);
 
+// The canvases libwebp's animation decoder composes, one per frame; empty when it fails.
+std::vector<Picture> DecodeWebpAnimationReference(const std::vector<uint8_t>& bytes);
+
 // ---- GIF ----------------------------------------------------------------------------------
 
 struct GifFrame {
@@ -41,6 +46,8 @@ struct GifFrame {
   int height = 0;
   bool interlace = false;
   int transparent = -1;          // the transparent index, or -1
+  int disposal = 0;              // the graphic control's disposal method
+  int delay = 10;                // hundredths of a second
   std::vector<uint8_t> indices;  // width * height, top row first
   std::vector<Rgba> localMap;    // a local colour table, when not empty
 };
@@ -52,9 +59,15 @@ struct GifRecipe {
   std::vector<Rgba> globalMap;  // 2, 4, ..., 256 entries, or empty
   std::vector<GifFrame> frames;
   std::string comment;  // written before the first image when not empty
+  int loops = -1;       // the NETSCAPE2.0 loop count, -1: no such extension
 };
 
 std::vector<uint8_t> MakeGif(const GifRecipe& recipe);
+
+// The screens giflib's own decoding of an animation shows after each image: the images drawn
+// on a transparent screen by their colour tables and transparent indices, each one's disposal
+// applied before the next is drawn. Empty when giflib fails.
+std::vector<Picture> ComposeGifReference(const std::vector<uint8_t>& bytes);
 
 // ---- TIFF ---------------------------------------------------------------------------------
 
