@@ -15,6 +15,7 @@
 #include "base/folder_listing.h"
 #include "base/path.h"
 #include "base/process.h"
+#include "base/temporary_room.h"
 
 namespace kiv {
 namespace {
@@ -70,23 +71,46 @@ void CorruptForTest(const std::wstring& path) {
   }
 }
 
-}  // namespace
-
-int ReplacingFile::RemoveStaleTemporaries(const std::wstring& folder) {
+// Removes the temporaries in `base` (a folder path ending in a separator) that
+// `remove` picks by name, and the rooms it picks with the files in them.
+// Returns how many files were removed.
+int RemoveTemporaries(const std::wstring& base, const std::wstring& pattern,
+                      bool (*remove)(const std::wstring& name)) {
+  std::vector<std::wstring> files;
+  std::vector<std::wstring> rooms;
   FileFinder finder;
-  int removed = 0;
-  const std::wstring base = AddSeparator(folder);
-  for (std::wstring name = finder.First(base + kPrefix + L"*" + kSuffix); !name.empty();
-       name = finder.Next()) {
-    if (!finder.IsDirectory() && IsTemporaryName(name) && IsOwnerGone(OwnerOf(name)) &&
-        RemoveFile(base + name)) {
-      ++removed;
+  for (std::wstring name = finder.First(base + pattern); !name.empty(); name = finder.Next()) {
+    if (ReplacingFile::IsTemporaryName(name) && remove(name)) {
+      (finder.IsDirectory() ? rooms : files).push_back(base + name);
     }
+  }
+  finder.Close();
+  int removed = 0;
+  for (const std::wstring& room : rooms) {
+    removed += RemoveTemporaries(AddSeparator(room), kPrefix + std::wstring(L"*") + kSuffix,
+                                 [](const std::wstring&) { return true; });
+    RemoveFolder(room);
+  }
+  for (const std::wstring& file : files) {
+    removed += RemoveFile(file) ? 1 : 0;
   }
   return removed;
 }
 
-ReplacingFile::ReplacingFile(const std::wstring& target) : target_(target) {
+}  // namespace
+
+int ReplacingFile::RemoveStaleTemporaries(const std::wstring& folder) {
+  return RemoveTemporaries(AddSeparator(folder), kPrefix + std::wstring(L"*") + kSuffix,
+                           [](const std::wstring& name) { return IsOwnerGone(OwnerOf(name)); });
+}
+
+void ReplacingFile::RemoveOwnTemporaries(const std::wstring& folder) {
+  RemoveTemporaries(AddSeparator(folder.empty() ? std::wstring(L".") : folder),
+                    kPrefix + CurrentProcessOwner() + L"-*",
+                    [](const std::wstring&) { return true; });
+}
+
+ReplacingFile::ReplacingFile(const std::wstring& target, Place place) : target_(target) {
   if (target.empty() || FindFileName(target).empty()) {
     return;
   }
@@ -94,9 +118,13 @@ ReplacingFile::ReplacingFile(const std::wstring& target) : target_(target) {
   if (FirstTimeIn(folder)) {
     RemoveStaleTemporaries(folder.empty() ? L"." : folder);
   }
+  if (place == Place::kInRoom) {
+    room_ = temporary_rooms::Enter(folder);
+  }
   const std::wstring owner = CurrentProcessOwner();
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const std::wstring candidate = folder + kPrefix + owner + L"-" + UniquePart(this) + kSuffix;
+    const std::wstring candidate =
+        (room_.empty() ? folder : room_) + kPrefix + owner + L"-" + UniquePart(this) + kSuffix;
     if (stream_.OpenCreateNew(candidate)) {
       temporary_ = candidate;
       return;
@@ -112,6 +140,9 @@ ReplacingFile::ReplacingFile(const std::wstring& target) : target_(target) {
 ReplacingFile::~ReplacingFile() {
   if (!done_) {
     Discard();
+  }
+  if (!room_.empty()) {
+    temporary_rooms::Leave(room_);
   }
 }
 

@@ -41,9 +41,18 @@ class ReplacingFile {
               // it was and the temporary is removed
   };
 
+  // Where the temporary is made.
+  enum class Place {
+    kBeside,  // in the target's folder
+    kInRoom,  // in this process's room of the target's folder (base/temporary_room.h), so
+              // that only the move makes a new name in the target's folder; beside the
+              // target when no room can be made. The caller calls temporary_rooms::CloseIdle
+              // when its run ends.
+  };
+
   // Creates the temporary for `target`. Check IsOpen: it is false when the
   // folder does not exist or cannot be written.
-  explicit ReplacingFile(const std::wstring& target);
+  explicit ReplacingFile(const std::wstring& target, Place place = Place::kBeside);
   ~ReplacingFile();
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
@@ -112,12 +121,19 @@ class ReplacingFile {
   static bool IsTemporaryName(const std::wstring& name);
 
   // Removes the temporaries in `folder` whose owner process is surely gone
-  // (kiv::IsOwnerGone): those a killed writer of this machine left.
+  // (kiv::IsOwnerGone): those a killed writer of this machine left, the
+  // rooms of such a writer with the temporaries in them included.
   // Temporaries of running processes, of the current one, of another
   // platform and of other machines (whose processes cannot be seen from
   // here) stay. Returns how many were removed. The constructor calls it for
   // each folder the first time this process writes there.
   static int RemoveStaleTemporaries(const std::wstring& folder);
+
+  // Removes this process's own temporaries in `folder` and in its room
+  // there, and the room: what a run ended at once, in the middle of its
+  // writes, leaves behind. REQUIRES: no write of this process is going on
+  // in `folder` any more.
+  static void RemoveOwnTemporaries(const std::wstring& folder);
 
  private:
   // Checks, flushes when `durable`, and closes; removes the temporary on
@@ -134,6 +150,7 @@ class ReplacingFile {
 
   std::wstring target_;
   std::wstring temporary_;
+  std::wstring room_;  // the room the temporary is in; empty when beside the target
   File stream_;
   FileError error_ = FileError::kNone;
   bool done_ = false;

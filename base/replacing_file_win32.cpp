@@ -24,31 +24,38 @@ bool MomentarilyInUse(DWORD error) {
 
 bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring& to,
                                     bool durable) {
-  // MoveFileExW refuses to replace a read-only file: lift the attribute for
-  // the move and put it back if the move fails.
-  const DWORD attributes = GetFileAttributesW(SystemPath(to).c_str());
-  const bool read_only = attributes != INVALID_FILE_ATTRIBUTES &&
-                         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-                         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  if (read_only &&
-      !SetFileAttributesW(SystemPath(to).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-    return false;
-  }
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+  // The move is tried first: most targets are new or writable, and asking a folder about a
+  // name it does not hold can cost a search of the whole folder. MoveFileExW refuses to
+  // replace a read-only file: once refused, the attribute is lifted for the move and put back
+  // if the move still fails.
+  DWORD lifted = INVALID_FILE_ATTRIBUTES;
+  DWORD error = ERROR_SUCCESS;
   for (int attempt = 1;; ++attempt) {
     if (MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), flags)) {
       return true;
     }
-    if (attempt == kReplaceAttempts || !MomentarilyInUse(GetLastError())) {
+    error = GetLastError();
+    if (error == ERROR_ACCESS_DENIED && lifted == INVALID_FILE_ATTRIBUTES) {
+      const DWORD attributes = GetFileAttributesW(SystemPath(to).c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+          (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        if (!SetFileAttributesW(SystemPath(to).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+          break;
+        }
+        lifted = attributes;
+        continue;
+      }
+    }
+    if (attempt == kReplaceAttempts || !MomentarilyInUse(error)) {
       break;
     }
     Sleep(kReplaceRetryMilliseconds);
   }
-  if (read_only) {
-    const DWORD error = GetLastError();
-    SetFileAttributesW(SystemPath(to).c_str(), attributes);
-    SetLastError(error);  // the caller reports why the move failed
+  if (lifted != INVALID_FILE_ATTRIBUTES) {
+    SetFileAttributesW(SystemPath(to).c_str(), lifted);
   }
+  SetLastError(error);  // the caller reports why the move failed
   return false;
 }
 

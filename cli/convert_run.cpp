@@ -5,10 +5,8 @@
 #include <vector>
 
 #include "base/clock.h"
-#include "base/file_finder.h"
 #include "base/file_identity.h"
 #include "base/path.h"
-#include "base/process.h"
 #include "base/replacing_file.h"
 #include "cli/json.h"
 #include "cli/report.h"
@@ -44,20 +42,8 @@ void RemoveTemporariesInProgress(const std::vector<MemoryFileList::RowCopy>& row
       folders.insert(kiv::RemoveFileSpec(row.outputPath));
     }
   }
-  const std::wstring ours = L".morvane-" + kiv::CurrentProcessOwner() + L"-*";
   for (const std::wstring& folder : folders) {
-    const std::wstring base = kiv::AddSeparator(folder.empty() ? std::wstring(L".") : folder);
-    std::vector<std::wstring> names;
-    kiv::FileFinder finder;
-    for (std::wstring name = finder.First(base + ours); !name.empty(); name = finder.Next()) {
-      if (!finder.IsDirectory() && kiv::ReplacingFile::IsTemporaryName(name)) {
-        names.push_back(name);
-      }
-    }
-    finder.Close();
-    for (const std::wstring& name : names) {
-      kiv::RemoveFile(base + name);
-    }
+    kiv::ReplacingFile::RemoveOwnTemporaries(folder);
   }
 }
 

@@ -8,6 +8,7 @@
 #include "base/file.h"
 #include "base/file_identity.h"
 #include "base/folder_listing.h"
+#include "base/temporary_room.h"
 #include "engine/failure_reason.h"
 #include "engine/file_list.h"
 #include "engine/option_set.h"
@@ -207,6 +208,9 @@ ConvertOutcome Convert(const RowJob& job, OptionSet& options) {
   // A PNG whose source is to be deleted goes to the device before its move, through the handle
   // that wrote it: a later reopen for writing would be refused while a viewer holds the file.
   encode.durable = options.IsOn(Option::kDeleteSrcFile);
+  // The temporary is made in the run's room of the output folder: in a folder of thousands of
+  // files, a new name made there costs a search of the whole folder under Wine.
+  encode.inRoom = true;
   std::optional<kiv::FileStamp> written;
   OutputClaims::Decision claimed = job.decision;
   for (int attempt = 0; attempt < kMaxWriteAttempts; ++attempt) {
@@ -301,7 +305,9 @@ ConvertOutcome ConvertFile(const std::wstring& source, const std::wstring& outpu
     job.outputPath = outputPath;
     job.claims = &alone;
     job.decision = alone.Claim(options.GetOverwriteMode(), outputPath, source);
-    return ConvertRow(job, options);
+    ConvertOutcome outcome = ConvertRow(job, options);
+    kiv::temporary_rooms::CloseIdle();
+    return outcome;
   } catch (const std::bad_alloc&) {
     return WithState(kStateWriteFailed, L"out of memory");
   }

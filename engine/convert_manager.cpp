@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/folder_listing.h"
+#include "base/temporary_room.h"
 #include "base/path.h"
 #include "engine/option_set.h"
 #include "engine/output_naming.h"
@@ -481,6 +482,8 @@ bool ConvertManager::EndRun() {
     claims_.EndRun();
   }
   reaped_.clear();  // sources whose other rows were never handed out stay
+  // No worker writes any more: the rooms of the run's temporaries go.
+  kiv::temporary_rooms::CloseIdle();
 
   ClearStatesFrom(nextRow_);
   host_.window.EnableConvertButton(true);

@@ -54,6 +54,9 @@ struct PngEncodeOptions {
   // Bitmap::SavePng only: the file is put on the storage device through the handle that wrote
   // it before the save returns (ReplacingFile::MakeDurable); a flush that fails fails the save.
   bool durable = false;
+  // Bitmap::SavePng only: the temporary is made in the process's room of the target's folder
+  // (kiv::ReplacingFile::Place::kInRoom); the caller closes the rooms when its run ends.
+  bool inRoom = false;
 };
 
 // The compression `options` ask for: the level brought into 0..9, the piece sizes and runner.

@@ -76,7 +76,8 @@ Bitmap::SaveResult Bitmap::SavePng(const std::wstring& path, const PngEncodeOpti
     return SaveResult::kTargetExists;
   }
   try {
-    kiv::ReplacingFile file(path);
+    kiv::ReplacingFile file(path, options.inRoom ? kiv::ReplacingFile::Place::kInRoom
+                                                 : kiv::ReplacingFile::Place::kBeside);
     if (!file.IsOpen()) {
       why = file.error();
       return SaveResult::kFailed;

@@ -14,6 +14,7 @@
 #include "base/path.h"
 #include "base/process.h"
 #include "base/replacing_file.h"
+#include "base/temporary_room.h"
 #include "base/unicode.h"
 #include "tests/support/exited_process.h"
 #include "tests/support/temp_dir.h"
@@ -219,6 +220,12 @@ TEST(ReplacingFile, NextWriterRemovesOnlyTemporariesOfEndedProcesses) {
   }
   ASSERT_TRUE(testimg::WriteFileBytes(dir / (L".morvane-" + gone + L"-00000004.tmp"), bytes));
   ASSERT_TRUE(testimg::WriteFileBytes(dir / (L".morvane-" + gone + L"-00000005.tmp"), bytes));
+  // Rooms: a gone writer's goes with what it holds; another machine's stays.
+  const std::wstring goneRoom = dir / (L".morvane-" + gone + L"-room.tmp");
+  const std::wstring keptRoom = L".morvane-" + otherMachine + L"-room.tmp";
+  ASSERT_TRUE(MakeDirectory(goneRoom) && MakeDirectory(dir / keptRoom));
+  ASSERT_TRUE(
+      testimg::WriteFileBytes(goneRoom + kPathSeparator + L".morvane-" + gone + L"-8.tmp", bytes));
 
   {
     ReplacingFile out(dir / kName);  // the first writer in the folder sweeps it
@@ -228,8 +235,37 @@ TEST(ReplacingFile, NextWriterRemovesOnlyTemporariesOfEndedProcesses) {
   }
   std::vector<std::wstring> expected = kept;
   expected.push_back(kName);
+  expected.push_back(keptRoom);
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(testimg::ListNames(dir / L"*"), expected);
+}
+
+// A write in a room makes its temporary there and moves it into place; the
+// room goes when the run closes it, or with the temporaries of a run ended at
+// once.
+TEST(ReplacingFile, WritesInARoomThatGoesWhenTheRunEnds) {
+  TempDir dir;
+  const std::wstring room = dir / temporary_rooms::OwnRoomName();
+  {
+    ReplacingFile out(dir / kName, ReplacingFile::Place::kInRoom);
+    ASSERT_TRUE(out.IsOpen());
+    EXPECT_EQ(RemoveFileSpec(out.temporary_path()), room);
+    ReplacingFile busy(dir / L"b.png", ReplacingFile::Place::kInRoom);
+    ASSERT_TRUE(WriteAll(out, {1, 2}) && out.Commit());
+    temporary_rooms::CloseIdle();  // `busy` still writes there: the room stays
+    EXPECT_TRUE(IsDirectory(room));
+  }
+  temporary_rooms::CloseIdle();
+  EXPECT_EQ(testimg::ListNames(dir / L"*"), std::vector<std::wstring>{kName});
+  EXPECT_EQ(testimg::ReadFileBytes(dir / kName), (Bytes{1, 2}));
+
+  auto stopped = std::make_unique<ReplacingFile>(dir / L"c.png", ReplacingFile::Place::kInRoom);
+  ASSERT_TRUE(stopped->IsOpen() && WriteAll(*stopped, {3}));
+  stopped->stream().Close();
+  ReplacingFile::RemoveOwnTemporaries(dir.path());
+  EXPECT_EQ(testimg::ListNames(dir / L"*"), std::vector<std::wstring>{kName});
+  stopped.reset();
+  temporary_rooms::CloseIdle();
 }
 
 TEST(ReplacingFile, RecognisesOnlyItsOwnTemporaryNames) {
