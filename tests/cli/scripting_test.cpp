@@ -323,6 +323,11 @@ TEST(ScriptingOptions, ValuesAreCheckedAndNamedWhenWrong) {
                                                        {L"IMG_0001.JPG", 1, 1}}) {
     EXPECT_EQ(cli::PartOf(path, count), part) << kiv::WideToUtf8(path) << " " << count;
   }
+  // The keys as the README tells another program to make them.
+  const std::wstring sub = std::wstring(L"photos") + kiv::kPathSeparator + L"Sub";
+  EXPECT_EQ(cli::PartKey(std::nullopt, sub, L"IMG (2).PNG"), L"photos/sub/img.png");
+  EXPECT_EQ(cli::PartKey(std::nullopt, L"", L"a.png"), L"a.png");
+  EXPECT_EQ(cli::PartKey(0x1a2b3cu, L"", L"Ä (1).png"), L"#1a2b3c/ä.png");
   // Names whose letters share their low bits still spread over the parts.
   std::vector<int> sizes(8);
   const std::wstring letters = L"aeimquy";
