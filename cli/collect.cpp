@@ -267,6 +267,18 @@ Collected CollectFiles(const Request& request, const std::vector<std::wstring>& 
     }
     collected.files.push_back(std::move(file));
   }
+  std::map<std::pair<uint64_t, uint64_t>, std::wstring> firstName;
+  for (const ConvertManager::PendingFile& file : collected.files) {
+    kiv::FileStamp stamp;
+    if (!kiv::ReadFileStamp(file.path, &stamp)) {
+      continue;
+    }
+    const auto known = firstName.emplace(std::make_pair(stamp.volume, stamp.index), file.path);
+    if (!known.second && known.first->second != file.path) {
+      collected.alsoNamed.emplace(file.path, known.first->second);
+      collected.alsoNamed.emplace(known.first->second, file.path);
+    }
+  }
   return collected;
 }
 

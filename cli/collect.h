@@ -7,6 +7,7 @@
 // Threads: the calling (main) thread.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ struct Collected {
     std::wstring output;
   };
   std::vector<UpToDate> upToDate;
+  // The sources of `files` that the list reaches by two names (a link beside
+  // the file, a folder named again through a link or a mount), each with
+  // another of its names in the list. Such a source is never deleted.
+  std::map<std::wstring, std::wstring> alsoNamed;
   // Files a folder scan passed over (the filter does not match them).
   std::vector<std::wstring> skipped;
   // Named paths that do not exist or cannot be read (told on the terminal).
