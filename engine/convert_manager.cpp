@@ -222,7 +222,11 @@ void ConvertManager::ClearRowsForNewRun() {
 }
 
 void ConvertManager::RequestStop() {
-  running_ = false;
+  {
+    // After this, StartWorkers starts no worker (it decides under this lock).
+    kiv::LockGuard hold(stateLock_);
+    running_ = false;
+  }
   wake_.Set();
 }
 
@@ -323,7 +327,9 @@ void ConvertManager::Reap(ConvertThread& worker) {
   if (report.stateText != kStateConverted) {
     return;  // failed rows keep their source and stay in the list
   }
-  if (options.IsOn(Option::kAutoDeleteItem)) {
+  // A PNG that lacks something of its source stays in view with its reason:
+  // only rows converted whole are taken off the list.
+  if (outcome.warning.empty() && options.IsOn(Option::kAutoDeleteItem)) {
     kiv::LockGuard hold(list.GetLock());
     list.RemoveItem(list.GetIndex(entry));
     --nextRow_;
@@ -398,13 +404,30 @@ std::optional<ConvertManager::FileReport::SourceFate> ConvertManager::SettleSour
 
 void ConvertManager::StartWorkers() {
   FileList& list = host_.list;
-  while (running_ && static_cast<int>(workers_.size()) < host_.options.GetConvertCount()) {
+  while (running_) {
+    // The options are read first: in the window each read waits for the
+    // user-interface thread, which may serve a stop or a close meanwhile.
+    if (static_cast<int>(workers_.size()) >= host_.options.GetConvertCount()) {
+      return;
+    }
+    const int mode = host_.options.GetOverwriteMode();
+    const bool deleting = sourcesDeletedInPlan_ || host_.options.IsOn(Option::kDeleteSrcFile);
     FileEntry* entry;
     RowJob job;
     {
       kiv::LockGuard hold(list.GetLock());
       if (nextRow_ >= list.GetCount()) {
         return;
+      }
+      {
+        // A stop asked up to here starts nothing: the row stays the next
+        // one. RequestStop sets running_ under this lock, so once it has
+        // returned no worker starts.
+        kiv::LockGuard state(stateLock_);
+        if (!running_) {
+          return;
+        }
+        ++activeWorkers_;
       }
       entry = list.GetEntry(nextRow_);
       ++nextRow_;
@@ -421,10 +444,7 @@ void ConvertManager::StartWorkers() {
     // The row's name is decided here, in list order, before any of its work
     // begins; the disk is read outside the list's lock.
     job.claims = &claims_;
-    job.decision =
-        claims_.Claim(host_.options.GetOverwriteMode(), job.outputPath, job.source,
-                      sourcesDeletedInPlan_ || host_.options.IsOn(Option::kDeleteSrcFile));
-    ++activeWorkers_;
+    job.decision = claims_.Claim(mode, job.outputPath, job.source, deleting);
     workers_.push_back(
         std::make_unique<ConvertThread>(host_, entry, std::move(job), converter_, &wake_));
   }

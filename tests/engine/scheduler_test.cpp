@@ -3,11 +3,14 @@
 // once, an idle wait and destruction in the middle of a run.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/convert_manager.h"
+#include "engine/memory_options.h"
 #include "tests/engine/scheduler_fixture.h"
 #include "tests/support/wait_until.h"
 
@@ -106,6 +109,89 @@ TEST_F(SchedulerTest, StopMidRunLetsRunningFilesFinishAndLeavesTheRestWaiting) {
   ASSERT_TRUE(WaitIdle());
   EXPECT_EQ(HandedOut(), paths);
   EXPECT_EQ(States(), std::vector<std::wstring>(6, kStateConverted));
+}
+
+// The options as the window answers them: each read waits for the
+// user-interface thread, which may serve a close meanwhile. Here a read of
+// `stopAt` made by the scheduler's thread asks the stop itself.
+class StoppingOptions final : public OptionSet {
+ public:
+  enum class Read { kConvertCount, kOverwriteMode, kDeleteSource };
+  StoppingOptions(MemoryOptionSet& inner, Read stopAt) : inner_(inner), stopAt_(stopAt) {}
+  ConvertManager* manager = nullptr;
+
+  bool IsOn(Option option) override {
+    if (option == Option::kDeleteSrcFile) {
+      Reading(Read::kDeleteSource);
+    }
+    return inner_.IsOn(option);
+  }
+  std::wstring GetOptionText(Option option) override { return inner_.GetOptionText(option); }
+  int GetOverwriteMode() override {
+    Reading(Read::kOverwriteMode);
+    return inner_.GetOverwriteMode();
+  }
+  int GetCompressLevel() override { return inner_.GetCompressLevel(); }
+  int GetConvertCount() override {
+    Reading(Read::kConvertCount);
+    return inner_.GetConvertCount();
+  }
+
+ private:
+  void Reading(Read read) {
+    if (read == stopAt_ && manager != nullptr && std::this_thread::get_id() != testThread_ &&
+        !stopped_.exchange(true)) {
+      manager->RequestStop();
+    }
+  }
+  MemoryOptionSet& inner_;
+  const Read stopAt_;
+  const std::thread::id testThread_ = std::this_thread::get_id();
+  std::atomic<bool> stopped_{false};
+};
+
+TEST_F(SchedulerTest, AStopAnsweredWhileTheRunStartsStartsNothing) {
+  for (const auto stopAt :
+       {StoppingOptions::Read::kConvertCount, StoppingOptions::Read::kOverwriteMode,
+        StoppingOptions::Read::kDeleteSource}) {
+    SCOPED_TRACE(static_cast<int>(stopAt));
+    MemoryFileList rows;
+    StoppingOptions stopping(options, stopAt);
+    ConvertManager scheduler(EngineHost{rows, stopping, window}, fake.Converter(),
+                             [this] { return now.load(); });
+    stopping.manager = &scheduler;
+    const auto before = fake.Started().size();
+    for (const std::wstring& path : Sources(3, L"start")) {
+      scheduler.AddFile(path);
+    }
+    scheduler.StartConvert();
+    ASSERT_TRUE(WaitUntil([&] { return scheduler.WaitUntilIdle(0); }));
+    EXPECT_EQ(fake.Started().size(), before);
+    for (const auto& row : rows.Rows()) {
+      EXPECT_EQ(row.stateText, L"");
+    }
+    // The rows stay to come: the next start converts each of them.
+    scheduler.StartConvert();
+    ASSERT_TRUE(WaitUntil([&] { return scheduler.WaitUntilIdle(0); }));
+    EXPECT_EQ(fake.Started().size(), before + 3);
+  }
+}
+
+TEST_F(SchedulerTest, RemovingFinishedRowsKeepsTheFailedAndTheWarned) {
+  options.SetOn(Option::kAutoDeleteItem, true);
+  MakeManager();
+  AddAll({dir / L"whole.bmp", dir / L"warned.bmp", dir / L"unreadable.bmp", dir / L"unwritable.bmp",
+          dir / L"whole2.bmp"});
+  manager->StartConvert();
+  ASSERT_TRUE(WaitIdle());
+  std::vector<std::wstring> left;
+  for (const auto& row : list.Rows()) {
+    left.push_back(kiv::FindFileName(row.sourcePath) + L" " + row.stateText);
+  }
+  const std::vector<std::wstring> expected = {L"warned.bmp " + std::wstring(kStateConverted),
+                                              L"unreadable.bmp " + std::wstring(kStateReadFailed),
+                                              L"unwritable.bmp " + std::wstring(kStateWriteFailed)};
+  EXPECT_EQ(left, expected);
 }
 
 TEST_F(SchedulerTest, ConvertAgainClearsEveryRowAndConvertsEachOnceMore) {
