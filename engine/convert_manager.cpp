@@ -163,6 +163,7 @@ void ConvertManager::ClearStatesFrom(int position) {
 }
 
 bool ConvertManager::StartConvert() {
+  const std::uint64_t stopsBefore = stopRequests_.load();
   {
     kiv::LockGuard hold(timingLock_);
     etaSeconds_ = 0;
@@ -189,15 +190,21 @@ bool ConvertManager::StartConvert() {
       running_ ? std::vector<std::wstring>() : RowSources(firstRow);
   host_.window.SetConvertButtonText(kStopText);
   host_.list.SetBehaviourFlags(kListFlagsRunning);
+  bool started;
   {
     // Under the lock that orders the end of a run: the run's sources are
     // noted after the claims of the run that just ended were settled.
     kiv::LockGuard hold(stateLock_);
-    if (!running_) {
-      BeginRun(sources);
+    // A stop asked since the start began wins: the pass below then ends
+    // the run (or the one still going) and sets the window back.
+    started = stopRequests_.load() == stopsBefore;
+    if (started) {
+      if (!running_) {
+        BeginRun(sources);
+      }
+      running_ = true;
+      startedDuringPass_ = true;
     }
-    running_ = true;
-    startedDuringPass_ = true;
     idle_.Reset();
     Resume();
   }
@@ -209,7 +216,7 @@ bool ConvertManager::StartConvert() {
       Run();
     }
   }
-  return true;
+  return started;
 }
 
 void ConvertManager::ClearRowsForNewRun() {
@@ -226,6 +233,7 @@ void ConvertManager::RequestStop() {
     // After this, StartWorkers starts no worker (it decides under this lock).
     kiv::LockGuard hold(stateLock_);
     running_ = false;
+    ++stopRequests_;
   }
   wake_.Set();
 }

@@ -140,7 +140,10 @@ class ConvertManager final : public kiv::Thread {
   void RegisterFiles(std::vector<PendingFile>& files, bool makeFolders = true);
 
   // Starts a run at the first row with an empty state text, or, during a
-  // run, recounts the remaining files and restarts the estimate. Always true.
+  // run, recounts the remaining files and restarts the estimate. True unless
+  // a stop was asked while it was starting (in the window, a close served
+  // while it waited for the list's lock): then nothing starts, and a run
+  // that was going ends as the stop asks.
   bool StartConvert();
 
   // What the convert button does before starting a new run: every row's
@@ -242,6 +245,8 @@ class ConvertManager final : public kiv::Thread {
   std::atomic<int> finishedCount_{0};
   std::atomic<int> activeWorkers_{0};
   std::atomic<bool> running_{false};
+  // How many stops were asked: a start that sees it change gives way.
+  std::atomic<std::uint64_t> stopRequests_{0};
   bool ending_ = false;
   bool startedDuringPass_ = false;
 };

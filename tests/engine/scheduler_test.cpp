@@ -177,6 +177,46 @@ TEST_F(SchedulerTest, AStopAnsweredWhileTheRunStartsStartsNothing) {
   }
 }
 
+// The window as a start meets a close: taking the list's lock serves the
+// window's messages, a close among them. Here the start's first change of
+// the button asks the stop.
+class StoppingWindow final : public ConvertWindow {
+ public:
+  explicit StoppingWindow(MemoryWindow& inner) : inner_(inner) {}
+  ConvertManager* manager = nullptr;
+  void SetTitle(const std::wstring& title) override { inner_.SetTitle(title); }
+  void SetConvertButtonText(const std::wstring& text) override {
+    inner_.SetConvertButtonText(text);
+    if (manager != nullptr && !stopped_.exchange(true)) {
+      manager->RequestStop();
+    }
+  }
+  void EnableConvertButton(bool enable) override { inner_.EnableConvertButton(enable); }
+
+ private:
+  MemoryWindow& inner_;
+  std::atomic<bool> stopped_{false};
+};
+
+TEST_F(SchedulerTest, AStopAskedWhileTheStartSetsUpStartsNothing) {
+  StoppingWindow stopping(window);
+  ConvertManager scheduler(EngineHost{list, options, stopping}, fake.Converter(),
+                           [this] { return now.load(); });
+  stopping.manager = &scheduler;
+  for (const std::wstring& path : Sources(3)) {
+    scheduler.AddFile(path);
+  }
+  EXPECT_FALSE(scheduler.StartConvert());
+  ASSERT_TRUE(WaitUntil([&] { return scheduler.WaitUntilIdle(0); }));
+  EXPECT_TRUE(fake.Started().empty());
+  EXPECT_EQ(window.ConvertButtonText(), L"変換");
+  EXPECT_EQ(window.Title(), L"Morvane");
+  EXPECT_EQ(States(), std::vector<std::wstring>(3, L""));
+  EXPECT_TRUE(scheduler.StartConvert());
+  ASSERT_TRUE(WaitUntil([&] { return scheduler.WaitUntilIdle(0); }));
+  EXPECT_EQ(States(), std::vector<std::wstring>(3, kStateConverted));
+}
+
 TEST_F(SchedulerTest, RemovingFinishedRowsKeepsTheFailedAndTheWarned) {
   options.SetOn(Option::kAutoDeleteItem, true);
   MakeManager();
