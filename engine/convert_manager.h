@@ -3,7 +3,8 @@
 // It registers files into the list (fixing their output paths), hands rows
 // in list order to ConvertThread workers while fewer than the spConvertNum
 // option are busy, reaps finished workers (deleting sources and removing rows
-// when those options are on), keeps the remaining count and a time estimate
+// when those options are on; a row that failed or converted with a warning
+// stays), keeps the remaining count and a time estimate
 // in the window title, and when nothing is left ends the run: the title goes
 // back to "Morvane", the button to "変換", and its thread suspends itself.
 //
