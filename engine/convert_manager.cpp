@@ -1,5 +1,7 @@
 #include "engine/convert_manager.h"
 
+#include "engine/failure_reason.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <set>
@@ -315,6 +317,10 @@ void ConvertManager::Reap(ConvertThread& worker) {
   }
   if (options.IsOn(Option::kDeleteSrcFile)) {
     report.sourceFate = SettleSource(worker, converted).value_or(FileReport::SourceFate::kNotAsked);
+    if (report.sourceFate == FileReport::SourceFate::kKept &&
+        claims_.SpellingsOf(job.source).size() > 1) {
+      report.sourceNote = kNoteReachedTwice;
+    }
   }
   if (reportListener_) {
     report.row = list.GetIndex(entry);
@@ -335,9 +341,11 @@ void ConvertManager::Reap(ConvertThread& worker) {
   if (report.stateText != kStateConverted) {
     return;  // failed rows keep their source and stay in the list
   }
-  // A PNG that lacks something of its source stays in view with its reason:
-  // only rows converted whole are taken off the list.
-  if (outcome.warning.empty() && options.IsOn(Option::kAutoDeleteItem)) {
+  // A PNG that lacks something of its source, or a source kept against the
+  // options, stays in view with its reason: only rows converted whole are
+  // taken off the list.
+  if (outcome.warning.empty() && report.sourceNote.empty() &&
+      options.IsOn(Option::kAutoDeleteItem)) {
     kiv::LockGuard hold(list.GetLock());
     list.RemoveItem(list.GetIndex(entry));
     --nextRow_;

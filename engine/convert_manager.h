@@ -81,6 +81,9 @@ class ConvertManager final : public kiv::Thread {
     std::wstring warning;      // what the row's PNG lacks: see ConvertOutcome
     bool keepSource = false;   // the source holds more than its PNG: see ConvertOutcome
     bool unchanged = false;    // converted in place, left as it was: see ConvertOutcome
+    // kNoteReachedTwice when the source stays because the list reaches it by
+    // two names (with kKept); empty otherwise.
+    std::wstring sourceNote;
     // The source's fate, told with the last row of that source in the run
     // (kNotAsked with the others).
     SourceFate sourceFate = SourceFate::kNotAsked;

@@ -3,13 +3,17 @@
 // once, an idle wait and destruction in the middle of a run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/unicode.h"
 #include "engine/convert_manager.h"
+#include "engine/failure_reason.h"
 #include "engine/memory_options.h"
 #include "tests/engine/scheduler_fixture.h"
 #include "tests/support/wait_until.h"
@@ -18,6 +22,7 @@
 #include <windows.h>
 #else
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 using morvane_test::WaitUntil;
@@ -233,6 +238,37 @@ TEST_F(SchedulerTest, RemovingFinishedRowsKeepsTheFailedAndTheWarned) {
                                               L"unwritable.bmp " + std::wstring(kStateWriteFailed)};
   EXPECT_EQ(left, expected);
 }
+
+#ifndef _WIN32
+// One file listed under two names is kept although sources are deleted; the
+// row that tells so stays in the list with its note.
+TEST_F(SchedulerTest, ASourceListedTwiceIsKeptAndItsRowSaysWhy) {
+  options.SetOn(Option::kAutoDeleteItem, true);
+  options.SetOn(Option::kDeleteSrcFile, true);
+  const std::wstring file = dir / L"x.bmp";
+  const std::wstring second = dir / L"best.bmp";
+  const std::wstring alone = dir / L"alone.bmp";
+  ASSERT_TRUE(testimg::WriteFileBytes(file, {'B', 'M'}));
+  ASSERT_TRUE(testimg::WriteFileBytes(alone, {'B', 'M'}));
+  ASSERT_EQ(link(kiv::WideToUtf8(file).c_str(), kiv::WideToUtf8(second).c_str()), 0);
+  std::mutex mutex;
+  std::vector<std::wstring> notes;
+  MakeManager();
+  manager->SetReportListener([&](const ConvertManager::FileReport& report) {
+    std::lock_guard<std::mutex> hold(mutex);
+    notes.push_back(report.sourceNote);
+  });
+  AddAll({file, alone, second});
+  manager->StartConvert();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(kiv::FileExists(file));
+  EXPECT_TRUE(kiv::FileExists(second));
+  EXPECT_FALSE(kiv::FileExists(alone));
+  EXPECT_EQ(std::count(notes.begin(), notes.end(), std::wstring(kNoteReachedTwice)), 1);
+  ASSERT_EQ(list.Rows().size(), 1u);
+  EXPECT_NE(list.Rows()[0].sourcePath, alone);
+}
+#endif
 
 TEST_F(SchedulerTest, ConvertAgainClearsEveryRowAndConvertsEachOnceMore) {
   MakeManager();
