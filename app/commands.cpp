@@ -63,6 +63,11 @@ void Morvane::BeginRun(bool wholeList) {
     return;
   }
   batch_->Flush();  // the run starts with every row accepted so far
+  // Waiting for the list's lock serves the window's messages: a close may
+  // have come in. The scheduler's start gives way to one that comes later.
+  if (closing_) {
+    return;
+  }
   if (writeGate_ && !writeGate_()) {
     if (wholeList || heldStart_ == HeldStart::kNone) {
       heldStart_ = wholeList ? HeldStart::kWholeList : HeldStart::kWaitingRows;
@@ -74,7 +79,9 @@ void Morvane::BeginRun(bool wholeList) {
     convertManager_->ClearRowsForNewRun();
   }
   failedRows_ = 0;
-  convertManager_->StartConvert();
+  if (closing_ || !convertManager_->StartConvert()) {
+    return;
+  }
   // The title counts the run's files from its start, before the first one
   // is done.
   ShowStartTitle();

@@ -169,9 +169,9 @@ bool Morvane::BuildParts() {
       fileList_->SetRowNote(report.row,
                             report.stateText + L": " + JapaneseReason(report.reason, writing),
                             ListViewFileList::RowNote::kFailed);
-    } else if (!report.warning.empty()) {
-      fileList_->SetRowNote(report.row,
-                            report.stateText + L": " + JapaneseReason(report.warning, false),
+    } else if (!report.warning.empty() || !report.sourceNote.empty()) {
+      const std::wstring& note = report.warning.empty() ? report.sourceNote : report.warning;
+      fileList_->SetRowNote(report.row, report.stateText + L": " + JapaneseReason(note, false),
                             ListViewFileList::RowNote::kWarned);
     }
   });

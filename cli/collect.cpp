@@ -50,27 +50,34 @@ std::wstring ReadLists(const Request& request, Terminal& terminal,
 }
 
 std::vector<int> PartsOf(const std::vector<std::wstring>& partKeys,
-                         const std::vector<std::wstring>& outputLinks,
                          const std::vector<std::wstring>& sourceLinks, int count) {
   std::vector<size_t> first(partKeys.size());
   std::function<size_t(size_t)> root = [&](size_t i) {
     return first[i] == i ? i : first[i] = root(first[i]);
   };
-  std::map<std::wstring, size_t> byOutput;
+  std::map<std::wstring, size_t> byKey;
   std::map<std::wstring, size_t> bySource;
   for (size_t i = 0; i < partKeys.size(); ++i) {
     first[i] = i;
     for (auto [key, index] :
-         {std::make_pair(&outputLinks[i], &byOutput), std::make_pair(&sourceLinks[i], &bySource)}) {
+         {std::make_pair(&partKeys[i], &byKey), std::make_pair(&sourceLinks[i], &bySource)}) {
       const auto known = index->emplace(*key, i);
       const size_t a = root(known.first->second);
       const size_t b = root(i);
-      first[std::max(a, b)] = std::min(a, b);  // the earlier row leads
+      first[std::max(a, b)] = std::min(a, b);
+    }
+  }
+  // The smallest key of each group.
+  std::map<size_t, const std::wstring*> smallest;
+  for (size_t i = 0; i < partKeys.size(); ++i) {
+    const std::wstring*& key = smallest[root(i)];
+    if (key == nullptr || partKeys[i] < *key) {
+      key = &partKeys[i];
     }
   }
   std::vector<int> result;
   for (size_t i = 0; i < partKeys.size(); ++i) {
-    result.push_back(PartOf(partKeys[root(i)], count));
+    result.push_back(PartOf(*smallest[root(i)], count));
   }
   return result;
 }
@@ -132,11 +139,23 @@ Collected CollectFiles(const Request& request, const std::vector<std::wstring>& 
   const std::wstring folder =
       OutputFolder(options.IsOn(Option::kOutSrcDirectory), options.GetOptionText(Option::kOutput));
   const bool upper = options.IsOn(Option::kUpperExtension);
-  auto outputKey = [&](const std::wstring& path, const std::wstring& subfolder) {
-    return ShardKey(OutputPathFor(path, RowOutputFolder(folder, subfolder), upper));
+  auto partKey = [&](const std::wstring& path, const std::wstring& subfolder) {
+    const std::wstring pngName = kiv::FindFileName(OutputPathFor(path, std::wstring(), upper));
+    if (!folder.empty()) {
+      return PartKey(std::nullopt, subfolder, pngName);
+    }
+    // Written beside the source: the folder by its file number. A folder
+    // that cannot be told (a named file that is missing) is taken as
+    // spelled, resolved as far as it exists.
+    const std::wstring sourceFolder = kiv::RemoveFileSpec(path);
+    kiv::FileStamp stamp;
+    if (!kiv::ReadFileStamp(sourceFolder.empty() ? std::wstring(L".") : sourceFolder, &stamp)) {
+      return ShardKey(kiv::CanonicalPath(OutputPathFor(path, folder, upper)));
+    }
+    return PartKey(stamp.index, std::wstring(), pngName);
   };
   auto mine = [&](const std::wstring& path) {
-    return !request.shard || InShard(*request.shard, outputKey(path, std::wstring()));
+    return !request.shard || InShard(*request.shard, partKey(path, std::wstring()));
   };
   // The scan of a folder that holds the output folder leaves that out (and what lies below it):
   // an earlier run's PNGs there are not sources of this one. An output folder that is the
@@ -216,21 +235,19 @@ Collected CollectFiles(const Request& request, const std::vector<std::wstring>& 
     ours = std::move(all);
   } else {
     std::vector<std::wstring> partKeys;
-    std::vector<std::wstring> outputLinks;
     std::vector<std::wstring> sourceLinks;
     for (const ConvertManager::PendingFile& file : all) {
-      const std::wstring output =
-          OutputPathFor(file.path, RowOutputFolder(folder, file.subfolder), upper);
-      partKeys.push_back(ShardKey(output));
-      // As the file system resolves them: a folder named through a link, a
-      // junction or a short name is one folder, and a file one file, however
-      // each is spelled. The text stays the same while other parts make the
-      // output folders and delete their sources.
-      outputLinks.push_back(ShardKey(kiv::CanonicalPath(output)));
-      sourceLinks.push_back(kiv::CanonicalPath(file.path));
+      partKeys.push_back(partKey(file.path, file.subfolder));
+      // One source however it is named. The identity's equality is the same
+      // on every machine, though not its value, and a source named twice is
+      // never deleted: the link holds while other parts run.
+      kiv::FileStamp stamp;
+      sourceLinks.push_back(kiv::ReadFileStamp(file.path, &stamp)
+                                ? L"#" + std::to_wstring(stamp.volume) + L":" +
+                                      std::to_wstring(stamp.index)
+                                : kiv::CanonicalPath(file.path));
     }
-    const std::vector<int> parts =
-        PartsOf(partKeys, outputLinks, sourceLinks, request.shard->count);
+    const std::vector<int> parts = PartsOf(partKeys, sourceLinks, request.shard->count);
     for (size_t i = 0; i < all.size(); ++i) {
       if (parts[i] == request.shard->part) {
         ours.push_back(std::move(all[i]));
@@ -249,6 +266,18 @@ Collected CollectFiles(const Request& request, const std::vector<std::wstring>& 
       }
     }
     collected.files.push_back(std::move(file));
+  }
+  std::map<std::pair<uint64_t, uint64_t>, std::wstring> firstName;
+  for (const ConvertManager::PendingFile& file : collected.files) {
+    kiv::FileStamp stamp;
+    if (!kiv::ReadFileStamp(file.path, &stamp)) {
+      continue;
+    }
+    const auto known = firstName.emplace(std::make_pair(stamp.volume, stamp.index), file.path);
+    if (!known.second && known.first->second != file.path) {
+      collected.alsoNamed.emplace(file.path, known.first->second);
+      collected.alsoNamed.emplace(known.first->second, file.path);
+    }
   }
   return collected;
 }

@@ -7,6 +7,7 @@
 // Threads: the calling (main) thread.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ struct Collected {
     std::wstring output;
   };
   std::vector<UpToDate> upToDate;
+  // The sources of `files` that the list reaches by two names (a link beside
+  // the file, a folder named again through a link or a mount), each with
+  // another of its names in the list. Such a source is never deleted.
+  std::map<std::wstring, std::wstring> alsoNamed;
   // Files a folder scan passed over (the filter does not match them).
   std::vector<std::wstring> skipped;
   // Named paths that do not exist or cannot be read (told on the terminal).
@@ -49,14 +54,14 @@ struct Collected {
 Collected CollectFiles(const Request& request, const std::vector<std::wstring>& named,
                        MemoryOptionSet& options, Terminal& terminal);
 
-// Which rows could meet and so go to one part: rows whose outputs are one
-// file (`outputLinks` equal: the output path as the file system resolves it,
-// without rename numbers) and rows of one source file (`sourceLinks` equal).
-// Linked rows take the part of the first of them in the list, by that row's
-// `partKeys` (ShardKey of its output path as spelled). Returns each row's
-// part, 1 to `count`; every part computes the same parts from the same list.
+// Which rows could meet and so go to one part: rows whose outputs could be
+// one file (`partKeys` equal: see PartKey) and rows of one source file
+// (`sourceLinks` equal: its identity on this machine). Each group of linked
+// rows takes the part of its smallest key, whatever the order of the list
+// and whichever of its rows an earlier part has already converted and
+// deleted. Returns each row's part, 1 to `count`; every part computes the
+// same parts from the same list.
 std::vector<int> PartsOf(const std::vector<std::wstring>& partKeys,
-                         const std::vector<std::wstring>& outputLinks,
                          const std::vector<std::wstring>& sourceLinks, int count);
 
 // True when the PNG at `output` is up to date for `source`: it is the

@@ -30,11 +30,14 @@ std::wstring FileLine(const FileReport& file) {
   if (file.stateText == kStateConverted && !file.output.empty()) {
     line += L" -> " + QuotedPath(file.output);
   }
+  if (!file.sourceKept.empty()) {
+    line += L"; source kept, " + file.sourceKept;
+  }
   return line;
 }
 
-// Removes this process's temporaries from the output folders of the rows in
-// progress: what a second Ctrl+C leaves behind when it ends the run at once.
+}  // namespace
+
 void RemoveTemporariesInProgress(const std::vector<MemoryFileList::RowCopy>& rows) {
   std::set<std::wstring> folders;
   for (const MemoryFileList::RowCopy& row : rows) {
@@ -46,6 +49,8 @@ void RemoveTemporariesInProgress(const std::vector<MemoryFileList::RowCopy>& row
     kiv::ReplacingFile::RemoveOwnTemporaries(folder);
   }
 }
+
+namespace {
 
 // The engine's conversion; with `keepTime` the PNG then gets the source's
 // modification time, read before the conversion (which may replace the
@@ -83,6 +88,7 @@ FileConverter Conversion(RunLog& log, bool keepTime) {
 int ConvertFiles(const Request& request, Collected& collected, MemoryOptionSet& options,
                  Terminal& terminal) {
   std::vector<ConvertManager::PendingFile>& files = collected.files;
+  const bool deleting = options.IsOn(Option::kDeleteSrcFile);
   MemoryFileList list;
   MemoryWindow window;
   RunLog log;
@@ -116,7 +122,8 @@ int ConvertFiles(const Request& request, Collected& collected, MemoryOptionSet& 
     const bool logFiles = !request.quiet && !request.json && !terminal.OutputIsTerminal();
     double nextTick = started + kTickSeconds;
     auto report = [&] {
-      for (const FileReport& file : log.TakeFinished()) {
+      for (FileReport& file : log.TakeFinished()) {
+        NoteSourceKept(collected, deleting, file);
         if (request.json) {
           terminal.Out(FileJson(file, false));
         } else if (logFiles && file.stateText != kStateConverting) {
@@ -183,6 +190,7 @@ int ConvertFiles(const Request& request, Collected& collected, MemoryOptionSet& 
   for (const Tally::FailedRow& row : tally.failed) {
     terminal.Error(QuotedPath(row.source) + L": " + row.state);
   }
+  TellSourcesKept(collected, deleting, terminal);
   const int status = ExitStatusFor(tally, missing, stopped);
   return status == kExitConverted && timeLost > 0 ? kExitFailures : status;
 }

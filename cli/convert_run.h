@@ -10,9 +10,12 @@
 // through the in-memory list and the scheduler's report listener.
 #pragma once
 
+#include <vector>
+
 #include "cli/arguments.h"
 #include "cli/batch.h"
 #include "cli/collect.h"
+#include "engine/memory_host.h"
 
 class MemoryOptionSet;
 
@@ -22,5 +25,11 @@ namespace cli {
 // options and returns the run's exit status.
 int ConvertFiles(const Request& request, Collected& collected, MemoryOptionSet& options,
                  Terminal& terminal);
+
+// Removes this process's temporaries from the output folders of the rows in
+// progress (state "変換中"): what a second Ctrl+C would leave behind when it
+// ends the run at once. Other processes' temporaries, other files and the
+// folders of rows not in progress are left alone.
+void RemoveTemporariesInProgress(const std::vector<MemoryFileList::RowCopy>& rows);
 
 }  // namespace cli

@@ -198,6 +198,12 @@ int DryRun(const Request& request, Collected& collected, MemoryOptionSet& option
       if (planned.sourceDeleted) {
         line += L", source deleted";
       }
+      FileReport kept;
+      kept.source = row.sourcePath;
+      NoteSourceKept(collected, deleteSource, kept);
+      if (!kept.sourceKept.empty()) {
+        line += L", source kept, " + kept.sourceKept;
+      }
     } else if (row.stateText == kStateWriteFailed) {
       line = row.sourcePath + L": " + row.stateText + L" (";
       if (!report.blockedBy.empty()) {
@@ -217,6 +223,7 @@ int DryRun(const Request& request, Collected& collected, MemoryOptionSet& option
     }
     if (request.json) {
       FileReport json = ReportOf(report);
+      NoteSourceKept(collected, deleteSource, json);
       json.stateText = row.stateText;
       json.bytesOut = 0;
       json.milliseconds = 0;
@@ -234,6 +241,7 @@ int DryRun(const Request& request, Collected& collected, MemoryOptionSet& option
   } else if (!request.quiet) {
     terminal.Out(L"dry run, nothing written: " + SummaryText(tally, missing, elapsed));
   }
+  TellSourcesKept(collected, deleteSource, terminal);
   return ExitStatusFor(tally, missing, stopped);
 }
 

@@ -97,6 +97,9 @@ std::wstring FileJson(const FileReport& report, bool dryRun) {
   if (!report.warning.empty()) {
     line += L"," + Field(L"warning", report.warning);
   }
+  if (!report.sourceKept.empty()) {
+    line += L"," + Field(L"source_kept", report.sourceKept);
+  }
   if (dryRun) {
     line += L"," + Field(L"dry_run", true);
   }

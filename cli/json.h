@@ -50,6 +50,9 @@ struct FileReport {
   std::wstring reason;     // why the file failed (engine/failure_reason.h); empty otherwise
   std::wstring warning;    // what the PNG lacks of its source; empty when nothing
   bool unchanged = false;  // converted in place and left as it was (state "unchanged")
+  // Why the source stays although its deletion was asked, when the list
+  // tells it before the run: "also reached as PATH". Empty otherwise.
+  std::wstring sourceKept;
 };
 
 // The "state" word for a row's state text (empty: never handed out).

@@ -1,5 +1,7 @@
 #include "cli/report.h"
 
+#include <set>
+
 #include "base/file_identity.h"
 #include "base/path.h"
 #include "cli/shown_path.h"
@@ -36,6 +38,26 @@ FileReport NotConvertedReport(const MemoryFileList::RowCopy& row) {
   report.source = row.sourcePath;
   report.output = row.outputPath;
   return report;
+}
+
+void NoteSourceKept(const Collected& collected, bool deleting, FileReport& report) {
+  const auto other = collected.alsoNamed.find(report.source);
+  if (deleting && other != collected.alsoNamed.end()) {
+    report.sourceKept = L"also reached as " + other->second;
+  }
+}
+
+void TellSourcesKept(const Collected& collected, bool deleting, Terminal& terminal) {
+  if (!deleting) {
+    return;
+  }
+  std::set<std::wstring> told;
+  for (const auto& [source, other] : collected.alsoNamed) {
+    if (told.insert(other).second && told.insert(source).second) {
+      terminal.Error(L"morvane-cli: " + QuotedPath(source) +
+                     L" is kept: the list also reaches it as " + QuotedPath(other));
+    }
+  }
 }
 
 void ReportUpToDate(const Request& request, const Collected& collected, Terminal& terminal) {

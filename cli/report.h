@@ -32,6 +32,14 @@ FileReport UpToDateReport(const std::wstring& source, const std::wstring& output
 // The report of a row never handed out: the run was stopped first.
 FileReport NotConvertedReport(const MemoryFileList::RowCopy& row);
 
+// With `deleting` (--delete-source), notes in `report` why its source stays
+// when the list reaches that file by two names (Collected::alsoNamed).
+void NoteSourceKept(const Collected& collected, bool deleting, FileReport& report);
+
+// With `deleting`, tells on the terminal's error stream each source kept
+// because the list reaches it by two names, once per file.
+void TellSourcesKept(const Collected& collected, bool deleting, Terminal& terminal);
+
 // Tells the files --update set apart (before those a run converts): a JSON
 // line each, or with a dry run a line each, or a line each on standard
 // output when that is not a terminal.

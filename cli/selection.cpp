@@ -1,5 +1,8 @@
 #include "cli/selection.h"
 
+#include <cwchar>
+
+#include "base/file_identity.h"
 #include "base/path.h"
 #include "base/unicode.h"
 #include "engine/output_naming.h"
@@ -53,7 +56,12 @@ wchar_t FoldLetter(wchar_t c) {
 
 }  // namespace
 
-std::wstring ShardKey(const std::wstring& outputPath) {
+std::wstring ShardKey(const std::wstring& path) {
+#ifdef _WIN32
+  const std::wstring outputPath = kiv::ComparableName(path);
+#else
+  const std::wstring& outputPath = path;
+#endif
   // The folders with "." and ".." resolved on the text.
   std::vector<std::wstring> names;
   std::wstring name;
@@ -84,6 +92,17 @@ std::wstring ShardKey(const std::wstring& outputPath) {
     c = FoldLetter(c);
   }
   return key;
+}
+
+std::wstring PartKey(const std::optional<std::uint64_t>& folderNumber,
+                     const std::wstring& subfolder, const std::wstring& pngName) {
+  if (!folderNumber) {
+    return ShardKey(subfolder.empty() ? pngName : kiv::AddSeparator(subfolder) + pngName);
+  }
+  wchar_t number[24];
+  std::swprintf(number, sizeof number / sizeof number[0], L"#%llx/",
+                static_cast<unsigned long long>(*folderNumber));
+  return number + ShardKey(pngName);
 }
 
 uint64_t Fnv1a64(const std::wstring& text) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,19 +22,35 @@ inline constexpr size_t kMaxListBytes = size_t{256} << 20;
 // start is skipped; empty entries are skipped; nothing else is trimmed.
 std::vector<std::wstring> SplitPathList(const std::string& bytes, bool nulSeparated);
 
-// The text by which a row is assigned to a part: its output path (full, as
-// registration fixes it) as the run compares names, before any rename
-// number: "/" between names, "." and ".." resolved on the text, a rename
-// counter " (N)" taken off the name, letters folded to lower case (on every
-// platform, so that Windows and Linux agree). Rows that could end in one
-// file, or meet through rename numbers, have one key and so fall in one
-// part.
-std::wstring ShardKey(const std::wstring& outputPath);
+// A path folded the way parts compare names: "/" between names, "." and
+// ".." resolved on the text, a rename counter " (N)" taken off the last
+// name, letters folded to lower case by a fixed table (on every platform,
+// so that Windows and Linux agree; on Windows also by the system's own
+// table first, so that two names the file system takes as one fold alike).
+// Names that could end in one file, or meet through rename numbers, fold
+// alike.
+std::wstring ShardKey(const std::wstring& path);
+
+// The key by which a row is assigned to a part, never the spelling of its
+// paths: two names of one folder (a link, a bind mount, a junction, a short
+// name) give one key, and so does every machine that reaches the tree, at
+// whatever path it is mounted.
+//   - A PNG written into the run's output folder: its path below that
+//     folder (`subfolder` and `pngName`), through ShardKey. Every row of the
+//     run writes below that one folder, so the folder itself is left out.
+//   - A PNG written beside its source: "#" and the file number of the
+//     folder it is written into (inode; file index on Windows) in hex, then
+//     "/" and ShardKey(pngName). The device is left out: it differs between
+//     machines that share one tree. Two folders of different devices with
+//     one number share a key, which only puts their rows in one part.
+// `folderNumber` is empty for a PNG in the output folder.
+std::wstring PartKey(const std::optional<std::uint64_t>& folderNumber,
+                     const std::wstring& subfolder, const std::wstring& pngName);
 
 // FNV-1a, 64 bits, over the UTF-8 bytes of `text`.
 uint64_t Fnv1a64(const std::wstring& text);
 
-// The part (1 to `count`) of the row whose ShardKey is `shardKey`:
+// The part (1 to `count`) of the row whose PartKey is `shardKey`:
 // 1 + floor(Fnv1a64(shardKey) * count / 2^64). The product's high half is
 // taken rather than the hash modulo `count`: FNV-1a's low bits depend only
 // on the low bits of each byte, so names such as "a.png", "e.png", "i.png"

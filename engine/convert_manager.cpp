@@ -1,5 +1,7 @@
 #include "engine/convert_manager.h"
 
+#include "engine/failure_reason.h"
+
 #include <algorithm>
 #include <cwchar>
 #include <set>
@@ -164,6 +166,7 @@ void ConvertManager::ClearStatesFrom(int position) {
 }
 
 bool ConvertManager::StartConvert() {
+  const std::uint64_t stopsBefore = stopRequests_.load();
   {
     kiv::LockGuard hold(timingLock_);
     etaSeconds_ = 0;
@@ -190,15 +193,21 @@ bool ConvertManager::StartConvert() {
       running_ ? std::vector<std::wstring>() : RowSources(firstRow);
   host_.window.SetConvertButtonText(kStopText);
   host_.list.SetBehaviourFlags(kListFlagsRunning);
+  bool started;
   {
     // Under the lock that orders the end of a run: the run's sources are
     // noted after the claims of the run that just ended were settled.
     kiv::LockGuard hold(stateLock_);
-    if (!running_) {
-      BeginRun(sources);
+    // A stop asked since the start began wins: the pass below then ends
+    // the run (or the one still going) and sets the window back.
+    started = stopRequests_.load() == stopsBefore;
+    if (started) {
+      if (!running_) {
+        BeginRun(sources);
+      }
+      running_ = true;
+      startedDuringPass_ = true;
     }
-    running_ = true;
-    startedDuringPass_ = true;
     idle_.Reset();
     Resume();
   }
@@ -210,7 +219,7 @@ bool ConvertManager::StartConvert() {
       Run();
     }
   }
-  return true;
+  return started;
 }
 
 void ConvertManager::ClearRowsForNewRun() {
@@ -223,7 +232,12 @@ void ConvertManager::ClearRowsForNewRun() {
 }
 
 void ConvertManager::RequestStop() {
-  running_ = false;
+  {
+    // After this, StartWorkers starts no worker (it decides under this lock).
+    kiv::LockGuard hold(stateLock_);
+    running_ = false;
+    ++stopRequests_;
+  }
   wake_.Set();
 }
 
@@ -304,6 +318,10 @@ void ConvertManager::Reap(ConvertThread& worker) {
   }
   if (options.IsOn(Option::kDeleteSrcFile)) {
     report.sourceFate = SettleSource(worker, converted).value_or(FileReport::SourceFate::kNotAsked);
+    if (report.sourceFate == FileReport::SourceFate::kKept &&
+        claims_.SpellingsOf(job.source).size() > 1) {
+      report.sourceNote = kNoteReachedTwice;
+    }
   }
   if (reportListener_) {
     report.row = list.GetIndex(entry);
@@ -324,7 +342,11 @@ void ConvertManager::Reap(ConvertThread& worker) {
   if (report.stateText != kStateConverted) {
     return;  // failed rows keep their source and stay in the list
   }
-  if (options.IsOn(Option::kAutoDeleteItem)) {
+  // A PNG that lacks something of its source, or a source kept against the
+  // options, stays in view with its reason: only rows converted whole are
+  // taken off the list.
+  if (outcome.warning.empty() && report.sourceNote.empty() &&
+      options.IsOn(Option::kAutoDeleteItem)) {
     kiv::LockGuard hold(list.GetLock());
     list.RemoveItem(list.GetIndex(entry));
     --nextRow_;
@@ -399,13 +421,30 @@ std::optional<ConvertManager::FileReport::SourceFate> ConvertManager::SettleSour
 
 void ConvertManager::StartWorkers() {
   FileList& list = host_.list;
-  while (running_ && static_cast<int>(workers_.size()) < host_.options.GetConvertCount()) {
+  while (running_) {
+    // The options are read first: in the window each read waits for the
+    // user-interface thread, which may serve a stop or a close meanwhile.
+    if (static_cast<int>(workers_.size()) >= host_.options.GetConvertCount()) {
+      return;
+    }
+    const int mode = host_.options.GetOverwriteMode();
+    const bool deleting = sourcesDeletedInPlan_ || host_.options.IsOn(Option::kDeleteSrcFile);
     FileEntry* entry;
     RowJob job;
     {
       kiv::LockGuard hold(list.GetLock());
       if (nextRow_ >= list.GetCount()) {
         return;
+      }
+      {
+        // A stop asked up to here starts nothing: the row stays the next
+        // one. RequestStop sets running_ under this lock, so once it has
+        // returned no worker starts.
+        kiv::LockGuard state(stateLock_);
+        if (!running_) {
+          return;
+        }
+        ++activeWorkers_;
       }
       entry = list.GetEntry(nextRow_);
       ++nextRow_;
@@ -422,10 +461,7 @@ void ConvertManager::StartWorkers() {
     // The row's name is decided here, in list order, before any of its work
     // begins; the disk is read outside the list's lock.
     job.claims = &claims_;
-    job.decision =
-        claims_.Claim(host_.options.GetOverwriteMode(), job.outputPath, job.source,
-                      sourcesDeletedInPlan_ || host_.options.IsOn(Option::kDeleteSrcFile));
-    ++activeWorkers_;
+    job.decision = claims_.Claim(mode, job.outputPath, job.source, deleting);
     workers_.push_back(
         std::make_unique<ConvertThread>(host_, entry, std::move(job), converter_, &wake_));
   }

@@ -3,7 +3,8 @@
 // It registers files into the list (fixing their output paths), hands rows
 // in list order to ConvertThread workers while fewer than the spConvertNum
 // option are busy, reaps finished workers (deleting sources and removing rows
-// when those options are on), keeps the remaining count and a time estimate
+// when those options are on; a row that failed or converted with a warning
+// stays), keeps the remaining count and a time estimate
 // in the window title, and when nothing is left ends the run: the title goes
 // back to "Morvane", the button to "変換", and its thread suspends itself.
 //
@@ -80,6 +81,9 @@ class ConvertManager final : public kiv::Thread {
     std::wstring warning;      // what the row's PNG lacks: see ConvertOutcome
     bool keepSource = false;   // the source holds more than its PNG: see ConvertOutcome
     bool unchanged = false;    // converted in place, left as it was: see ConvertOutcome
+    // kNoteReachedTwice when the source stays because the list reaches it by
+    // two names (with kKept); empty otherwise.
+    std::wstring sourceNote;
     // The source's fate, told with the last row of that source in the run
     // (kNotAsked with the others).
     SourceFate sourceFate = SourceFate::kNotAsked;
@@ -140,7 +144,10 @@ class ConvertManager final : public kiv::Thread {
   void RegisterFiles(std::vector<PendingFile>& files, bool makeFolders = true);
 
   // Starts a run at the first row with an empty state text, or, during a
-  // run, recounts the remaining files and restarts the estimate. Always true.
+  // run, recounts the remaining files and restarts the estimate. True unless
+  // a stop was asked while it was starting (in the window, a close served
+  // while it waited for the list's lock): then nothing starts, and a run
+  // that was going ends as the stop asks.
   bool StartConvert();
 
   // What the convert button does before starting a new run: every row's
@@ -242,6 +249,8 @@ class ConvertManager final : public kiv::Thread {
   std::atomic<int> finishedCount_{0};
   std::atomic<int> activeWorkers_{0};
   std::atomic<bool> running_{false};
+  // How many stops were asked: a start that sees it change gives way.
+  std::atomic<std::uint64_t> stopRequests_{0};
   bool ending_ = false;
   bool startedDuringPass_ = false;
 };

@@ -160,6 +160,7 @@ constexpr ReasonLine kJapaneseReasons[] = {
     {kReasonExistsWhileDeleting, L"出力ファイルがすでにあります (元のファイルを削除する設定)"},
     {kReasonReadBackDiffers, L"書き出した PNG を読み直すと内容が違います"},
     {kNoteAlreadySmaller, L"元のファイルの方が小さいため、そのままにしました"},
+    {kNoteReachedTwice, L"リストに別の名前でもあるため、元のファイルは削除しませんでした"},
     {L"page 1 of ", L"複数ページのうち 1 ページ目だけです"},
     {L"first frame of ", L"アニメーションの最初のフレームだけです"},
 };

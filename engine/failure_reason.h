@@ -26,6 +26,9 @@ inline constexpr wchar_t kReasonExistsWhileDeleting[] = L"exists, and sources ar
 // encoded.
 inline constexpr wchar_t kReasonReadBackDiffers[] =
     L"the PNG read back from the disk differs from what was written";
+// Why a source stays although sources are deleted: the list reaches that file by two names.
+inline constexpr wchar_t kNoteReachedTwice[] = L"source kept: also reached by another name";
+
 // Why a PNG converted in place was left as it was: the new file would have been larger.
 inline constexpr wchar_t kNoteAlreadySmaller[] = L"left as it was: already smaller";
 

@@ -28,7 +28,7 @@ enum class Option {
   kInterlacePng,      // "InterlacePng": write Adam7-interlaced PNGs
   k24Bit,             // "24bit": reduce to 24-bit colour without transparency first
   kAutoStartConvert,  // "AutoStartConvert": start converting after each registration
-  kAutoDeleteItem,    // "AutoDeleteItem": remove a row once its file converted
+  kAutoDeleteItem,    // "AutoDeleteItem": remove a row once its file converted whole
   kTopMostWindow,     // "TopMostWindow": keep the main window above others
 
   // Options of one morvane-cli run, with no settings key: they are never stored, and the

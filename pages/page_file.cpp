@@ -144,6 +144,13 @@ LRESULT PageFile::DrawRow(NMLVCUSTOMDRAW& draw) {
     case CDDS_PREPAINT:
       return CDRF_NOTIFYITEMDRAW;
     case CDDS_ITEMPREPAINT:
+      // A row above the first one in view is not drawn: the list paints it
+      // from where it would stand, and the part below its header showed as
+      // pieces of text there.
+      if (static_cast<LRESULT>(draw.nmcd.dwItemSpec) <
+          SendMessageW(list_->Handle(), LVM_GETTOPINDEX, 0, 0)) {
+        return CDRF_SKIPDEFAULT;
+      }
       return CDRF_NOTIFYSUBITEMDRAW;
     case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
       // The mark is read from the notice itself: drawing never waits for

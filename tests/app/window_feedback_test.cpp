@@ -430,5 +430,45 @@ TEST_F(WindowFeedbackTest, DeleteGoesOnAndTheHintComesBack) {
   EXPECT_FALSE(IsWindowVisible(window_->pageFile()->hint()->Handle()));
 }
 
+// A list scrolled down shows nothing of the rows above the first one in view
+// between its header and that row: no pieces of their text.
+TEST_F(WindowFeedbackTest, NoPiecesOfRowsUnderTheHeader) {
+  Paths paths;
+  for (int i = 0; i < 60; ++i) {
+    paths.push_back(dir_ / (L"row_" + std::to_wstring(i) + L"_.bmp"));
+    ASSERT_TRUE(WriteBmp(paths.back()));
+  }
+  Drop(*window_, paths);
+  PumpFor(std::chrono::milliseconds(50));
+  for (const int scrolls : {1, 7, 30}) {
+    SendMessageW(List(), LVM_ENSUREVISIBLE, 0, FALSE);
+    for (int i = 0; i < scrolls; ++i) {
+      SendMessageW(List(), WM_VSCROLL, SB_LINEDOWN, 0);
+    }
+    RedrawWindow(List(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    PumpFor(std::chrono::milliseconds(50));
+    const LRESULT top = SendMessageW(List(), LVM_GETTOPINDEX, 0, 0);
+    ASSERT_GT(top, 0);
+    RECT header{};
+    GetWindowRect(reinterpret_cast<HWND>(SendMessageW(List(), LVM_GETHEADER, 0, 0)), &header);
+    MapWindowPoints(nullptr, List(), reinterpret_cast<POINT*>(&header), 2);
+    RECT first{};
+    first.left = LVIR_BOUNDS;
+    ASSERT_TRUE(SendMessageW(List(), LVM_GETITEMRECT, static_cast<WPARAM>(top),
+                             reinterpret_cast<LPARAM>(&first)));
+    // Dark pixels between the header's bottom and the first row's grid line.
+    const HDC dc = GetDC(List());
+    int dark = 0;
+    for (LONG y = header.bottom; y < first.top - 1; ++y) {
+      for (LONG x = first.left; x < first.right; ++x) {
+        const COLORREF c = GetPixel(dc, x, y);
+        dark += c != CLR_INVALID && GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 128;
+      }
+    }
+    ReleaseDC(List(), dc);
+    EXPECT_EQ(dark, 0) << "first row " << top << ", strip " << header.bottom << " to " << first.top;
+  }
+}
+
 }  // namespace
 }  // namespace apptest

@@ -2,6 +2,7 @@
 // through the command line's own entry, with its output, summary and exit
 // status; bad arguments; the settings file; a stop in the middle.
 #include "cli/batch.h"
+#include "cli/convert_run.h"
 #include "cli/summary.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "base/file_identity.h"
+#include "base/process.h"
 #include "base/path.h"
 #include "base/unicode.h"
 #include "engine/memory_options.h"
@@ -330,7 +332,139 @@ TEST_F(CliTest, StopRequestLetsRunningFilesFinishAndReportsStatus130) {
   EXPECT_LT(pngs, 60);
 }
 
+// A second Ctrl+C ends the run at once, with the status of a stop.
+TEST_F(CliTest, SecondStopEndsAtOnce) {
+  const std::wstring many = FolderOfLargeBmps(L"insisted", 60, 300, 12);
+  terminal.progressWanted = true;
+  terminal.stopWhen = [this] { return !terminal.progress.empty(); };
+  terminal.insistWhen = terminal.stopWhen;
+  try {
+    Run({L"-j", L"1", many});
+    ADD_FAILURE() << "the run was not ended at once";
+  } catch (const RecordingTerminal::Ended& ended) {
+    EXPECT_EQ(ended.status, cli::kExitInterrupted);
+  }
+}
+
+// What a second Ctrl+C removes: this process's temporaries in the output
+// folders of the rows in progress, nothing else.
+TEST_F(CliTest, SecondStopRemovesOnlyTheTemporariesInProgress) {
+  const std::wstring ours = L".morvane-" + kiv::CurrentProcessOwner() + L"-";
+  struct Case {
+    const wchar_t* folder;
+    const wchar_t* name;  // after this process's prefix when `own`
+    bool own;
+    bool removed;
+  };
+  const Case cases[] = {
+      {L"busy", L"1.tmp", true, true},
+      {L"busy", L"2.tmp", true, true},
+      {L"busy", L".morvane-elsewhere-3.tmp", false, false},  // another process's
+      {L"busy", L"x.png", false, false},
+      {L"done", L"4.tmp", true, false},     // its row finished
+      {L"waiting", L"5.tmp", true, false},  // its row not yet begun
+  };
+  std::vector<MemoryFileList::RowCopy> rows;
+  for (const wchar_t* folder : {L"busy", L"done", L"waiting"}) {
+    kiv::MakeDirectory(Join(dir.path(), folder));
+    MemoryFileList::RowCopy row;
+    row.sourcePath = Join(top, L"a.bmp");
+    row.outputPath = Join(Join(dir.path(), folder), L"a.png");
+    row.stateText = folder == std::wstring(L"busy")   ? kStateConverting
+                    : folder == std::wstring(L"done") ? kStateConverted
+                                                      : L"";
+    rows.push_back(row);
+  }
+  auto path = [&](const Case& c) {
+    return Join(Join(dir.path(), c.folder), c.own ? ours + c.name : std::wstring(c.name));
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(testimg::WriteFileBytes(path(c), {1, 2, 3}));
+  }
+  cli::RemoveTemporariesInProgress(rows);
+  for (const Case& c : cases) {
+    EXPECT_EQ(kiv::FileExists(path(c)), !c.removed) << kiv::WideToUtf8(path(c));
+  }
+}
+
+TEST_F(CliTest, UpdateWithDeleteSourceDeletesOnlyWhatItConverts) {
+  EXPECT_EQ(Run({top}), cli::kExitConverted);
+  // Everything is up to date: nothing is converted, so no source goes.
+  EXPECT_EQ(Run({L"--update", L"--delete-source", L"--json", top}), cli::kExitConverted);
+  const std::wstring d = Join(Join(top, L"sub"), L"d.bmp");
+  for (const std::wstring& path :
+       {Join(top, L"a.bmp"), Join(top, L"b.png"), Join(top, L"c.jpg"), d}) {
+    EXPECT_TRUE(kiv::FileExists(path)) << kiv::WideToUtf8(path);
+  }
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"\"sources_deleted\":0,"));
+  // A changed source meets a PNG that may be the only copy of another picture (a source
+  // deleted earlier): it is refused and both stay. A PNG gone is written again and its
+  // source deleted.
+  const std::vector<uint8_t> earlier = testimg::ReadFileBytes(Join(top, L"a.png"));
+  kiv::FileStamp png;
+  ASSERT_TRUE(kiv::ReadFileStamp(Join(top, L"a.png"), &png));
+  png.seconds += 10;
+  ASSERT_TRUE(kiv::SetModificationTime(Join(top, L"a.bmp"), png));
+  ASSERT_TRUE(kiv::RemoveFile(Join(top, L"c.png")));
+  terminal.out.clear();
+  EXPECT_EQ(Run({L"--update", L"--delete-source", L"--json", top}), cli::kExitFailures);
+  EXPECT_TRUE(kiv::FileExists(Join(top, L"a.bmp")));
+  EXPECT_EQ(testimg::ReadFileBytes(Join(top, L"a.png")), earlier);
+  EXPECT_TRUE(
+      terminal.Shows(terminal.out, L"\"reason\":\"exists, and sources are being deleted\""));
+  EXPECT_FALSE(kiv::FileExists(Join(top, L"c.jpg")));
+  EXPECT_TRUE(testimg::DecodePng(testimg::ReadFileBytes(Join(top, L"c.png"))).ok);
+  EXPECT_TRUE(kiv::FileExists(d));
+  EXPECT_TRUE(terminal.Shows(terminal.out, L"\"sources_deleted\":1,"));
+}
+
 #ifndef _WIN32
+// A file the list reaches by two names is never deleted, whichever name
+// comes last, and its rows and the dry run's say why.
+TEST_F(CliTest, ASourceReachedByTwoNamesIsKeptAndItsRowsSayWhy) {
+  struct Case {
+    const char* what;
+    bool hard;         // a hard link beside the file, else a symbolic link
+    bool folderTwice;  // the folder named again through a link to it
+  };
+  const Case cases[] = {{"link beside", false, false},
+                        {"hard link beside", true, false},
+                        {"folder named twice", false, true}};
+  int number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::wstring folder = Join(dir.path(), L"twice" + std::to_wstring(++number));
+    kiv::MakeDirectory(folder);
+    ASSERT_TRUE(testimg::WriteFileBytes(Join(folder, L"x.bmp"), BmpOf(Noisy(4, 4, 7, false))));
+    ASSERT_TRUE(testimg::WriteFileBytes(Join(folder, L"y.bmp"), BmpOf(Noisy(4, 4, 8, false))));
+    std::vector<std::wstring> arguments = {L"--json", L"--delete-source", folder};
+    const std::string x = kiv::WideToUtf8(Join(folder, L"x.bmp"));
+    const std::string best = kiv::WideToUtf8(Join(folder, L"best.bmp"));
+    if (c.folderTwice) {
+      const std::wstring again = folder + L"-again";
+      ASSERT_EQ(symlink(kiv::WideToUtf8(folder).c_str(), kiv::WideToUtf8(again).c_str()), 0);
+      arguments.push_back(again);
+    } else {
+      ASSERT_EQ(c.hard ? link(x.c_str(), best.c_str()) : symlink(x.c_str(), best.c_str()), 0);
+    }
+    std::vector<std::wstring> plan = arguments;
+    plan.push_back(L"--dry-run");
+    for (const auto& run : {plan, arguments}) {
+      terminal.out.clear();
+      terminal.errors.clear();
+      EXPECT_EQ(Run(run), cli::kExitConverted);
+      int kept = 0;
+      for (const std::wstring& line : terminal.out) {
+        kept += line.find(L"\"source_kept\":\"also reached as ") != std::wstring::npos;
+      }
+      EXPECT_EQ(kept, c.folderTwice ? 4 : 2);
+      EXPECT_TRUE(terminal.Shows(terminal.errors, L"the list also reaches it as"));
+    }
+    EXPECT_TRUE(kiv::FileExists(Join(folder, L"x.bmp")));
+    EXPECT_EQ(kiv::FileExists(Join(folder, L"y.bmp")), c.folderTwice);
+  }
+}
+
 // The real program, stopped with SIGINT as Ctrl+C in a terminal stops it.
 TEST_F(CliTest, InterruptSignalStopsTheProgramCleanly) {
   const std::wstring many = FolderOfLargeBmps(L"signal", 80, 400, 11);

@@ -283,10 +283,14 @@ TEST(OneOutcome, EveryWorkerCountDryRunAndSplitEndAlike) {
       }
     }
 
-    for (int parts : {2, 5}) {
+    // Parts one after another, first to last; two parts also last to first.
+    for (int parts : {2, 5, -2}) {
+      const bool backwards = parts < 0;
+      parts = backwards ? -parts : parts;
       Lay(tree, root);
       std::multiset<std::wstring> lines;
-      for (int part = 1; part <= parts; ++part) {
+      for (int step = 1; step <= parts; ++step) {
+        const int part = backwards ? parts + 1 - step : step;
         std::vector<std::wstring> shard = arguments;
         shard.push_back(L"--shard=" + std::to_wstring(part) + L"/" + std::to_wstring(parts));
         for (const std::wstring& line : RunCli(shard, root).lines) {
@@ -297,9 +301,13 @@ TEST(OneOutcome, EveryWorkerCountDryRunAndSplitEndAlike) {
       }
       Files files;
       Snapshot(root, L"", files);
-      EXPECT_TRUE(files == first.files) << parts << " parts one after another";
+      EXPECT_TRUE(files == first.files)
+          << parts << " parts one after another" << (backwards ? ", last first" : "");
       std::multiset<std::wstring> unsplit(first.lines.begin(), first.lines.end() - 1);
-      EXPECT_EQ(lines, unsplit) << parts << " parts";
+      EXPECT_EQ(lines, unsplit) << parts << " parts" << (backwards ? ", last first" : "");
+      if (backwards) {
+        continue;
+      }
 
       Lay(tree, root);
       RunPartsAtOnce(arguments, parts);
@@ -309,5 +317,110 @@ TEST(OneOutcome, EveryWorkerCountDryRunAndSplitEndAlike) {
     }
   }
 }
+
+#ifndef _WIN32
+// What `command` prints, run by the shell in `folder`.
+std::string ShellOutput(const std::wstring& folder, const std::string& command) {
+  std::string output;
+  FILE* pipe =
+      popen(("cd '" + kiv::WideToUtf8(folder) + "' && (" + command + ") 2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) {
+    return output;
+  }
+  char buffer[4096];
+  for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+    output.append(buffer, got);
+  }
+  pclose(pipe);
+  return output;
+}
+
+// One folder reached under two names ("photos", and "other": a symbolic link
+// to it, or the same folder mounted there again, which no path resolution
+// sees through): the parts are chosen alike whichever name a run uses, and a
+// split run that names files through both ends as the unsplit run, parts one
+// after another in either order or at once.
+TEST(OneOutcome, OneFolderUnderTwoNamesSplitsAsOneRun) {
+  const std::string cli = MORVANE_CLI_PATH;
+  for (const bool mounted : {false, true}) {
+    SCOPED_TRACE(mounted ? "mounted again" : "link");
+    testimg::TempDir dir;
+    const std::wstring& root = dir.path();
+    Tree tree;
+    std::string named;
+    for (int i = 0; i < 16; ++i) {
+      const std::wstring stem = L"s" + std::to_wstring(i);
+      testimg::BmpRecipe bmp;
+      bmp.width = bmp.height = 3;
+      bmp.values.assign(9, 0xFF0000u + static_cast<uint32_t>(i));
+      tree.files[L"photos/" + stem + L".bmp"] = testimg::MakeBmp(bmp);
+      testimg::JpegRecipe jpeg;
+      jpeg.width = jpeg.height = 3;
+      jpeg.samples.assign(27, static_cast<uint8_t>(16 * i));
+      tree.files[L"photos/" + stem + L".jpg"] = testimg::MakeJpeg(jpeg);
+      named += " photos/" + kiv::WideToUtf8(stem) + ".bmp other/" + kiv::WideToUtf8(stem) + ".jpg";
+    }
+    // The second name is made for each command; a mount lives as long as the command.
+    std::string secondName;
+    if (mounted) {
+      tree.files[L"other/.keep"] = {};
+      Lay(tree, root);
+      kiv::RemoveFile(kiv::AddSeparator(root) + Native(L"other/.keep"));
+      if (ShellOutput(root,
+                      "unshare -m sh -c 'mount --bind photos other && echo yes' 2>/dev/null") !=
+          "yes\n") {
+        std::printf("no second mount of a folder here (it needs unshare and mount rights)\n");
+        continue;
+      }
+      secondName = "unshare -m sh -c 'mount --bind photos other && ";
+    } else {
+      tree.links.emplace_back(L"other", L"photos");
+      secondName = "sh -c '";
+    }
+    auto run = [&](const std::string& commands) {
+      return ShellOutput(root, secondName + commands + "'");
+    };
+
+    // Parts by either name: the same files in each part.
+    for (const char* where : {"", "-o out "}) {
+      Lay(tree, root);
+      for (int part = 1; part <= 2; ++part) {
+        std::string byName[2];
+        for (int n = 0; n < 2; ++n) {
+          const std::string name = n == 0 ? "photos" : "other";
+          const std::string lines = run(cli + " --dry-run --json " + where + "--shard " +
+                                        std::to_string(part) + "/2 " + name);
+          // The file names of the sources.
+          for (size_t at = lines.find("\"source\":\""); at != std::string::npos;
+               at = lines.find("\"source\":\"", at + 1)) {
+            const std::string source = lines.substr(at + 10, lines.find('"', at + 10) - at - 10);
+            byName[n] += source.substr(source.rfind('/') + 1) + " ";
+          }
+          EXPECT_NE(byName[n].find(".bmp"), std::string::npos) << name << " part " << part;
+        }
+        EXPECT_EQ(byName[0], byName[1]) << where << "part " << part;
+      }
+    }
+
+    const std::string options = " -q --delete-source --overwrite force";
+    Lay(tree, root);
+    run(cli + options + named);
+    Files unsplit;
+    Snapshot(root, L"", unsplit);
+    const std::string parts[] = {
+        cli + options + " --shard 1/2" + named + "; " + cli + options + " --shard 2/2" + named,
+        cli + options + " --shard 2/2" + named + "; " + cli + options + " --shard 1/2" + named,
+        cli + options + " --shard 1/2" + named + " & " + cli + options + " --shard 2/2" + named +
+            " & wait"};
+    for (const std::string& commands : parts) {
+      Lay(tree, root);
+      run(commands);
+      Files files;
+      Snapshot(root, L"", files);
+      EXPECT_TRUE(files == unsplit) << commands;
+    }
+  }
+}
+#endif
 
 }  // namespace

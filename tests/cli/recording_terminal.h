@@ -19,6 +19,9 @@ class RecordingTerminal final : public cli::Terminal {
   bool OutputIsTerminal() override { return false; }
   void Progress(const std::wstring& text) override { progress.push_back(text); }
   bool StopRequested() override { return stopWhen && stopWhen(); }
+  bool StopInsisted() override { return insistWhen && insistWhen(); }
+  // Ends the run by throwing Ended (the program itself ends at once).
+  void EndAtOnce(int status) override { throw Ended{status}; }
   std::wstring FullPath(const std::wstring& path) override { return path; }
   double Now() override { return clock ? clock() : cli::Terminal::Now(); }
   bool ReadInput(std::string* bytes, size_t limit) override {
@@ -39,7 +42,11 @@ class RecordingTerminal final : public cli::Terminal {
   std::vector<std::wstring> errors;
   std::vector<std::wstring> progress;
   bool progressWanted = false;
+  struct Ended {
+    int status;
+  };
   std::function<bool()> stopWhen;
+  std::function<bool()> insistWhen;
   std::function<double()> clock;  // the system's when empty
   std::string input;              // standard input
 };

@@ -323,6 +323,11 @@ TEST(ScriptingOptions, ValuesAreCheckedAndNamedWhenWrong) {
                                                        {L"IMG_0001.JPG", 1, 1}}) {
     EXPECT_EQ(cli::PartOf(path, count), part) << kiv::WideToUtf8(path) << " " << count;
   }
+  // The keys as the README tells another program to make them.
+  const std::wstring sub = std::wstring(L"photos") + kiv::kPathSeparator + L"Sub";
+  EXPECT_EQ(cli::PartKey(std::nullopt, sub, L"IMG (2).PNG"), L"photos/sub/img.png");
+  EXPECT_EQ(cli::PartKey(std::nullopt, L"", L"a.png"), L"a.png");
+  EXPECT_EQ(cli::PartKey(0x1a2b3cu, L"", L"Ä (1).png"), L"#1a2b3c/ä.png");
   // Names whose letters share their low bits still spread over the parts.
   std::vector<int> sizes(8);
   const std::wstring letters = L"aeimquy";
@@ -335,6 +340,32 @@ TEST(ScriptingOptions, ValuesAreCheckedAndNamedWhenWrong) {
   }
   for (int size : sizes) {
     EXPECT_GT(size, 343 / 8 / 2);
+  }
+}
+
+// Names the file system takes as one fold to one part key: on Windows, where
+// names differ in case only by the system's own table, beyond the letters a
+// fixed table knows too.
+TEST(ScriptingOptions, NamesTheFileSystemTakesAsOneShareAPart) {
+  const std::pair<const wchar_t*, const wchar_t*> names[] = {
+      {L"photo.png", L"PHOTO.PNG"},
+      {L"\u00e4pfel.png", L"\u00c4PFEL.png"},                                          // Latin-1
+      {L"\u03c9\u03bc\u03b5\u03b3\u03b1.png", L"\u03a9\u039c\u0395\u0393\u0391.png"},  // Greek
+      {L"\u0436\u0443\u043a.png", L"\u0416\u0423\u041a.png"},                          // Cyrillic
+      {L"\u0561\u0562.png", L"\u0531\u0532.png"},                                      // Armenian
+      {L"\u01c6\u0180.png", L"\u01c4\u0243.png"},  // Latin Extended-B
+      {L"\uff41.png", L"\uff21.png"},              // full width
+  };
+  for (const auto& [a, b] : names) {
+    SCOPED_TRACE(kiv::WideToUtf8(std::wstring(a) + L" " + b));
+#ifdef _WIN32
+    EXPECT_TRUE(kiv::SamePath(a, b));
+    EXPECT_EQ(kiv::ComparableName(a), kiv::ComparableName(b));
+#endif
+    if (kiv::SamePath(a, b)) {
+      EXPECT_EQ(cli::ShardKey(a), cli::ShardKey(b));
+      EXPECT_EQ(cli::PartKey(std::nullopt, L"", a), cli::PartKey(std::nullopt, L"", b));
+    }
   }
 }
 

@@ -47,7 +47,8 @@ TEST(FailureReasonTest, EveryReasonReadsInJapanese) {
        false, L"画像ではありません (a Photoshop document)"},
       {ReadFailureReason(Notes(Failure::kNotImage, FileError::kNone, "an empty file")), false,
        L"空のファイルです"},
-      {kReasonExistsWhileDeleting, true, L"出力ファイルがすでにあります (元のファイルを削除する設定)"},
+      {kReasonExistsWhileDeleting, true,
+       L"出力ファイルがすでにあります (元のファイルを削除する設定)"},
       {ReadFailureReason(Notes(Failure::kTooLarge)), false, L"画像が大きすぎます"},
       {ReadFailureReason(Notes(Failure::kCorrupt)), false, L"ファイルが壊れています"},
       {ReadFailureReason(Notes(Failure::kCorrupt, FileError::kNone, "bad Huffman table")), false,
@@ -70,6 +71,7 @@ TEST(FailureReasonTest, EveryReasonReadsInJapanese) {
       {LoadWarning(Truncated(1800, 3738, true)), false,
        L"16 ビットの色を 8 ビットに丸めました、ファイルが途中で切れています (3,738 バイト中 1,800 "
        L"バイト)"},
+      {kNoteReachedTwice, false, L"リストに別の名前でもあるため、元のファイルは削除しませんでした"},
       {L"a reason nobody wrote down", true, L"a reason nobody wrote down"},
   };
   for (const Case& c : cases) {

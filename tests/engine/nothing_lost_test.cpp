@@ -153,6 +153,14 @@ TEST(NothingLost, EveryImageSurvivesEveryOverwriteMode) {
        1,
        true,
        L""},
+      {"two names that differ in case beyond ASCII",
+       {{L"\u00e4\u03c9\u0436.bmp", 4, true}, {L"\u00c4\u03a9\u0416.JPG", 5, true}},
+       L"",
+       OverwriteMode::kForce,
+       1,
+       1,
+       true,
+       L""},
 #endif
   };
 

@@ -32,7 +32,8 @@ namespace scheduler_test {
 
 // A conversion the test steers. By default it "converts" at once: it writes a
 // small file at the output path and reports "変換終了". Sources whose path
-// contains "unreadable" or "unwritable" fail with "読込失敗" or "書込失敗".
+// contains "unreadable" or "unwritable" fail with "読込失敗" or "書込失敗";
+// those whose path contains "warned" convert with a warning.
 // With gates on, each conversion waits until the test opens its gate.
 class FakeConversion {
  public:
@@ -97,6 +98,9 @@ class FakeConversion {
         testimg::WriteFileBytes(output, {0x89, 'P', 'N', 'G'});
       }
       outcome.stateText = kStateConverted;
+      if (source.find(L"warned") != std::wstring::npos) {
+        outcome.warning = L"truncated: 10 of 20 bytes";
+      }
       outcome.writtenPath = output;
       outcome.hasWrittenStamp = kiv::ReadFileStamp(output, &outcome.writtenStamp);
     }

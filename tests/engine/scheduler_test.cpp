@@ -3,11 +3,18 @@
 // once, an idle wait and destruction in the middle of a run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/unicode.h"
 #include "engine/convert_manager.h"
+#include "engine/failure_reason.h"
+#include "engine/memory_options.h"
 #include "tests/engine/scheduler_fixture.h"
 #include "tests/support/wait_until.h"
 
@@ -15,6 +22,7 @@
 #include <windows.h>
 #else
 #include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 using morvane_test::WaitUntil;
@@ -107,6 +115,160 @@ TEST_F(SchedulerTest, StopMidRunLetsRunningFilesFinishAndLeavesTheRestWaiting) {
   EXPECT_EQ(HandedOut(), paths);
   EXPECT_EQ(States(), std::vector<std::wstring>(6, kStateConverted));
 }
+
+// The options as the window answers them: each read waits for the
+// user-interface thread, which may serve a close meanwhile. Here a read of
+// `stopAt` made by the scheduler's thread asks the stop itself.
+class StoppingOptions final : public OptionSet {
+ public:
+  enum class Read { kConvertCount, kOverwriteMode, kDeleteSource };
+  StoppingOptions(MemoryOptionSet& inner, Read stopAt) : inner_(inner), stopAt_(stopAt) {}
+  ConvertManager* manager = nullptr;
+
+  bool IsOn(Option option) override {
+    if (option == Option::kDeleteSrcFile) {
+      Reading(Read::kDeleteSource);
+    }
+    return inner_.IsOn(option);
+  }
+  std::wstring GetOptionText(Option option) override { return inner_.GetOptionText(option); }
+  int GetOverwriteMode() override {
+    Reading(Read::kOverwriteMode);
+    return inner_.GetOverwriteMode();
+  }
+  int GetCompressLevel() override { return inner_.GetCompressLevel(); }
+  int GetConvertCount() override {
+    Reading(Read::kConvertCount);
+    return inner_.GetConvertCount();
+  }
+
+ private:
+  void Reading(Read read) {
+    if (read == stopAt_ && manager != nullptr && std::this_thread::get_id() != testThread_ &&
+        !stopped_.exchange(true)) {
+      manager->RequestStop();
+    }
+  }
+  MemoryOptionSet& inner_;
+  const Read stopAt_;
+  const std::thread::id testThread_ = std::this_thread::get_id();
+  std::atomic<bool> stopped_{false};
+};
+
+TEST_F(SchedulerTest, AStopAnsweredWhileTheRunStartsStartsNothing) {
+  for (const auto stopAt :
+       {StoppingOptions::Read::kConvertCount, StoppingOptions::Read::kOverwriteMode,
+        StoppingOptions::Read::kDeleteSource}) {
+    SCOPED_TRACE(static_cast<int>(stopAt));
+    MemoryFileList rows;
+    StoppingOptions stopping(options, stopAt);
+    ConvertManager scheduler(EngineHost{rows, stopping, window}, fake.Converter(),
+                             [this] { return now.load(); });
+    stopping.manager = &scheduler;
+    const auto before = fake.Started().size();
+    for (const std::wstring& path : Sources(3, L"start")) {
+      scheduler.AddFile(path);
+    }
+    scheduler.StartConvert();
+    ASSERT_TRUE(WaitUntil([&] { return scheduler.WaitUntilIdle(0); }));
+    EXPECT_EQ(fake.Started().size(), before);
+    for (const auto& row : rows.Rows()) {
+      EXPECT_EQ(row.stateText, L"");
+    }
+    // The rows stay to come: the next start converts each of them.
+    scheduler.StartConvert();
+    ASSERT_TRUE(WaitUntil([&] { return scheduler.WaitUntilIdle(0); }));
+    EXPECT_EQ(fake.Started().size(), before + 3);
+  }
+}
+
+// The window as a start meets a close: taking the list's lock serves the
+// window's messages, a close among them. Here the start's first change of
+// the button asks the stop.
+class StoppingWindow final : public ConvertWindow {
+ public:
+  explicit StoppingWindow(MemoryWindow& inner) : inner_(inner) {}
+  ConvertManager* manager = nullptr;
+  void SetTitle(const std::wstring& title) override { inner_.SetTitle(title); }
+  void SetConvertButtonText(const std::wstring& text) override {
+    inner_.SetConvertButtonText(text);
+    if (manager != nullptr && !stopped_.exchange(true)) {
+      manager->RequestStop();
+    }
+  }
+  void EnableConvertButton(bool enable) override { inner_.EnableConvertButton(enable); }
+
+ private:
+  MemoryWindow& inner_;
+  std::atomic<bool> stopped_{false};
+};
+
+TEST_F(SchedulerTest, AStopAskedWhileTheStartSetsUpStartsNothing) {
+  StoppingWindow stopping(window);
+  ConvertManager scheduler(EngineHost{list, options, stopping}, fake.Converter(),
+                           [this] { return now.load(); });
+  stopping.manager = &scheduler;
+  for (const std::wstring& path : Sources(3)) {
+    scheduler.AddFile(path);
+  }
+  EXPECT_FALSE(scheduler.StartConvert());
+  ASSERT_TRUE(WaitUntil([&] { return scheduler.WaitUntilIdle(0); }));
+  EXPECT_TRUE(fake.Started().empty());
+  EXPECT_EQ(window.ConvertButtonText(), L"変換");
+  EXPECT_EQ(window.Title(), L"Morvane");
+  EXPECT_EQ(States(), std::vector<std::wstring>(3, L""));
+  EXPECT_TRUE(scheduler.StartConvert());
+  ASSERT_TRUE(WaitUntil([&] { return scheduler.WaitUntilIdle(0); }));
+  EXPECT_EQ(States(), std::vector<std::wstring>(3, kStateConverted));
+}
+
+TEST_F(SchedulerTest, RemovingFinishedRowsKeepsTheFailedAndTheWarned) {
+  options.SetOn(Option::kAutoDeleteItem, true);
+  MakeManager();
+  AddAll({dir / L"whole.bmp", dir / L"warned.bmp", dir / L"unreadable.bmp", dir / L"unwritable.bmp",
+          dir / L"whole2.bmp"});
+  manager->StartConvert();
+  ASSERT_TRUE(WaitIdle());
+  std::vector<std::wstring> left;
+  for (const auto& row : list.Rows()) {
+    left.push_back(kiv::FindFileName(row.sourcePath) + L" " + row.stateText);
+  }
+  const std::vector<std::wstring> expected = {L"warned.bmp " + std::wstring(kStateConverted),
+                                              L"unreadable.bmp " + std::wstring(kStateReadFailed),
+                                              L"unwritable.bmp " + std::wstring(kStateWriteFailed)};
+  EXPECT_EQ(left, expected);
+}
+
+#ifndef _WIN32
+// One file listed under two names is kept although sources are deleted; the
+// row that tells so stays in the list with its note.
+TEST_F(SchedulerTest, ASourceListedTwiceIsKeptAndItsRowSaysWhy) {
+  options.SetOn(Option::kAutoDeleteItem, true);
+  options.SetOn(Option::kDeleteSrcFile, true);
+  const std::wstring file = dir / L"x.bmp";
+  const std::wstring second = dir / L"best.bmp";
+  const std::wstring alone = dir / L"alone.bmp";
+  ASSERT_TRUE(testimg::WriteFileBytes(file, {'B', 'M'}));
+  ASSERT_TRUE(testimg::WriteFileBytes(alone, {'B', 'M'}));
+  ASSERT_EQ(link(kiv::WideToUtf8(file).c_str(), kiv::WideToUtf8(second).c_str()), 0);
+  std::mutex mutex;
+  std::vector<std::wstring> notes;
+  MakeManager();
+  manager->SetReportListener([&](const ConvertManager::FileReport& report) {
+    std::lock_guard<std::mutex> hold(mutex);
+    notes.push_back(report.sourceNote);
+  });
+  AddAll({file, alone, second});
+  manager->StartConvert();
+  ASSERT_TRUE(WaitIdle());
+  EXPECT_TRUE(kiv::FileExists(file));
+  EXPECT_TRUE(kiv::FileExists(second));
+  EXPECT_FALSE(kiv::FileExists(alone));
+  EXPECT_EQ(std::count(notes.begin(), notes.end(), std::wstring(kNoteReachedTwice)), 1);
+  ASSERT_EQ(list.Rows().size(), 1u);
+  EXPECT_NE(list.Rows()[0].sourcePath, alone);
+}
+#endif
 
 TEST_F(SchedulerTest, ConvertAgainClearsEveryRowAndConvertsEachOnceMore) {
   MakeManager();
