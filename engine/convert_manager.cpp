@@ -38,6 +38,8 @@ ConvertManager::~ConvertManager() {
   wake_.Set();
   Stop();
   workers_.clear();  // each waits for its conversion to return
+  // A run ended by the close has no EndRun: its rooms go now that no worker writes.
+  kiv::temporary_rooms::CloseIdle();
 }
 
 void ConvertManager::AddFile(const std::wstring& path, const std::wstring& subfolder) {
