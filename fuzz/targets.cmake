@@ -8,7 +8,11 @@ endif()
 
 # The readers and the PNG writer: only the codecs, the file layer and the reference decoder.
 morvane_library(morvane_fuzz_image_targets
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/image_targets.cpp
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/image_targets.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/image_checks.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/declared_pixels.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/format_targets.cpp
   LIBS morvane_image morvane_base morvane_test_support)
 # The settings file, the command line and the hand-off block.
 morvane_library(morvane_fuzz_input_targets
@@ -19,6 +23,7 @@ morvane_library(morvane_fuzz_targets
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/targets.cpp
     ${CMAKE_CURRENT_LIST_DIR}/seeds.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/format_seeds.cpp
   LIBS morvane_fuzz_image_targets morvane_fuzz_input_targets morvane_settings morvane_startup
     morvane_test_support)
 

@@ -41,6 +41,9 @@ struct HandleDeleter {
 struct ImageDeleter {
   void operator()(heif_image* decoded) const { heif_image_release(decoded); }
 };
+struct NclxDeleter {
+  void operator()(heif_color_profile_nclx* nclx) const { heif_nclx_color_profile_free(nclx); }
+};
 struct OptionsDeleter {
   void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
 };
@@ -96,13 +99,13 @@ void CarryChunks(const heif_image_handle* handle, Bitmap& image) {
     }
   } else if (profile == heif_color_profile_type_nclx) {
     heif_color_profile_nclx* nclx = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok &&
-        nclx != nullptr) {
-      if (nclx->color_primaries == kPrimariesBt709 &&
-          nclx->transfer_characteristics == kTransferSrgb) {
-        chunks.push_back(colour_chunks::MakeSrgb(0));
-      }
-      heif_nclx_color_profile_free(nclx);
+    const heif_error got = heif_image_handle_get_nclx_color_profile(handle, &nclx);
+    // A description with a code libheif does not know comes with an error and the profile
+    // anyway, which is then ours to free as well.
+    std::unique_ptr<heif_color_profile_nclx, NclxDeleter> owned(nclx);
+    if (got.code == heif_error_Ok && owned && owned->color_primaries == kPrimariesBt709 &&
+        owned->transfer_characteristics == kTransferSrgb) {
+      chunks.push_back(colour_chunks::MakeSrgb(0));
     }
   }
   bool exif = false;
