@@ -117,12 +117,21 @@ uint64_t TiffPixels(const Bytes& b) {
   return width * length;
 }
 
-// The largest "ispe" (image spatial extents) property anywhere in the file.
+// The largest "ispe" (image spatial extents) property anywhere in the file, or output size of a
+// grid whose description opens an "idat" box: libheif decodes a grid at its own size, whatever
+// the property says.
 uint64_t HeifPixels(const Bytes& b) {
   uint64_t largest = 0;
   for (std::size_t at = 0; at + 16 <= b.size; ++at) {
     if (std::memcmp(b.data + at, "ispe", 4) == 0) {
       largest = std::max<uint64_t>(largest, uint64_t{b.Be32(at + 8)} * b.Be32(at + 12));
+    } else if (std::memcmp(b.data + at, "idat", 4) == 0 && b.data[at + 4] == 0) {
+      // Version 0, flags (bit 0: 32-bit sizes), rows and columns less one, width, height.
+      const bool wide = (b.data[at + 5] & 1) != 0;
+      const uint64_t pixels =
+          wide ? (at + 16 <= b.size ? uint64_t{b.Be32(at + 8)} * b.Be32(at + 12) : 0)
+               : uint64_t{b.Be16(at + 8)} * b.Be16(at + 10);
+      largest = std::max(largest, pixels);
     }
   }
   return largest;

@@ -102,6 +102,10 @@ TEST(FuzzTargets, DeclaredPixelsAreReadFromEachKindOfHeader) {
       0, 0, 0, 16, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0,
       0, 0, 0, 20, 'i', 's', 'p', 'e', 0, 0, 0, 0, 0, 0, 0, 10, 0, 0, 0, 10,
       0, 0, 0, 20, 'i', 's', 'p', 'e', 0, 0, 0, 0, 0, 0, 0x9C, 0x40, 0, 0, 0x75, 0x30};
+  // A grid of 10264 x 4112 described in an "idat" box.
+  const std::vector<uint8_t> heifGrid = {
+      0, 0, 0, 16, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c', 0, 0, 0, 0,
+      0, 0, 0, 20, 'i', 'd', 'a', 't', 0, 0, 0, 0, 0x28, 0x18, 0x10, 0x10, 0, 0, 0, 0};
   // clang-format on
   const struct {
     const char* name;
@@ -117,6 +121,7 @@ TEST(FuzzTargets, DeclaredPixelsAreReadFromEachKindOfHeader) {
       {"big-endian tiff", bareTiff, 70000 * 3},
       {"bigtiff", bigTiff, (uint64_t{1} << 33) * 2},
       {"heif image sizes, the largest counting", heifSizes, 40000 * 30000},
+      {"heif grid", heifGrid, 10264 * 4112},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
