@@ -29,3 +29,8 @@ morvane_library(morvane_fuzz_targets
 
 # Where the inputs that once made a target fail are kept, one folder per target.
 set(MORVANE_FUZZ_REGRESSIONS ${CMAKE_CURRENT_LIST_DIR}/regressions)
+
+# Built only for what links them: the fuzz executables (their plain copies) and the regression
+# test (its sanitized copies), not for every build of the tree that holds them.
+set_target_properties(morvane_fuzz_image_targets morvane_fuzz_input_targets morvane_fuzz_targets
+  PROPERTIES EXCLUDE_FROM_ALL ON)
