@@ -145,7 +145,11 @@ int HeifTarget(const std::uint8_t* data, std::size_t size) {
   const uint32_t bits = image.BitCount();
   FUZZ_CHECK("heif", image.Wide() || bits == 24 || bits == 32);
   CheckConvertible("heif", image);
-  if (image.Wide() || PixelCount(image) > kMaxHeifComparedPixels) {
+  // libheif converts samples of more than 8 bits to RGB and to RGBA by different paths, which
+  // need not agree with each other: the reference (RGBA) is compared with images read as RGBA
+  // and with 8-bit ones.
+  if (image.Wide() || PixelCount(image) > kMaxHeifComparedPixels ||
+      (image.BitCount() != 32 && image.Notes().samplesRounded)) {
     return 0;
   }
   // The primary image as libheif itself decodes it to 8-bit RGBA, turned the same way.
