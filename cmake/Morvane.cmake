@@ -92,6 +92,8 @@ function(morvane_test name)
     target_compile_options(${name} PRIVATE -O1)
   endif()
   target_link_libraries(${name} PRIVATE ${libs} GTest::gtest GTest::gtest_main Threads::Threads)
+  # GoogleTest's header, compiled once per test program rather than once per test file.
+  target_precompile_headers(${name} PRIVATE <gtest/gtest.h>)
   morvane_static_runtime(${name})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
