@@ -13,6 +13,9 @@
 
 set(MORVANE_WARNINGS -Wall -Wextra)
 set(MORVANE_SANITIZERS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+# How the sanitized copies and the tests are compiled: line tables (-g1) are all the sanitizers'
+# reports need, and full debug information would add a quarter or more to their compile time.
+set(MORVANE_SANITIZED_CODE -O1 -g1)
 
 function(_morvane_platform_sources out)
   set(result)
@@ -58,7 +61,7 @@ function(morvane_library name)
   if(MORVANE_SANITIZE_TESTS)
     add_library(${name}-san STATIC ${srcs})
     _morvane_common(${name}-san)
-    target_compile_options(${name}-san PRIVATE ${MORVANE_SANITIZERS} -O1 -g)
+    target_compile_options(${name}-san PRIVATE ${MORVANE_SANITIZERS} ${MORVANE_SANITIZED_CODE})
     _morvane_sanitized_libs(libs ${ARG_LIBS})
     target_link_libraries(${name}-san PUBLIC ${libs})
     target_link_options(${name}-san PUBLIC ${MORVANE_SANITIZERS})
@@ -80,12 +83,17 @@ function(morvane_test name)
   _morvane_common(${name})
   if(MORVANE_SANITIZE_TESTS)
     _morvane_sanitized_libs(libs ${ARG_LIBS})
-    target_compile_options(${name} PRIVATE ${MORVANE_SANITIZERS} -O1 -g)
+    target_compile_options(${name} PRIVATE ${MORVANE_SANITIZERS} ${MORVANE_SANITIZED_CODE})
     target_link_options(${name} PRIVATE ${MORVANE_SANITIZERS})
   else()
     set(libs ${ARG_LIBS})
+    # The tests' own code (the libraries under test keep the build's optimisation) compiles in
+    # two thirds of the time at -O1, and runs each case once.
+    target_compile_options(${name} PRIVATE -O1)
   endif()
   target_link_libraries(${name} PRIVATE ${libs} GTest::gtest GTest::gtest_main Threads::Threads)
+  # GoogleTest's header, compiled once per test program rather than once per test file.
+  target_precompile_headers(${name} PRIVATE <gtest/gtest.h>)
   morvane_static_runtime(${name})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests)

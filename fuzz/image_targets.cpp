@@ -1,15 +1,16 @@
 // The image fuzz targets: the BMP, PNG and JPEG readers, a load and save through the PNG writer,
-// and the writer on its own. They link only the codecs, the file layer and the reference decoder.
+// and the writer on its own (the other readers' targets are in format_targets.cpp). They link only
+// the codecs, the file layer and the reference decoder.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <string>
 
 #include "base/file.h"
 #include "fuzz/fuzz_check.h"
+#include "fuzz/image_checks.h"
 #include "fuzz/targets.h"
 #include "image/bitmap.h"
 #include "image/read/image_readers.h"
@@ -17,147 +18,10 @@
 #include "image/png/png_read_back.h"
 #include "tests/support/image_makers.h"
 
-#include <zlib.h>
-
 namespace fuzzing {
 namespace {
 
 // ---- images -------------------------------------------------------------------------------
-
-constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
-
-// Mutated PNG chunks almost never keep a valid CRC, and libpng rejects a bad CRC before it looks
-// at the chunk. So that the fuzzer reaches the decoding behind the check, every whole chunk's CRC
-// is set right before the bytes are read; the CRC check itself is covered by the image tests.
-void FixPngCrcs(std::vector<std::uint8_t>& png) {
-  std::size_t at = 8;
-  while (at + 12 <= png.size()) {
-    const uint32_t length =
-        static_cast<uint32_t>(png[at]) << 24 | png[at + 1] << 16 | png[at + 2] << 8 | png[at + 3];
-    if (length > png.size() - at - 12) {
-      return;
-    }
-    const uint32_t crc =
-        static_cast<uint32_t>(crc32(0, png.data() + at + 4, static_cast<uInt>(length) + 4));
-    std::uint8_t* out = png.data() + at + 8 + length;
-    out[0] = static_cast<std::uint8_t>(crc >> 24);
-    out[1] = static_cast<std::uint8_t>(crc >> 16);
-    out[2] = static_cast<std::uint8_t>(crc >> 8);
-    out[3] = static_cast<std::uint8_t>(crc);
-    at += 12 + length;
-  }
-}
-
-// The input's bytes, with PNG chunk CRCs set right when it is a PNG.
-std::vector<std::uint8_t> PrepareImageBytes(const std::uint8_t* data, std::size_t size) {
-  std::vector<std::uint8_t> bytes(data, data + size);
-  if (StartsWith(data, size, kPngSignature, 8)) {
-    FixPngCrcs(bytes);
-  }
-  return bytes;
-}
-
-uint64_t PixelCount(const Bitmap& image) {
-  return static_cast<uint64_t>(image.Width()) * static_cast<uint64_t>(image.Height());
-}
-
-// What every successfully read image must satisfy, whatever the source.
-void CheckImageShape(const char* target, const Bitmap& image) {
-  FUZZ_CHECK(target, image.Width() > 0 && image.Height() > 0);
-  const uint32_t bits = image.BitCount();
-  FUZZ_CHECK(target, Bitmap::IsSupportedBitCount(
-                         bits, image.Wide() ? Bitmap::Samples::k16Bit : Bitmap::Samples::k8Bit));
-  FUZZ_CHECK(target,
-             image.Stride() == Bitmap::StrideFor(static_cast<uint64_t>(image.Width()), bits));
-  FUZZ_CHECK(target,
-             image.Pixels().size() == static_cast<uint64_t>(image.Stride()) * image.Height());
-  FUZZ_CHECK(target, image.Pixels().size() <= Bitmap::kMaxPixelStoreBytes);
-  FUZZ_CHECK(target, image.Palette().size() <= 256);
-  if (bits <= 8) {
-    FUZZ_CHECK(target, !image.Palette().empty());
-  }
-}
-
-// The pixel count an image header declares, found without decoding (BMP and PNG headers, the
-// first JPEG frame header); 0 when none is found.
-uint64_t DeclaredPixels(const std::uint8_t* data, std::size_t size) {
-  auto le16 = [data](std::size_t at) {
-    return static_cast<uint32_t>(data[at] | data[at + 1] << 8);
-  };
-  auto le32 = [data](std::size_t at) {
-    return static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
-           static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
-  };
-  auto be16 = [data](std::size_t at) {
-    return static_cast<uint32_t>(data[at] << 8 | data[at + 1]);
-  };
-  auto be32 = [data](std::size_t at) {
-    return static_cast<uint32_t>(data[at]) << 24 | static_cast<uint32_t>(data[at + 1]) << 16 |
-           static_cast<uint32_t>(data[at + 2]) << 8 | static_cast<uint32_t>(data[at + 3]);
-  };
-  auto magnitude = [](uint32_t v) {
-    const int64_t s = static_cast<int32_t>(v);
-    return static_cast<uint64_t>(s < 0 ? -s : s);
-  };
-  if (StartsWith(data, size, "BM", 2) && size >= 26) {
-    if (le32(14) == 12) {
-      return static_cast<uint64_t>(le16(18)) * le16(20);
-    }
-    return magnitude(le32(18)) * magnitude(le32(22));
-  }
-  if (StartsWith(data, size, kPngSignature, 8) && size >= 24) {
-    return static_cast<uint64_t>(be32(16)) * be32(20);
-  }
-  if (StartsWith(data, size, "\xff\xd8", 2)) {
-    // The decoder skips bytes until it finds a marker, so any frame header anywhere may be the
-    // one it reads: take the largest.
-    uint64_t largest = 0;
-    for (std::size_t at = 2; at + 9 <= size; ++at) {
-      const uint8_t marker = data[at + 1];
-      if (data[at] == 0xFF && marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 &&
-          marker != 0xC8 && marker != 0xCC) {
-        largest = std::max<uint64_t>(largest, static_cast<uint64_t>(be16(at + 5)) * be16(at + 7));
-      }
-    }
-    return largest;
-  }
-  return 0;
-}
-
-// Inputs declaring between kMaxFuzzedPixels and kSurelyRefusedPixels pixels are left out: their
-// decoding runs the same code as smaller images but spends its time filling a large store, which
-// would slow the search a hundredfold. Larger declarations stay in, so the readers' refusal of
-// sizes past the bound is fuzzed too; the image tests cover decoding near the bound.
-bool WorthDecoding(const std::uint8_t* data, std::size_t size) {
-  const uint64_t pixels = DeclaredPixels(data, size);
-  return pixels <= kMaxFuzzedPixels || pixels > kSurelyRefusedPixels;
-}
-
-// Reads through one reader of the chain, as Bitmap::Load does, but without the chain's entry.
-template <typename Reader>
-bool ReadWith(Reader reader, const std::uint8_t* data, std::size_t size, Bitmap& image) {
-  std::vector<std::uint8_t> bytes = PrepareImageBytes(data, size);
-  kiv::File stream;
-  stream.AttachVector(bytes);
-  bool ok = false;
-  try {
-    ok = reader(stream, image, Bitmap::LoadOptions());
-  } catch (const std::bad_alloc&) {
-    ok = false;
-  }
-  return ok;
-}
-
-// The image converted to 24 bits must work for every layout a reader produces.
-void CheckConvertible(const char* target, const Bitmap& image) {
-  if (PixelCount(image) > kMaxCheckedPixels) {
-    return;
-  }
-  Bitmap flat;
-  FUZZ_CHECK(target, flat.Create(image.Width(), image.Height(), 24));
-  const BitmapRect whole{0, 0, image.Width(), image.Height()};
-  FUZZ_CHECK(target, Bitmap::CopyRect(whole, flat, image));
-}
 
 int BmpTarget(const std::uint8_t* data, std::size_t size) {
   if (!StartsWith(data, size, "BM", 2)) {
@@ -411,13 +275,18 @@ int PngWriteTarget(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 const std::vector<Target>& ImageTargets() {
-  static const std::vector<Target> targets = {
-      {"bmp", BmpTarget},
-      {"png", PngTarget},
-      {"jpeg", JpegTarget},
-      {"load_save", LoadSaveTarget},
-      {"png_write", PngWriteTarget},
-  };
+  static const std::vector<Target> targets = [] {
+    std::vector<Target> all = {
+        {"bmp", BmpTarget},
+        {"png", PngTarget},
+        {"jpeg", JpegTarget},
+        {"load_save", LoadSaveTarget},
+        {"png_write", PngWriteTarget},
+    };
+    const std::vector<Target>& formats = FormatTargets();
+    all.insert(all.end(), formats.begin(), formats.end());
+    return all;
+  }();
   return targets;
 }
 

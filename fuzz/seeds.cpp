@@ -369,6 +369,9 @@ std::vector<Seed> MakeSeeds(const std::string& target) {
     Append(all, BmpSeeds(), "bmp-");
     Append(all, PngSeeds(), "png-");
     Append(all, JpegSeeds(), "jpeg-");
+    for (const char* kind : {"webp", "gif", "tiff", "heif"}) {
+      Append(all, FormatSeeds(kind), std::string(kind) + "-");
+    }
     return all;
   }
   if (target == "png_write") {
@@ -383,7 +386,7 @@ std::vector<Seed> MakeSeeds(const std::string& target) {
   if (target == "drop_block") {
     return DropBlockSeeds();
   }
-  return {};
+  return FormatSeeds(target);
 }
 
 }  // namespace fuzzing

@@ -19,4 +19,8 @@ struct Seed {
 // The seeds of the target named `target` (see targets.h); empty for an unknown name.
 std::vector<Seed> MakeSeeds(const std::string& target);
 
+// The seeds of the WebP, GIF, TIFF and HEIF targets ("webp", "gif", "tiff", "heif";
+// format_seeds.cpp); empty for any other name.
+std::vector<Seed> FormatSeeds(const std::string& target);
+
 }  // namespace fuzzing

@@ -30,7 +30,9 @@ struct Target {
 
 // The image targets (readers and PNG writer; image_targets.cpp, linking only the codecs and the
 // file layer) and the targets of the other inputs (input_targets.cpp), each in a fixed order.
+// ImageTargets ends with FormatTargets, the WebP, GIF, TIFF and HEIF readers (format_targets.cpp).
 const std::vector<Target>& ImageTargets();
+const std::vector<Target>& FormatTargets();
 const std::vector<Target>& InputTargets();
 
 // Every target: the image targets, then the others.

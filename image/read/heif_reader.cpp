@@ -33,6 +33,15 @@
 namespace image_readers {
 namespace {
 
+// A coded image is its picture padded to whole coding blocks, of at most this many pixels a
+// side.
+constexpr int kCodingBlock = 64;
+// The sides libheif may always decode: a store of 8192 x 8192 pixels is within
+// Bitmap::kMaxPixelStoreBytes whatever the layout.
+constexpr int kSmallestSideLimit = 8192;
+static_assert(uint64_t{kSmallestSideLimit} * kSmallestSideLimit * 4 <= Bitmap::kMaxPixelStoreBytes,
+              "a square of the smallest side limit fits the pixel store");
+
 // ISO/IEC 23091-2 codes of a colour description that is sRGB.
 constexpr int kPrimariesBt709 = 1;
 constexpr int kTransferSrgb = 13;
@@ -45,6 +54,9 @@ struct HandleDeleter {
 };
 struct ImageDeleter {
   void operator()(heif_image* decoded) const { heif_image_release(decoded); }
+};
+struct NclxDeleter {
+  void operator()(heif_color_profile_nclx* nclx) const { heif_nclx_color_profile_free(nclx); }
 };
 struct OptionsDeleter {
   void operator()(heif_decoding_options* options) const { heif_decoding_options_free(options); }
@@ -127,13 +139,13 @@ void CarryChunks(const heif_image_handle* handle, Bitmap& image) {
     }
   } else if (profile == heif_color_profile_type_nclx) {
     heif_color_profile_nclx* nclx = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code == heif_error_Ok &&
-        nclx != nullptr) {
-      if (nclx->color_primaries == kPrimariesBt709 &&
-          nclx->transfer_characteristics == kTransferSrgb) {
-        chunks.push_back(colour_chunks::MakeSrgb(0));
-      }
-      heif_nclx_color_profile_free(nclx);
+    const heif_error got = heif_image_handle_get_nclx_color_profile(handle, &nclx);
+    // A description with a code libheif does not know comes with an error and the profile
+    // anyway, which is then ours to free as well.
+    std::unique_ptr<heif_color_profile_nclx, NclxDeleter> owned(nclx);
+    if (got.code == heif_error_Ok && owned && owned->color_primaries == kPrimariesBt709 &&
+        owned->transfer_characteristics == kTransferSrgb) {
+      chunks.push_back(colour_chunks::MakeSrgb(0));
     }
   }
   ImageMetadata& metadata = image.Metadata();
@@ -207,6 +219,15 @@ bool ReadHeif(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions&) {
     image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
     return false;
   }
+  // libheif decodes a grid at the size its own description gives, whatever the size property
+  // checked above says (a file of a kilobyte may describe a grid of 30000 x 30000). So no side
+  // it decodes, of the grid or of a coded image, may pass the longest side declared by more
+  // than a coding block, nor kSmallestSideLimit: a larger grid fails before it is allocated.
+  const int declared =
+      std::max({heif_image_handle_get_ispe_width(handle.get()),
+                heif_image_handle_get_ispe_height(handle.get()), static_cast<int>(longest)});
+  heif_context_set_maximum_image_size_limit(
+      context.get(), std::max(declared + kCodingBlock, kSmallestSideLimit) + 1);
   std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
   if (!options) {
     image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;

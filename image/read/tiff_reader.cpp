@@ -255,8 +255,10 @@ bool DecodeFirstPage(TIFF* tiff, Memory& memory, const Bitmap::LoadOptions& opti
   uint16_t photometric = PHOTOMETRIC_MINISBLACK;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
   TIFFGetFieldDefaulted(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
-  const bool grey = samples == 1 && (photometric == PHOTOMETRIC_MINISBLACK ||
-                                     photometric == PHOTOMETRIC_MINISWHITE);
+  // One grey sample with an extra sample libtiff takes as alpha is read with alpha, not as grey.
+  const bool grey =
+      rgba.alpha == 0 && samples == 1 &&
+      (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
   const uint32_t bytes = rgba.alpha != 0 ? 4 : grey ? 1 : 3;
   if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX) {
     return Fail(image, memory, "a TIFF page without pixels");

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -81,6 +83,11 @@ std::vector<uint8_t> TiffHeader(uint32_t side, uint32_t bits = 8) {
   return out;
 }
 
+std::vector<uint8_t> DataFile(const char* name) {
+  std::ifstream in(std::string(MORVANE_TEST_DATA) + "/" + name, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
 // A HEIC made natively with its declared size (every "ispe" box) set to `side` x `side`; empty
 // where no encoder is at hand.
 std::vector<uint8_t> HeifDeclaring(uint32_t side) {
@@ -121,6 +128,17 @@ TEST(HostileFiles, DeclaredSizePastTheLimitFailsAsTooLarge) {
     EXPECT_FALSE(image.LoadFromMemory(c.bytes));
     EXPECT_EQ(image.Notes().failure, Failure::kTooLarge) << image.Notes().detail;
   }
+}
+
+// A grid of 30000 x 30000 whose size property says 24 x 16 is refused by its size before libheif
+// allocates it, not by an allocation that fails (or, without a bound on allocations, takes
+// gigabytes).
+TEST(HostileFiles, HeifGridLargerThanItsSizeFailsBeforeDecoding) {
+  Bitmap image;
+  EXPECT_FALSE(image.LoadFromMemory(DataFile("grid_larger_than_its_size.heic")));
+  EXPECT_EQ(image.Notes().failure, Failure::kTooLarge);
+  EXPECT_NE(image.Notes().detail.find("exceeds the maximum image size"), std::string::npos)
+      << image.Notes().detail;
 }
 
 TEST(HostileFiles, CutShortFailsWithAReasonOrWarns) {
