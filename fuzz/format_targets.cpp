@@ -14,6 +14,7 @@
 #include "fuzz/fuzz_check.h"
 #include "fuzz/image_checks.h"
 #include "fuzz/targets.h"
+#include "image/animation.h"
 #include "image/bitmap.h"
 #include "image/read/content_kind.h"
 #include "image/read/image_readers.h"
@@ -97,7 +98,9 @@ int GifTarget(const std::uint8_t* data, std::size_t size) {
   }
   CheckImageShape("gif", image);
   FUZZ_CHECK("gif", !image.Wide() && (image.BitCount() == 8 || image.BitCount() == 32));
-  FUZZ_CHECK("gif", image.Notes().frames >= 1);
+  // An animation has frames to hand out; a first frame written alone says how many it stood for.
+  FUZZ_CHECK("gif", image.Animation() == nullptr || image.Animation()->Info().frameCount >= 2);
+  FUZZ_CHECK("gif", image.Animation() == nullptr || image.Notes().frames <= 1);
   if (PixelCount(image) > kMaxCheckedPixels) {
     return 0;
   }

@@ -78,7 +78,11 @@ TEST(FuzzTargets, DeclaredPixelsAreReadFromEachKindOfHeader) {
   gif.width = 300;
   gif.height = 2;
   gif.globalMap = {testimg::Rgba{}, testimg::Rgba{}};
-  gif.frames = {testimg::GifFrame{0, 0, 1, 1, false, -1, {0}, {}}};
+  testimg::GifFrame pixel;
+  pixel.width = 1;
+  pixel.height = 1;
+  pixel.indices = {0};
+  gif.frames = {pixel};
   testimg::TiffRecipe tiff;
   tiff.width = 19;
   tiff.height = 11;
