@@ -153,16 +153,8 @@ std::vector<Seed> TiffSeeds() {
   std::vector<Seed> seeds;
   testimg::Noise noise(11);
   for (const Variant& v : variants) {
-    testimg::TiffRecipe r;
-    r.width = 19;
-    r.height = 11;
-    r.samplesPerPixel = v.samples;
-    r.bitsPerSample = v.bits;
-    r.photometric = v.photometric;
-    r.compression = v.compression;
-    r.extraSample = v.extra;
-    r.orientation = v.orientation;
-    r.tileSize = v.tile;
+    testimg::TiffRecipe r = testimg::TiffLayout(19, 11, v.samples, v.bits, v.photometric,
+                                                v.compression, v.extra, v.orientation, v.tile);
     r.pages = v.pages;
     r.rowsPerStrip = 8;  // JPEG strips hold whole blocks of 8 rows
     const uint32_t limit = 1u << v.bits;

@@ -489,17 +489,8 @@ Picture Upright(const Picture& in, int orientation) {
 // A 37 x 21 recipe of the given layout, its samples still to be made.
 testimg::TiffRecipe Recipe(int samples, int bits, int photometric, int compression, int extra,
                            int orientation, int tile) {
-  testimg::TiffRecipe r;
-  r.width = 37;
-  r.height = 21;
-  r.samplesPerPixel = samples;
-  r.bitsPerSample = bits;
-  r.photometric = photometric;
-  r.compression = compression;
-  r.extraSample = extra;
-  r.orientation = orientation;
-  r.tileSize = tile;
-  return r;
+  return testimg::TiffLayout(37, 21, samples, bits, photometric, compression, extra, orientation,
+                             tile);
 }
 
 TEST(TiffReader, ReadsEachLayoutAndCompression) {

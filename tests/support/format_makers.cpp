@@ -412,6 +412,21 @@ std::vector<uint8_t> PlaneRow(const TiffRecipe& r, int y, int plane) {
 
 }  // namespace
 
+TiffRecipe TiffLayout(int width, int height, int samples, int bits, int photometric,
+                      int compression, int extra, int orientation, int tile) {
+  TiffRecipe r;
+  r.width = width;
+  r.height = height;
+  r.samplesPerPixel = samples;
+  r.bitsPerSample = bits;
+  r.photometric = photometric;
+  r.compression = compression;
+  r.extraSample = extra;
+  r.orientation = orientation;
+  r.tileSize = tile;
+  return r;
+}
+
 std::vector<uint8_t> MakeTiff(const TiffRecipe& r) {
   Sink sink;
   TIFF* tiff = TIFFClientOpen("made", "w", &sink, SinkRead, SinkWrite, SinkSeek, SinkClose,

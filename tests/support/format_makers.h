@@ -97,6 +97,10 @@ struct TiffRecipe {
 
 std::vector<uint8_t> MakeTiff(const TiffRecipe& recipe);
 
+// A width x height recipe of the given layout, its samples (and palette) still to be made.
+TiffRecipe TiffLayout(int width, int height, int samples, int bits, int photometric,
+                      int compression, int extra, int orientation, int tile);
+
 // ---- HEIF ---------------------------------------------------------------------------------
 
 // A HEIC (`av1` false) or AVIF of `picture` made by libheif's encoders, lossless where the
