@@ -219,6 +219,7 @@ TEST(ThreadLifecycle, RunsAtTheChosenPriority) {
     EXPECT_EQ(idleClass || probe.nice_.load() > getpriority(PRIO_PROCESS, 0), idle);
 #endif
   }
+  kiv::Thread::SetPriority(kiv::ThreadPriority::kNormal);  // as the other tests run
 }
 
 TEST(CriticalSection, IsRecursiveAndExcludesOtherThreads) {
