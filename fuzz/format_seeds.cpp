@@ -129,6 +129,8 @@ std::vector<Seed> TiffSeeds() {
     int orientation;
     int tile;
     int pages;
+    bool bigTiff = false;  // with an EXIF directory
+    bool wideMap = false;  // a palette's colour map of 16-bit colours
   };
   const Variant variants[] = {
       {"rgb", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, -1, 1, 0, 1},
@@ -149,6 +151,11 @@ std::vector<Seed> TiffSeeds() {
       {"orientation-6", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, -1, 6, 0, 1},
       {"orientation-3-tiled", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, -1, 3, 16, 1},
       {"three-pages", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_LZW, -1, 1, 0, 3},
+      {"cmyk-16-alpha", 5, 16, PHOTOMETRIC_SEPARATED, COMPRESSION_LZW, EXTRASAMPLE_UNASSALPHA, 1, 0,
+       1},
+      {"palette-16-wide-map", 1, 16, PHOTOMETRIC_PALETTE, COMPRESSION_NONE, -1, 1, 0, 1, false,
+       true},
+      {"bigtiff-exif", 3, 8, PHOTOMETRIC_RGB, COMPRESSION_NONE, -1, 1, 0, 1, true},
   };
   std::vector<Seed> seeds;
   testimg::Noise noise(11);
@@ -162,8 +169,16 @@ std::vector<Seed> TiffSeeds() {
     for (uint16_t& s : r.samples) {
       s = static_cast<uint16_t>(noise.Below(limit));
     }
-    if (v.photometric == PHOTOMETRIC_PALETTE) {
+    if (v.wideMap) {
+      for (uint32_t i = 0; i < 3 * limit; ++i) {
+        r.colourMap.push_back(static_cast<uint16_t>(noise.Next()));
+      }
+    } else if (v.photometric == PHOTOMETRIC_PALETTE) {
       r.palette = Colours(limit, noise);
+    }
+    if (v.bigTiff) {
+      r.bigTiff = true;
+      r.dateTaken = "2026:12:08 10:00:00";
     }
     if (v.pages == 1 && v.photometric == PHOTOMETRIC_RGB && v.compression == COMPRESSION_NONE &&
         v.orientation == 1) {

@@ -109,8 +109,6 @@ constexpr Named kNamed[] = {
     {"\x00\x00\x00\x0CjP  ", 8, 0, "a JPEG 2000 image"},
     {"\x00\x00\x00\x0CJXL ", 8, 0, "a JPEG XL image"},
     {"\xFF\x0A", 2, 0, "a JPEG XL image"},
-    {"II+\x00", 4, 0, "a BigTIFF image"},
-    {"MM\x00+", 4, 0, "a BigTIFF image"},
     {"qoif", 4, 0, "a QOI image"},
     {"DDS ", 4, 0, "a DDS texture"},
     {"gimp xcf", 8, 0, "a GIMP image"},
@@ -137,7 +135,9 @@ Kind KindOf(const uint8_t* head, size_t size) {
   if (StartsWith(head, size, "GIF87a", 6) || StartsWith(head, size, "GIF89a", 6)) {
     return Kind::kGif;
   }
-  if (StartsWith(head, size, "II*\x00", 4) || StartsWith(head, size, "MM\x00*", 4)) {
+  // Classic TIFF and BigTIFF (version 43, 8-byte offsets) alike.
+  if (StartsWith(head, size, "II*\x00", 4) || StartsWith(head, size, "MM\x00*", 4) ||
+      StartsWith(head, size, "II+\x00", 4) || StartsWith(head, size, "MM\x00+", 4)) {
     return Kind::kTiff;
   }
   if (IsHeif(head, size)) {

@@ -10,7 +10,8 @@
 // Orientation set to 1 since the transformations already stand the picture upright; the XMP
 // packet as iTXt.
 //
-// The pixel store is checked against Bitmap::kMaxPixelStoreBytes before the image is decoded;
+// Every size the file declares (heif_sizes.h) is checked against Bitmap::kMaxPixelStoreBytes
+// before the image is decoded, and libheif may decode no side longer than they declare;
 // a metadata block past ImageMetadata's limits is not read, and noted as left out, as is a
 // second EXIF block or XMP packet. A file that ends early or is damaged fails with libheif's
 // words.
@@ -27,6 +28,7 @@
 #include "image/byte_order.h"
 #include "image/colour_chunks.h"
 #include "image/metadata.h"
+#include "image/read/heif_sizes.h"
 #include "image/read/image_readers.h"
 #include "image/read/metadata_chunks.h"
 
@@ -211,23 +213,33 @@ bool ReadHeif(kiv::File& stream, Bitmap& image, const Bitmap::LoadOptions&) {
   if (width <= 0 || height <= 0) {
     return Fail(image, error, "a HEIF image without pixels");
   }
-  // Checked for either side first, since a turn swaps them.
-  const uint64_t longest = static_cast<uint64_t>(std::max(width, height));
-  const uint64_t shortest = static_cast<uint64_t>(std::min(width, height));
-  if (Bitmap::StrideFor(longest, bitCount) * shortest > Bitmap::kMaxPixelStoreBytes ||
-      Bitmap::StrideFor(shortest, bitCount) * longest > Bitmap::kMaxPixelStoreBytes) {
-    image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
-    return false;
+  // Every size the file declares (its size properties, and each grid's and overlay's own
+  // description, at which libheif decodes it whatever the property says) is checked against the
+  // pixel store, the longer side first since a turn swaps them, before libheif decodes anything.
+  std::vector<heif_sizes::Size> sizes = heif_sizes::Declared(data.data(), data.size());
+  sizes.push_back(heif_sizes::Size{static_cast<uint32_t>(width), static_cast<uint32_t>(height)});
+  uint32_t declared = 0;
+  for (const heif_sizes::Size& size : sizes) {
+    if (size.width == 0 || size.height == 0) {
+      continue;  // libheif refuses an empty picture by itself
+    }
+    const uint64_t longest = std::max(size.width, size.height);
+    const uint64_t shortest = std::min(size.width, size.height);
+    if (Bitmap::StrideFor(longest, bitCount) * shortest > Bitmap::kMaxPixelStoreBytes ||
+        Bitmap::StrideFor(shortest, bitCount) * longest > Bitmap::kMaxPixelStoreBytes) {
+      image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;
+      image.Notes().detail = std::string(size.derived ? "a grid of " : "an image of ") +
+                             std::to_string(size.width) + " x " + std::to_string(size.height) +
+                             " exceeds the maximum image size";
+      return false;
+    }
+    declared = std::max(declared, static_cast<uint32_t>(longest));
   }
-  // libheif decodes a grid at the size its own description gives, whatever the size property
-  // checked above says (a file of a kilobyte may describe a grid of 30000 x 30000). So no side
-  // it decodes, of the grid or of a coded image, may pass the longest side declared by more
-  // than a coding block, nor kSmallestSideLimit: a larger grid fails before it is allocated.
-  const int declared =
-      std::max({heif_image_handle_get_ispe_width(handle.get()),
-                heif_image_handle_get_ispe_height(handle.get()), static_cast<int>(longest)});
+  // No side libheif decodes may pass the longest declared by more than a coding block, nor
+  // kSmallestSideLimit: anything larger than the file declares fails before it is allocated.
   heif_context_set_maximum_image_size_limit(
-      context.get(), std::max(declared + kCodingBlock, kSmallestSideLimit) + 1);
+      context.get(),
+      static_cast<int>(std::max<uint32_t>(declared + kCodingBlock, kSmallestSideLimit) + 1));
   std::unique_ptr<heif_decoding_options, OptionsDeleter> options(heif_decoding_options_alloc());
   if (!options) {
     image.Notes().failure = BitmapLoadNotes::Failure::kTooLarge;

@@ -12,16 +12,24 @@ constexpr uint16_t kGpsPointer = 34853;
 constexpr uint16_t kInteropPointer = 40965;
 constexpr uint16_t kTypeShort = 3;
 constexpr uint16_t kTypeLong = 4;
+constexpr uint16_t kTypeSlong = 9;
 constexpr uint16_t kTypeIfd = 13;
+constexpr uint16_t kTypeLong8 = 16;
+constexpr uint16_t kTypeSlong8 = 17;
+constexpr uint16_t kTypeIfd8 = 18;
 constexpr size_t kHeaderBytes = 8;
 constexpr size_t kEntryBytes = 12;
+// A BigTIFF file: its header, and a directory entry (tag, type, 8-byte count, 8-byte value).
+constexpr size_t kBigHeaderBytes = 16;
+constexpr size_t kBigEntryBytes = 20;
 
 // The page's tags that describe the picture and its making, kept beside the EXIF directory.
 constexpr uint16_t kDescriptiveTags[] = {270, 271, 272, 305, 306, 315, 33432};
 
-// Bytes of one value of each TIFF type (1 to 13); 0 for a type TIFF does not define.
+// Bytes of one value of each TIFF type (1 to 13, and BigTIFF's 16 to 18); 0 for a type TIFF
+// does not define.
 size_t TypeBytes(uint16_t type) {
-  static constexpr uint8_t kBytes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
+  static constexpr uint8_t kBytes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
   return type < sizeof kBytes ? kBytes[type] : 0;
 }
 
@@ -37,7 +45,9 @@ using Directory = std::vector<Entry>;
 
 class Reader {
  public:
-  Reader(const uint8_t* data, size_t size, bool big) : data_(data), size_(size), big_(big) {}
+  // `big`: big-endian; `wide`: a BigTIFF file.
+  Reader(const uint8_t* data, size_t size, bool big, bool wide)
+      : data_(data), size_(size), big_(big), wide_(wide) {}
 
   bool Has(uint64_t at, uint64_t bytes) const { return at <= size_ && bytes <= size_ - at; }
   uint16_t U16(uint64_t at) const {
@@ -47,12 +57,26 @@ class Reader {
   uint32_t U32(uint64_t at) const {
     return big_ ? uint32_t{U16(at)} << 16 | U16(at + 2) : uint32_t{U16(at + 2)} << 16 | U16(at);
   }
+  uint64_t U64(uint64_t at) const {
+    return big_ ? uint64_t{U32(at)} << 32 | U32(at + 4) : uint64_t{U32(at + 4)} << 32 | U32(at);
+  }
   const uint8_t* At(uint64_t at) const { return data_ + at; }
+
+  // A directory's layout: its entry count, and each entry's count and value or offset.
+  bool Wide() const { return wide_; }
+  size_t CountBytes() const { return wide_ ? 8 : 2; }
+  size_t EntryBytes() const { return wide_ ? kBigEntryBytes : kEntryBytes; }
+  size_t InlineBytes() const { return wide_ ? 8 : 4; }
+  uint64_t Count(uint64_t at) const { return wide_ ? U64(at) : U16(at); }
+  uint64_t EntryCount(uint64_t entry) const { return wide_ ? U64(entry + 4) : U32(entry + 4); }
+  uint64_t Offset(uint64_t at) const { return wide_ ? U64(at) : U32(at); }
+  uint64_t ValueField(uint64_t entry) const { return entry + (wide_ ? 12 : 8); }
 
  private:
   const uint8_t* data_;
   size_t size_;
   bool big_;
+  bool wide_;
 };
 
 class Writer {
@@ -87,36 +111,71 @@ bool KeepAll(uint16_t) {
   return true;
 }
 
+// A BigTIFF entry's 64-bit integers as the 32-bit ones of a classic TIFF, in place; false when
+// one does not fit.
+bool Narrow(bool big, Entry& entry) {
+  const bool is64 = entry.type == kTypeLong8 || entry.type == kTypeSlong8;
+  if (!is64) {
+    return entry.type != kTypeIfd8;
+  }
+  std::vector<uint8_t> narrow;
+  for (uint32_t i = 0; i < entry.count; ++i) {
+    const Reader value(entry.value.data() + 8 * i, 8, big, true);
+    const uint64_t v = value.U64(0);
+    const bool fits = entry.type == kTypeLong8 ? v <= UINT32_MAX
+                                               : static_cast<int64_t>(v) >= INT32_MIN &&
+                                                     static_cast<int64_t>(v) <= INT32_MAX;
+    if (!fits) {
+      return false;
+    }
+    const uint32_t low = static_cast<uint32_t>(v);
+    for (int k = 0; k < 4; ++k) {
+      narrow.push_back(static_cast<uint8_t>(low >> (big ? 24 - 8 * k : 8 * k)));
+    }
+  }
+  entry.type = entry.type == kTypeLong8 ? kTypeLong : kTypeSlong;
+  entry.value = std::move(narrow);
+  return true;
+}
+
 // Reads the directory at `offset` into `all` (its place there in `index`), keeping the entries
 // `keep` accepts and following the pointer tags named in `pointers` (the EXIF directory's own
 // pointer to its interoperability directory, and no further). Every kept entry and its values
-// are charged to `budget`. Returns false for anything outside the file, and with `budget` 0 for
-// a block past it.
-bool ReadDirectory(const Reader& file, uint64_t offset, bool (*keep)(uint16_t),
-                   const std::vector<uint16_t>& pointers, std::vector<Directory>& all,
-                   size_t& budget, int& index) {
-  if (!file.Has(offset, 2)) {
-    return false;
+// are charged to `budget`. A BigTIFF directory's entries are made those of a classic one.
+// Returns kMade, or what stopped it: anything outside the file (kDamaged), a block past the
+// budget (kTooLarge), a BigTIFF value or directory a classic TIFF cannot hold (kUnfit).
+Result ReadDirectory(const Reader& file, bool big, uint64_t offset, bool (*keep)(uint16_t),
+                     const std::vector<uint16_t>& pointers, std::vector<Directory>& all,
+                     size_t& budget, int& index) {
+  if (!file.Has(offset, file.CountBytes())) {
+    return Result::kDamaged;
   }
-  const uint16_t count = file.U16(offset);
-  if (!file.Has(offset + 2, uint64_t{count} * kEntryBytes)) {
-    return false;
+  const uint64_t count = file.Count(offset);
+  const uint64_t first = offset + file.CountBytes();
+  if (count > UINT64_MAX / file.EntryBytes() || !file.Has(first, count * file.EntryBytes())) {
+    return Result::kDamaged;
   }
   index = static_cast<int>(all.size());
   all.emplace_back();
-  for (uint16_t i = 0; i < count; ++i) {
-    const uint64_t at = offset + 2 + uint64_t{i} * kEntryBytes;
+  for (uint64_t i = 0; i < count; ++i) {
+    const uint64_t at = first + i * file.EntryBytes();
+    const uint64_t entryCount = file.EntryCount(at);
     Entry entry;
     entry.tag = file.U16(at);
     entry.type = file.U16(at + 2);
-    entry.count = file.U32(at + 4);
+    entry.count = static_cast<uint32_t>(entryCount);
     const bool pointer = std::find(pointers.begin(), pointers.end(), entry.tag) != pointers.end();
     if (!keep(entry.tag) && !pointer) {
       continue;
     }
+    if (all[static_cast<size_t>(index)].size() == UINT16_MAX) {
+      return Result::kUnfit;  // more entries than a classic directory counts
+    }
     if (pointer) {
-      if ((entry.type != kTypeLong && entry.type != kTypeIfd) || entry.count != 1) {
-        return false;
+      if ((entry.type != kTypeLong && entry.type != kTypeIfd && entry.type != kTypeLong8 &&
+           entry.type != kTypeIfd8) ||
+          entryCount != 1 || (!file.Wide() && TypeBytes(entry.type) != 4)) {
+        return Result::kDamaged;
       }
       int sub = -1;
       const std::vector<uint16_t> inner = entry.tag == kExifPointer
@@ -124,34 +183,41 @@ bool ReadDirectory(const Reader& file, uint64_t offset, bool (*keep)(uint16_t),
                                               : std::vector<uint16_t>{};
       if (budget < kEntryBytes) {
         budget = 0;
-        return false;
+        return Result::kTooLarge;
       }
       budget -= kEntryBytes;
-      if (!ReadDirectory(file, file.U32(at + 8), KeepAll, inner, all, budget, sub)) {
-        return false;
+      const uint64_t target = TypeBytes(entry.type) == 8 ? file.U64(file.ValueField(at))
+                                                         : file.U32(file.ValueField(at));
+      const Result inside = ReadDirectory(file, big, target, KeepAll, inner, all, budget, sub);
+      if (inside != Result::kMade) {
+        return inside;
       }
       entry.directory = sub;
       all[static_cast<size_t>(index)].push_back(std::move(entry));
       continue;
     }
-    const uint64_t bytes = uint64_t{entry.count} * TypeBytes(entry.type);
-    if (TypeBytes(entry.type) == 0 || bytes + kEntryBytes > budget) {
-      // An entry of no known type cannot be copied; one too large ends the block.
-      if (TypeBytes(entry.type) == 0) {
-        continue;
-      }
-      budget = 0;
-      return false;
+    if (TypeBytes(entry.type) == 0) {
+      continue;  // an entry of no known type cannot be copied
     }
+    if (entryCount > budget / TypeBytes(entry.type) ||
+        entryCount * TypeBytes(entry.type) + kEntryBytes > budget) {
+      budget = 0;
+      return Result::kTooLarge;  // an entry too large ends the block
+    }
+    const uint64_t bytes = entryCount * TypeBytes(entry.type);
     budget -= static_cast<size_t>(bytes) + kEntryBytes;
-    const uint64_t from = bytes <= 4 ? at + 8 : file.U32(at + 8);
+    const uint64_t from =
+        bytes <= file.InlineBytes() ? file.ValueField(at) : file.Offset(file.ValueField(at));
     if (!file.Has(from, bytes)) {
-      return false;
+      return Result::kDamaged;
     }
     entry.value.assign(file.At(from), file.At(from) + bytes);
+    if (!Narrow(big, entry)) {
+      return Result::kUnfit;
+    }
     all[static_cast<size_t>(index)].push_back(std::move(entry));
   }
-  return true;
+  return Result::kMade;
 }
 
 // Appends directory `index` of `all`, its values and the directories it points at; returns
@@ -192,12 +258,19 @@ size_t Place(const std::vector<Directory>& all, int index, Writer& out) {
 Result MakeBlock(const uint8_t* file, size_t size, uint64_t page, uint16_t orientation,
                  size_t maxBytes, std::vector<uint8_t>& block) {
   block.clear();
-  if (size < kHeaderBytes ||
-      (std::memcmp(file, "MM\0*", 4) != 0 && std::memcmp(file, "II*\0", 4) != 0)) {
+  if (size < kHeaderBytes) {
     return Result::kNone;
   }
   const bool big = file[0] == 'M';
-  const Reader reader(file, size, big);
+  const bool classic = std::memcmp(file, "MM\0*", 4) == 0 || std::memcmp(file, "II*\0", 4) == 0;
+  // A BigTIFF header: its version 43, offsets of 8 bytes, and a reserved 0.
+  const bool wide = (std::memcmp(file, "MM\0+\0\x08\0\0", 8) == 0 ||
+                     std::memcmp(file, "II+\0\x08\0\0\0", 8) == 0) &&
+                    size >= kBigHeaderBytes;
+  if (!classic && !wide) {
+    return Result::kNone;
+  }
+  const Reader reader(file, size, big, wide);
   std::vector<Directory> all;
   size_t budget = maxBytes;
   int first = -1;
@@ -205,8 +278,10 @@ Result MakeBlock(const uint8_t* file, size_t size, uint64_t page, uint16_t orien
     return std::find(std::begin(kDescriptiveTags), std::end(kDescriptiveTags), tag) !=
            std::end(kDescriptiveTags);
   };
-  if (!ReadDirectory(reader, page, descriptive, {kExifPointer, kGpsPointer}, all, budget, first)) {
-    return budget == 0 ? Result::kTooLarge : Result::kDamaged;
+  const Result read = ReadDirectory(reader, big, page, descriptive, {kExifPointer, kGpsPointer},
+                                    all, budget, first);
+  if (read != Result::kMade) {
+    return read;
   }
   Directory& top = all[static_cast<size_t>(first)];
   if (std::none_of(top.begin(), top.end(), [](const Entry& e) { return e.directory >= 0; })) {

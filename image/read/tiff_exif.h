@@ -9,9 +9,12 @@
 // the values it points at. Values are copied byte for byte; offsets inside a value (a maker
 // note's own) are not rewritten.
 //
-// Only classic TIFF is read (BigTIFF's 8-byte offsets are not). Every offset and count is
-// checked against the file's end before anything is copied, and the block is held to a size
-// bound, so a hostile file costs no more than that bound.
+// Classic TIFF and BigTIFF are read; the block is always a classic TIFF structure, as eXIf
+// holds. A BigTIFF's 64-bit integers (LONG8, SLONG8) become LONG and SLONG when every value fits
+// in 32 bits; a value that does not, a 64-bit directory offset given as a value (IFD8), or a
+// directory of more entries than a classic one counts leaves the block unmade (kUnfit). Every
+// offset and count is checked against the file's end before anything is copied, and the block is
+// held to a size bound, so a hostile file costs no more than that bound.
 //
 // Threads: pure functions, any thread.
 #pragma once
@@ -27,6 +30,7 @@ enum class Result {
   kMade,      // `block` holds the EXIF block
   kDamaged,   // a directory or value lies outside the file, or is not well formed
   kTooLarge,  // the block would exceed `maxBytes`
+  kUnfit,     // a BigTIFF's EXIF holds what a classic TIFF structure cannot
 };
 
 // Makes the EXIF block of the page whose directory starts at `page` in `file` (the whole TIFF

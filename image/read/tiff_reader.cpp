@@ -1,17 +1,19 @@
 // The TIFF reader, over the file's bytes in memory.
 //
-// Results: a page of unsigned grey or RGB samples of 9 to 16 bits, with or without alpha, keeps
-// them at 16 bits (tiff_wide.h). Other pages go through libtiff's RGBA interface: one grey
-// sample per pixel (white or black as zero) without alpha becomes 8-bit indexed with the grey
+// Results: a page of unsigned grey, RGB or CMYK samples of 9 to 16 bits, with or without alpha,
+// keeps them at 16 bits, and a palette page keeps its colour map's 16-bit colours (tiff_wide.h),
+// as does a CMYK page of 8 bits its alpha. Other pages go through libtiff's RGBA interface: one
+// grey sample per pixel (white or black as zero) without alpha becomes 8-bit indexed with the grey
 // ramp; a source with alpha, associated or not, becomes 32-bit blue-green-red-alpha with
 // unassociated alpha; anything else (RGB, palette, CMYK, YCbCr; strips or tiles; no
-// compression, LZW, deflate, PackBits or JPEG) becomes 24-bit blue-green-red, deeper samples of
-// those kinds rounded to 8 bits, as the notes say. The Orientation tag is applied as the picture
-// is placed (unless the load keeps the stored orientation). A file of several pages gives its
-// first, the notes counting the pages. The ICC profile goes into the image as iCCP for a colour
-// source; the page's EXIF, made a block of its own (tiff_exif.h) whose Orientation says how the
-// written pixels stand, as eXIf; the XMP packet as iTXt. A block the PNG cannot hold (too large,
-// damaged, a BigTIFF's EXIF) is noted as left out.
+// compression, LZW, deflate, PackBits or JPEG) becomes 24-bit blue-green-red. libtiff gives
+// YCbCr only of 8-bit samples: a deeper YCbCr page fails to read. The Orientation tag is applied as
+// the picture is placed (unless the load keeps the stored orientation). A file of several pages
+// gives its first, the notes counting the pages. The ICC profile goes into the image as iCCP for a
+// colour source; the page's EXIF, made a block of its own (tiff_exif.h) whose Orientation says how
+// the written pixels stand, as eXIf (a BigTIFF's rebuilt as a classic TIFF structure); the XMP
+// packet as iTXt. A block the PNG cannot hold (too large, damaged, a BigTIFF's EXIF with values
+// past 32 bits) is noted as left out.
 //
 // Rows are decoded a strip or a row of tiles at a time into a band beside the pixel store. A
 // band that fails to decode (data that ends early or is damaged) leaves its rows black, and the
@@ -154,14 +156,6 @@ void ToLayout(const uint32_t* band, uint32_t width, uint32_t bytes, uint8_t* lin
 
 // The page's EXIF as a block of its own (tiff_exif.h), its Orientation `stated`.
 void CarryExif(TIFF* tiff, const Memory& memory, uint16_t stated, ImageMetadata& metadata) {
-  if (TIFFIsBigTIFF(tiff)) {
-    uint64_t offset = 0;
-    if (TIFFGetField(tiff, TIFFTAG_EXIFIFD, &offset) == 1 ||
-        TIFFGetField(tiff, TIFFTAG_GPSIFD, &offset) == 1) {
-      metadata.LeftOut("the EXIF of a BigTIFF file");
-    }
-    return;
-  }
   std::vector<uint8_t> block;
   switch (tiff_exif::MakeBlock(memory.data, memory.size, TIFFCurrentDirOffset(tiff), stated,
                                ImageMetadata::kMaxBlockBytes, block)) {
@@ -173,6 +167,9 @@ void CarryExif(TIFF* tiff, const Memory& memory, uint16_t stated, ImageMetadata&
       break;
     case tiff_exif::Result::kTooLarge:
       metadata.LeftOut("'eXIf' too large to carry");
+      break;
+    case tiff_exif::Result::kUnfit:
+      metadata.LeftOut("the EXIF of a BigTIFF file (values past 32 bits)");
       break;
     case tiff_exif::Result::kNone:
       break;
@@ -206,7 +203,7 @@ bool EndBands(uint32_t bands, uint32_t failedBands, const Memory& memory, Bitmap
   return true;
 }
 
-// A page of samples deeper than 8 bits, kept at 16 (tiff_wide.h).
+// A page decoded by tiff_wide.h.
 bool DecodeWidePage(TIFF* tiff, Memory& memory, int orientation, uint16_t stated, Bitmap& image) {
   tiff_wide::PageOutcome outcome;
   if (!tiff_wide::ReadPage(tiff, orientation, image, outcome)) {
@@ -221,7 +218,8 @@ bool DecodeWidePage(TIFF* tiff, Memory& memory, int orientation, uint16_t stated
   }
   uint16_t photometric = PHOTOMETRIC_MINISBLACK;
   TIFFGetFieldDefaulted(tiff, TIFFTAG_PHOTOMETRIC, &photometric);
-  CarryChunks(tiff, memory, photometric == PHOTOMETRIC_RGB, stated, image);
+  CarryChunks(tiff, memory, photometric == PHOTOMETRIC_RGB || photometric == PHOTOMETRIC_PALETTE,
+              stated, image);
   return true;
 }
 

@@ -584,6 +584,42 @@ std::vector<Case> Cases() {
                        EXPECT_EQ(Find(png, "iTXt").size(), 1u);
                      }});
   }
+  // A 16-bit CMYK TIFF, a palette TIFF whose colour map is not 8-bit, and a BigTIFF with EXIF:
+  // all of each arrives, so the source may go.
+  {
+    testimg::TiffRecipe cmyk = testimg::TiffLayout(6, 4, 4, 16, 5, 1, -1, 1, 0);
+    for (int i = 0; i < 96; ++i) {
+      cmyk.samples.push_back(static_cast<uint16_t>(i * 677 + 5));
+    }
+    testimg::TiffRecipe palette = testimg::TiffLayout(6, 4, 1, 2, 3, 1, -1, 1, 0);
+    for (int i = 0; i < 24; ++i) {
+      palette.samples.push_back(static_cast<uint16_t>(i % 4));
+    }
+    palette.colourMap = {1, 300, 40000, 65535, 2, 301, 40001, 65534, 3, 302, 40002, 0};
+    testimg::TiffRecipe big = testimg::TiffLayout(6, 4, 3, 8, 2, 1, -1, 1, 0);
+    big.samples.assign(72, 90);
+    big.bigTiff = true;
+    big.dateTaken = "2026:12:08 07:45:00";
+    auto deepRgb = [](const testimg::DecodedPng& png) {
+      EXPECT_EQ(png.bitDepth, 16);
+      EXPECT_EQ(png.colorType, 2);
+    };
+    cases.push_back({"16-bit CMYK TIFF", L"inks.tif", testimg::MakeTiff(cmyk), {}, deepRgb});
+    cases.push_back({"palette TIFF with a 16-bit colour map",
+                     L"map.tif",
+                     testimg::MakeTiff(palette),
+                     {},
+                     deepRgb});
+    cases.push_back({"BigTIFF with EXIF",
+                     L"big.tif",
+                     testimg::MakeTiff(big),
+                     {},
+                     [](const testimg::DecodedPng& png) {
+                       const std::vector<Bytes> exif = Find(png, "eXIf");
+                       ASSERT_EQ(exif.size(), 1u);
+                       EXPECT_TRUE(Contains(exif[0], "2026:12:08 07:45:00"));
+                     }});
+  }
   // A colour key (a grey or RGB tRNS) keeps its transparency, in whatever kind is written.
   for (int colorType : {0, 2}) {
     for (int depth : {8, 16}) {

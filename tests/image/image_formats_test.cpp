@@ -566,6 +566,8 @@ struct DeepTiffCase {
   int tile;
   bool separate;
   int colorType;  // of the PNG written
+  int depth = 16;
+  int map = 0;  // a palette's colour map: 16 its entries 16-bit colours, 8 all 8-bit ones
 };
 
 // The 16-bit sample a sample of `bits` bits becomes: its high bits repeated below it.
@@ -573,6 +575,12 @@ uint16_t Widened(uint32_t v, int bits) {
   return static_cast<uint16_t>(v << (16 - bits) | v >> (2 * bits - 16));
 }
 
+// Light under an ink and black, both 16-bit, rounded.
+uint16_t UnderInks(uint32_t ink, uint32_t black) {
+  return static_cast<uint16_t>(((65535 - ink) * (65535 - black) + 32767) / 65535);
+}
+
+// Deep samples, CMYK inks and 16-bit colour maps are neither rounded to 8 bits nor dropped.
 TEST(TiffReader, KeepsDeepSamplesAtSixteenBits) {
   const DeepTiffCase cases[] = {
       {"grey 16", 1, 16, PHOTOMETRIC_MINISBLACK, COMPRESSION_NONE, -1, 1, 0, false, 0},
@@ -587,6 +595,21 @@ TEST(TiffReader, KeepsDeepSamplesAtSixteenBits) {
        EXTRASAMPLE_UNASSALPHA, 3, 16, false, 6},
       {"rgba 12 associated", 4, 12, PHOTOMETRIC_RGB, COMPRESSION_NONE, EXTRASAMPLE_ASSOCALPHA, 1, 0,
        false, 6},
+      {"cmyk 16", 4, 16, PHOTOMETRIC_SEPARATED, COMPRESSION_NONE, -1, 1, 0, false, 2},
+      {"cmyk 16 with alpha tiled", 5, 16, PHOTOMETRIC_SEPARATED, COMPRESSION_LZW,
+       EXTRASAMPLE_UNASSALPHA, 1, 16, false, 6},
+      {"cmyk 12 turned in planes", 4, 12, PHOTOMETRIC_SEPARATED, COMPRESSION_ADOBE_DEFLATE, -1, 6,
+       0, true, 2},
+      {"cmyk 8 with alpha", 5, 8, PHOTOMETRIC_SEPARATED, COMPRESSION_LZW, EXTRASAMPLE_UNASSALPHA, 1,
+       0, false, 6, 8},
+      {"palette 8, 16-bit map", 1, 8, PHOTOMETRIC_PALETTE, COMPRESSION_LZW, -1, 1, 0, false, 2, 16,
+       16},
+      {"palette 4, 16-bit map tiled", 1, 4, PHOTOMETRIC_PALETTE, COMPRESSION_NONE, -1, 3, 16, false,
+       2, 16, 16},
+      {"palette 16, 16-bit map", 1, 16, PHOTOMETRIC_PALETTE, COMPRESSION_ADOBE_DEFLATE, -1, 1, 0,
+       false, 2, 16, 16},
+      {"palette 16, 8-bit map", 1, 16, PHOTOMETRIC_PALETTE, COMPRESSION_NONE, -1, 1, 0, false, 2, 8,
+       8},
   };
   for (const DeepTiffCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -604,11 +627,34 @@ TEST(TiffReader, KeepsDeepSamplesAtSixteenBits) {
         r.samples.push_back(isAlpha ? alpha : static_cast<uint16_t>(noise.Below(below)));
       }
     }
+    for (uint32_t i = 0; c.map != 0 && i < 3 * limit; ++i) {
+      const uint16_t v = static_cast<uint16_t>(noise.Next());
+      r.colourMap.push_back(c.map == 8 ? static_cast<uint16_t>((v & 0xFF) * 257) : v);
+    }
+    const bool cmyk = c.photometric == PHOTOMETRIC_SEPARATED;
     // What each stored pixel must become, as the PNG orders its samples.
     auto expectedPixel = [&](int index) {
       const uint16_t* s = r.samples.data() + static_cast<size_t>(index) * c.samples;
       std::vector<uint16_t> out;
       const uint32_t alpha = c.extra >= 0 ? Widened(s[c.samples - 1], c.bits) : 65535;
+      if (c.map != 0) {
+        for (uint32_t k = 0; k < 3; ++k) {
+          const uint16_t entry = r.colourMap[k * limit + s[0]];
+          out.push_back(c.depth == 8 ? static_cast<uint16_t>(entry / 257) : entry);
+        }
+        return out;
+      }
+      if (cmyk) {
+        for (int k = 0; k < 3; ++k) {
+          out.push_back(c.depth == 8
+                            ? static_cast<uint16_t>(((255 - s[k]) * (255 - s[3]) + 127) / 255)
+                            : UnderInks(Widened(s[k], c.bits), Widened(s[3], c.bits)));
+        }
+        if (c.extra >= 0) {
+          out.push_back(c.depth == 8 ? s[4] : static_cast<uint16_t>(alpha));
+        }
+        return out;
+      }
       for (int k = 0; k < (c.extra >= 0 ? c.samples - 1 : c.samples); ++k) {
         uint32_t v = Widened(s[k], c.bits);
         if (c.photometric == PHOTOMETRIC_MINISWHITE) {
@@ -638,16 +684,18 @@ TEST(TiffReader, KeepsDeepSamplesAtSixteenBits) {
 
     Bitmap image;
     ASSERT_TRUE(image.LoadFromMemory(testimg::MakeTiff(r))) << image.Notes().detail;
-    const uint32_t channels = static_cast<uint32_t>(c.samples);
-    EXPECT_TRUE(image.Wide());
-    EXPECT_EQ(image.BitCount(), 16 * channels);
+    const uint32_t channels = static_cast<uint32_t>(c.map != 0 ? 3
+                                                    : cmyk     ? c.samples - 1
+                                                               : c.samples);
+    EXPECT_EQ(image.Wide(), c.depth == 16);
+    EXPECT_EQ(image.BitCount(), static_cast<uint32_t>(c.depth) * channels);
     EXPECT_FALSE(image.Notes().samplesRounded);
     EXPECT_FALSE(image.Notes().truncated);
     std::vector<uint8_t> png;
     ASSERT_TRUE(image.EncodePng(png, 6, false));
     const testimg::DecodedPng written = testimg::DecodePng(png);
     EXPECT_EQ(written.colorType, c.colorType);
-    EXPECT_EQ(written.bitDepth, 16);
+    EXPECT_EQ(written.bitDepth, c.depth);
     EXPECT_EQ(testimg::PngSamples(png), expected);
     std::vector<std::vector<uint8_t>> sbit;
     for (size_t i = 0; i < written.chunks.size(); ++i) {
@@ -655,7 +703,7 @@ TEST(TiffReader, KeepsDeepSamplesAtSixteenBits) {
         sbit.push_back(written.chunkData[i]);
       }
     }
-    if (c.bits < 16) {
+    if (c.bits < 16 && !cmyk && c.map == 0) {
       EXPECT_EQ(sbit, std::vector<std::vector<uint8_t>>(
                           1, std::vector<uint8_t>(channels, static_cast<uint8_t>(c.bits))));
     } else {
@@ -703,6 +751,8 @@ struct TiffMetadataCase {
   std::vector<std::string> chunks;
   uint16_t stated;  // the Orientation of the eXIf
   const char* leftOut;
+  bool bigTiff = false;
+  bool past32Bits = false;  // the EXIF's ExposureTime made a LONG8 of more than 32 bits
 };
 
 TEST(TiffReader, CarriesProfileAndXmp) {
@@ -713,6 +763,28 @@ TEST(TiffReader, CarriesProfileAndXmp) {
       {"exif of a page kept as stored", 8, 6, false, true, false, {"iCCP", "eXIf", "iTXt"}, 6, ""},
       {"exif of 16 bits", 16, 3, true, true, false, {"iCCP", "eXIf", "iTXt"}, 1, ""},
       {"damaged exif", 8, 1, true, true, true, {"iCCP", "iTXt"}, 0, "a damaged EXIF block"},
+      {"exif of a bigtiff", 8, 1, true, true, false, {"iCCP", "eXIf", "iTXt"}, 1, "", true},
+      {"exif of a 16-bit bigtiff kept as stored",
+       16,
+       6,
+       false,
+       true,
+       false,
+       {"iCCP", "eXIf", "iTXt"},
+       6,
+       "",
+       true},
+      {"exif of a bigtiff past 32 bits",
+       8,
+       1,
+       true,
+       true,
+       false,
+       {"iCCP", "iTXt"},
+       0,
+       "the EXIF of a BigTIFF file (values past 32 bits)",
+       true,
+       true},
   };
   for (const TiffMetadataCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -728,7 +800,16 @@ TEST(TiffReader, CarriesProfileAndXmp) {
       r.make = "Test Camera";
       r.dateTaken = "2026:12:08 07:30:00";
     }
+    r.bigTiff = c.bigTiff;
     std::vector<uint8_t> bytes = testimg::MakeTiff(r);
+    if (c.past32Bits) {
+      // ExposureTime (33434), a RATIONAL of 1/250 held in its entry, retyped LONG8 (16): the
+      // 64-bit value 250 << 32 | 1.
+      const std::vector<uint8_t> entry = {0x9A, 0x82, 5, 0};
+      const auto at = std::search(bytes.begin(), bytes.end(), entry.begin(), entry.end());
+      ASSERT_NE(at, bytes.end());
+      at[2] = 16;
+    }
     if (c.damaged) {
       // The first directory's EXIF pointer, moved past the end.
       const std::vector<uint8_t> pointer = ExifValue(bytes, 34665, false);
@@ -740,7 +821,7 @@ TEST(TiffReader, CarriesProfileAndXmp) {
     Bitmap image;
     Bitmap::LoadOptions options;
     options.autoOrient = c.autoOrient;
-    ASSERT_TRUE(image.LoadFromMemory(bytes, options));
+    ASSERT_TRUE(image.LoadFromMemory(bytes, options)) << image.Notes().detail;
     EXPECT_EQ(ChunkTypes(image), c.chunks);
     EXPECT_EQ(image.Metadata().LeftOutText(), c.leftOut);
     for (const CarriedChunk& carried : image.Metadata().Chunks()) {

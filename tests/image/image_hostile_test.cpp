@@ -2,6 +2,7 @@
 // store's limit in a few bytes; and files of other kinds, which fail named by what they are.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -130,15 +131,70 @@ TEST(HostileFiles, DeclaredSizePastTheLimitFailsAsTooLarge) {
   }
 }
 
-// A grid of 30000 x 30000 whose size property says 24 x 16 is refused by its size before libheif
-// allocates it, not by an allocation that fails (or, without a bound on allocations, takes
-// gigabytes).
-TEST(HostileFiles, HeifGridLargerThanItsSizeFailsBeforeDecoding) {
-  Bitmap image;
-  EXPECT_FALSE(image.LoadFromMemory(DataFile("grid_larger_than_its_size.heic")));
-  EXPECT_EQ(image.Notes().failure, Failure::kTooLarge);
-  EXPECT_NE(image.Notes().detail.find("exceeds the maximum image size"), std::string::npos)
-      << image.Notes().detail;
+// A grid's file (one 64 x 64 tile, a grid of 30000 x 30000 described in its idat box, a size
+// property of 24 x 16) with its tile's size property, its own size property and its description
+// set as given (0: as made).
+std::vector<uint8_t> Grid(uint32_t tileSide, uint32_t width, uint32_t height, uint16_t gridWidth,
+                          uint16_t gridHeight) {
+  std::vector<uint8_t> bytes = DataFile("grid_larger_than_its_size.heic");
+  auto put = [&](size_t at, uint32_t value, int size) {
+    for (int k = 0; k < size; ++k) {
+      bytes[at + k] = static_cast<uint8_t>(value >> (8 * (size - 1 - k)));
+    }
+  };
+  const std::string ispe = "ispe";
+  const auto tile = std::search(bytes.begin(), bytes.end(), ispe.begin(), ispe.end());
+  const auto grid = std::search(tile + 4, bytes.end(), ispe.begin(), ispe.end());
+  const std::string idat = "idat";
+  const auto description = std::search(bytes.begin(), bytes.end(), idat.begin(), idat.end());
+  const std::pair<size_t, uint32_t> fields[] = {
+      {static_cast<size_t>(tile - bytes.begin()) + 8, tileSide},
+      {static_cast<size_t>(tile - bytes.begin()) + 12, tileSide},
+      {static_cast<size_t>(grid - bytes.begin()) + 8, width},
+      {static_cast<size_t>(grid - bytes.begin()) + 12, height}};
+  for (const auto& [at, value] : fields) {
+    if (value != 0) {
+      put(at, value, 4);
+    }
+  }
+  const size_t sides = static_cast<size_t>(description - bytes.begin()) + 8;
+  if (gridWidth != 0) {
+    put(sides, gridWidth, 2);
+    put(sides + 2, gridHeight, 2);
+  }
+  return bytes;
+}
+
+// A grid whose sizes disagree (its description, its size property, its tiles') is refused by the
+// largest of them before libheif allocates it, not by an allocation that fails (or, without a
+// bound on allocations, takes gigabytes).
+TEST(HostileFiles, HeifGridsAreBoundedBeforeDecoding) {
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* detail;  // of the refusal; empty: the grid is read, at its description's size
+  } cases[] = {
+      {"grid larger than its size", Grid(0, 0, 0, 0, 0), "a grid of 30000 x 30000 exceeds"},
+      {"size long and thin", Grid(0, 30000, 16, 0, 0), "a grid of 30000 x 30000 exceeds"},
+      {"size thin and long", Grid(0, 16, 30000, 0, 0), "a grid of 30000 x 30000 exceeds"},
+      {"size past libheif's own limit", Grid(0, 200000, 16, 0, 0), "exceeds the maximum"},
+      {"tile larger than the grid", Grid(30000, 0, 0, 24, 16), "an image of 30000 x 30000 exceeds"},
+      {"grid long and thin", Grid(0, 24, 16, 60000, 16), ""},
+      {"grid thin and long", Grid(0, 24, 16, 16, 60000), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bitmap image;
+    const bool loaded = image.LoadFromMemory(c.bytes);
+    if (c.detail[0] == 0) {
+      ASSERT_TRUE(loaded) << image.Notes().detail;
+      EXPECT_EQ(uint64_t{static_cast<uint32_t>(image.Width())} * image.Height(), 60000u * 16);
+      continue;
+    }
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(image.Notes().failure, Failure::kTooLarge);
+    EXPECT_NE(image.Notes().detail.find(c.detail), std::string::npos) << image.Notes().detail;
+  }
 }
 
 TEST(HostileFiles, CutShortFailsWithAReasonOrWarns) {

@@ -429,8 +429,8 @@ TiffRecipe TiffLayout(int width, int height, int samples, int bits, int photomet
 
 std::vector<uint8_t> MakeTiff(const TiffRecipe& r) {
   Sink sink;
-  TIFF* tiff = TIFFClientOpen("made", "w", &sink, SinkRead, SinkWrite, SinkSeek, SinkClose,
-                              SinkSize, NoMap, NoUnmap);
+  TIFF* tiff = TIFFClientOpen("made", r.bigTiff ? "w8" : "w", &sink, SinkRead, SinkWrite, SinkSeek,
+                              SinkClose, SinkSize, NoMap, NoUnmap);
   for (int page = 0; page < r.pages; ++page) {
     TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, r.width);
     TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, r.height);
@@ -451,7 +451,12 @@ std::vector<uint8_t> MakeTiff(const TiffRecipe& r) {
       const uint16_t extra = static_cast<uint16_t>(r.extraSample);
       TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
     }
-    if (!r.palette.empty()) {
+    if (!r.colourMap.empty()) {
+      const size_t entries = r.colourMap.size() / 3;
+      std::vector<uint16_t> map = r.colourMap;
+      TIFFSetField(tiff, TIFFTAG_COLORMAP, map.data(), map.data() + entries,
+                   map.data() + 2 * entries);
+    } else if (!r.palette.empty()) {
       std::vector<uint16_t> red;
       std::vector<uint16_t> green;
       std::vector<uint16_t> blue;

@@ -88,6 +88,10 @@ struct TiffRecipe {
   // significant bit; 16-bit samples in the host's order, as libtiff takes them).
   std::vector<uint16_t> samples;
   std::vector<Rgba> palette;  // photometric 3: 2^bits entries
+  // photometric 3, when not empty: the colour map at 16 bits, 2^bits red, then green, then blue
+  // entries (the palette above is then not used).
+  std::vector<uint16_t> colourMap;
+  bool bigTiff = false;  // written as a BigTIFF (8-byte offsets)
   std::vector<uint8_t> icc;
   std::string xmp;
   std::string make;       // the Make tag of the first page, when not empty
