@@ -12,6 +12,7 @@
 #include "image/png/metadata_chunks.h"
 #include "image/png/png_chunk_writer.h"
 #include "image/png/png_encode.h"
+#include "image/png/png_reduce.h"
 #include "image/png/png_scanlines.h"
 
 namespace {
@@ -35,12 +36,54 @@ bool WriteFrameControl(PngChunkWriter& chunks, const AnimationFrame& frame, uint
   return chunks.Chunk("fcTL", data, sizeof data);
 }
 
-// The compressed rows of `image` as IDAT chunks, or fdAT chunks numbered from `sequence` on.
+// The compressed rows of `image` as IDAT chunks, or fdAT chunks numbered from `sequence` on: in
+// `form` when not null, otherwise in `layout`.
 bool WriteImageData(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& layout,
-                    const PngCompression& compression, bool interlace, uint32_t* sequence) {
-  const PngScanlines rows(image, layout, interlace);
+                    const PngColourForm* form, const PngCompression& compression, bool interlace,
+                    uint32_t* sequence) {
+  const PngScanlines rows = form != nullptr ? PngScanlines(image, *form, interlace)
+                                            : PngScanlines(image, layout, interlace);
   IdatWriter idat(chunks, sequence);
   return CompressPngImageData(rows, compression, idat) && idat.Finish();
+}
+
+// Frame `index` of `frames` into `frame` and `pixels`, as it is written for `image` (converted
+// into `converted` when it must be); null, with `why` said, when it cannot be read or converted.
+const Bitmap* FrameToWrite(const Bitmap& image, AnimationSource& frames, uint32_t index,
+                           AnimationFrame& frame, Bitmap& pixels, Bitmap& converted,
+                           std::string& why) {
+  if (!frames.Frame(index, frame, &pixels)) {
+    why = frames.Error();
+    return nullptr;
+  }
+  const Bitmap* written = FrameAsWritten(image, pixels, converted);
+  if (written == nullptr) {
+    why = "frame " + std::to_string(index) + " cannot take the default image's kind";
+  }
+  return written;
+}
+
+// Looks at every pixel of every frame as written for `image` (the default image too), one frame
+// at a time, until no reduced form can hold them all; the forms that hold every frame into
+// `forms`. False, with `why` said, when a frame cannot be read or converted.
+bool SurveyFrames(const Bitmap& image, AnimationSource& frames, std::vector<PngColourForm>& forms,
+                  std::string& why) {
+  PngColourSurvey survey;
+  survey.See(image);
+  const AnimationInfo& info = frames.Info();
+  AnimationFrame frame;
+  Bitmap pixels;
+  Bitmap converted;
+  for (uint32_t index = info.defaultIsFirstFrame ? 1 : 0;
+       index < info.frameCount && !survey.RuledOut(); ++index) {
+    const Bitmap* written = FrameToWrite(image, frames, index, frame, pixels, converted, why);
+    if (written == nullptr) {
+      return false;
+    }
+    survey.See(*written);
+  }
+  forms = survey.Forms(image);
+  return true;
 }
 
 }  // namespace
@@ -67,12 +110,20 @@ bool EncodeApng(const Bitmap& image, AnimationSource& frames, const PngEncodeOpt
     return false;
   }
   PngCompression compression = CompressionFor(options);
+  // One reduced form for every frame, chosen by what it makes of the default image.
+  std::vector<PngColourForm> forms;
+  if (options.reduce && !SurveyFrames(image, frames, forms, why)) {
+    return false;
+  }
+  const PngColourForm* form =
+      ChooseColourForm(image, layout, forms, compression.level, options.interlace);
+  // Every frame indexes the one palette.
+  std::vector<uint8_t> palette;
+  std::vector<uint8_t> transparency;
+  TakeForm(image, form, layout, palette, transparency);
   compression.filter = compression.level == 0 || layout.colorType == PngLayout::kPalette
                            ? PngRowFilter::Mode::kNone
                            : PngRowFilter::Mode::kAdaptive;
-  // Every frame indexes the one palette.
-  const std::vector<uint8_t> palette = PaletteData(image, layout);
-  const std::vector<uint8_t> transparency = TransparencyData(image, layout, palette.size() / 3);
 
   PngChunkWriter chunks(stream);
   uint8_t actl[8];
@@ -117,23 +168,19 @@ bool EncodeApng(const Bitmap& image, AnimationSource& frames, const PngEncodeOpt
     }
     first = 1;
   }
-  if (!WriteImageData(chunks, image, layout, compression, options.interlace, nullptr)) {
+  if (!WriteImageData(chunks, image, layout, form, compression, options.interlace, nullptr)) {
     return false;
   }
   Bitmap pixels;
   Bitmap converted;
   for (uint32_t index = first; index < info.frameCount; ++index) {
-    if (!frames.Frame(index, frame, &pixels)) {
-      why = frames.Error();
-      return false;
-    }
-    const Bitmap* written = FrameAsWritten(image, pixels, converted);
+    const Bitmap* written = FrameToWrite(image, frames, index, frame, pixels, converted, why);
     if (written == nullptr) {
-      why = "frame " + std::to_string(index) + " cannot take the default image's kind";
       return false;
     }
     if (!WriteFrameControl(chunks, frame, sequence) ||
-        !WriteImageData(chunks, *written, layout, compression, options.interlace, &sequence)) {
+        !WriteImageData(chunks, *written, layout, form, compression, options.interlace,
+                        &sequence)) {
       return false;
     }
   }

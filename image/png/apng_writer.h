@@ -10,8 +10,10 @@
 // palette), filtered and compressed at the options' level and interlaced when they say so, as a
 // still PNG is (png_encode.h); a frame of another bit count is converted to the default image's
 // when it is 24 or 32 bits (the 24-bit choice applies to every frame). The reduction to smaller
-// kinds is not looked for: one kind must hold every frame. Frames are taken one at a time, so
-// the memory used is the default image and one frame.
+// kinds (PngEncodeOptions::reduce) looks at every frame first, one at a time, and writes them all
+// in the one reduced form that keeps the pixels of every frame and is foretold smallest for the
+// default image (png_reduce.h); when no form keeps them all, they are written as they are.
+// Frames are taken one at a time, so the memory used is the default image and one frame.
 //
 // Threads: any thread; calls share nothing.
 #pragma once

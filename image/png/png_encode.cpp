@@ -68,28 +68,6 @@ uint64_t FormCost(const PngScanlines& rows, int level, size_t plte, size_t trns)
   return data + ChunkBytes(plte) + ChunkBytes(trns);
 }
 
-// The reduced form to write, or null to write the image as it is.
-const PngColourForm* ChooseForm(const Bitmap& image, const PngLayout& layout,
-                                const std::vector<PngColourForm>& forms, int level,
-                                bool interlace) {
-  if (forms.empty()) {
-    return nullptr;
-  }
-  const PngColourForm* best = nullptr;
-  const size_t plte = PaletteData(image, layout).size();
-  uint64_t bestCost = FormCost(PngScanlines(image, layout, interlace), level, plte,
-                               TransparencyData(image, layout, plte / 3).size());
-  for (const PngColourForm& form : forms) {
-    const uint64_t cost = FormCost(PngScanlines(image, form, interlace), level, form.plte().size(),
-                                   form.trns().size());
-    if (cost < bestCost) {
-      best = &form;
-      bestCost = cost;
-    }
-  }
-  return best;
-}
-
 }  // namespace
 
 // The PLTE data (red, green, blue per entry), empty when no PLTE is written.
@@ -137,6 +115,24 @@ std::vector<uint8_t> TransparencyData(const Bitmap& image, const PngLayout& layo
   return data;
 }
 
+void TakeForm(const Bitmap& image, const PngColourForm* form, PngLayout& layout,
+              std::vector<uint8_t>& palette, std::vector<uint8_t>& transparency) {
+  palette.clear();
+  transparency.clear();
+  if (form == nullptr || form->kind() == PngColourForm::Kind::kRgb) {
+    palette = PaletteData(image, layout);  // a direct-colour image's suggested palette too
+  }
+  if (form == nullptr) {
+    transparency = TransparencyData(image, layout, palette.size() / 3);
+    return;
+  }
+  if (form->kind() == PngColourForm::Kind::kPalette) {
+    palette = form->plte();
+  }
+  transparency = form->trns();
+  layout = form->layout();
+}
+
 bool WriteHeader(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& layout,
                  bool interlace) {
   uint8_t ihdr[13];
@@ -148,6 +144,27 @@ bool WriteHeader(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& l
   ihdr[11] = 0;  // the five row filters
   ihdr[12] = interlace ? 1 : 0;
   return chunks.Signature() && chunks.Chunk("IHDR", ihdr, sizeof ihdr);
+}
+
+const PngColourForm* ChooseColourForm(const Bitmap& image, const PngLayout& layout,
+                                      const std::vector<PngColourForm>& forms, int level,
+                                      bool interlace) {
+  if (forms.empty()) {
+    return nullptr;
+  }
+  const PngColourForm* best = nullptr;
+  const size_t plte = PaletteData(image, layout).size();
+  uint64_t bestCost = FormCost(PngScanlines(image, layout, interlace), level, plte,
+                               TransparencyData(image, layout, plte / 3).size());
+  for (const PngColourForm& form : forms) {
+    const uint64_t cost = FormCost(PngScanlines(image, form, interlace), level, form.plte().size(),
+                                   form.trns().size());
+    if (cost < bestCost) {
+      best = &form;
+      bestCost = cost;
+    }
+  }
+  return best;
 }
 
 PngCompression CompressionFor(const PngEncodeOptions& options) {
@@ -192,21 +209,10 @@ bool EncodePngImage(const Bitmap& image, const PngEncodeOptions& options, kiv::F
     forms = ReducedColourForms(image);
   }
   const PngColourForm* form =
-      ChooseForm(image, layout, forms, compression.level, options.interlace);
+      ChooseColourForm(image, layout, forms, compression.level, options.interlace);
   std::vector<uint8_t> palette;
   std::vector<uint8_t> transparency;
-  if (form == nullptr || form->kind() == PngColourForm::Kind::kRgb) {
-    palette = PaletteData(image, layout);  // a direct-colour image's suggested palette too
-  }
-  if (form == nullptr) {
-    transparency = TransparencyData(image, layout, palette.size() / 3);
-  } else {
-    if (form->kind() == PngColourForm::Kind::kPalette) {
-      palette = form->plte();
-    }
-    transparency = form->trns();
-    layout = form->layout();
-  }
+  TakeForm(image, form, layout, palette, transparency);
   const bool grey =
       layout.colorType == PngLayout::kGrey || layout.colorType == PngLayout::kGreyAlpha;
   compression.filter = UsualFilter(compression.level, layout);

@@ -29,6 +29,7 @@
 
 class Bitmap;
 class PieceRunner;
+class PngColourForm;
 class PngChunkWriter;
 struct PngLayout;
 namespace kiv {
@@ -72,6 +73,17 @@ std::vector<uint8_t> PaletteData(const Bitmap& image, const PngLayout& layout);
 // transparent.
 std::vector<uint8_t> TransparencyData(const Bitmap& image, const PngLayout& layout,
                                       size_t paletteEntries);
+// The reduced form among `forms` (ReducedColourForms', all for `image`) whose image data, PLTE
+// and tRNS are foretold to take the fewest bytes at `level`, or null when `image` written as it
+// is, in `layout`, takes fewer. May throw std::bad_alloc.
+const PngColourForm* ChooseColourForm(const Bitmap& image, const PngLayout& layout,
+                                      const std::vector<PngColourForm>& forms, int level,
+                                      bool interlace);
+// What `image` written in `form` (null: as it is) takes: its layout (`layout`, ChoosePngLayout's
+// for the image, becomes the form's), its PLTE data (a palette form's own; the image's, or an RGB
+// image's suggested palette, otherwise) and its tRNS data. May throw std::bad_alloc.
+void TakeForm(const Bitmap& image, const PngColourForm* form, PngLayout& layout,
+              std::vector<uint8_t>& palette, std::vector<uint8_t>& transparency);
 // Writes the signature and IHDR. Returns false when a write fell short.
 bool WriteHeader(PngChunkWriter& chunks, const Bitmap& image, const PngLayout& layout,
                  bool interlace);

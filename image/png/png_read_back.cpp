@@ -9,9 +9,8 @@
 #include "base/file.h"
 #include "image/bitmap.h"
 #include "image/byte_order.h"
-#include "image/animation.h"
 #include "image/pixels.h"
-#include "image/png/apng_writer.h"
+#include "image/png/apng_read_back.h"
 #include "image/png/png_row_check.h"
 #include "image/read/png_chunk_walk.h"
 
@@ -109,37 +108,6 @@ bool SameStore(const Bitmap& a, const Bitmap& b) {
   return entries(a) == entries(b);
 }
 
-// Compares every frame of the written animation `back` with the frame of `encoded` it was made
-// from, as EncodeApng wrote it for `image`: the same count, loops and placements, and each
-// frame's pixels, one frame of each held at a time. A default image that is frame 0 was
-// compared as the image itself.
-ReadBackResult SameFrames(const Bitmap& image, AnimationSource& encoded, AnimationSource& back) {
-  const AnimationInfo& a = encoded.Info();
-  const AnimationInfo& b = back.Info();
-  if (a.frameCount != b.frameCount || a.loops != b.loops ||
-      a.defaultIsFirstFrame != b.defaultIsFirstFrame) {
-    return ReadBackResult::kPixelsDiffer;
-  }
-  Bitmap source;
-  Bitmap written;
-  Bitmap converted;
-  for (uint32_t index = a.defaultIsFirstFrame ? 1 : 0; index < a.frameCount; ++index) {
-    AnimationFrame from;
-    AnimationFrame to;
-    if (!encoded.Frame(index, from, &source) || !back.Frame(index, to, &written)) {
-      return ReadBackResult::kUnreadable;
-    }
-    const Bitmap* expected = FrameAsWritten(image, source, converted);
-    if (expected == nullptr || from.x != to.x || from.y != to.y || from.width != to.width ||
-        from.height != to.height || from.delayNumerator != to.delayNumerator ||
-        from.delayDenominator != to.delayDenominator || from.dispose != to.dispose ||
-        from.blend != to.blend || !SamePixels(*expected, written)) {
-      return ReadBackResult::kPixelsDiffer;
-    }
-  }
-  return ReadBackResult::kSame;
-}
-
 }  // namespace
 
 bool SamePixels(const Bitmap& a, const Bitmap& b) {
@@ -205,6 +173,9 @@ ReadBackResult ReadBackPng(const std::wstring& path, const Bitmap& image,
     if (!file.OpenRead(path) || file.size() > kMaxReadBackBytes) {
       return ReadBackResult::kUnreadable;
     }
+    if (image.Animation() != nullptr) {
+      return ReadBackApng(file, image, carried);  // frame by frame, from the file
+    }
     std::vector<uint8_t> bytes(static_cast<size_t>(file.size()));
     size_t got = 0;
     while (got < bytes.size()) {
@@ -222,12 +193,10 @@ ReadBackResult ReadBackPng(const std::wstring& path, const Bitmap& image,
     if (!PngChunkList(bytes, chunks)) {
       return ReadBackResult::kUnreadable;
     }
-    // The ancillary chunks the writer carried; tRNS belongs to the pixels, compared below, and
-    // an animation frame's data is checked by its CRC.
+    // The ancillary chunks the writer carried; tRNS belongs to the pixels, compared below.
     std::vector<const PngChunk*> found;
     for (const PngChunk& chunk : chunks) {
-      if ((chunk.type[0] & 0x20) != 0 && std::memcmp(chunk.type.data(), "tRNS", 4) != 0 &&
-          std::memcmp(chunk.type.data(), "fdAT", 4) != 0) {
+      if ((chunk.type[0] & 0x20) != 0 && std::memcmp(chunk.type.data(), "tRNS", 4) != 0) {
         found.push_back(&chunk);
       }
     }
@@ -236,15 +205,13 @@ ReadBackResult ReadBackPng(const std::wstring& path, const Bitmap& image,
                                        [](const PngChunk* a, const PngChunk& b) {
                                          return a->type == b.type && a->data == b.data;
                                        });
-    if (image.Animation() == nullptr) {
-      switch (CheckPngRows(chunks, image)) {
-        case PngRowCheck::kSame:
-          return sameChunks ? ReadBackResult::kSame : ReadBackResult::kChunksDiffer;
-        case PngRowCheck::kDiffer:
-          return ReadBackResult::kPixelsDiffer;
-        case PngRowCheck::kNotChecked:
-          break;  // decoded whole below
-      }
+    switch (CheckPngRows(chunks, image)) {
+      case PngRowCheck::kSame:
+        return sameChunks ? ReadBackResult::kSame : ReadBackResult::kChunksDiffer;
+      case PngRowCheck::kDiffer:
+        return ReadBackResult::kPixelsDiffer;
+      case PngRowCheck::kNotChecked:
+        break;  // decoded whole below
     }
     chunks.clear();
 
@@ -256,15 +223,6 @@ ReadBackResult ReadBackPng(const std::wstring& path, const Bitmap& image,
     }
     if (!SamePixels(image, back)) {
       return ReadBackResult::kPixelsDiffer;
-    }
-    if (image.Animation() != nullptr) {
-      if (back.Animation() == nullptr) {
-        return ReadBackResult::kPixelsDiffer;
-      }
-      const ReadBackResult frames = SameFrames(image, *image.Animation(), *back.Animation());
-      if (frames != ReadBackResult::kSame) {
-        return frames;
-      }
     }
     return sameChunks ? ReadBackResult::kSame : ReadBackResult::kChunksDiffer;
   } catch (const std::bad_alloc&) {

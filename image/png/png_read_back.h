@@ -41,10 +41,10 @@ enum class ReadBackResult {
 
 // Reads the PNG file at `path` from the disk and checks it: every chunk whole, the ancillary
 // chunks other than tRNS exactly `carried` in that order, and the decoded pixels SamePixels
-// with `image`. For an image with an Animation(), the file must be an animated PNG of the same
-// frame count, loops and placements, each frame SamePixels with the animation's frame as it
-// was written (converted to the image's kind); frames are decoded one at a time. `carried` is what
-// the writer reports having written (PngEncodeOptions::carried). Never throws; running out of
-// memory gives kUnreadable.
+// with `image` (compared row by row where CheckPngRows answers, png_row_check.h). For an image
+// with an Animation(), the file is walked from the disk one frame at a time (ReadBackApng in
+// apng_read_back.h): an animated PNG of the same frame count, loops and placements, each frame
+// showing the animation's frame as it was written. `carried` is what the writer reports having
+// written (PngEncodeOptions::carried). Never throws; running out of memory gives kUnreadable.
 ReadBackResult ReadBackPng(const std::wstring& path, const Bitmap& image,
                            const std::vector<PngChunk>& carried);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "image/bitmap.h"
 #include "image/pixels.h"
@@ -96,8 +97,10 @@ int PaletteBits(size_t colours) {
   return colours <= 2 ? 1 : colours <= 4 ? 2 : colours <= 16 ? 4 : 8;
 }
 
-// What the pixels of an image allow.
-struct Survey {
+}  // namespace
+
+// What the pixels of the images seen allow.
+struct PngColourTally {
   bool opaque = true;
   bool grey = true;
   int greyBits = 1;
@@ -135,10 +138,12 @@ struct Survey {
   bool Done() const { return !grey && !few; }
 };
 
+namespace {
+
 // Sees the colours of the top `rows` rows of a direct-colour image, in the picture's order, until
 // the survey is done; a run of one colour is looked at once.
 void SurveyTopRows(const Bitmap& image, const std::vector<uint32_t>& indexColours, int32_t rows,
-                   Survey& survey) {
+                   PngColourTally& survey) {
   const uint64_t width = static_cast<uint64_t>(image.Width());
   for (int32_t y = image.Height() - 1; y >= image.Height() - rows && !survey.Done(); --y) {
     const uint8_t* row = image.Row(y);
@@ -154,17 +159,20 @@ void SurveyTopRows(const Bitmap& image, const std::vector<uint32_t>& indexColour
   }
 }
 
-Survey SurveyPixels(const Bitmap& image, const std::vector<uint32_t>& indexColours) {
-  Survey survey;
+// Sees every pixel of `image` into `survey`.
+void SurveyPixels(const Bitmap& image, const std::vector<uint32_t>& indexColours,
+                  PngColourTally& survey) {
   const uint64_t width = static_cast<uint64_t>(image.Width());
+  bool opaque = true;
   if (image.BitCount() == 32) {
-    for (int32_t y = 0; y < image.Height() && survey.opaque; ++y) {
+    for (int32_t y = 0; y < image.Height() && survey.opaque && opaque; ++y) {
       const uint8_t* row = image.Row(y);
       for (uint64_t x = 0; x < width; ++x) {
-        survey.opaque = survey.opaque && row[4 * x + 3] == 255;
+        opaque = opaque && row[4 * x + 3] == 255;
       }
     }
   }
+  survey.opaque = survey.opaque && opaque;
   if (image.BitCount() <= 8) {
     // Each index once, in index order.
     std::vector<bool> seen(indexColours.size());
@@ -179,10 +187,9 @@ Survey SurveyPixels(const Bitmap& image, const std::vector<uint32_t>& indexColou
         survey.See(indexColours[i]);
       }
     }
-    return survey;
+    return;
   }
   SurveyTopRows(image, indexColours, image.Height(), survey);
-  return survey;
 }
 
 PngLayout Layout(int colorType, int depth, uint32_t pixelBits) {
@@ -205,21 +212,47 @@ bool TopRowsRuleOutReduction(const Bitmap& image, int32_t rows) {
   if (image.BitCount() != 24 || rows <= 0 || rows > image.Height()) {
     return false;
   }
-  Survey survey;
+  PngColourTally survey;
   SurveyTopRows(image, std::vector<uint32_t>(), rows, survey);
   return survey.Done();
 }
 
-std::vector<PngColourForm> ReducedColourForms(const Bitmap& image) {
-  std::vector<PngColourForm> forms;
+PngColourSurvey::PngColourSurvey() : tally_(std::make_unique<PngColourTally>()) {}
+PngColourSurvey::~PngColourSurvey() = default;
+
+void PngColourSurvey::See(const Bitmap& image) {
   if (image.Empty() || image.Wide()) {
-    return forms;  // 16-bit samples have no smaller form that keeps them all
+    widened_ = true;  // 16-bit samples have no smaller form that keeps them all
+    return;
+  }
+  if (bitCount_ == 0) {
+    bitCount_ = image.BitCount();
+  }
+  SurveyPixels(image, image.BitCount() <= 8 ? IndexColours(image) : std::vector<uint32_t>(),
+               *tally_);
+}
+
+bool PngColourSurvey::RuledOut() const {
+  return widened_ || (tally_->Done() && (bitCount_ != 32 || !tally_->opaque));
+}
+
+std::vector<PngColourForm> ReducedColourForms(const Bitmap& image) {
+  PngColourSurvey survey;
+  survey.See(image);
+  return survey.Forms(image);
+}
+
+std::vector<PngColourForm> PngColourSurvey::Forms(const Bitmap& kind) const {
+  std::vector<PngColourForm> forms;
+  if (widened_ || bitCount_ == 0 || kind.BitCount() != bitCount_) {
+    return forms;
   }
   const std::vector<uint32_t> indexColours =
-      image.BitCount() <= 8 ? IndexColours(image) : std::vector<uint32_t>();
-  Survey survey = SurveyPixels(image, indexColours);
+      kind.BitCount() <= 8 ? IndexColours(kind) : std::vector<uint32_t>();
+  PngColourTally survey = *tally_;
   survey.opaque = survey.opaque && std::all_of(survey.colours.begin(), survey.colours.end(),
                                                [](uint32_t c) { return Alpha(c) == 255; });
+  const Bitmap& image = kind;
   PngColourForm form;
   form.sourceColours_ = indexColours;
   if (image.BitCount() == 32 && survey.opaque) {

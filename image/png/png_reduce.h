@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "image/png/png_scanlines.h"
@@ -33,12 +34,13 @@ class PngColourForm {
   const std::vector<uint8_t>& trns() const { return trns_; }
 
   // Writes `count` pixels x0, x0 + dx, ... of `in`, a stored row of `image`, in this form.
-  // REQUIRES: `image` is the one the form was made for; `out` holds layout().RowBytes(count).
+  // REQUIRES: `image` is the one the form was made for (or, for a form of a PngColourSurvey, one
+  // of the images it saw); `out` holds layout().RowBytes(count).
   void Row(const Bitmap& image, const uint8_t* in, uint8_t* out, uint32_t count, uint32_t x0,
            uint32_t dx) const;
 
  private:
-  friend std::vector<PngColourForm> ReducedColourForms(const Bitmap& image);
+  friend class PngColourSurvey;
 
   // True when the top `rows` rows of a 24-bit image already show more colours than a palette holds
   // and one that is not grey: ReducedColourForms would then find no form, whatever the other rows
@@ -58,6 +60,36 @@ class PngColourForm {
 // The forms `image` may take besides its own, in the order listed above. Empty when none keeps
 // every pixel, or the image is empty. May throw std::bad_alloc.
 std::vector<PngColourForm> ReducedColourForms(const Bitmap& image);
+
+struct PngColourTally;
+
+// The colours of several images of one kind (the frames of an animation, each in the bit count
+// and palette of the first), seen one image at a time, and the forms that keep every pixel of
+// every image seen: one form that all of them can be written in. Holds no pixels.
+class PngColourSurvey {
+ public:
+  PngColourSurvey();
+  ~PngColourSurvey();
+  PngColourSurvey(const PngColourSurvey&) = delete;
+  PngColourSurvey& operator=(const PngColourSurvey&) = delete;
+
+  // Sees every pixel of `image`. May throw std::bad_alloc.
+  // REQUIRES: `image` has the bit count and palette of the first image seen.
+  void See(const Bitmap& image);
+
+  // True when no form can keep the images seen, whatever others are seen after them.
+  bool RuledOut() const;
+
+  // The forms, in the order listed above, that keep every pixel of the images seen, for rows of
+  // `kind` (one of them, or any image of their bit count and palette). Empty when none does, or
+  // no image was seen. May throw std::bad_alloc.
+  std::vector<PngColourForm> Forms(const Bitmap& kind) const;
+
+ private:
+  std::unique_ptr<PngColourTally> tally_;
+  uint32_t bitCount_ = 0;  // of the images seen; 0 before the first
+  bool widened_ = false;   // an image of 16-bit samples was seen
+};
 
 // True when the top `rows` rows of a 24-bit image already show more colours than a palette holds
 // and one that is not grey: ReducedColourForms would then find no form, whatever the other rows

@@ -51,28 +51,8 @@ class ApngFrames final : public AnimationSource {
     if (pixels == nullptr) {
       return true;
     }
-    // The frame as a PNG of its own: the file's header at the frame's size, its palette and
-    // transparency, the frame's data.
-    std::vector<uint8_t> png;
-    kiv::File stream;
-    stream.AttachVector(png);
-    PngChunkWriter chunks(stream);
-    std::vector<uint8_t> header = header_;
-    PutBe32(header.data(), frame.width);
-    PutBe32(header.data() + 4, frame.height);
-    bool ok = chunks.Signature() && chunks.Chunk("IHDR", header.data(), header.size());
-    if (ok && !palette_.empty()) {
-      ok = chunks.Chunk("PLTE", palette_.data(), palette_.size());
-    }
-    if (ok && !transparency_.empty()) {
-      ok = chunks.Chunk("tRNS", transparency_.data(), transparency_.size());
-    }
-    ok = ok && chunks.Chunk("IDAT", stored.data.data(), stored.data.size()) &&
-         chunks.Chunk("IEND", nullptr, 0) && chunks.Finish();
-    stream.Close();
-    if (!ok || !pixels->LoadFromMemory(png) ||
-        pixels->Width() != static_cast<int32_t>(frame.width) ||
-        pixels->Height() != static_cast<int32_t>(frame.height)) {
+    if (!DecodeApngFrame(header_, palette_, transparency_, frame.width, frame.height, stored.data,
+                         *pixels)) {
       error_ = "frame " + std::to_string(index) + " is damaged";
       if (!pixels->Notes().detail.empty()) {
         error_ += ": " + pixels->Notes().detail;
@@ -229,6 +209,35 @@ std::unique_ptr<AnimationSource> Walk(kiv::File& stream, std::string& why) {
 }
 
 }  // namespace
+
+bool DecodeApngFrame(const std::vector<uint8_t>& header, const std::vector<uint8_t>& palette,
+                     const std::vector<uint8_t>& transparency, uint32_t width, uint32_t height,
+                     const std::vector<uint8_t>& data, Bitmap& pixels) {
+  if (header.size() != kHeaderBytes) {
+    return false;
+  }
+  // The frame as a PNG of its own: the file's header at the frame's size, its palette and
+  // transparency, the frame's data.
+  std::vector<uint8_t> png;
+  kiv::File stream;
+  stream.AttachVector(png);
+  PngChunkWriter chunks(stream);
+  std::vector<uint8_t> sized = header;
+  PutBe32(sized.data(), width);
+  PutBe32(sized.data() + 4, height);
+  bool ok = chunks.Signature() && chunks.Chunk("IHDR", sized.data(), sized.size());
+  if (ok && !palette.empty()) {
+    ok = chunks.Chunk("PLTE", palette.data(), palette.size());
+  }
+  if (ok && !transparency.empty()) {
+    ok = chunks.Chunk("tRNS", transparency.data(), transparency.size());
+  }
+  ok = ok && chunks.Chunk("IDAT", data.data(), data.size()) && chunks.Chunk("IEND", nullptr, 0) &&
+       chunks.Finish();
+  stream.Close();
+  return ok && pixels.LoadFromMemory(png) && pixels.Width() == static_cast<int32_t>(width) &&
+         pixels.Height() == static_cast<int32_t>(height) && !pixels.Notes().truncated;
+}
 
 std::unique_ptr<AnimationSource> ReadApngFrames(kiv::File& stream, ImageMetadata& notes) {
   std::string why;

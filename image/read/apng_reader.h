@@ -14,13 +14,16 @@
 // Threads: any thread; calls share nothing.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "image/animation.h"
 
 namespace kiv {
 class File;
 }
+class Bitmap;
 class ImageMetadata;
 
 // The animation of the PNG in `stream`, read from its start, or null when the file is not
@@ -28,3 +31,11 @@ class ImageMetadata;
 // as left out: only the default image can then be written. Leaves the stream's position
 // anywhere.
 std::unique_ptr<AnimationSource> ReadApngFrames(kiv::File& stream, ImageMetadata& notes);
+
+// Decodes one frame of an animated PNG as the PNG reader decodes a still, into `pixels`: a PNG of
+// `width` x `height` made of the file's IHDR data (`header`), its PLTE and tRNS data (empty when
+// the file has none) and the frame's zlib stream `data`. False when the data does not decode to
+// the whole frame (Notes().detail may then say why). May throw std::bad_alloc.
+bool DecodeApngFrame(const std::vector<uint8_t>& header, const std::vector<uint8_t>& palette,
+                     const std::vector<uint8_t>& transparency, uint32_t width, uint32_t height,
+                     const std::vector<uint8_t>& data, Bitmap& pixels);

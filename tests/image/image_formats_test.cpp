@@ -10,10 +10,12 @@
 #include <functional>
 #include <string>
 
+#include "base/file.h"
 #include "image/animation.h"
 #include "image/bitmap.h"
 #include "image/byte_order.h"
 #include "image/exif_orientation.h"
+#include "image/png/png_encode.h"
 #include "tests/image/image_checks.h"
 #include "tests/support/format_makers.h"
 #include "tests/support/image_makers.h"
@@ -25,6 +27,13 @@ namespace {
 
 // The loaded image as a picture, top row first; a 24-bit or indexed image is opaque.
 Picture PictureOfImage(const Bitmap& image) {
+  if (image.BitCount() < 8 || (image.BitCount() == 8 && !image.PaletteAlpha().empty())) {
+    // Packed indices, or a palette with alpha: the colours they stand for.
+    Bitmap colours;
+    EXPECT_TRUE(colours.Create(image.Width(), image.Height(), 32));
+    EXPECT_TRUE(Bitmap::CopyRect(BitmapRect{0, 0, image.Width(), image.Height()}, colours, image));
+    return PictureOfImage(colours);
+  }
   Picture picture(image.Width(), image.Height());
   for (int y = 0; y < image.Height(); ++y) {
     const uint8_t* row = image.Row(image.Height() - 1 - y);
@@ -349,6 +358,20 @@ testimg::WebpRecipe WebpAnimation() {
   return recipe;
 }
 
+// A grey first frame, then a frame of more colours with alpha than a palette holds: no reduced
+// form keeps both, whatever the first alone allows.
+testimg::WebpRecipe GreyThenManyColours() {
+  testimg::WebpRecipe recipe;
+  recipe.frames.push_back(Picture(23, 13));
+  for (Rgba& pixel : recipe.frames[0].pixels) {
+    pixel = Rgba{128, 128, 128, 255};
+  }
+  recipe.frames.push_back(testimg::NoisePicture(23, 13, true, 12));
+  recipe.alpha = true;
+  recipe.durations = {100, 100};
+  return recipe;
+}
+
 struct AnimationCase {
   const char* name;
   std::vector<uint8_t> bytes;
@@ -356,19 +379,31 @@ struct AnimationCase {
   uint32_t bitCount;
   uint32_t loops;
   std::string delays;  // each frame's, as numerator/denominator
+  bool reduce = false;
+  // The written file's colour type and depth: one kind for every frame.
+  int colorType = 6;
+  int depth = 8;
 };
 
 TEST(AnimatedSources, BecomeAnimatedPngsThatShowTheSameFrames) {
   const std::vector<uint8_t> shared = SharedTableGif();
   const std::vector<uint8_t> mixed = MixedGif();
   const std::vector<uint8_t> webp = testimg::MakeWebp(WebpAnimation());
+  const std::vector<uint8_t> many = testimg::MakeWebp(GreyThenManyColours());
   const AnimationCase cases[] = {
       {"GIF of one colour table", shared, testimg::ComposeGifReference(shared), 8, 1,
-       "5/100 0/100 300/100 "},
+       "5/100 0/100 300/100 ", false, 3, 8},
       {"GIF of local tables, transparency and disposal", mixed, testimg::ComposeGifReference(mixed),
        32, 4, "10/100 10/100 7/100 0/100 "},
       {"WebP", webp, testimg::DecodeWebpAnimationReference(webp), 32, 2,
        "40/1000 7000/100 250/1000 "},
+      // Reduced: every frame in the one smallest kind that holds them all.
+      {"GIF of one colour table, reduced", shared, testimg::ComposeGifReference(shared), 8, 1,
+       "5/100 0/100 300/100 ", true, 3, 4},
+      {"GIF of local tables, reduced to a palette with alpha", mixed,
+       testimg::ComposeGifReference(mixed), 32, 4, "10/100 10/100 7/100 0/100 ", true, 3, 4},
+      {"grey, then more colours than a palette holds, reduced", many,
+       testimg::DecodeWebpAnimationReference(many), 32, 0, "100/1000 100/1000 ", true, 6, 8},
   };
   for (const AnimationCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -378,7 +413,15 @@ TEST(AnimatedSources, BecomeAnimatedPngsThatShowTheSameFrames) {
     EXPECT_LE(image.Notes().frames, 1u);
     EXPECT_EQ(image.BitCount(), c.bitCount);
     std::vector<uint8_t> png;
-    ASSERT_TRUE(image.EncodePng(png, 6, false));
+    PngEncodeOptions options;
+    options.reduce = c.reduce;
+    kiv::File stream;
+    stream.AttachVector(png);
+    ASSERT_TRUE(image.WritePng(stream, options));
+    stream.Close();
+    ASSERT_GT(png.size(), 33u);
+    EXPECT_EQ(png[8 + 8 + 9], c.colorType);  // IHDR
+    EXPECT_EQ(png[8 + 8 + 8], c.depth);
     // The written file's animation: its loops, delays and what it shows.
     Bitmap written;
     ASSERT_TRUE(written.LoadFromMemory(png));

@@ -1,7 +1,9 @@
 // The read-back comparison: pixels compared by what they show, whatever the store, and the chunk
 // walk that finds a damaged chunk.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,6 +11,7 @@
 #include "base/file.h"
 #include "image/animation.h"
 #include "image/bitmap.h"
+#include "image/byte_order.h"
 #include "image/png/apng_writer.h"
 #include "image/png/png_encode.h"
 #include "image/png/png_read_back.h"
@@ -160,9 +163,10 @@ TEST(PngChunkList, FindsEveryChunkAndRefusesADamagedOne) {
 }
 
 // The rows of a written still PNG compared without decoding it into a second image: every
-// direct-colour store is answered for, a pixel changed on either side or a damaged stream is
-// found, and the kinds it does not answer for are left to the whole decode.
-TEST(PngRowCheck, AnswersForDirectColourAndFindsWhatDiffers) {
+// direct-colour store, a palette that is the image's own and an interlaced file are answered
+// for, a pixel changed on either side or a damaged stream is found, and the files it does not
+// answer for (a palette other than the image's) are left to the whole decode.
+TEST(PngRowCheck, AnswersForItsOwnLayoutAndFindsWhatDiffers) {
   struct Case {
     const char* what;
     uint32_t bits;
@@ -205,8 +209,19 @@ TEST(PngRowCheck, AnswersForDirectColourAndFindsWhatDiffers) {
       {"another size", 24, k8, false,
        [](Bitmap& image, std::vector<PngChunk>&) { image.Create(7, 4, 24); },
        PngRowCheck::kNotChecked},
-      {"a palette", 8, k8, false, none, PngRowCheck::kNotChecked},
-      {"interlaced", 24, k8, true, none, PngRowCheck::kNotChecked},
+      {"a palette", 8, k8, false, none, PngRowCheck::kSame},
+      {"a palette index changed", 4, k8, false,
+       [](Bitmap& image, std::vector<PngChunk>&) { image.Pixels()[5] ^= 0x10; },
+       PngRowCheck::kDiffer},
+      {"a palette entry changed", 8, k8, false,
+       [](Bitmap& image, std::vector<PngChunk>&) { image.Palette()[7].green ^= 1; },
+       PngRowCheck::kNotChecked},
+      {"a palette entry made transparent", 8, k8, false,
+       [](Bitmap& image, std::vector<PngChunk>&) { image.PaletteAlpha().assign(1, 0); },
+       PngRowCheck::kNotChecked},
+      {"interlaced", 24, k8, true, none, PngRowCheck::kSame},
+      {"interlaced, a pixel of the last pass changed", 32, k8, true,
+       [](Bitmap& image, std::vector<PngChunk>&) { image.Row(1)[4] ^= 1; }, PngRowCheck::kDiffer},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -258,12 +273,23 @@ TEST(AnimatedPng, PaletteWithTransparencyKeepsItsKind) {
   EXPECT_EQ(chunks[3].data, (std::vector<uint8_t>{255, 255, 0}));
 }
 
+// A 32-bit image as Counting makes it, made grey and opaque when `grey` says so.
+Bitmap Counting32(uint8_t seed, bool grey) {
+  Bitmap image = Counting(32, Bitmap::Samples::k8Bit, seed);
+  for (size_t i = 0; grey && i + 3 < image.Pixels().size(); i += 4) {
+    uint8_t* pixel = &image.Pixels()[i];
+    pixel[1] = pixel[2] = pixel[0];
+    pixel[3] = 255;
+  }
+  return image;
+}
+
 // Three 32-bit frames of a 7 x 3 canvas, the first the default image; `seeds` tell their
-// pixels apart, `delays` their delays.
+// pixels apart, `delays` their delays; grey frames when `grey` says so.
 class CountingFrames : public AnimationSource {
  public:
-  CountingFrames(std::vector<uint8_t> seeds, std::vector<uint16_t> delays)
-      : seeds_(std::move(seeds)), delays_(std::move(delays)) {}
+  CountingFrames(std::vector<uint8_t> seeds, std::vector<uint16_t> delays, bool grey = false)
+      : seeds_(std::move(seeds)), delays_(std::move(delays)), grey_(grey) {}
   const AnimationInfo& Info() const override { return info_; }
   bool Frame(uint32_t index, AnimationFrame& frame, Bitmap* pixels) override {
     frame = AnimationFrame();
@@ -271,7 +297,7 @@ class CountingFrames : public AnimationSource {
     frame.height = 3;
     frame.delayNumerator = delays_[index];
     if (pixels != nullptr) {
-      *pixels = Counting(32, Bitmap::Samples::k8Bit, seeds_[index]);
+      *pixels = Counting32(seeds_[index], grey_);
     }
     return true;
   }
@@ -281,39 +307,140 @@ class CountingFrames : public AnimationSource {
   AnimationInfo info_{3, 0, true};
   std::vector<uint8_t> seeds_;
   std::vector<uint16_t> delays_;
+  bool grey_;
 };
 
-// The read-back of an animation compares every frame with the frame it was written from: a
-// later frame whose pixels or placement differ is found.
+// The read-back of an animation compares every frame with the frame it was written from, row by
+// row in the image's own kind or decoded when reduced or interlaced: a later frame whose pixels
+// or placement differ, or a written file damaged after its chunks were made, is found.
 TEST(ReadBackPng, ComparesEveryFrameOfAnAnimation) {
+  using Bytes = std::vector<uint8_t>;
   struct Case {
     const char* what;
+    bool reduce;
+    bool interlace;
     std::vector<uint8_t> seeds;
     std::vector<uint16_t> delays;
+    std::function<void(Bytes&)> damage;
     ReadBackResult expected;
   };
-  const Case cases[] = {
-      {"the frames written", {1, 2, 3}, {4, 5, 6}, ReadBackResult::kSame},
-      {"a later frame's pixels", {1, 2, 9}, {4, 5, 6}, ReadBackResult::kPixelsDiffer},
-      {"a later frame's delay", {1, 2, 3}, {4, 7, 6}, ReadBackResult::kPixelsDiffer},
+  const auto none = [](Bytes&) {};
+  // The data of the last fdAT chunk, its CRC made again so that only the frame is wrong.
+  const auto lastFrameData = [](Bytes& png, const std::function<void(Bytes&)>& change) {
+    size_t at = 8;
+    size_t last = 0;
+    while (at + 12 <= png.size()) {
+      const uint32_t length = Be32(&png[at]);
+      if (std::memcmp(&png[at + 4], "fdAT", 4) == 0) {
+        last = at;
+      }
+      at += 12 + length;
+    }
+    ASSERT_NE(last, 0u);
+    const uint32_t length = Be32(&png[last]);
+    Bytes data(png.begin() + last + 8, png.begin() + last + 8 + length);
+    change(data);
+    Bytes chunk(8);
+    PutBe32(chunk.data(), static_cast<uint32_t>(data.size()));
+    std::memcpy(&chunk[4], "fdAT", 4);
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    chunk.resize(chunk.size() + 4);
+    PutBe32(&chunk[chunk.size() - 4],
+            static_cast<uint32_t>(crc32(0, &chunk[4], static_cast<uInt>(data.size() + 4))));
+    png.erase(png.begin() + last, png.begin() + last + 12 + length);
+    png.insert(png.begin() + last, chunk.begin(), chunk.end());
   };
-  Bitmap written = Counting(32, Bitmap::Samples::k8Bit, 1);
-  written.SetAnimation(std::make_unique<CountingFrames>(cases[0].seeds, cases[0].delays));
-  std::vector<PngChunk> carried;
-  PngEncodeOptions options;
-  options.carried = &carried;
-  std::vector<uint8_t> png;
-  kiv::File stream;
-  stream.AttachVector(png);
-  ASSERT_TRUE(written.WritePng(stream, options));
-  stream.Close();
+  const Case cases[] = {
+      {"the frames written", false, false, {1, 2, 3}, {4, 5, 6}, none, ReadBackResult::kSame},
+      {"a later frame's pixels",
+       false,
+       false,
+       {1, 2, 9},
+       {4, 5, 6},
+       none,
+       ReadBackResult::kPixelsDiffer},
+      {"a later frame's delay",
+       false,
+       false,
+       {1, 2, 3},
+       {4, 7, 6},
+       none,
+       ReadBackResult::kPixelsDiffer},
+      {"interlaced frames", false, true, {1, 2, 3}, {4, 5, 6}, none, ReadBackResult::kSame},
+      {"interlaced, a later frame's pixels",
+       false,
+       true,
+       {1, 2, 8},
+       {4, 5, 6},
+       none,
+       ReadBackResult::kPixelsDiffer},
+      {"reduced frames", true, false, {1, 2, 3}, {4, 5, 6}, none, ReadBackResult::kSame},
+      {"reduced, a later frame's pixels",
+       true,
+       false,
+       {1, 2, 9},
+       {4, 5, 6},
+       none,
+       ReadBackResult::kPixelsDiffer},
+      {"a frame's data cut short",
+       false,
+       false,
+       {1, 2, 3},
+       {4, 5, 6},
+       [&](Bytes& png) { lastFrameData(png, [](Bytes& data) { data.resize(data.size() - 5); }); },
+       ReadBackResult::kPixelsDiffer},
+      {"a reduced frame's data cut short",
+       true,
+       false,
+       {1, 2, 3},
+       {4, 5, 6},
+       [&](Bytes& png) { lastFrameData(png, [](Bytes& data) { data.resize(data.size() - 5); }); },
+       ReadBackResult::kUnreadable},
+      {"a frame's sequence number",
+       false,
+       false,
+       {1, 2, 3},
+       {4, 5, 6},
+       [&](Bytes& png) { lastFrameData(png, [](Bytes& data) { data[3] ^= 1; }); },
+       ReadBackResult::kUnreadable},
+      {"a frame's CRC",
+       false,
+       false,
+       {1, 2, 3},
+       {4, 5, 6},
+       [](Bytes& png) { testimg::BreakChunkCrc(png, "fdAT"); },
+       ReadBackResult::kUnreadable},
+      {"bytes after IEND",
+       false,
+       false,
+       {1, 2, 3},
+       {4, 5, 6},
+       [](Bytes& png) { png.push_back(0); },
+       ReadBackResult::kUnreadable},
+  };
   testimg::TempDir dir;
   const std::wstring path = dir / L"anim.png";
-  ASSERT_TRUE(testimg::WriteFileBytes(path, png));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    Bitmap image = Counting(32, Bitmap::Samples::k8Bit, 1);
-    image.SetAnimation(std::make_unique<CountingFrames>(c.seeds, c.delays));
+    // Reduced, grey frames are written as grey.
+    Bitmap written = Counting32(1, c.reduce);
+    written.SetAnimation(
+        std::make_unique<CountingFrames>(cases[0].seeds, cases[0].delays, c.reduce));
+    std::vector<PngChunk> carried;
+    PngEncodeOptions options;
+    options.carried = &carried;
+    options.reduce = c.reduce;
+    options.interlace = c.interlace;
+    Bytes png;
+    kiv::File stream;
+    stream.AttachVector(png);
+    ASSERT_TRUE(written.WritePng(stream, options));
+    stream.Close();
+    ASSERT_EQ(png[8 + 8 + 9], c.reduce ? 0 : 6);
+    c.damage(png);
+    ASSERT_TRUE(testimg::WriteFileBytes(path, png));
+    Bitmap image = Counting32(1, c.reduce);
+    image.SetAnimation(std::make_unique<CountingFrames>(c.seeds, c.delays, c.reduce));
     EXPECT_EQ(ReadBackPng(path, image, carried), c.expected);
   }
 }
