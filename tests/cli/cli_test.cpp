@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -285,6 +286,13 @@ TEST_F(CliTest, BadUsageEndsWithStatusTwoNamingTheArgument) {
   terminal.out.clear();
   EXPECT_EQ(Run({L"--help"}), cli::kExitConverted);
   EXPECT_TRUE(terminal.Shows(terminal.out, L"usage: morvane-cli"));
+  // Every line fits a terminal of 80 columns without wrapping.
+  for (const std::wstring& text : terminal.out) {
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+      end = std::min(text.find(L'\n', at), text.size());
+      EXPECT_LE(cli::DisplayWidth(text.substr(at, end - at)), 79u) << text.substr(at, end - at);
+    }
+  }
   EXPECT_EQ(Run({L"--version"}), cli::kExitConverted);
   EXPECT_TRUE(terminal.Shows(terminal.out, L"morvane-cli 1."));
 }
