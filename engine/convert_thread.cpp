@@ -42,12 +42,12 @@ void ConvertThread::Convert() {
 }
 
 void ConvertThread::Finish() {
-  kiv::Event* done = done_;
   finished_.store(true, std::memory_order_release);
-  // The scheduler may destroy this object as soon as it sees the flag: the
-  // last use of it is the event that lets the destruction go on.
-  ended_.Set();
-  if (done != nullptr) {
-    done->Set();
+  // The scheduler's wake event lives as long as the scheduler, which waits
+  // for ended_ before it goes: it is set first. The destruction this object
+  // waits for may go on once ended_ is set, so nothing of it is used after.
+  if (done_ != nullptr) {
+    done_->Set();
   }
+  ended_.Set();
 }
