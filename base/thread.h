@@ -2,8 +2,8 @@
 //
 // The object's thread calls the virtual Run over and over while the object is
 // resumed and blocks while it is suspended; it leaves its loop once the
-// `finished` flag is set. The conversion scheduler and each conversion worker
-// derive from it. Engine threads run at the lowest priority the system grants
+// `finished` flag is set. The conversion scheduler and the threads of its
+// worker pool derive from it. Engine threads run at the lowest priority the system grants
 // (idle) by default, so the window's conversions never take time from the
 // user's other work; a batch run (morvane-cli) chooses normal priority with
 // SetPriority, so that it does not wait behind every other busy program.

@@ -12,6 +12,7 @@
 #include "base/path.h"
 #include "engine/option_set.h"
 #include "engine/output_naming.h"
+#include "engine/pass_options.h"
 #include "engine/remove_source.h"
 
 namespace {
@@ -249,45 +250,61 @@ uint32_t ConvertManager::EtaSeconds() {
 }
 
 void ConvertManager::UpdateTitle(bool finishedOne) {
+  if (finishedOne) {
+    NoteFinish();
+  } else if (running_ && finishedCount_ != 0) {
+    kiv::LockGuard hold(timingLock_);
+    RecomputeEstimate();
+  }
+  ShowTitle();
+}
+
+void ConvertManager::NoteFinish() {
+  if (!running_ || finishedCount_ == 0) {
+    return;
+  }
+  kiv::LockGuard hold(timingLock_);
+  finishTimes_.push_back(clock_());
+  if (finishTimes_.size() > kMaxFinishTimes) {
+    finishTimes_.pop_front();
+  }
+}
+
+void ConvertManager::RecomputeEstimate() {
+  if (finishTimes_.size() <= 1) {
+    return;
+  }
+  const uint32_t n = static_cast<uint32_t>(finishTimes_.size());
+  intervalSamples_.push_back((finishTimes_.back() - finishTimes_.front()) / (n - 1));
+  if (intervalSamples_.size() > kMaxIntervalSamples) {
+    intervalSamples_.pop_front();
+  }
+  if (etaCountdown_ != 0) {
+    if (etaSeconds_ > 1) {
+      --etaSeconds_;
+    }
+    --etaCountdown_;
+    return;
+  }
+  etaCountdown_ = 3;
+  // 64-bit: a long list times a slow interval must not wrap around.
+  uint64_t sum = 0;
+  for (uint32_t sample : intervalSamples_) {
+    sum += sample;
+  }
+  const int remaining = remainingCount_;
+  const uint64_t files = remaining > 0 ? static_cast<uint64_t>(remaining) : 0;
+  const uint64_t milliseconds = files * sum / intervalSamples_.size();
+  const uint64_t seconds = (milliseconds + 999) / 1000;
+  etaSeconds_ = seconds > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(seconds);
+}
+
+void ConvertManager::ShowTitle() {
   if (!running_ || finishedCount_ == 0) {
     return;
   }
   const int remaining = remainingCount_;
-  uint32_t eta;
-  {
-    kiv::LockGuard hold(timingLock_);
-    if (finishedOne) {
-      finishTimes_.push_back(clock_());
-      if (finishTimes_.size() > kMaxFinishTimes) {
-        finishTimes_.pop_front();
-      }
-    } else if (finishTimes_.size() > 1) {
-      const uint32_t n = static_cast<uint32_t>(finishTimes_.size());
-      intervalSamples_.push_back((finishTimes_.back() - finishTimes_.front()) / (n - 1));
-      if (intervalSamples_.size() > kMaxIntervalSamples) {
-        intervalSamples_.pop_front();
-      }
-      if (etaCountdown_ != 0) {
-        if (etaSeconds_ > 1) {
-          --etaSeconds_;
-        }
-        --etaCountdown_;
-      } else {
-        etaCountdown_ = 3;
-        // 64-bit: a long list times a slow interval must not wrap around.
-        uint64_t sum = 0;
-        for (uint32_t sample : intervalSamples_) {
-          sum += sample;
-        }
-        const uint64_t files = remaining > 0 ? static_cast<uint64_t>(remaining) : 0;
-        const uint64_t milliseconds = files * sum / intervalSamples_.size();
-        const uint64_t seconds = (milliseconds + 999) / 1000;
-        etaSeconds_ = seconds > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(seconds);
-      }
-    }
-    eta = etaSeconds_;
-  }
-
+  const uint32_t eta = EtaSeconds();
   wchar_t title[96];
   if (eta != 0) {
     std::swprintf(title, sizeof title / sizeof title[0], L"Morvane - %d (%u:%02u)", remaining,
@@ -303,9 +320,8 @@ bool ConvertManager::PendingEmpty() {
   return pendingPaths_.empty();
 }
 
-void ConvertManager::Reap(ConvertThread& worker) {
+void ConvertManager::Reap(ConvertThread& worker, OptionSet& options) {
   FileList& list = host_.list;
-  OptionSet& options = host_.options;
   FileEntry* entry = worker.Entry();
   const RowJob& job = worker.Job();
   const ConvertOutcome& outcome = worker.Outcome();
@@ -421,16 +437,16 @@ std::optional<ConvertManager::FileReport::SourceFate> ConvertManager::SettleSour
   return FileReport::SourceFate::kKept;
 }
 
-void ConvertManager::StartWorkers() {
+void ConvertManager::StartWorkers(const std::shared_ptr<OptionSet>& options) {
   FileList& list = host_.list;
   while (running_) {
     // The options are read first: in the window each read waits for the
     // user-interface thread, which may serve a stop or a close meanwhile.
-    if (static_cast<int>(workers_.size()) >= host_.options.GetConvertCount()) {
+    if (static_cast<int>(workers_.size()) >= options->GetConvertCount()) {
       return;
     }
-    const int mode = host_.options.GetOverwriteMode();
-    const bool deleting = sourcesDeletedInPlan_ || host_.options.IsOn(Option::kDeleteSrcFile);
+    const int mode = options->GetOverwriteMode();
+    const bool deleting = sourcesDeletedInPlan_ || options->IsOn(Option::kDeleteSrcFile);
     FileEntry* entry;
     RowJob job;
     {
@@ -464,8 +480,8 @@ void ConvertManager::StartWorkers() {
     // begins; the disk is read outside the list's lock.
     job.claims = &claims_;
     job.decision = claims_.Claim(mode, job.outputPath, job.source, deleting);
-    workers_.push_back(
-        std::make_unique<ConvertThread>(host_, entry, std::move(job), converter_, &wake_));
+    workers_.push_back(std::make_unique<ConvertThread>(host_, options, entry, std::move(job),
+                                                       converter_, &wake_, pool_));
   }
 }
 
@@ -484,21 +500,29 @@ void ConvertManager::Run() {
   RegisterFiles(paths);
   unlistedCount_ -= listing;
 
+  // The options as this pass sees them, each read at most once.
+  const auto options = std::make_shared<PassOptions>(host_.options);
+  bool reaped = false;
   for (auto it = workers_.begin(); it != workers_.end();) {
     if (!(*it)->IsFinished()) {
       ++it;
       continue;
     }
-    Reap(**it);
+    Reap(**it, *options);
     it = workers_.erase(it);
     --activeWorkers_;
     ++finishedCount_;
     --remainingCount_;
-    UpdateTitle(true);
+    NoteFinish();
+    reaped = true;
+  }
+  if (reaped) {
+    // One title for all the files this pass reaped.
+    ShowTitle();
   }
 
   if (running_) {
-    StartWorkers();
+    StartWorkers(options);
   }
 
   if (workers_.empty() && PendingEmpty() && EndRun()) {
@@ -524,6 +548,8 @@ bool ConvertManager::EndRun() {
   kiv::temporary_rooms::CloseIdle();
 
   ClearStatesFrom(nextRow_);
+  // Every row's last state is drawn before the run is over.
+  host_.list.ShowChanges();
   host_.window.EnableConvertButton(true);
   host_.window.SetConvertButtonText(kConvertText);
   host_.list.SetBehaviourFlags(kListFlagsIdle);

@@ -1,18 +1,19 @@
 // ConvertManager: the scheduler of a conversion run.
 //
 // It registers files into the list (fixing their output paths), hands rows
-// in list order to ConvertThread workers while fewer than the spConvertNum
-// option are busy, reaps finished workers (deleting sources and removing rows
-// when those options are on; a row that failed or converted with a warning
-// stays), keeps the remaining count and a time estimate
-// in the window title, and when nothing is left ends the run: the title goes
-// back to "Morvane", the button to "変換", and its thread suspends itself.
+// in list order to ConvertThread workers (run on the threads of its
+// WorkerPool) while fewer than the spConvertNum option are busy, reaps finished workers (deleting
+// sources and removing rows when those options are on; a row that failed or converted with a
+// warning stays), keeps the remaining count and a time estimate in the window title, and when
+// nothing is left ends the run: the title goes back to "Morvane", the button to "変換", and its
+// thread suspends itself.
 //
 // Its thread (at the priority kiv::Thread::SetPriority chose: idle in the
 // window, normal in morvane-cli) runs passes while a run is active. A pass that
 // finds nothing to do waits on a wake event that a finishing worker, AddFile,
 // StartConvert, RequestStop and destruction signal, so waiting for slow
-// workers costs no processor time.
+// workers costs no processor time. Each pass reads the options it needs once
+// (PassOptions) and hands them to the rows it starts.
 //
 // Threads: AddFile, StartConvert, ClearRowsForNewRun, RequestStop and the
 // one-second UpdateTitle(false) are called from the user-interface thread
@@ -60,6 +61,7 @@
 #include "engine/convert_thread.h"
 #include "engine/file_list.h"
 #include "engine/output_claims.h"
+#include "engine/worker_pool.h"
 
 class ConvertManager final : public kiv::Thread {
  public:
@@ -159,9 +161,11 @@ class ConvertManager final : public kiv::Thread {
   // the run ends when the last of them is reaped.
   void RequestStop();
 
-  // Refreshes the title. The pass calls it with true after each reaped
-  // worker; the window's timer calls it with false once a second, which is
-  // when the remaining-time estimate is recomputed or counted down.
+  // Refreshes the title. With true it first notes one more finished file,
+  // as the pass does for each worker it reaps (the pass then shows one title
+  // for all it reaped); the window's timer calls it with false once a
+  // second, which is when the remaining-time estimate is recomputed or
+  // counted down.
   void UpdateTitle(bool finishedOne);
 
   // True from StartConvert until the run ends or a stop is requested.
@@ -188,11 +192,18 @@ class ConvertManager final : public kiv::Thread {
 
  private:
   void Run() override;
-  void Reap(ConvertThread& worker);
+  // The parts of UpdateTitle: the time of one more finished file, the
+  // estimate (REQUIRES: timingLock_ held), and the title itself.
+  void NoteFinish();
+  void RecomputeEstimate();
+  void ShowTitle();
+  void Reap(ConvertThread& worker, OptionSet& options);
   // The source's fate once the last of its rows in the run is reaped (none
   // before). Scheduler thread.
   std::optional<FileReport::SourceFate> SettleSource(const ConvertThread& worker, bool converted);
-  void StartWorkers();
+  // Hands out rows while fewer than spConvertNum workers are busy, each
+  // with `options`, the options of this pass.
+  void StartWorkers(const std::shared_ptr<OptionSet>& options);
   // Ends the run when nothing came in meanwhile; true when the thread has
   // suspended itself.
   bool EndRun();
@@ -223,6 +234,8 @@ class ConvertManager final : public kiv::Thread {
   kiv::Event wake_{false};  // auto reset: something for the pass to do
   kiv::Event idle_{true};   // manual reset: set while no run is active
 
+  // The threads the workers convert on; outlives them.
+  WorkerPool pool_;
   std::list<std::unique_ptr<ConvertThread>> workers_;  // scheduler thread only
   // Rows registered and not yet handed out, by source spelling.
   kiv::CriticalSection waitingLock_;

@@ -1,39 +1,44 @@
 // ConvertThread: the worker that converts exactly one row of the file list.
 //
 // The scheduler creates one per row it hands out, with the overwrite decision
-// it took for the row in list order (RowJob). Construction marks the row
-// "変換中...", scrolls it into view and lets the worker's thread (idle
-// priority in the window, normal in morvane-cli) run once: it stamps the
-// source (identity, size, time: see SourceStamp), converts it as decided
-// and writes the verdict ("変換終了", "読込失敗", "書込失敗") into the row, then
-// sets its `finished` flag and signals the scheduler's wake event. The
-// scheduler reaps it once IsFinished() is true; destruction joins the thread.
+// it took for the row in list order (RowJob) and the options of its pass.
+// Construction marks the row "変換中...", scrolls it into view and hands the
+// conversion to a thread of the scheduler's WorkerPool (idle priority in the
+// window, normal in morvane-cli): it stamps the source (identity, size, time:
+// see SourceStamp), converts it as decided and writes the verdict
+// ("変換終了", "読込失敗", "書込失敗") into the row, then sets its `finished`
+// flag and signals the scheduler's wake event. The scheduler reaps it once
+// IsFinished() is true; destruction waits for the conversion to end.
 //
 // Threads: construct, read and destroy from the scheduler's thread. The row,
-// the list, the options and the wake event must outlive the worker.
+// the list, the pool and the wake event must outlive the worker.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "base/event.h"
 #include "base/file_identity.h"
-#include "base/thread.h"
 #include "engine/convert_file.h"
 #include "engine/file_list.h"
 
-namespace kiv {
-class Event;
-}
+class WorkerPool;
 
-class ConvertThread final : public kiv::Thread {
+class ConvertThread final {
  public:
   // REQUIRES: `entry` is a row of host.list that nobody removes while the
   // worker runs; job.claims outlives the worker. `done` (may be null) is set
-  // once the worker has finished.
-  ConvertThread(const EngineHost& host, FileEntry* entry, RowJob job, FileConverter converter,
-                kiv::Event* done);
-  ~ConvertThread() override;
+  // once the worker has finished. Converts on the calling thread when the
+  // pool can run nothing.
+  ConvertThread(const EngineHost& host, std::shared_ptr<OptionSet> options, FileEntry* entry,
+                RowJob job, FileConverter converter, kiv::Event* done, WorkerPool& pool);
+  ~ConvertThread();
+  ConvertThread(const ConvertThread&) = delete;
+  ConvertThread& operator=(const ConvertThread&) = delete;
 
+  bool IsFinished() const { return finished_.load(std::memory_order_acquire); }
   FileEntry* Entry() const { return entry_; }
   const RowJob& Job() const { return job_; }
   // What the conversion ended in. REQUIRES: IsFinished().
@@ -48,9 +53,11 @@ class ConvertThread final : public kiv::Thread {
   }
 
  private:
-  void Run() override;
+  void Convert();
+  void Finish();
 
   EngineHost host_;
+  std::shared_ptr<OptionSet> options_;
   FileEntry* entry_;
   RowJob job_;
   FileConverter converter_;
@@ -59,4 +66,6 @@ class ConvertThread final : public kiv::Thread {
   uint64_t milliseconds_ = 0;
   kiv::FileStamp sourceStamp_;
   bool hasSourceStamp_ = false;
+  kiv::Event ended_{true};  // manual reset: set once Finish has run
+  std::atomic<bool> finished_{false};
 };

@@ -10,7 +10,9 @@
 // Threads: every operation may be called from any thread. Each FileList
 // operation takes the list's lock for its whole duration; the lock is
 // recursive, and callers that walk rows hold it around the walk. Each change
-// is complete when the call returns, and each read returns the current state.
+// is complete when the call returns, and each read returns the current state;
+// a window may draw state texts and scroll to rows a moment later, and
+// ShowChanges has it draw them at once.
 //
 // Ownership: the list owns its rows. Callers keep plain FileEntry pointers,
 // valid until that row is removed or the list is destroyed.
@@ -87,6 +89,9 @@ class FileList {
   virtual void EnsureVisible(const FileEntry* entry) = 0;
   // Sets the behaviour flags (kListFlagsIdle or kListFlagsRunning).
   virtual void SetBehaviourFlags(unsigned flags) = 0;
+  // Shows every change made so far in the window (nothing to do without
+  // one). The scheduler calls it as a run ends.
+  virtual void ShowChanges() {}
 };
 
 class ConvertWindow {

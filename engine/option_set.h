@@ -3,7 +3,8 @@
 // The options have no record of their own: each lives wherever the front end
 // keeps it (a control of the settings page in the window, memory in
 // morvane-cli), and whoever needs an option asks for its value at that
-// moment through OptionSet. Nothing caches an option.
+// moment through OptionSet. Nothing keeps an option longer than one pass of
+// the scheduler (engine/pass_options.h).
 //
 // Threads: the engine's scheduler and workers call the read operations from
 // their own threads; every implementation must answer them thread-safely with

@@ -1,27 +1,32 @@
 #include "engine/output_claims.h"
 
+#include <set>
+
 #include "base/folder_listing.h"
 #include "base/path.h"
 #include "engine/failure_reason.h"
 #include "engine/option_set.h"
 
-namespace {
-
-// The name's key: the folder by identity when it exists (so "photos/." and
-// "photos" are one folder), else by its spelling; the file name as the file
-// system compares it.
-std::wstring KeyOf(const std::wstring& path) {
+std::wstring OutputClaims::KeyOf(const std::wstring& path) {
   const std::wstring name = kiv::FindFileName(path);
   const std::wstring folder = path.substr(0, path.size() - name.size());
+  {
+    kiv::LockGuard hold(lock_);
+    const auto known = folderKeys_.find(folder);
+    if (known != folderKeys_.end()) {
+      return known->second + kiv::ComparableName(name);
+    }
+  }
   kiv::FileStamp stamp;
   if (kiv::ReadFileStamp(folder.empty() ? L"." : folder, &stamp)) {
-    return std::to_wstring(stamp.volume) + L":" + std::to_wstring(stamp.index) + L"|" +
-           kiv::ComparableName(name);
+    std::wstring prefix =
+        std::to_wstring(stamp.volume) + L":" + std::to_wstring(stamp.index) + L"|";
+    kiv::LockGuard hold(lock_);
+    folderKeys_.emplace(folder, prefix);
+    return prefix + kiv::ComparableName(name);
   }
   return L"|" + kiv::ComparableName(path);
 }
-
-}  // namespace
 
 void OutputClaims::AddSource(const std::wstring& source) {
   kiv::LockGuard hold(lock_);
@@ -40,7 +45,13 @@ void OutputClaims::ResolveSources() {
     Identity identity;
   };
   std::vector<Resolved> resolved;
+  // A source noted twice (at its registration and as its run began) is
+  // read once.
+  std::set<std::wstring> seen;
   for (std::wstring& source : noted) {
+    if (!seen.insert(source).second) {
+      continue;
+    }
     kiv::FileStamp stamp;
     if (kiv::ReadFileStamp(source, &stamp)) {
       std::wstring key = KeyOf(source);
@@ -327,6 +338,7 @@ void OutputClaims::EndRun() {
     it = held_.erase(it);
   }
   unresolved_.clear();
+  folderKeys_.clear();
   sourceIds_.clear();
   sourcesById_.clear();
   sourcesByKey_.clear();

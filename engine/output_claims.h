@@ -150,6 +150,10 @@ class OutputClaims {
   // another source, else one of the same source, else none.
   std::optional<Holder> HolderOf(const std::wstring& path, const std::wstring& source,
                                  const std::optional<Identity>& sourceId);
+  // The name's key: the folder by identity when it exists (so "photos/."
+  // and "photos" are one folder), else by its spelling; the file name as the
+  // file system compares it. A folder's identity is read once a run.
+  std::wstring KeyOf(const std::wstring& path);
   // True when `held` was claimed for the row of `source`. REQUIRES: lock_.
   static bool SameSource(const Held& held, const std::wstring& source,
                          const std::optional<Identity>& sourceId);
@@ -168,4 +172,6 @@ class OutputClaims {
   std::map<std::wstring, Identity> sourceIds_;
   std::multimap<Identity, std::wstring> sourcesById_;
   std::map<std::wstring, std::wstring> sourcesByKey_;
+  // The identity part of the keys of the run's folders, by spelling.
+  std::map<std::wstring, std::wstring> folderKeys_;
 };

@@ -14,6 +14,10 @@ namespace {
 
 // Characters added to the text buffer of GetItemText on each try.
 constexpr std::size_t kTextBufferStep = 256;
+// Posted to the list by the first change kept to show soon: the
+// user-interface thread then sets the timer that shows them.
+constexpr UINT kArmPendingMessage = WM_APP + 0x31;
+constexpr UINT_PTR kPendingTimerId = 0x6B69;
 
 }  // namespace
 
@@ -36,6 +40,7 @@ ListView::ListView() : lock_(std::make_shared<CriticalSection>()) {}
 ListView::~ListView() {
   {
     PumpingLock hold(*lock_);
+    ShowRemovals();
     // Last row first, so that each row's index is still the control's.
     while (!items_.empty()) {
       items_.pop_back();
@@ -65,6 +70,7 @@ ListViewColumn* ListView::AddColumn(const std::wstring& text, int width, int for
 
 ListViewItem* ListView::AddItem(const std::wstring& text) {
   PumpingLock hold(*lock_);
+  ShowRemovals();
   const int index = static_cast<int>(items_.size());
   std::vector<wchar_t> buffer(text.begin(), text.end());
   buffer.push_back(L'\0');
@@ -89,6 +95,9 @@ ListViewItem* ListView::AddItem(const std::wstring& text) {
 
 void ListView::SetItemText(const ListViewItem& row, const std::wstring& text, int column) {
   PumpingLock hold(*lock_);
+  ShowRemovals();
+  // A text kept to show soon is older than this one.
+  row.pending_.erase(column);
   std::vector<wchar_t> buffer(text.begin(), text.end());
   buffer.push_back(L'\0');
   LVITEMW item = {};
@@ -99,8 +108,103 @@ void ListView::SetItemText(const ListViewItem& row, const std::wstring& text, in
   SendMessageW(Handle(), LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
+void ListView::SetItemTextSoon(ListViewItem& row, const std::wstring& text, int column) {
+  PumpingLock hold(*lock_);
+  row.pending_[column] = text;
+  if (!row.queued_) {
+    row.queued_ = true;
+    queued_.push_back(items_.at(static_cast<std::size_t>(row.index_)));
+  }
+  ArmPending();
+}
+
+void ListView::FollowRowSoon(const ListViewItem& row) {
+  PumpingLock hold(*lock_);
+  followSoon_ = items_.at(static_cast<std::size_t>(row.index_));
+  ArmPending();
+}
+
+void ListView::ArmPending() {
+  if (!armed_ && Handle() != nullptr) {
+    armed_ = PostMessageW(Handle(), kArmPendingMessage, 0, 0) != FALSE;
+  }
+}
+
+void ListView::RemoveItemSoon(std::size_t position) {
+  PumpingLock hold(*lock_);
+  if (position >= items_.size()) {
+    return;
+  }
+  // Its item stays in the control until the removals are shown.
+  items_[position]->owner_ = nullptr;
+  items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(position));
+  for (std::size_t i = position; i < items_.size(); ++i) {
+    items_[i]->index_ = static_cast<int>(i);
+  }
+  removals_.push_back(position);
+  ArmPending();
+}
+
+ListViewItem* ListView::ItemShownAt(std::size_t item) const {
+  PumpingLock hold(*lock_);
+  // Each removal not yet shown takes its item out of the control's order.
+  for (const std::size_t removed : removals_) {
+    if (item == removed) {
+      return nullptr;
+    }
+    if (item > removed) {
+      --item;
+    }
+  }
+  return item < items_.size() ? items_[item].get() : nullptr;
+}
+
+void ListView::ShowRemovals() const {
+  if (removals_.empty()) {
+    return;
+  }
+  std::vector<std::size_t> removals;
+  removals.swap(removals_);
+  // One redraw for all of them.
+  SendMessageW(Handle(), WM_SETREDRAW, FALSE, 0);
+  for (const std::size_t removed : removals) {
+    SendMessageW(Handle(), LVM_DELETEITEM, static_cast<WPARAM>(removed), 0);
+  }
+  SendMessageW(Handle(), WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void ListView::ShowPending() {
+  PumpingLock hold(*lock_);
+  armed_ = false;
+  ShowRemovals();
+  std::vector<std::weak_ptr<ListViewItem>> queued;
+  queued.swap(queued_);
+  for (const std::weak_ptr<ListViewItem>& kept : queued) {
+    const std::shared_ptr<ListViewItem> row = kept.lock();
+    if (!row) {
+      continue;  // removed since: nothing of it to show
+    }
+    std::map<int, std::wstring> texts;
+    texts.swap(row->pending_);
+    row->queued_ = false;
+    for (const auto& [column, text] : texts) {
+      SetItemText(*row, text, column);
+    }
+  }
+  if (const std::shared_ptr<ListViewItem> row = followSoon_.lock()) {
+    FollowRow(static_cast<std::size_t>(row->index_));
+  }
+  followSoon_.reset();
+}
+
 std::wstring ListView::GetItemText(const ListViewItem& row, int column) const {
   PumpingLock hold(*lock_);
+  const auto kept = row.pending_.find(column);
+  if (kept != row.pending_.end()) {
+    return kept->second;
+  }
+  ShowRemovals();
   std::vector<wchar_t> buffer;
   for (;;) {
     buffer.resize(buffer.size() + kTextBufferStep, L'\0');
@@ -119,6 +223,7 @@ std::wstring ListView::GetItemText(const ListViewItem& row, int column) const {
 
 void ListView::SetItemMark(const ListViewItem& row, LPARAM mark) {
   PumpingLock hold(*lock_);
+  ShowRemovals();
   LVITEMW item = {};
   item.mask = LVIF_PARAM;
   item.iItem = row.index_;
@@ -138,6 +243,7 @@ bool ListView::IsSelected(const ListViewItem& row) const {
 
 ListViewItem* ListView::FirstSelected() const {
   PumpingLock hold(*lock_);
+  ShowRemovals();
   for (const auto& row : items_) {
     if (IsSelected(*row)) {
       return row.get();
@@ -148,6 +254,7 @@ ListViewItem* ListView::FirstSelected() const {
 
 void ListView::RemoveItem(std::size_t position) {
   PumpingLock hold(*lock_);
+  ShowRemovals();
   if (position >= items_.size()) {
     return;
   }
@@ -159,6 +266,7 @@ void ListView::RemoveItem(std::size_t position) {
 
 ListViewItem* ListView::HitTest(int x, int y, int* column) const {
   PumpingLock hold(*lock_);
+  ShowRemovals();
   LVHITTESTINFO info = {};
   info.pt.x = x;
   info.pt.y = y;
@@ -205,6 +313,17 @@ LRESULT ListView::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_MOUSEWHEEL) {
     return UserScroll(message, wParam, lParam);
   }
+  if (message == kArmPendingMessage) {
+    if (SetTimer(Handle(), kPendingTimerId, kPendingMilliseconds, nullptr) == 0) {
+      ShowPending();
+    }
+    return 0;
+  }
+  if (message == WM_TIMER && wParam == kPendingTimerId) {
+    KillTimer(Handle(), kPendingTimerId);
+    ShowPending();
+    return 0;
+  }
   return Window::DefaultProc(message, wParam, lParam);
 }
 
@@ -227,6 +346,7 @@ bool ListView::LastRowVisible() const {
 
 void ListView::FollowRow(std::size_t position) {
   PumpingLock hold(*lock_);
+  ShowRemovals();
   if (!following_.load() || position >= items_.size()) {
     return;
   }
@@ -264,6 +384,7 @@ void ListView::OpenWithShell(const std::wstring& path) {
 
 void ListView::RemoveSelected() {
   PumpingLock hold(*lock_);
+  ShowRemovals();
   // Waiting for the lock serves messages; a run may have started meanwhile,
   // and its workers hold rows that must not go.
   if ((Options() & kDeleteKey) == 0) {
@@ -340,6 +461,7 @@ void ListView::SelectAfterRemoval(std::size_t firstGone) {
 
 void ListView::SelectAll() {
   PumpingLock hold(*lock_);
+  ShowRemovals();
   if ((GetKeyState(VK_CONTROL) & 0x80) == 0) {
     return;
   }

@@ -30,6 +30,17 @@
 // stops following when the user scrolls (scroll bar, wheel, keys) so that
 // its last row is out of view, and follows again once the user scrolls it
 // back into view (End, the thumb at the bottom).
+//
+// Changes shown soon: SetItemTextSoon, FollowRowSoon and RemoveItemSoon
+// change the list at once (GetItemText, ItemCount and ItemAt answer the
+// change) and the user-interface thread shows every change kept so far
+// together, kPendingMilliseconds after the first of them: one redraw and at
+// most one scroll for many rows, and no thread waits for the user-interface
+// thread to make them. ShowPending shows them at once. A kept change of a row
+// that is removed meanwhile is dropped. Until removals are shown, the
+// control's items are not the rows one to one: every operation that reaches
+// the control's items shows the removals first, and ItemShownAt finds the row
+// of an item the control tells of.
 #ifndef KIV_LIST_VIEW_H_
 #define KIV_LIST_VIEW_H_
 
@@ -38,8 +49,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/lock.h"
 #include "kiv/window.h"
@@ -82,6 +95,10 @@ class ListViewItem {
   friend class ListView;
   ListView* owner_;  // non-owning
   int index_;
+  // Texts set by SetItemTextSoon that the control does not show yet, by
+  // column; `queued_` while the row is in its list's queue of such rows.
+  mutable std::map<int, std::wstring> pending_;
+  bool queued_ = false;
 };
 
 class ListView : public Window {
@@ -89,6 +106,9 @@ class ListView : public Window {
   static constexpr std::uint32_t kSelectAllKey = 0x02;
   static constexpr std::uint32_t kDeleteKey = 0x04;
   static constexpr std::uint32_t kOpenKey = 0x08;
+  // How long after the first change kept by SetItemTextSoon or FollowRowSoon
+  // the user-interface thread shows the kept changes.
+  static constexpr UINT kPendingMilliseconds = 100;
 
   // Binds and subclasses the list view `id` of `parent`. Returns an empty
   // pointer when the parent has no such control or the control cannot be
@@ -117,8 +137,12 @@ class ListView : public Window {
   ListViewItem* AddItem(const std::wstring& text);
   // Locked. Sets the text of `column` in `row` (LVM_SETITEMW).
   void SetItemText(const ListViewItem& row, const std::wstring& text, int column);
+  // Locked. As SetItemText, but the control shows the text soon (see above).
+  // Any thread; it never waits for the user-interface thread.
+  void SetItemTextSoon(ListViewItem& row, const std::wstring& text, int column);
   // Locked. The whole text of `column` in `row`, however long
-  // (LVM_GETITEMTEXTW with a buffer grown 256 characters at a time).
+  // (LVM_GETITEMTEXTW with a buffer grown 256 characters at a time), or the
+  // text SetItemTextSoon kept for it.
   std::wstring GetItemText(const ListViewItem& row, int column) const;
   // Locked. Keeps `mark` in the control's item of `row` (its lParam, 0 until
   // set) and redraws the row: custom drawing reads it from the drawing
@@ -133,10 +157,22 @@ class ListView : public Window {
   // rows after it.
   // A position outside the rows is ignored.
   void RemoveItem(std::size_t position);
+  // Locked. As RemoveItem, but the control deletes the item soon (see
+  // above). Any thread; it never waits for the user-interface thread.
+  void RemoveItemSoon(std::size_t position);
+  // Locked. The row of the control's item `item`, as the control shows the
+  // rows now; null for an item outside the rows or of a row removed since.
+  ListViewItem* ItemShownAt(std::size_t item) const;
   // Locked. LVM_ENSUREVISIBLE of the row at `position` while Following();
   // a position outside the rows is ignored.
   void FollowRow(std::size_t position);
   bool Following() const { return following_.load(); }
+  // Locked. FollowRow of `row` soon (see above); of the rows asked for
+  // before the changes are shown, the last one is followed.
+  void FollowRowSoon(const ListViewItem& row);
+  // Locked. Shows the changes kept by SetItemTextSoon and FollowRowSoon now.
+  // Any thread.
+  void ShowPending();
 
   // Locked. LVM_SUBITEMHITTEST: the row at client point (x, y), or null
   // when the point is not on a row's icon, label or state icon; stores the
@@ -173,6 +209,12 @@ class ListView : public Window {
   // and follows again or stops following by where the list stands after it.
   LRESULT UserScroll(UINT message, WPARAM wParam, LPARAM lParam);
   bool LastRowVisible() const;
+  // Asks the user-interface thread to show the kept changes soon, unless it
+  // was asked already. REQUIRES: the lock is held.
+  void ArmPending();
+  // Deletes the items of the rows RemoveItemSoon removed. REQUIRES: the
+  // lock is held. Const: it brings the control to the rows' state.
+  void ShowRemovals() const;
   // Selects and focuses the row now at `firstGone` (or the last row).
   void SelectAfterRemoval(std::size_t firstGone);
 
@@ -181,6 +223,15 @@ class ListView : public Window {
   std::deque<std::shared_ptr<ListViewItem>> items_;
   std::atomic<std::uint32_t> options_{0};
   std::atomic<bool> following_{true};
+  // The changes to show soon (see above), under the lock: the rows with
+  // kept texts, the row to follow, and whether the user-interface thread
+  // was asked to show them.
+  std::vector<std::weak_ptr<ListViewItem>> queued_;
+  std::weak_ptr<ListViewItem> followSoon_;
+  // Positions of rows removed by RemoveItemSoon whose items are still in the
+  // control, in the order of removal, each as the position was then.
+  mutable std::vector<std::size_t> removals_;
+  bool armed_ = false;
 };
 
 }  // namespace kiv

@@ -91,7 +91,9 @@ void ListViewFileList::SetItemText(FileEntry* entry, const std::wstring& text, i
       list_.SetItemMark(*row->row, static_cast<LPARAM>(RowNote::kNone));
     }
   }
-  list_.SetItemText(*RowOf(entry)->row, text, column);
+  // Shown with the other rows' changes: a worker never waits for the
+  // user-interface thread to draw its row.
+  list_.SetItemTextSoon(*RowOf(entry)->row, text, column);
   if (stateListener_) {
     stateListener_(text);
   }
@@ -109,11 +111,13 @@ void ListViewFileList::SetRowNote(int position, const std::wstring& tip, RowNote
 
 std::wstring RowTip(kiv::ListView& list, int position) {
   kiv::PumpingLock hold(list.Lock());
-  if (position < 0 || static_cast<std::size_t>(position) >= list.ItemCount()) {
+  // The position is the control's: rows removed a moment ago may still be there.
+  const kiv::ListViewItem* row =
+      position < 0 ? nullptr : list.ItemShownAt(static_cast<std::size_t>(position));
+  if (row == nullptr) {
     return std::wstring();
   }
-  const auto* held = std::any_cast<std::shared_ptr<ListRow>>(
-      &list.ItemAt(static_cast<std::size_t>(position))->data);
+  const auto* held = std::any_cast<std::shared_ptr<ListRow>>(&row->data);
   return held != nullptr && *held ? (*held)->tip : std::wstring();
 }
 
@@ -139,13 +143,17 @@ void ListViewFileList::RemoveItem(int position) {
   if (position < 0) {
     return;
   }
-  list_.RemoveItem(static_cast<std::size_t>(position));
+  // Drawn with the other rows' changes (see SetItemText).
+  list_.RemoveItemSoon(static_cast<std::size_t>(position));
 }
 
 void ListViewFileList::EnsureVisible(const FileEntry* entry) {
   // The list follows the converting rows until the user scrolls it away.
-  kiv::PumpingLock hold(list_.Lock());
-  list_.FollowRow(static_cast<std::size_t>(RowOf(entry)->row->Index()));
+  list_.FollowRowSoon(*RowOf(entry)->row);
+}
+
+void ListViewFileList::ShowChanges() {
+  list_.ShowPending();
 }
 
 void ListViewFileList::SetBehaviourFlags(unsigned flags) {

@@ -8,7 +8,10 @@
 // list's lock with message pumping (a waiting user-interface thread keeps
 // serving the messages that the lock's holder sends it) and reaches the
 // control with sent messages, which the user-interface thread carries out, so
-// each change is complete when the call returns.
+// each change is complete when the call returns. State texts, removals and
+// the following of rows are the exception: they are made in the list (and
+// read back at once) and the control shows them a moment later, many rows at
+// once (kiv::ListView::SetItemTextSoon); ShowChanges shows them at once.
 //
 // SetOutputPath ignores a null entry (AddItem's answer when the control
 // refused the row).
@@ -59,6 +62,7 @@ class ListViewFileList final : public FileList {
   void RemoveItem(int position) override;
   void EnsureVisible(const FileEntry* entry) override;
   void SetBehaviourFlags(unsigned flags) override;
+  void ShowChanges() override;
 
   // The entry of a list-view row: made for rows that were appended without
   // one. REQUIRES: the list's lock is held.
@@ -83,8 +87,9 @@ class ListViewFileList final : public FileList {
   std::function<void(const std::wstring&)> stateListener_;
 };
 
-// The tip of the row at `position` of a list the adapter fills; empty for a
-// row without a note or a position outside the rows. Locked.
+// The tip of the row the control shows at `position` in a list the adapter
+// fills; empty for a row without a note or a position outside the rows.
+// Locked.
 std::wstring RowTip(kiv::ListView& list, int position);
 
 #endif  // MORVANE_PAGES_FILE_LIST_ADAPTER_H

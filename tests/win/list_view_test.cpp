@@ -19,6 +19,7 @@
 #include "kiv/message_loop.h"
 #include "kiv/pumping_lock.h"
 #include "tests/win/kiv_test_ids.h"
+#include "tests/win/pumping.h"
 #include "tests/win/win_support.h"
 
 namespace {
@@ -377,6 +378,120 @@ TEST_F(ListViewTest, WorkersAndTheWindowShareTheListWithoutLoss) {
     auto data = std::any_cast<std::shared_ptr<RowData>>(list->ItemAt(i)->data);
     EXPECT_EQ(kiv_test::ControlItemText(list->Handle(), int(i), 0), data->name);
     EXPECT_EQ(kiv_test::ControlItemText(list->Handle(), int(i), 1), data->state);
+  }
+}
+
+// Texts, removals and following kept to show soon: the rows answer them at
+// once, the control's items are found through them while removals are
+// pending, and once shown the control matches the rows, with a later text
+// winning over an earlier one and nothing left of a removed row's texts.
+TEST_F(ListViewTest, ChangesKeptToShowSoonReachTheControlWhole) {
+  enum class Kind { kTextSoon, kText, kRemoveSoon, kRemove, kFollowSoon };
+  struct Step {
+    Kind kind;
+    int position;
+    const wchar_t* text;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<std::wstring> names;   // the rows' first column afterwards
+    std::vector<std::wstring> states;  // and their second
+  };
+  const std::vector<Case> cases = {
+      {"a text soon",
+       {{Kind::kTextSoon, 1, L"変換中..."}},
+       {L"row0", L"row1", L"row2", L"row3"},
+       {L"", L"変換中...", L"", L""}},
+      {"the last text soon wins",
+       {{Kind::kTextSoon, 2, L"変換中..."}, {Kind::kTextSoon, 2, L"変換終了"}},
+       {L"row0", L"row1", L"row2", L"row3"},
+       {L"", L"", L"変換終了", L""}},
+      {"a text set at once after one kept wins",
+       {{Kind::kTextSoon, 0, L"変換中..."}, {Kind::kText, 0, L"読込失敗"}},
+       {L"row0", L"row1", L"row2", L"row3"},
+       {L"読込失敗", L"", L"", L""}},
+      {"a text soon after an earlier row went soon",
+       {{Kind::kRemoveSoon, 0, nullptr}, {Kind::kTextSoon, 1, L"変換終了"}},
+       {L"row1", L"row2", L"row3"},
+       {L"", L"変換終了", L""}},
+      {"a row removed soon with its kept text",
+       {{Kind::kTextSoon, 1, L"変換中..."},
+        {Kind::kFollowSoon, 1, nullptr},
+        {Kind::kRemoveSoon, 1, nullptr},
+        {Kind::kTextSoon, 1, L"変換終了"}},
+       {L"row0", L"row2", L"row3"},
+       {L"", L"変換終了", L""}},
+      {"removals soon out of order",
+       {{Kind::kRemoveSoon, 3, nullptr},
+        {Kind::kRemoveSoon, 0, nullptr},
+        {Kind::kTextSoon, 0, L"変換終了"},
+        {Kind::kRemoveSoon, 1, nullptr}},
+       {L"row1"},
+       {L"変換終了"}},
+      {"a removal at once after removals soon",
+       {{Kind::kRemoveSoon, 0, nullptr},
+        {Kind::kTextSoon, 2, L"書込失敗"},
+        {Kind::kRemove, 0, nullptr}},
+       {L"row2", L"row3"},
+       {L"", L"書込失敗"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    list->ShowPending();
+    while (list->ItemCount() > 0) {
+      list->RemoveItem(0);
+    }
+    Fill(4);
+    for (const Step& step : c.steps) {
+      const auto position = static_cast<std::size_t>(step.position);
+      switch (step.kind) {
+        case Kind::kTextSoon:
+          list->SetItemTextSoon(*list->ItemAt(position), step.text, 1);
+          break;
+        case Kind::kText:
+          list->SetItemText(*list->ItemAt(position), step.text, 1);
+          break;
+        case Kind::kRemoveSoon:
+          list->RemoveItemSoon(position);
+          break;
+        case Kind::kRemove:
+          list->RemoveItem(position);
+          break;
+        case Kind::kFollowSoon:
+          list->FollowRowSoon(*list->ItemAt(position));
+          break;
+      }
+    }
+    ASSERT_EQ(list->ItemCount(), c.names.size());
+    for (std::size_t i = 0; i < c.names.size(); ++i) {
+      EXPECT_EQ(list->GetItemText(*list->ItemAt(i), 0), c.names[i]) << i;
+      EXPECT_EQ(list->GetItemText(*list->ItemAt(i), 1), c.states[i]) << i;
+    }
+    // Each item the control still shows leads to its own row, or to none.
+    std::size_t found = 0;
+    for (int item = 0; item < ControlCount(); ++item) {
+      if (const kiv::ListViewItem* row = list->ItemShownAt(static_cast<std::size_t>(item))) {
+        ++found;
+        EXPECT_EQ(list->GetItemText(*row, 0), kiv_test::ControlItemText(list->Handle(), item, 0));
+      }
+    }
+    EXPECT_EQ(found, c.names.size());
+    // Shown by the user-interface thread's own timer, without being asked.
+    const bool shown = kiv_test::PumpUntil([&] {
+      if (ControlCount() != int(c.names.size())) {
+        return false;
+      }
+      for (std::size_t i = 0; i < c.names.size(); ++i) {
+        if (kiv_test::ControlItemText(list->Handle(), int(i), 0) != c.names[i] ||
+            kiv_test::ControlItemText(list->Handle(), int(i), 1) != c.states[i]) {
+          return false;
+        }
+      }
+      return true;
+    });
+    EXPECT_TRUE(shown);
+    ExpectRowsMatchTheControl();
   }
 }
 
