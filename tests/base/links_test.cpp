@@ -27,9 +27,51 @@ namespace {
 
 using testimg::TempDir;
 
+#ifdef _WIN32
+// Wine sets no reparse point of its own (FSCTL_SET_REPARSE_POINT answers
+// ERROR_NOT_SUPPORTED), but shows a host symbolic link to a folder as a
+// folder with FILE_ATTRIBUTE_REPARSE_POINT, as Windows shows a junction.
+// Under Wine the link is made by the host's ln, which a Wine process can
+// start; false elsewhere and when that fails.
+bool MakeHostFolderLink(const std::wstring& link, const std::wstring& target) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const auto unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void (*)()>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+  if (unixName == nullptr) {
+    return false;  // not Wine
+  }
+  std::string names[2];
+  const std::wstring* paths[2] = {&target, &link};
+  for (int i = 0; i < 2; ++i) {
+    char* name = unixName(SystemPath(*paths[i]).c_str());
+    if (name == nullptr) {
+      return false;
+    }
+    names[i] = name;
+    HeapFree(GetProcessHeap(), 0, name);
+  }
+  // Wine splits a host program's command line by the Windows rules.
+  std::wstring command =
+      L"/bin/ln -s -- \"" + Utf8ToWide(names[0]) + L"\" \"" + Utf8ToWide(names[1]) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  // Wine keeps no exit code of a host program: the link tells whether it ran.
+  WaitForSingleObject(process.hProcess, INFINITE);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return IsLink(link);
+}
+#endif
+
 // Makes a link at `link` to the folder `target` (both full paths): a
-// junction on Windows, a symbolic link elsewhere. False when the system will
-// not make one.
+// junction on Windows (under Wine, a host symbolic link it shows as one), a
+// symbolic link elsewhere. False when the system will not make one.
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
 #ifdef _WIN32
   if (!MakeDirectory(link)) {
@@ -64,8 +106,13 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
   const BOOL made =
       DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
                       nullptr, 0, &returned, nullptr);
+  const DWORD error = made ? ERROR_SUCCESS : GetLastError();
   CloseHandle(handle);
-  return made != FALSE;
+  if (made) {
+    return true;
+  }
+  return error == ERROR_NOT_SUPPORTED && RemoveDirectoryW(SystemPath(link).c_str()) &&
+         MakeHostFolderLink(link, target);
 #else
   return symlink(WideToUtf8(target).c_str(), WideToUtf8(link).c_str()) == 0;
 #endif
