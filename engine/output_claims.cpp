@@ -1,5 +1,9 @@
 #include "engine/output_claims.h"
 
+#include <optional>
+#include <unordered_map>
+
+#include "base/file_identity.h"
 #include "base/folder_listing.h"
 #include "base/path.h"
 #include "engine/failure_reason.h"
@@ -10,15 +14,24 @@ namespace {
 // The name's key: the folder by identity when it exists (so "photos/." and
 // "photos" are one folder), else by its spelling; the file name as the file
 // system compares it.
-std::wstring KeyOf(const std::wstring& path) {
-  const std::wstring name = kiv::FindFileName(path);
-  const std::wstring folder = path.substr(0, path.size() - name.size());
+// The key's part its folder gives ("volume:index|"); none when the folder
+// cannot be read, and the key is then the whole path's spelling.
+std::optional<std::wstring> FolderKey(const std::wstring& folder) {
   kiv::FileStamp stamp;
   if (kiv::ReadFileStamp(folder.empty() ? L"." : folder, &stamp)) {
-    return std::to_wstring(stamp.volume) + L":" + std::to_wstring(stamp.index) + L"|" +
-           kiv::ComparableName(name);
+    return std::to_wstring(stamp.volume) + L":" + std::to_wstring(stamp.index) + L"|";
   }
-  return L"|" + kiv::ComparableName(path);
+  return std::nullopt;
+}
+
+std::wstring KeyIn(const std::optional<std::wstring>& folderKey, const std::wstring& path,
+                   const std::wstring& name) {
+  return folderKey ? *folderKey + kiv::ComparableName(name) : L"|" + kiv::ComparableName(path);
+}
+
+std::wstring KeyOf(const std::wstring& path) {
+  const std::wstring name = kiv::FindFileName(path);
+  return KeyIn(FolderKey(path.substr(0, path.size() - name.size())), path, name);
 }
 
 }  // namespace
@@ -34,6 +47,25 @@ void OutputClaims::ResolveSources() {
     kiv::LockGuard hold(lock_);
     noted.swap(unresolved_);
   }
+  if (noted.empty()) {
+    return;
+  }
+  // Each folder is read once: its identity for the keys, and its entries'
+  // identities in one listing. A run's sources are mostly many files of a
+  // few folders, and a look per file costs milliseconds on some systems.
+  struct Folder {
+    std::optional<std::wstring> key;
+    std::unordered_map<std::wstring, std::optional<kiv::FileStamp>> entries;
+  };
+  std::unordered_map<std::wstring, Folder> folders;
+  for (const std::wstring& source : noted) {
+    const std::wstring name = kiv::FindFileName(source);
+    folders[source.substr(0, source.size() - name.size())].entries[kiv::ComparableName(name)];
+  }
+  for (auto& [path, folder] : folders) {
+    folder.key = FolderKey(path);
+    kiv::ReadFolderIdentities(path, folder.entries);
+  }
   struct Resolved {
     std::wstring source;
     std::wstring key;
@@ -41,11 +73,17 @@ void OutputClaims::ResolveSources() {
   };
   std::vector<Resolved> resolved;
   for (std::wstring& source : noted) {
+    const std::wstring name = kiv::FindFileName(source);
+    const Folder& folder = folders.at(source.substr(0, source.size() - name.size()));
+    const std::optional<kiv::FileStamp>& listed = folder.entries.at(kiv::ComparableName(name));
     kiv::FileStamp stamp;
-    if (kiv::ReadFileStamp(source, &stamp)) {
-      std::wstring key = KeyOf(source);
-      resolved.push_back({std::move(source), std::move(key), Identity(stamp.volume, stamp.index)});
+    if (listed) {
+      stamp = *listed;
+    } else if (!kiv::ReadFileStamp(source, &stamp)) {
+      continue;  // gone: it holds no name
     }
+    std::wstring key = KeyIn(folder.key, source, name);
+    resolved.push_back({std::move(source), std::move(key), Identity(stamp.volume, stamp.index)});
   }
   kiv::LockGuard hold(lock_);
   for (const Resolved& r : resolved) {

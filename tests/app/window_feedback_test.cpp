@@ -147,6 +147,9 @@ TEST_F(WindowFeedbackTest, RegistrationStopsForTheStopAndTheClose) {
       continue;
     }
     EXPECT_FALSE(IsWindow(handle));
+    // The close has stopped the run already, not the window object's end:
+    // the program still hands unregistered paths on before that.
+    EXPECT_FALSE(window_->convertManager()->IsRunning());
     window_.reset();  // waits for the file in progress
     DropQuitMessage();
     EXPECT_EQ(PngCount(folder), 0);

@@ -1,14 +1,18 @@
 // Links as the path helpers see them: CanonicalPath through a folder link
 // (also below it, where nothing exists yet), and on Windows a junction far
 // down a long path, which must be known as a link and resolved, not
-// followed unseen because its path was too long for the plain file functions.
+// followed unseen because its path was too long for the plain file functions;
+// and a folder's identities read in one listing, which leaves links out.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
+#include "base/file_identity.h"
 #include "base/path.h"
 #include "base/unicode.h"
 #include "tests/support/temp_dir.h"
@@ -61,11 +65,17 @@ bool MakeHostFolderLink(const std::wstring& link, const std::wstring& target) {
                       &startup, &process)) {
     return false;
   }
-  // Wine keeps no exit code of a host program: the link tells whether it ran.
-  WaitForSingleObject(process.hProcess, INFINITE);
+  // Wine neither waits for a host program nor keeps its exit code: the link
+  // tells when it has run.
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  return IsLink(link);
+  for (int i = 0; i < 200; ++i) {
+    if (IsLink(link)) {
+      return true;
+    }
+    Sleep(50);
+  }
+  return false;
 }
 #endif
 
@@ -149,6 +159,60 @@ TEST(Links, FarDownALongPathAreKnownAndResolved) {
     EXPECT_EQ(CanonicalPath(AddSeparator(c.folder) + L"new" + kPathSeparator + L"a.png"),
               AddSeparator(real) + L"new" + kPathSeparator + L"a.png");
     EXPECT_FALSE(IsLink(deep));
+  }
+}
+
+// A folder's listing gives each plain entry the identity its own look gives,
+// finds names as the file system compares them, and leaves a link (whose look
+// gives its target) and a missing name for the caller to look at.
+TEST(Links, FolderIdentitiesMatchEachFilesOwnLook) {
+  TempDir dir;
+  const std::wstring outside = AddSeparator(dir.path()) + L"outside";
+  const std::wstring folder = AddSeparator(dir.path()) + L"folder";
+  ASSERT_TRUE(MakeDirectory(outside));
+  ASSERT_TRUE(MakeDirectory(folder));
+  ASSERT_TRUE(MakeDirectory(AddSeparator(folder) + L"sub"));
+  for (const wchar_t* name : {L"plain.bmp", L"Upper.BMP", L"写真.bmp"}) {
+    ASSERT_TRUE(testimg::WriteFileBytes(AddSeparator(folder) + name, {1, 2, 3}));
+  }
+  const bool linked = MakeFolderLink(AddSeparator(folder) + L"link", outside);
+  struct Case {
+    const wchar_t* asked;   // as the caller spells it
+    const wchar_t* onDisk;  // the entry it names; null for none
+    bool listed;            // the listing answers it (else the caller looks)
+  };
+  const Case cases[] = {
+      {L"plain.bmp", L"plain.bmp", true}, {L"写真.bmp", L"写真.bmp", true}, {L"sub", L"sub", true},
+      {L"missing.bmp", nullptr, false},   {L"link", L"link", false},
+#ifdef _WIN32
+      {L"upper.bmp", L"Upper.BMP", true},  // one name to the file system
+#endif
+  };
+  std::unordered_map<std::wstring, std::optional<FileStamp>> wanted;
+  for (const Case& c : cases) {
+    wanted[ComparableName(c.asked)];
+  }
+  const bool read = ReadFolderIdentities(folder, wanted);
+#ifdef _WIN32
+  ASSERT_TRUE(read);
+#else
+  // A look at one file is cheap here: the listing is not offered.
+  ASSERT_FALSE(read);
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.asked));
+    if (!linked && std::wstring(c.asked) == L"link") {
+      continue;  // the system made no link
+    }
+    const std::optional<FileStamp>& answer = wanted.at(ComparableName(c.asked));
+    if (!read || !c.listed) {
+      EXPECT_FALSE(answer.has_value());
+      continue;
+    }
+    ASSERT_TRUE(answer.has_value());
+    FileStamp own;
+    ASSERT_TRUE(ReadFileStamp(AddSeparator(folder) + c.onDisk, &own));
+    EXPECT_TRUE(answer->SameFile(own));
   }
 }
 
