@@ -11,6 +11,10 @@
 
 namespace {
 
+// The state cell's left and right margins together, in pixels at kBaseDpi.
+constexpr int kBaseDpi = 96;
+constexpr int kStateCellMargins = 12;
+
 // The whole text of a column of the list's item, read from the control on
 // the thread that owns it.
 std::wstring ControlText(HWND list, int item, int column) {
@@ -31,6 +35,24 @@ std::wstring ControlText(HWND list, int item, int column) {
 
 }  // namespace
 
+int StateColumnWidth(HWND list) {
+  int widest = 0;
+  for (const wchar_t* text :
+       {kStateConverting, kStateReadFailed, kStateWriteFailed, kStateConverted}) {
+    const auto width = static_cast<int>(
+        SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
+    widest = width > widest ? width : widest;
+  }
+  // The cell's margins grow with the font, as the text does.
+  const HDC screen = GetDC(list);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : kBaseDpi;
+  if (screen != nullptr) {
+    ReleaseDC(list, screen);
+  }
+  const int fitted = widest + MulDiv(kStateCellMargins, dpi, kBaseDpi);
+  return fitted > PageFile::kStateColumnWidth ? fitted : PageFile::kStateColumnWidth;
+}
+
 PageFile::PageFile() = default;
 PageFile::~PageFile() = default;
 
@@ -42,10 +64,11 @@ LRESULT PageFile::OnInitDialog(WPARAM, LPARAM) {
     list_->SetOptions(kIdleListOptions);
     RECT client{};
     GetClientRect(list_->Handle(), &client);
+    const int stateWidth = StateColumnWidth(list_->Handle());
     const int nameWidth =
-        (client.right - client.left) - GetSystemMetrics(SM_CXVSCROLL) - kStateColumnWidth;
+        (client.right - client.left) - GetSystemMetrics(SM_CXVSCROLL) - stateWidth;
     list_->AddColumn(L"ファイル名", nameWidth, LVCFMT_LEFT);
-    list_->AddColumn(L"状態", kStateColumnWidth, LVCFMT_CENTER);
+    list_->AddColumn(L"状態", stateWidth, LVCFMT_CENTER);
   }
   hint_ = kiv::StaticText::Attach(*this, IDC_DROP_HINT);
   return 0;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "base/path.h"
+#include "base/unicode.h"
 #include "kiv/message_loop.h"
 #include "pages/file_list_adapter.h"
 #include "pages/resource_ids.h"
@@ -397,6 +398,34 @@ TEST_F(WindowFeedbackTest, PlacementSavedAtAnotherSizeOpensWhole) {
     }
     CloseMainWindow(window_);
   }
+}
+
+// The state column holds each state text whole in the list's font, which
+// grows with the DPI: the dialog's own font, and larger ones as at 144 and
+// 192 DPI.
+TEST_F(WindowFeedbackTest, StateColumnHoldsItsTextsInAnyFont) {
+  const auto original = reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0));
+  for (int height : {0, 18, 24, 32}) {
+    SCOPED_TRACE(height);
+    HFONT font = height == 0 ? nullptr
+                             : CreateFontW(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                           DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg");
+    if (font != nullptr) {
+      SendMessageW(List(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    const int width = StateColumnWidth(List());
+    for (const wchar_t* text : {L"変換中...", L"読込失敗", L"書込失敗", L"変換終了"}) {
+      const auto textWidth = static_cast<int>(
+          SendMessageW(List(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
+      EXPECT_GE(width, textWidth + 12) << kiv::WideToUtf8(text);
+    }
+    SendMessageW(List(), WM_SETFONT, reinterpret_cast<WPARAM>(original), FALSE);
+    if (font != nullptr) {
+      DeleteObject(font);
+    }
+  }
+  // As the page made it.
+  EXPECT_EQ(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 1, 0), StateColumnWidth(List()));
 }
 
 // Tab from the tab strip goes into the page shown, not to the buttons.
