@@ -80,13 +80,22 @@ void Key(WORD key, bool up) {
 }
 
 void ClickAt(int x, int y) {
+  // The move is part of the same input as the press: a pointer moved apart
+  // (SetCursorPos) may reach the display after the press, which then lands
+  // where the pointer was.
   SetCursorPos(x, y);
-  INPUT input[2] = {};
-  input[0].type = INPUT_MOUSE;
-  input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  input[1].type = INPUT_MOUSE;
-  input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(2, input, sizeof input[0]);
+  INPUT input[3] = {};
+  for (INPUT& one : input) {
+    one.type = INPUT_MOUSE;
+  }
+  const int width = GetSystemMetrics(SM_CXSCREEN) - 1;
+  const int height = GetSystemMetrics(SM_CYSCREEN) - 1;
+  input[0].mi.dx = width > 0 ? MulDiv(x, 65535, width) : 0;
+  input[0].mi.dy = height > 0 ? MulDiv(y, 65535, height) : 0;
+  input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(3, input, sizeof input[0]);
 }
 
 void Print(const char* name, double value) {

@@ -8,6 +8,7 @@
 #include "kiv/pumping_lock.h"
 #include "pages/file_list_adapter.h"
 #include "pages/resource_ids.h"
+#include "pages/shortened_path.h"
 
 namespace {
 
@@ -218,13 +219,19 @@ void PageFile::DrawSourcePath(NMLVCUSTOMDRAW& draw) {
   const int inset = 2 * GetSystemMetrics(SM_CXEDGE);
   cell.left += inset;
   cell.right -= inset;
-  const std::wstring path = ControlText(list, item, 0);
-  std::vector<wchar_t> shown(path.begin(), path.end());
-  shown.push_back(L'\0');
-  SetTextColor(draw.nmcd.hdc, text);
-  SetBkMode(draw.nmcd.hdc, TRANSPARENT);
-  DrawTextW(draw.nmcd.hdc, shown.data(), -1, &cell,
-            DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_PATH_ELLIPSIS);
+  const HDC dc = draw.nmcd.hdc;
+  const LONG width = cell.right - cell.left;
+  const std::wstring shown =
+      ShortenedPath(ControlText(list, item, 0), [dc, width](const std::wstring& candidate) {
+        SIZE size{};
+        return GetTextExtentPoint32W(dc, candidate.c_str(), static_cast<int>(candidate.size()),
+                                     &size) != FALSE &&
+               size.cx <= width;
+      });
+  SetTextColor(dc, text);
+  SetBkMode(dc, TRANSPARENT);
+  DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &cell,
+            DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
 }
 
 void PageFile::OpenWithShell(const std::wstring& path) {
