@@ -52,8 +52,9 @@ bool ReadFileStamp(const std::wstring& path, FileStamp* stamp);
 // in its list). `wanted` maps ComparableName of each name asked for to its
 // answer: the entries found are given a stamp of which only `volume` and
 // `index` are filled, as ReadFileStamp would give them; a name that is not
-// there, and an entry that is a link (its stamp is its target's), stay
-// empty, for the caller to read one by one. On Windows an entry is also
+// there, an entry that is a link (its stamp is its target's) and one
+// of a file system that keeps no file ids stay empty, for the caller to
+// read one by one. On Windows an entry is also
 // found by its short name. False, with nothing filled, when the folder
 // cannot be listed so; always on POSIX, where a look is cheap.
 bool ReadFolderIdentities(const std::wstring& folder,

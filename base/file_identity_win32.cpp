@@ -87,10 +87,14 @@ bool ReadFolderIdentities(const std::wstring& folder,
       if (nameAt > bytes || entry->FileNameLength > bytes - nameAt) {
         break;  // a record past the buffer: not trusted
       }
-      if ((entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+      // A file system that keeps no ids gives 0 (or all ones) for every
+      // entry: those are asked one by one.
+      const auto id = static_cast<std::uint64_t>(entry->FileId.QuadPart);
+      if ((entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && id != 0 &&
+          id != ~std::uint64_t{0}) {
         FileStamp stamp;
         stamp.volume = info.dwVolumeSerialNumber;
-        stamp.index = static_cast<std::uint64_t>(entry->FileId.QuadPart);
+        stamp.index = id;
         note(entry->FileName, entry->FileNameLength, stamp);
         const auto shortBytes =
             static_cast<DWORD>(static_cast<unsigned char>(entry->ShortNameLength));
