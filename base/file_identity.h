@@ -13,7 +13,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace kiv {
 
@@ -43,6 +45,20 @@ struct FileStamp {
 // Reads the stamp of the file or folder at `path` into `stamp`. False (and
 // `stamp` untouched) when nothing is there or the system will not tell.
 bool ReadFileStamp(const std::wstring& path, FileStamp* stamp);
+
+// The identities of several entries of one folder, read in one pass over
+// the folder instead of one look per file (under Wine a look costs
+// milliseconds, and a run's first claim reads the identity of every source
+// in its list). `wanted` maps ComparableName of each name asked for to its
+// answer: the entries found are given a stamp of which only `volume` and
+// `index` are filled, as ReadFileStamp would give them; a name that is not
+// there, an entry that is a link (its stamp is its target's) and one
+// of a file system that keeps no file ids stay empty, for the caller to
+// read one by one. On Windows an entry is also
+// found by its short name. False, with nothing filled, when the folder
+// cannot be listed so; always on POSIX, where a look is cheap.
+bool ReadFolderIdentities(const std::wstring& folder,
+                          std::unordered_map<std::wstring, std::optional<FileStamp>>& wanted);
 
 // Gives the file at `path` the modification time of `stamp` (the rest of the
 // stamp is not used; the access time becomes the same). True on success.

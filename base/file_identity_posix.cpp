@@ -33,6 +33,11 @@ bool SetModificationTime(const std::wstring& path, const FileStamp& stamp) {
   return utimensat(AT_FDCWD, WideToUtf8(path).c_str(), times, 0) == 0;
 }
 
+bool ReadFolderIdentities(const std::wstring&,
+                          std::unordered_map<std::wstring, std::optional<FileStamp>>&) {
+  return false;
+}
+
 std::wstring ComparableName(const std::wstring& name) {
   return name;
 }

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "base/long_path.h"
 
@@ -46,6 +48,74 @@ bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
   stamp->seconds = steps / kStepsPerSecond - kSecondsFrom1601To1970;
   stamp->nanoseconds = static_cast<std::uint32_t>(steps % kStepsPerSecond) * 100;
   stamp->links = info.nNumberOfLinks;
+  return true;
+}
+
+bool ReadFolderIdentities(const std::wstring& folder,
+                          std::unordered_map<std::wstring, std::optional<FileStamp>>& wanted) {
+  const HANDLE handle =
+      CreateFileW(SystemPath(folder.empty() ? L"." : folder).c_str(), FILE_LIST_DIRECTORY,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  // Every entry of the folder is on the folder's volume, but for a mount
+  // point, which is a link and so left out.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) {
+    CloseHandle(handle);
+    return false;
+  }
+  std::unordered_map<std::wstring, std::optional<FileStamp>> found;
+  const auto note = [&](const wchar_t* name, DWORD bytes, const FileStamp& stamp) {
+    const auto it = wanted.find(ComparableName(std::wstring(name, bytes / sizeof(wchar_t))));
+    if (it != wanted.end()) {
+      found[it->first] = stamp;
+    }
+  };
+  // 64 KiB of 8-byte aligned records, each at NextEntryOffset from the one before.
+  std::vector<std::uint64_t> buffer(8192);
+  const std::size_t bytes = buffer.size() * sizeof buffer[0];
+  FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
+  while (GetFileInformationByHandleEx(handle, kind, buffer.data(), static_cast<DWORD>(bytes))) {
+    kind = FileIdBothDirectoryInfo;
+    const auto* base = reinterpret_cast<const std::uint8_t*>(buffer.data());
+    for (std::size_t at = 0;;) {
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(base + at);
+      const std::size_t nameAt = at + offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+      if (nameAt > bytes || entry->FileNameLength > bytes - nameAt) {
+        break;  // a record past the buffer: not trusted
+      }
+      // A file system that keeps no ids gives 0 (or all ones) for every
+      // entry: those are asked one by one.
+      const auto id = static_cast<std::uint64_t>(entry->FileId.QuadPart);
+      if ((entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && id != 0 &&
+          id != ~std::uint64_t{0}) {
+        FileStamp stamp;
+        stamp.volume = info.dwVolumeSerialNumber;
+        stamp.index = id;
+        note(entry->FileName, entry->FileNameLength, stamp);
+        const auto shortBytes =
+            static_cast<DWORD>(static_cast<unsigned char>(entry->ShortNameLength));
+        if (shortBytes > 0 && shortBytes <= sizeof entry->ShortName) {
+          note(entry->ShortName, shortBytes, stamp);
+        }
+      }
+      if (entry->NextEntryOffset == 0 || entry->NextEntryOffset > bytes - at) {
+        break;
+      }
+      at += entry->NextEntryOffset;
+    }
+  }
+  const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+  CloseHandle(handle);
+  if (!complete) {
+    return false;
+  }
+  for (auto& [name, stamp] : found) {
+    wanted[name] = stamp;
+  }
   return true;
 }
 

@@ -27,75 +27,23 @@
 #include <thread>
 #include <vector>
 
-#include "pages/resource_ids.h"
 #include "app/single_instance.h"
 #include "app/startup/drop_block.h"
+#include "bench/window_driver.h"
+#include "pages/resource_ids.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
-
-struct Found {
-  DWORD process;
-  HWND main = nullptr;
-  HWND message = nullptr;
-};
-
-// The process's main window and its message box, when shown.
-Found FindWindows(DWORD process) {
-  Found found{process};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* f = reinterpret_cast<Found*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner != f->process || !IsWindowVisible(window)) {
-          return TRUE;
-        }
-        if (GetDlgItem(window, IDC_CONVERT) != nullptr) {
-          f->main = window;
-        } else if (GetDlgItem(window, IDC_MESSAGE_TEXT) != nullptr) {
-          f->message = window;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
-  return found;
-}
-
-// A control of one of the main window's pages.
-HWND FindControl(HWND main, int id, int siblingId) {
-  struct Search {
-    int id;
-    int sibling;
-    HWND found;
-  } search{id, siblingId, nullptr};
-  EnumChildWindows(
-      main,
-      [](HWND child, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        if (GetDlgCtrlID(child) == s->id && GetParent(child) != nullptr &&
-            GetDlgItem(GetParent(child), s->sibling) != nullptr) {
-          s->found = child;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
-std::wstring TextOf(HWND window) {
-  wchar_t text[256] = {};
-  DWORD_PTR ignored = 0;
-  SendMessageTimeoutW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 2000,
-                      &ignored);
-  return text;
-}
+using bench::ClickAt;
+using bench::Clock;
+using bench::FindControl;
+using bench::FindWindows;
+using bench::Found;
+using bench::ItemCount;
+using bench::Key;
+using bench::Print;
+using bench::Seconds;
+using bench::TextOf;
 
 // Hands `path` to the window as a second start does; returns the seconds the
 // window took to take it, or a negative number when it did not.
@@ -111,14 +59,6 @@ double HandOff(HWND main, const std::wstring& path) {
                                            SMTO_NORMAL, 30000, &taken);
   const double seconds = Seconds(Clock::now() - start);
   return sent != 0 && taken != 0 ? seconds : -1.0;
-}
-
-int ItemCount(HWND list) {
-  DWORD_PTR count = 0;
-  if (SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 30000, &count) == 0) {
-    return -1;
-  }
-  return static_cast<int>(count);
 }
 
 // Waits until the list holds `count` rows and no message box is shown.
@@ -175,29 +115,6 @@ Registration WaitForRegistration(DWORD process, HWND list, int count, Clock::tim
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-}
-
-void Key(WORD key, bool up) {
-  INPUT input{};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key;
-  input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-  SendInput(1, &input, sizeof input);
-}
-
-void ClickAt(int x, int y) {
-  SetCursorPos(x, y);
-  INPUT input[2] = {};
-  input[0].type = INPUT_MOUSE;
-  input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-  input[1].type = INPUT_MOUSE;
-  input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-  SendInput(2, input, sizeof input[0]);
-}
-
-void Print(const char* name, double value) {
-  std::printf("%s %.3f\n", name, value);
-  std::fflush(stdout);
 }
 
 }  // namespace

@@ -1,31 +1,52 @@
 #include "engine/output_claims.h"
 
-#include <set>
+#include <optional>
+#include <unordered_map>
 
+#include "base/file_identity.h"
 #include "base/folder_listing.h"
 #include "base/path.h"
 #include "engine/failure_reason.h"
 #include "engine/option_set.h"
 
-std::wstring OutputClaims::KeyOf(const std::wstring& path) {
-  const std::wstring name = kiv::FindFileName(path);
-  const std::wstring folder = path.substr(0, path.size() - name.size());
+namespace {
+
+// The key's part its folder gives ("volume:index|"); none when the folder
+// cannot be read, and the key is then the whole path's spelling.
+std::optional<std::wstring> ReadFolderKey(const std::wstring& folder) {
+  kiv::FileStamp stamp;
+  if (kiv::ReadFileStamp(folder.empty() ? L"." : folder, &stamp)) {
+    return std::to_wstring(stamp.volume) + L":" + std::to_wstring(stamp.index) + L"|";
+  }
+  return std::nullopt;
+}
+
+std::wstring KeyIn(const std::optional<std::wstring>& folderKey, const std::wstring& path,
+                   const std::wstring& name) {
+  return folderKey ? *folderKey + kiv::ComparableName(name) : L"|" + kiv::ComparableName(path);
+}
+
+}  // namespace
+
+std::optional<std::wstring> OutputClaims::FolderKey(const std::wstring& folder) {
   {
     kiv::LockGuard hold(lock_);
     const auto known = folderKeys_.find(folder);
     if (known != folderKeys_.end()) {
-      return known->second + kiv::ComparableName(name);
+      return known->second;
     }
   }
-  kiv::FileStamp stamp;
-  if (kiv::ReadFileStamp(folder.empty() ? L"." : folder, &stamp)) {
-    std::wstring prefix =
-        std::to_wstring(stamp.volume) + L":" + std::to_wstring(stamp.index) + L"|";
+  std::optional<std::wstring> key = ReadFolderKey(folder);
+  if (key) {
     kiv::LockGuard hold(lock_);
-    folderKeys_.emplace(folder, prefix);
-    return prefix + kiv::ComparableName(name);
+    folderKeys_.emplace(folder, *key);
   }
-  return L"|" + kiv::ComparableName(path);
+  return key;
+}
+
+std::wstring OutputClaims::KeyOf(const std::wstring& path) {
+  const std::wstring name = kiv::FindFileName(path);
+  return KeyIn(FolderKey(path.substr(0, path.size() - name.size())), path, name);
 }
 
 void OutputClaims::AddSource(const std::wstring& source) {
@@ -39,24 +60,43 @@ void OutputClaims::ResolveSources() {
     kiv::LockGuard hold(lock_);
     noted.swap(unresolved_);
   }
+  if (noted.empty()) {
+    return;
+  }
+  // Each folder is read once: its identity for the keys, and its entries'
+  // identities in one listing. A run's sources are mostly many files of a
+  // few folders, and a look per file costs milliseconds on some systems.
+  struct Folder {
+    std::optional<std::wstring> key;
+    std::unordered_map<std::wstring, std::optional<kiv::FileStamp>> entries;
+  };
+  std::unordered_map<std::wstring, Folder> folders;
+  for (const std::wstring& source : noted) {
+    const std::wstring name = kiv::FindFileName(source);
+    folders[source.substr(0, source.size() - name.size())].entries[kiv::ComparableName(name)];
+  }
+  for (auto& [path, folder] : folders) {
+    folder.key = FolderKey(path);
+    kiv::ReadFolderIdentities(path, folder.entries);
+  }
   struct Resolved {
     std::wstring source;
     std::wstring key;
     Identity identity;
   };
   std::vector<Resolved> resolved;
-  // A source noted twice (at its registration and as its run began) is
-  // read once.
-  std::set<std::wstring> seen;
   for (std::wstring& source : noted) {
-    if (!seen.insert(source).second) {
-      continue;
-    }
+    const std::wstring name = kiv::FindFileName(source);
+    const Folder& folder = folders.at(source.substr(0, source.size() - name.size()));
+    const std::optional<kiv::FileStamp>& listed = folder.entries.at(kiv::ComparableName(name));
     kiv::FileStamp stamp;
-    if (kiv::ReadFileStamp(source, &stamp)) {
-      std::wstring key = KeyOf(source);
-      resolved.push_back({std::move(source), std::move(key), Identity(stamp.volume, stamp.index)});
+    if (listed) {
+      stamp = *listed;
+    } else if (!kiv::ReadFileStamp(source, &stamp)) {
+      continue;  // gone: it holds no name
     }
+    std::wstring key = KeyIn(folder.key, source, name);
+    resolved.push_back({std::move(source), std::move(key), Identity(stamp.volume, stamp.index)});
   }
   kiv::LockGuard hold(lock_);
   for (const Resolved& r : resolved) {

@@ -154,6 +154,9 @@ class OutputClaims {
   // and "photos" are one folder), else by its spelling; the file name as the
   // file system compares it. A folder's identity is read once a run.
   std::wstring KeyOf(const std::wstring& path);
+  // The key's part the folder gives ("volume:index|"), from the run's
+  // folders when known; none when the folder cannot be read.
+  std::optional<std::wstring> FolderKey(const std::wstring& folder);
   // True when `held` was claimed for the row of `source`. REQUIRES: lock_.
   static bool SameSource(const Held& held, const std::wstring& source,
                          const std::optional<Identity>& sourceId);

@@ -8,8 +8,13 @@
 #include "kiv/pumping_lock.h"
 #include "pages/file_list_adapter.h"
 #include "pages/resource_ids.h"
+#include "pages/shortened_path.h"
 
 namespace {
+
+// The state cell's left and right margins together, in pixels at kBaseDpi.
+constexpr int kBaseDpi = 96;
+constexpr int kStateCellMargins = 12;
 
 // The whole text of a column of the list's item, read from the control on
 // the thread that owns it.
@@ -31,6 +36,24 @@ std::wstring ControlText(HWND list, int item, int column) {
 
 }  // namespace
 
+int StateColumnWidth(HWND list) {
+  int widest = 0;
+  for (const wchar_t* text :
+       {kStateConverting, kStateReadFailed, kStateWriteFailed, kStateConverted}) {
+    const auto width = static_cast<int>(
+        SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
+    widest = width > widest ? width : widest;
+  }
+  // The cell's margins grow with the font, as the text does.
+  const HDC screen = GetDC(list);
+  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : kBaseDpi;
+  if (screen != nullptr) {
+    ReleaseDC(list, screen);
+  }
+  const int fitted = widest + MulDiv(kStateCellMargins, dpi, kBaseDpi);
+  return fitted > PageFile::kStateColumnWidth ? fitted : PageFile::kStateColumnWidth;
+}
+
 PageFile::PageFile() = default;
 PageFile::~PageFile() = default;
 
@@ -42,10 +65,11 @@ LRESULT PageFile::OnInitDialog(WPARAM, LPARAM) {
     list_->SetOptions(kIdleListOptions);
     RECT client{};
     GetClientRect(list_->Handle(), &client);
+    const int stateWidth = StateColumnWidth(list_->Handle());
     const int nameWidth =
-        (client.right - client.left) - GetSystemMetrics(SM_CXVSCROLL) - kStateColumnWidth;
+        (client.right - client.left) - GetSystemMetrics(SM_CXVSCROLL) - stateWidth;
     list_->AddColumn(L"ファイル名", nameWidth, LVCFMT_LEFT);
-    list_->AddColumn(L"状態", kStateColumnWidth, LVCFMT_CENTER);
+    list_->AddColumn(L"状態", stateWidth, LVCFMT_CENTER);
   }
   hint_ = kiv::StaticText::Attach(*this, IDC_DROP_HINT);
   return 0;
@@ -195,13 +219,19 @@ void PageFile::DrawSourcePath(NMLVCUSTOMDRAW& draw) {
   const int inset = 2 * GetSystemMetrics(SM_CXEDGE);
   cell.left += inset;
   cell.right -= inset;
-  const std::wstring path = ControlText(list, item, 0);
-  std::vector<wchar_t> shown(path.begin(), path.end());
-  shown.push_back(L'\0');
-  SetTextColor(draw.nmcd.hdc, text);
-  SetBkMode(draw.nmcd.hdc, TRANSPARENT);
-  DrawTextW(draw.nmcd.hdc, shown.data(), -1, &cell,
-            DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_PATH_ELLIPSIS);
+  const HDC dc = draw.nmcd.hdc;
+  const LONG width = cell.right - cell.left;
+  const std::wstring shown =
+      ShortenedPath(ControlText(list, item, 0), [dc, width](const std::wstring& candidate) {
+        SIZE size{};
+        return GetTextExtentPoint32W(dc, candidate.c_str(), static_cast<int>(candidate.size()),
+                                     &size) != FALSE &&
+               size.cx <= width;
+      });
+  SetTextColor(dc, text);
+  SetBkMode(dc, TRANSPARENT);
+  DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &cell,
+            DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
 }
 
 void PageFile::OpenWithShell(const std::wstring& path) {

@@ -28,13 +28,18 @@
 #include "kiv/list_view.h"
 #include "kiv/static_text.h"
 
+// The state column's width for the list `list`: its widest state text in
+// the list's font and the cell's margins, at least kStateColumnWidth. A
+// fixed width cut the texts off at 144 DPI and more, where the font grows.
+int StateColumnWidth(HWND list);
+
 class PageFile : public kiv::Dialog {
  public:
   // Behaviour flags of the list while no run is active: Ctrl+A, Delete and
   // Enter all work.
   static constexpr std::uint32_t kIdleListOptions =
       kiv::ListView::kSelectAllKey | kiv::ListView::kDeleteKey | kiv::ListView::kOpenKey;
-  // Width in pixels of the state column.
+  // Width in pixels of the state column at 96 DPI, and its least width.
   static constexpr int kStateColumnWidth = 60;
 
   PageFile();

@@ -12,9 +12,11 @@
 #include <thread>
 
 #include "base/path.h"
+#include "base/unicode.h"
 #include "kiv/message_loop.h"
 #include "pages/file_list_adapter.h"
 #include "pages/resource_ids.h"
+#include "pages/shortened_path.h"
 #include "settings/data_file.h"
 #include "settings/data_node.h"
 #include "tests/app/window_support.h"
@@ -59,6 +61,37 @@ class InputWhenRowsAppear {
   std::thread thread_;
 };
 
+// A point on the window's close box, found by the window's own hit test
+// along its caption.
+bool CloseBoxPoint(HWND window, POINT& point) {
+  RECT frame{};
+  GetWindowRect(window, &frame);
+  const LONG y = frame.top + GetSystemMetrics(SM_CYFIXEDFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
+  for (LONG x = frame.right - 2; x > frame.right - 80; --x) {
+    if (SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(x, y)) == HTCLOSE) {
+      point = POINT{x - 4, y};
+      return true;
+    }
+  }
+  return false;
+}
+
+// A click of the mouse itself, as the user makes it.
+void ClickAt(POINT at) {
+  // The move goes with the press, so that the press lands where it was meant.
+  SetCursorPos(at.x, at.y);
+  INPUT input[3] = {};
+  for (INPUT& one : input) {
+    one.type = INPUT_MOUSE;
+  }
+  input[0].mi.dx = MulDiv(at.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+  input[0].mi.dy = MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+  input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(3, input, sizeof input[0]);
+}
+
 void PostClick(HWND button) {
   PostMessageW(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
   PostMessageW(button, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
@@ -86,9 +119,10 @@ class WindowFeedbackTest : public ::testing::Test {
   std::unique_ptr<TestMorvane> window_;
 };
 
-// Escape and 終了 during a registration close the window at once and nothing
-// is converted after the close but the file already in progress; 中止 ends
-// the registration with its rows so far and starts nothing.
+// Escape, 終了 and a click on the close box during a registration close the
+// window at once and nothing is converted after the close but the file
+// already in progress; 中止 ends the registration with its rows so far and
+// starts nothing.
 TEST_F(WindowFeedbackTest, RegistrationStopsForTheStopAndTheClose) {
   constexpr int kFiles = 1500;
   const std::wstring folder = dir_ / L"many";
@@ -97,7 +131,7 @@ TEST_F(WindowFeedbackTest, RegistrationStopsForTheStopAndTheClose) {
     ASSERT_TRUE(WriteBmp(folder + L"\\f" + std::to_wstring(i) + L".bmp", 4, 4));
   }
   ASSERT_TRUE(WriteLargeBmp(dir_ / L"big.bmp", 1500));
-  enum class Input { kEscape, kExitButton, kConvertButton };
+  enum class Input { kEscape, kExitButton, kConvertButton, kCloseBox };
   struct Case {
     const char* name;
     Input input;
@@ -107,6 +141,7 @@ TEST_F(WindowFeedbackTest, RegistrationStopsForTheStopAndTheClose) {
       {"Escape", Input::kEscape, false},
       {"exit button during a run", Input::kExitButton, true},
       {"convert button", Input::kConvertButton, false},
+      {"close box, clicked with the mouse", Input::kCloseBox, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -124,10 +159,17 @@ TEST_F(WindowFeedbackTest, RegistrationStopsForTheStopAndTheClose) {
       before = 1;
     }
     const HWND handle = window_->Handle();
+    POINT closeBox{};
+    if (c.input == Input::kCloseBox) {
+      ASSERT_TRUE(CloseBoxPoint(handle, closeBox));
+      SetForegroundWindow(handle);
+    }
     {
       InputWhenRowsAppear input(List(), before, [&] {
         if (c.input == Input::kEscape) {
           PostMessageW(List(), WM_KEYDOWN, VK_ESCAPE, 1);
+        } else if (c.input == Input::kCloseBox) {
+          ClickAt(closeBox);
         } else {
           PostClick(GetDlgItem(handle, c.input == Input::kExitButton ? IDC_EXIT : IDC_CONVERT));
         }
@@ -147,6 +189,9 @@ TEST_F(WindowFeedbackTest, RegistrationStopsForTheStopAndTheClose) {
       continue;
     }
     EXPECT_FALSE(IsWindow(handle));
+    // The close has stopped the run already, not the window object's end:
+    // the program still hands unregistered paths on before that.
+    EXPECT_FALSE(window_->convertManager()->IsRunning());
     window_.reset();  // waits for the file in progress
     DropQuitMessage();
     EXPECT_EQ(PngCount(folder), 0);
@@ -393,6 +438,61 @@ TEST_F(WindowFeedbackTest, PlacementSavedAtAnotherSizeOpensWhole) {
       EXPECT_LE(control.bottom, client.bottom) << id;
     }
     CloseMainWindow(window_);
+  }
+}
+
+// The state column holds each state text whole in the list's font, which
+// grows with the DPI: the dialog's own font, and larger ones as at 144 and
+// 192 DPI.
+TEST_F(WindowFeedbackTest, StateColumnHoldsItsTextsInAnyFont) {
+  const auto original = reinterpret_cast<HFONT>(SendMessageW(List(), WM_GETFONT, 0, 0));
+  for (int height : {0, 18, 24, 32}) {
+    SCOPED_TRACE(height);
+    HFONT font = height == 0 ? nullptr
+                             : CreateFontW(-height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                           DEFAULT_CHARSET, 0, 0, 0, 0, L"MS Shell Dlg");
+    if (font != nullptr) {
+      SendMessageW(List(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    const int width = StateColumnWidth(List());
+    for (const wchar_t* text : {L"変換中...", L"読込失敗", L"書込失敗", L"変換終了"}) {
+      const auto textWidth = static_cast<int>(
+          SendMessageW(List(), LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
+      EXPECT_GE(width, textWidth + 12) << kiv::WideToUtf8(text);
+    }
+    SendMessageW(List(), WM_SETFONT, reinterpret_cast<WPARAM>(original), FALSE);
+    if (font != nullptr) {
+      DeleteObject(font);
+    }
+  }
+  // As the page made it.
+  EXPECT_EQ(SendMessageW(List(), LVM_GETCOLUMNWIDTH, 1, 0), StateColumnWidth(List()));
+}
+
+// A long source path gives way in its folders first, then in the middle of
+// its file name, so that the name's beginning, end and extension stay in
+// view; a path that fits is shown whole.
+TEST(ShortenedPathTest, FoldersGoFirstThenTheMiddleOfTheName) {
+  struct Case {
+    const wchar_t* path;
+    std::size_t width;  // characters that fit
+    const wchar_t* shown;
+  };
+  const Case cases[] = {
+      {L"C:\\a\\b.bmp", 100, L"C:\\a\\b.bmp"},
+      {L"C:\\photos\\2024\\summer\\name.bmp", 22, L"C:\\photos\\...\\name.bmp"},
+      {L"C:\\photos\\2024\\summer\\name.bmp", 12, L"...\\name.bmp"},
+      {L"C:\\d\\abcdefghijklmnop.bmp", 14, L"...\\abc…op.bmp"},
+      {L"C:\\d\\abcdefghijklmnop.bmp", 6, L"a….bmp"},
+      {L"C:\\d\\abcdefghijklmnop.bmp", 2, L"….bmp"},  // nothing fits: the least
+      {L"abcdefgh.png", 8, L"ab…h.png"},
+      {L"Z:\\写真\\とても長い名前の写真.bmp", 12, L"...\\とて…真.bmp"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(kiv::WideToUtf8(c.path) + " in " + std::to_string(c.width));
+    const std::wstring shown =
+        ShortenedPath(c.path, [&c](const std::wstring& text) { return text.size() <= c.width; });
+    EXPECT_EQ(kiv::WideToUtf8(shown), kiv::WideToUtf8(c.shown));
   }
 }
 

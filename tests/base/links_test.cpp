@@ -1,14 +1,18 @@
 // Links as the path helpers see them: CanonicalPath through a folder link
 // (also below it, where nothing exists yet), and on Windows a junction far
 // down a long path, which must be known as a link and resolved, not
-// followed unseen because its path was too long for the plain file functions.
+// followed unseen because its path was too long for the plain file functions;
+// and a folder's identities read in one listing, which leaves links out.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
+#include "base/file_identity.h"
 #include "base/path.h"
 #include "base/unicode.h"
 #include "tests/support/temp_dir.h"
@@ -27,9 +31,57 @@ namespace {
 
 using testimg::TempDir;
 
+#ifdef _WIN32
+// Wine sets no reparse point of its own (FSCTL_SET_REPARSE_POINT answers
+// ERROR_NOT_SUPPORTED), but shows a host symbolic link to a folder as a
+// folder with FILE_ATTRIBUTE_REPARSE_POINT, as Windows shows a junction.
+// Under Wine the link is made by the host's ln, which a Wine process can
+// start; false elsewhere and when that fails.
+bool MakeHostFolderLink(const std::wstring& link, const std::wstring& target) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  const auto unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void (*)()>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+  if (unixName == nullptr) {
+    return false;  // not Wine
+  }
+  std::string names[2];
+  const std::wstring* paths[2] = {&target, &link};
+  for (int i = 0; i < 2; ++i) {
+    char* name = unixName(SystemPath(*paths[i]).c_str());
+    if (name == nullptr) {
+      return false;
+    }
+    names[i] = name;
+    HeapFree(GetProcessHeap(), 0, name);
+  }
+  // Wine splits a host program's command line by the Windows rules.
+  std::wstring command =
+      L"/bin/ln -s -- \"" + Utf8ToWide(names[0]) + L"\" \"" + Utf8ToWide(names[1]) + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return false;
+  }
+  // Wine neither waits for a host program nor keeps its exit code: the link
+  // tells when it has run.
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  for (int i = 0; i < 200; ++i) {
+    if (IsLink(link)) {
+      return true;
+    }
+    Sleep(50);
+  }
+  return false;
+}
+#endif
+
 // Makes a link at `link` to the folder `target` (both full paths): a
-// junction on Windows, a symbolic link elsewhere. False when the system will
-// not make one.
+// junction on Windows (under Wine, a host symbolic link it shows as one), a
+// symbolic link elsewhere. False when the system will not make one.
 bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
 #ifdef _WIN32
   if (!MakeDirectory(link)) {
@@ -64,8 +116,13 @@ bool MakeFolderLink(const std::wstring& link, const std::wstring& target) {
   const BOOL made =
       DeviceIoControl(handle, FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
                       nullptr, 0, &returned, nullptr);
+  const DWORD error = made ? ERROR_SUCCESS : GetLastError();
   CloseHandle(handle);
-  return made != FALSE;
+  if (made) {
+    return true;
+  }
+  return error == ERROR_NOT_SUPPORTED && RemoveDirectoryW(SystemPath(link).c_str()) &&
+         MakeHostFolderLink(link, target);
 #else
   return symlink(WideToUtf8(target).c_str(), WideToUtf8(link).c_str()) == 0;
 #endif
@@ -102,6 +159,60 @@ TEST(Links, FarDownALongPathAreKnownAndResolved) {
     EXPECT_EQ(CanonicalPath(AddSeparator(c.folder) + L"new" + kPathSeparator + L"a.png"),
               AddSeparator(real) + L"new" + kPathSeparator + L"a.png");
     EXPECT_FALSE(IsLink(deep));
+  }
+}
+
+// A folder's listing gives each plain entry the identity its own look gives,
+// finds names as the file system compares them, and leaves a link (whose look
+// gives its target) and a missing name for the caller to look at.
+TEST(Links, FolderIdentitiesMatchEachFilesOwnLook) {
+  TempDir dir;
+  const std::wstring outside = AddSeparator(dir.path()) + L"outside";
+  const std::wstring folder = AddSeparator(dir.path()) + L"folder";
+  ASSERT_TRUE(MakeDirectory(outside));
+  ASSERT_TRUE(MakeDirectory(folder));
+  ASSERT_TRUE(MakeDirectory(AddSeparator(folder) + L"sub"));
+  for (const wchar_t* name : {L"plain.bmp", L"Upper.BMP", L"写真.bmp"}) {
+    ASSERT_TRUE(testimg::WriteFileBytes(AddSeparator(folder) + name, {1, 2, 3}));
+  }
+  const bool linked = MakeFolderLink(AddSeparator(folder) + L"link", outside);
+  struct Case {
+    const wchar_t* asked;   // as the caller spells it
+    const wchar_t* onDisk;  // the entry it names; null for none
+    bool listed;            // the listing answers it (else the caller looks)
+  };
+  const Case cases[] = {
+      {L"plain.bmp", L"plain.bmp", true}, {L"写真.bmp", L"写真.bmp", true}, {L"sub", L"sub", true},
+      {L"missing.bmp", nullptr, false},   {L"link", L"link", false},
+#ifdef _WIN32
+      {L"upper.bmp", L"Upper.BMP", true},  // one name to the file system
+#endif
+  };
+  std::unordered_map<std::wstring, std::optional<FileStamp>> wanted;
+  for (const Case& c : cases) {
+    wanted[ComparableName(c.asked)];
+  }
+  const bool read = ReadFolderIdentities(folder, wanted);
+#ifdef _WIN32
+  ASSERT_TRUE(read);
+#else
+  // A look at one file is cheap here: the listing is not offered.
+  ASSERT_FALSE(read);
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(WideToUtf8(c.asked));
+    if (!linked && std::wstring(c.asked) == L"link") {
+      continue;  // the system made no link
+    }
+    const std::optional<FileStamp>& answer = wanted.at(ComparableName(c.asked));
+    if (!read || !c.listed) {
+      EXPECT_FALSE(answer.has_value());
+      continue;
+    }
+    ASSERT_TRUE(answer.has_value());
+    FileStamp own;
+    ASSERT_TRUE(ReadFileStamp(AddSeparator(folder) + c.onDisk, &own));
+    EXPECT_TRUE(answer->SameFile(own));
   }
 }
 
