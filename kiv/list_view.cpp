@@ -1,6 +1,7 @@
 #include "kiv/list_view.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 #include <shellapi.h>
 
 #include <cwchar>
@@ -357,6 +358,20 @@ void ListView::FollowRow(std::size_t position) {
     // (or while painting was held) is drawn again whole.
     InvalidateRect(Handle(), nullptr, FALSE);
   }
+}
+
+LRESULT ListView::OnMouseMove(WPARAM wParam, LPARAM lParam) {
+  if (hoverListener_) {
+    LVHITTESTINFO hit{};
+    hit.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    const int item =
+        static_cast<int>(SendMessageW(Handle(), LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (item != hoveredItem_) {
+      hoveredItem_ = item;
+      hoverListener_(item);
+    }
+  }
+  return DefaultProc(WM_MOUSEMOVE, wParam, lParam);
 }
 
 LRESULT ListView::OnNotify(WPARAM wParam, LPARAM lParam) {

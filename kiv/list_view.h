@@ -49,6 +49,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -174,6 +175,13 @@ class ListView : public Window {
   // Any thread.
   void ShowPending();
 
+  // Tells `listener` each time the item under the pointer changes (seen in
+  // WM_MOUSEMOVE): the control's item index, or -1 off the items. User-
+  // interface thread.
+  void SetHoverListener(std::function<void(int item)> listener) {
+    hoverListener_ = std::move(listener);
+  }
+
   // Locked. LVM_SUBITEMHITTEST: the row at client point (x, y), or null
   // when the point is not on a row's icon, label or state icon; stores the
   // hit column in `column` when given.
@@ -193,6 +201,8 @@ class ListView : public Window {
   LRESULT OnKeyDown(WPARAM key, LPARAM lParam) override;
   // WM_NOTIFY: reflection only.
   LRESULT OnNotify(WPARAM wParam, LPARAM lParam) override;
+  // WM_MOUSEMOVE: the hover listener, then default processing.
+  LRESULT OnMouseMove(WPARAM wParam, LPARAM lParam) override;
   // WM_VSCROLL, and WM_MOUSEWHEEL through DefaultProc: the user scrolls.
   LRESULT OnVScroll(WPARAM wParam, LPARAM lParam) override;
   LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -232,6 +242,8 @@ class ListView : public Window {
   // control, in the order of removal, each as the position was then.
   mutable std::vector<std::size_t> removals_;
   bool armed_ = false;
+  std::function<void(int)> hoverListener_;
+  int hoveredItem_ = -1;
 };
 
 }  // namespace kiv

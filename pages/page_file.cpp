@@ -12,9 +12,12 @@
 
 namespace {
 
-// The state cell's left and right margins together, in pixels at kBaseDpi.
+// The pixels per inch of the sizes below.
 constexpr int kBaseDpi = 96;
+// The state cell's left and right margins together, in pixels at kBaseDpi.
 constexpr int kStateCellMargins = 12;
+// The widest line of a row's tip, in pixels at kBaseDpi.
+constexpr int kTipWidth = 480;
 
 // The whole text of a column of the list's item, read from the control on
 // the thread that owns it.
@@ -34,6 +37,17 @@ std::wstring ControlText(HWND list, int item, int column) {
   }
 }
 
+// The screen's pixels per inch as `window` is drawn.
+int ScreenDpi(HWND window) {
+  const HDC screen = GetDC(window);
+  if (screen == nullptr) {
+    return kBaseDpi;
+  }
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(window, screen);
+  return dpi;
+}
+
 }  // namespace
 
 int StateColumnWidth(HWND list) {
@@ -45,12 +59,7 @@ int StateColumnWidth(HWND list) {
     widest = width > widest ? width : widest;
   }
   // The cell's margins grow with the font, as the text does.
-  const HDC screen = GetDC(list);
-  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : kBaseDpi;
-  if (screen != nullptr) {
-    ReleaseDC(list, screen);
-  }
-  const int fitted = widest + MulDiv(kStateCellMargins, dpi, kBaseDpi);
+  const int fitted = widest + MulDiv(kStateCellMargins, ScreenDpi(list), kBaseDpi);
   return fitted > PageFile::kStateColumnWidth ? fitted : PageFile::kStateColumnWidth;
 }
 
@@ -61,7 +70,7 @@ LRESULT PageFile::OnInitDialog(WPARAM, LPARAM) {
   list_ = kiv::ListView::Attach(*this, IDC_FILE_LIST);
   if (list_) {
     SendMessageW(list_->Handle(), LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
-                 LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+                 LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
     list_->SetOptions(kIdleListOptions);
     RECT client{};
     GetClientRect(list_->Handle(), &client);
@@ -70,6 +79,16 @@ LRESULT PageFile::OnInitDialog(WPARAM, LPARAM) {
         (client.right - client.left) - GetSystemMetrics(SM_CXVSCROLL) - stateWidth;
     list_->AddColumn(L"ファイル名", nameWidth, LVCFMT_LEFT);
     list_->AddColumn(L"状態", stateWidth, LVCFMT_CENTER);
+    // The rows' tips come from a tooltip of the page's own rather than the
+    // list's info tips, which not every system's list asks for.
+    tip_ = kiv::ToolTip::Create(list_->Handle(), Handle(),
+                                MulDiv(kTipWidth, ScreenDpi(list_->Handle()), kBaseDpi));
+    list_->SetHoverListener([this](int item) {
+      hoveredItem_ = item;
+      if (tip_) {
+        tip_->Renew();
+      }
+    });
   }
   hint_ = kiv::StaticText::Attach(*this, IDC_DROP_HINT);
   return 0;
@@ -94,8 +113,40 @@ void PageFile::ShowHintIfEmpty() {
   ShowWindow(hint_->Handle(), SW_SHOW);
 }
 
+std::wstring PageFile::TipText(int item) {
+  if (!list_ || item < 0) {
+    return std::wstring();
+  }
+  std::wstring tip = RowTip(*list_, item);
+  if (!tip.empty()) {
+    return tip;
+  }
+  // The path, when the row shows it shortened (as DrawSourcePath measures).
+  const HWND list = list_->Handle();
+  RECT cell{};
+  cell.left = LVIR_LABEL;
+  if (!SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(item),
+                    reinterpret_cast<LPARAM>(&cell))) {
+    return tip;
+  }
+  std::wstring path = ControlText(list, item, 0);
+  const auto width = static_cast<LONG>(
+      SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(path.c_str())));
+  if (width > cell.right - cell.left - 4 * GetSystemMetrics(SM_CXEDGE)) {
+    tip = std::move(path);
+  }
+  return tip;
+}
+
 LRESULT PageFile::OnNotify(WPARAM, LPARAM lParam) {
   const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+  if (header != nullptr && tip_ && header->hwndFrom == tip_->Handle()) {
+    if (header->code == static_cast<UINT>(TTN_GETDISPINFOW)) {
+      tipText_ = TipText(hoveredItem_);
+      reinterpret_cast<NMTTDISPINFOW*>(lParam)->lpszText = &tipText_[0];
+    }
+    return 0;
+  }
   if (header == nullptr || !list_ || header->idFrom != IDC_FILE_LIST) {
     return 0;
   }
@@ -105,16 +156,6 @@ LRESULT PageFile::OnNotify(WPARAM, LPARAM lParam) {
       return 0;
     case NM_CUSTOMDRAW:
       return Answer(DrawRow(*reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
-    case LVN_GETINFOTIPW: {
-      // A row with a note shows it; the others keep the list's own tip (the
-      // whole path of a shortened one).
-      auto& tip = *reinterpret_cast<NMLVGETINFOTIPW*>(lParam);
-      const std::wstring note = RowTip(*list_, tip.iItem);
-      if (!note.empty() && tip.pszText != nullptr && tip.cchTextMax > 0) {
-        lstrcpynW(tip.pszText, note.c_str(), tip.cchTextMax);
-      }
-      return 0;
-    }
     case LVN_INSERTITEM:
       // Rows that come while the hint shows (added by a run) bring the list
       // back.

@@ -27,6 +27,7 @@
 #include "kiv/dialog.h"
 #include "kiv/list_view.h"
 #include "kiv/static_text.h"
+#include "kiv/tool_tip.h"
 
 // The state column's width for the list `list`: its widest state text in
 // the list's font and the cell's margins, at least kStateColumnWidth. A
@@ -55,6 +56,12 @@ class PageFile : public kiv::Dialog {
   // Shows the hint in place of the list when the list has no row.
   void ShowHintIfEmpty();
 
+  // The tip of the list's item `item` (the control's index): its row's
+  // note, else the whole path when the row shows it shortened, else empty.
+  std::wstring TipText(int item);
+  // The tooltip window of the list's rows; null before OnInitDialog.
+  HWND TipWindow() const { return tip_ ? tip_->Handle() : nullptr; }
+
   // The row colours: failed, converted with a warning.
   static constexpr COLORREF kFailedColour = RGB(0xD0, 0x10, 0x10);
   static constexpr COLORREF kWarnedColour = RGB(0xC0, 0x78, 0x00);
@@ -62,7 +69,8 @@ class PageFile : public kiv::Dialog {
  protected:
   LRESULT OnInitDialog(WPARAM wParam, LPARAM lParam) override;
   // The list's notifications: a double click on a row opens its file; the
-  // drawing of its rows, their tips, and rows coming and going (the hint).
+  // drawing of its rows and rows coming and going (the hint); and the
+  // tooltip's request for the hovered row's tip (TTN_GETDISPINFOW).
   LRESULT OnNotify(WPARAM wParam, LPARAM lParam) override;
   // The posted look at whether the list became empty.
   LRESULT DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -83,6 +91,10 @@ class PageFile : public kiv::Dialog {
 
   std::shared_ptr<kiv::ListView> list_;
   std::shared_ptr<kiv::StaticText> hint_;
+  // Made after the list and gone before it: the tooltip watches the list.
+  std::unique_ptr<kiv::ToolTip> tip_;
+  int hoveredItem_ = -1;
+  std::wstring tipText_;  // the text last given to the tooltip
   bool emptyCheckPosted_ = false;
 };
 

@@ -253,16 +253,33 @@ bool Truncate(const std::wstring& path, LONG size) {
 }
 
 std::wstring TipOf(const Morvane& window, int row) {
-  wchar_t buffer[1024] = {};
-  NMLVGETINFOTIPW tip{};
-  tip.hdr = {window.pageFile()->list()->Handle(), static_cast<UINT_PTR>(IDC_FILE_LIST),
-             static_cast<UINT>(LVN_GETINFOTIPW)};
-  tip.pszText = buffer;
-  tip.cchTextMax = 1024;
-  tip.iItem = row;
-  SendMessageW(window.pageFile()->Handle(), WM_NOTIFY, IDC_FILE_LIST,
-               reinterpret_cast<LPARAM>(&tip));
-  return buffer;
+  return window.pageFile()->TipText(row);
+}
+
+// The text of the row tip in view once the pointer rests on `row`, as the
+// user moves it there; empty when none shows within a few seconds.
+std::wstring HoveredTip(const Morvane& window, int row) {
+  const HWND list = window.pageFile()->list()->Handle();
+  RECT cell{};
+  cell.left = LVIR_LABEL;
+  SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+  POINT at{cell.left + 20, (cell.top + cell.bottom) / 2};
+  ClientToScreen(list, &at);
+  for (const LONG dx : {0, 1}) {
+    SetCursorPos(at.x + dx, at.y);
+    INPUT move{};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = MulDiv(at.x + dx, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    move.mi.dy = MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &move, sizeof move);
+    PumpFor(std::chrono::milliseconds(50));
+  }
+  const HWND tip = window.pageFile()->TipWindow();
+  if (!PumpUntil([&] { return tip != nullptr && IsWindowVisible(tip); }, std::chrono::seconds(5))) {
+    return std::wstring();
+  }
+  return WindowText(tip);
 }
 
 ListViewFileList::RowNote MarkOf(const Morvane& window, int row) {
@@ -327,12 +344,19 @@ TEST_F(WindowFeedbackTest, RowsTellWhyInJapanese) {
     if (cases[i].note == Note::kWarned) {
       EXPECT_EQ(tip.rfind(cases[i].tip, 0), 0u);
       EXPECT_NE(tip.find(L"8,000 バイト)"), std::wstring::npos);
+    } else if (cases[i].tip.empty()) {
+      // No note: the whole path, where the row shows it shortened.
+      EXPECT_TRUE(tip.empty() || tip == dir_ / cases[i].name) << tip;
     } else {
       EXPECT_EQ(tip, cases[i].tip);
     }
     EXPECT_EQ(MarkOf(*window_, static_cast<int>(i)), cases[i].note);
   }
   EXPECT_EQ(WindowText(window_->Handle()), L"Morvane - 失敗 4 件");
+  // The pointer resting on a failed row shows its reason, and on the next
+  // failed row, that row's.
+  EXPECT_EQ(HoveredTip(*window_, 2), cases[2].tip);
+  EXPECT_EQ(HoveredTip(*window_, 3), cases[3].tip);
   // The rows in their colours, the long path shortened in the middle.
   EXPECT_TRUE(
       SaveScreenshot(window_->Handle(), kiv::AddSeparator(ScreenshotFolder()) + L"rows_told.png"));
@@ -342,7 +366,7 @@ TEST_F(WindowFeedbackTest, RowsTellWhyInJapanese) {
   SendMessageW(OptionControl(*window_, IDC_OVERWRITE), CB_SETCURSEL, 0, 0);
   Press(*window_, IDC_CONVERT);
   ASSERT_TRUE(WaitUntilIdle(*window_));
-  EXPECT_EQ(TipOf(*window_, 1), L"");
+  EXPECT_EQ(TipOf(*window_, 1).find(L"読込失敗"), std::wstring::npos);
   EXPECT_EQ(MarkOf(*window_, 1), Note::kNone);
   EXPECT_EQ(WindowText(window_->Handle()), L"Morvane - 失敗 2 件");
 }
