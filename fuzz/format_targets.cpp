@@ -158,6 +158,12 @@ int HeifTarget(const std::uint8_t* data, std::size_t size) {
   // The primary image as libheif itself decodes it to 8-bit RGBA, turned the same way.
   const testimg::Picture reference =
       testimg::DecodeHeifReference(std::vector<std::uint8_t>(data, data + size));
+  // libheif under its own default limits may refuse a coded frame larger than the image (which
+  // it crops to the image's size) that the reader, whose limit follows the sizes the file
+  // declares, decodes: there is then nothing to compare with.
+  if (reference.width == 0) {
+    return 0;
+  }
   CheckSamePicture("heif", reference, PictureOf("heif", image));
   return 0;
 }

@@ -550,11 +550,14 @@ TEST(CliProgress, LineFitsTheTerminalInColumns) {
 }  // namespace
 
 TEST_F(CliTest, ProgressLineShowsTheTimeLeft) {
-  const std::wstring many = FolderOfLargeBmps(L"many", 30, 240, 9);
+  // Enough files that the progress line is drawn while some are done and some are not, at
+  // every speed (it is drawn every tenth of a second).
+  const std::wstring many = FolderOfLargeBmps(L"many", 60, 240, 9);
   terminal.progressWanted = true;
-  // A clock that moves a quarter of a second each time it is read.
+  // A clock that moves a second each time it is read, so that every line drawn after the first
+  // file is done has an estimate.
   double now = 0;
-  terminal.clock = [&now] { return now += 0.25; };
+  terminal.clock = [&now] { return now += 1.0; };
   EXPECT_EQ(Run({L"-j", L"1", many}), cli::kExitConverted);
   EXPECT_TRUE(terminal.Shows(terminal.progress, L" left"));
 }
