@@ -70,15 +70,11 @@ int wmain(int argc, wchar_t** argv) {
                  "registering|running\n");
     return 2;
   }
-  const std::wstring workDir = argv[2];
-  const std::wstring exe = workDir + L"\\Morvane.exe";
+  const std::wstring exe = bench::FreshCopy(argv[1], argv[2]);
   const std::wstring folder = argv[3];
   const std::wstring way = argv[4];
   const bool whileRegistering = std::wstring(argv[5]) == L"registering";
-  CreateDirectoryW(workDir.c_str(), nullptr);
-  DeleteFileW((workDir + L"\\Morvane.dat").c_str());
-  if (!CopyFileW(argv[1], exe.c_str(), FALSE)) {
-    std::fprintf(stderr, "cannot copy Morvane.exe\n");
+  if (exe.empty()) {
     return 1;
   }
   std::wstring line = L"\"" + exe + L"\" \"" + folder + L"\"";

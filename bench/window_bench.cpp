@@ -126,12 +126,8 @@ int wmain(int argc, wchar_t** argv) {
                  "LARGE_FOLDER LARGE_COUNT\n");
     return 2;
   }
-  const std::wstring workDir = argv[2];
-  const std::wstring exe = workDir + L"\\Morvane.exe";
-  CreateDirectoryW(workDir.c_str(), nullptr);
-  DeleteFileW((workDir + L"\\Morvane.dat").c_str());
-  if (!CopyFileW(argv[1], exe.c_str(), FALSE)) {
-    std::fprintf(stderr, "cannot copy Morvane.exe\n");
+  const std::wstring exe = bench::FreshCopy(argv[1], argv[2]);
+  if (exe.empty()) {
     return 1;
   }
   const std::wstring smallFolder = argv[3];

@@ -111,4 +111,15 @@ double UnixNow() {
   return static_cast<double>(ticks) / 1e7 - 11644473600.0;
 }
 
+std::wstring FreshCopy(const std::wstring& source, const std::wstring& workDir) {
+  const std::wstring exe = workDir + L"\\Morvane.exe";
+  CreateDirectoryW(workDir.c_str(), nullptr);
+  DeleteFileW((workDir + L"\\Morvane.dat").c_str());
+  if (!CopyFileW(source.c_str(), exe.c_str(), FALSE)) {
+    std::fprintf(stderr, "cannot copy Morvane.exe\n");
+    return std::wstring();
+  }
+  return exe;
+}
+
 }  // namespace bench

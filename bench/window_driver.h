@@ -46,6 +46,11 @@ double UnixNow();
 
 void Print(const char* name, double value);
 
+// Copies `source` (a Morvane.exe) into `workDir`, made if missing, with no
+// settings file beside it, so that it starts with the defaults. Returns the
+// copy's path, or an empty string when it could not be copied.
+std::wstring FreshCopy(const std::wstring& source, const std::wstring& workDir);
+
 }  // namespace bench
 
 #endif  // MORVANE_BENCH_WINDOW_DRIVER_H
