@@ -1,14 +1,18 @@
-// File stamps over GetFileInformationByHandle, times set by SetFileTime;
-// names fold to upper case by the system's table, as the file system folds them.
+// File stamps over NtQueryInformationFile and GetFileInformationByHandle, times set by
+// SetFileTime; names fold to upper case by the system's table, as the file system folds them.
 #include "base/file_identity.h"
 
 #include <windows.h>
+#include <winternl.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "base/long_path.h"
+#include "base/path.h"
 
 namespace kiv {
 
@@ -18,37 +22,138 @@ namespace {
 constexpr std::int64_t kStepsPerSecond = 10000000;
 constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600;
 
-}  // namespace
+// Sets the stamp's time from a FILETIME count of steps.
+void SetTime(std::int64_t steps, FileStamp* stamp) {
+  stamp->seconds = steps / kStepsPerSecond - kSecondsFrom1601To1970;
+  stamp->nanoseconds = static_cast<std::uint32_t>(steps % kStepsPerSecond) * 100;
+}
 
-bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
-  if (path.empty()) {
-    return false;
-  }
-  // No access right is needed to read the information, and sharing
-  // everything keeps the look from disturbing a writer or a deletion; the
-  // backup flag lets folders open too.
-  const HANDLE handle = CreateFileW(SystemPath(path).c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+// The stamp of an open file from what GetFileInformationByHandle gives.
+void FillStamp(const BY_HANDLE_FILE_INFORMATION& info, FileStamp* stamp) {
+  stamp->volume = info.dwVolumeSerialNumber;
+  stamp->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  stamp->size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  SetTime(static_cast<std::int64_t>(
+              (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+              info.ftLastWriteTime.dwLowDateTime),
+          stamp);
+  stamp->links = info.nNumberOfLinks;
+}
+
+// Opens `path` only to read about it: no access right is needed for that,
+// and sharing everything keeps the look from disturbing a writer or a
+// deletion; the backup flag lets folders open too. With `itself`, a link
+// is opened rather than what it points to.
+HANDLE OpenToLook(const std::wstring& path, bool itself) {
+  return CreateFileW(SystemPath(path).c_str(), 0,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS | (itself ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                     nullptr);
+}
+
+// The whole stamp of `path`, its volume asked of the volume itself.
+bool ReadStampFromVolume(const std::wstring& path, FileStamp* stamp) {
+  const HANDLE handle = OpenToLook(path, false);
   if (handle == INVALID_HANDLE_VALUE) {
     return false;
   }
   BY_HANDLE_FILE_INFORMATION info;
   const bool ok = GetFileInformationByHandle(handle, &info) != FALSE;
   CloseHandle(handle);
-  if (!ok) {
+  if (ok) {
+    FillStamp(info, stamp);
+  }
+  return ok;
+}
+
+// The volume serial number of the folder `folder`, remembered for a while.
+//
+// Asking a file for its volume is cheap on Windows, but under Wine each
+// answer comes from its mount manager in another process, a millisecond a
+// file. An entry of a folder that is no link lives on the folder's volume
+// (a mount point is a link), so the folder's answer serves all its entries.
+// It is kept for two seconds: long enough to serve a run of thousands of
+// files, short enough that a drive letter given to another disk is soon
+// seen.
+bool FolderVolume(const std::wstring& folder, std::uint64_t* volume) {
+  constexpr ULONGLONG kKeptMilliseconds = 2000;
+  constexpr std::size_t kMaxFolders = 4096;
+  struct Known {
+    std::uint64_t volume;
+    ULONGLONG readAt;
+  };
+  static std::mutex lock;
+  static std::unordered_map<std::wstring, Known> known;
+  const ULONGLONG now = GetTickCount64();
+  {
+    const std::lock_guard<std::mutex> hold(lock);
+    const auto found = known.find(folder);
+    if (found != known.end() && now - found->second.readAt < kKeptMilliseconds) {
+      *volume = found->second.volume;
+      return true;
+    }
+  }
+  FileStamp stamp;
+  if (!ReadStampFromVolume(folder, &stamp)) {
     return false;
   }
-  stamp->volume = info.dwVolumeSerialNumber;
-  stamp->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  stamp->size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  const std::int64_t steps = static_cast<std::int64_t>(
-      (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-      info.ftLastWriteTime.dwLowDateTime);
-  stamp->seconds = steps / kStepsPerSecond - kSecondsFrom1601To1970;
-  stamp->nanoseconds = static_cast<std::uint32_t>(steps % kStepsPerSecond) * 100;
-  stamp->links = info.nNumberOfLinks;
+  const std::lock_guard<std::mutex> hold(lock);
+  if (known.size() >= kMaxFolders) {
+    known.clear();
+  }
+  known[folder] = Known{stamp.volume, now};
+  *volume = stamp.volume;
   return true;
+}
+
+// The stamp of `path`, an entry (not a link) of the folder `folder`, read
+// from the entry without asking it for its volume; false when `path` is a
+// link or the system will not tell.
+bool ReadStampInFolder(const std::wstring& path, const std::wstring& folder, FileStamp* stamp) {
+  const HANDLE handle = OpenToLook(path, true);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  IO_STATUS_BLOCK io;
+  FILE_BASIC_INFORMATION basic;
+  FILE_STANDARD_INFORMATION standard;
+  FILE_INTERNAL_INFORMATION internal;
+  const bool ok =
+      NT_SUCCESS(NtQueryInformationFile(handle, &io, &basic, sizeof basic, FileBasicInformation)) &&
+      (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+      NT_SUCCESS(NtQueryInformationFile(handle, &io, &standard, sizeof standard,
+                                        FileStandardInformation)) &&
+      NT_SUCCESS(
+          NtQueryInformationFile(handle, &io, &internal, sizeof internal, FileInternalInformation));
+  CloseHandle(handle);
+  std::uint64_t volume = 0;
+  if (!ok || !FolderVolume(folder, &volume)) {
+    return false;
+  }
+  stamp->volume = volume;
+  stamp->index = static_cast<std::uint64_t>(internal.IndexNumber.QuadPart);
+  stamp->size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
+  SetTime(basic.LastWriteTime.QuadPart, stamp);
+  stamp->links = standard.NumberOfLinks;
+  return true;
+}
+
+}  // namespace
+
+bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
+  if (path.empty()) {
+    return false;
+  }
+  // An entry of a named folder, read with its folder's volume; the rest
+  // (links, a drive's root, a path relative to the current folder) asks the
+  // volume itself.
+  const std::wstring name = FindFileName(path);
+  const std::wstring folder = path.substr(0, path.size() - name.size());
+  if (!name.empty() && name != L"." && name != L".." && !IsPathSeparator(name.back()) &&
+      !folder.empty() && IsPathSeparator(folder.back()) && ReadStampInFolder(path, folder, stamp)) {
+    return true;
+  }
+  return ReadStampFromVolume(path, stamp);
 }
 
 bool ReadFolderIdentities(const std::wstring& folder,

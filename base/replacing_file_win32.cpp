@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include "base/replacing_file.h"
+#include "base/exact_name.h"
+#include "base/folder_listing.h"
 #include "base/long_path.h"
 
 namespace kiv {
@@ -20,6 +22,14 @@ bool MomentarilyInUse(DWORD error) {
          error == ERROR_LOCK_VIOLATION;
 }
 
+// Where a move makes the name `to`: a name the output listings know to be
+// free in every letter case is spelled so that it is looked up exactly as
+// written (under Wine a look in any letter case reads the whole folder).
+std::wstring MoveTarget(const std::wstring& to) {
+  const std::wstring exact = OutputListings().SurelyAbsent(to) ? ExactNamePath(to) : std::wstring();
+  return exact.empty() ? SystemPath(to) : exact;
+}
+
 }  // namespace
 
 bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring& to,
@@ -31,8 +41,9 @@ bool ReplacingFile::PlatformReplace(const std::wstring& from, const std::wstring
   // if the move still fails.
   DWORD lifted = INVALID_FILE_ATTRIBUTES;
   DWORD error = ERROR_SUCCESS;
+  const std::wstring target = MoveTarget(to);
   for (int attempt = 1;; ++attempt) {
-    if (MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), flags)) {
+    if (MoveFileExW(SystemPath(from).c_str(), target.c_str(), flags)) {
       return true;
     }
     error = GetLastError();
@@ -63,8 +74,9 @@ ReplacingFile::Result ReplacingFile::PlatformMoveNew(const std::wstring& from,
                                                      const std::wstring& to, bool durable) {
   // A scanner or an indexer holding the new temporary open for a moment makes
   // the move fail too: it is tried again as the replacing move is.
+  const std::wstring target = MoveTarget(to);
   for (int attempt = 1;; ++attempt) {
-    if (MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
+    if (MoveFileExW(SystemPath(from).c_str(), target.c_str(),
                     durable ? MOVEFILE_WRITE_THROUGH : 0)) {
       return Result::kDone;
     }

@@ -273,6 +273,7 @@ Collected CollectFiles(const Request& request, const std::vector<std::wstring>& 
     if (!kiv::ReadFileStamp(file.path, &stamp)) {
       continue;
     }
+    collected.sourceBytes += stamp.size;
     const auto known = firstName.emplace(std::make_pair(stamp.volume, stamp.index), file.path);
     if (!known.second && known.first->second != file.path) {
       collected.alsoNamed.emplace(file.path, known.first->second);

@@ -7,6 +7,7 @@
 // Threads: the calling (main) thread.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ struct Collected {
   // the file, a folder named again through a link or a mount), each with
   // another of its names in the list. Such a source is never deleted.
   std::map<std::wstring, std::wstring> alsoNamed;
+  // The bytes of the sources of `files` (those whose size could be read).
+  uint64_t sourceBytes = 0;
   // Files a folder scan passed over (the filter does not match them).
   std::vector<std::wstring> skipped;
   // Named paths that do not exist or cannot be read (told on the terminal).

@@ -103,12 +103,8 @@ int ConvertFiles(const Request& request, Collected& collected, MemoryOptionSet& 
       [&log](const ConvertManager::FileReport& report) { log.Reaped(report); });
   manager.SetOtherSources(collected.otherSources);
   // The time left is told by the bytes of the sources (files of every size
-  // come in any order), added up before registration takes the list.
-  uint64_t bytesTotal = 0;
-  for (const ConvertManager::PendingFile& file : files) {
-    kiv::FileStamp stamp;
-    bytesTotal += kiv::ReadFileStamp(file.path, &stamp) ? stamp.size : 0;
-  }
+  // come in any order), added up as they were collected.
+  const uint64_t bytesTotal = collected.sourceBytes;
   manager.RegisterFiles(files);
 
   const double started = terminal.Now();

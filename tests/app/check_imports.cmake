@@ -3,7 +3,7 @@
 #   cmake -DEXE=path/Morvane.exe -DOBJDUMP=path/objdump -P check_imports.cmake
 cmake_minimum_required(VERSION 3.25)
 set(system_dlls
-  advapi32 comctl32 comdlg32 gdi32 kernel32 msvcrt ole32 oleaut32 shell32 shlwapi
+  advapi32 comctl32 comdlg32 gdi32 kernel32 msvcrt ntdll ole32 oleaut32 shell32 shlwapi
   user32 uxtheme version winmm)
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)

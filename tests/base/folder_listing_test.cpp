@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "base/exact_name.h"
+#endif
 #include "base/file_identity.h"
 #include "base/folder_listing.h"
 #include "base/path.h"
@@ -43,15 +48,15 @@ TEST(FolderListing, CallsANameFreeOnlyWhenNeitherListedNorAdded) {
     std::wstring path;
     bool absent;
   } cases[] = {
-      {dir / L"photo.png", false},             // listed
-      {dir / L"PHOTO.PNG", !FoldsCase()},      // listed in another case
-      {dir / L"写真.png", !FoldsCase()},       // listed in another case, not ASCII
-      {dir / L"missing.png", true},            // neither listed nor added
-      {dir / L"later.png", true},              // made by another after the listing
-      {dir / L"mine.png", false},              // added by this process
-      {dir / L"MINE.png", !FoldsCase()},       // added, asked in another case
-      {dir / L"PHOTO~1.PNG", false},           // a short alias may name a listed file
-      {dir / L"photo.png.", false},            // Windows drops the trailing dot
+      {dir / L"photo.png", false},                           // listed
+      {dir / L"PHOTO.PNG", !FoldsCase()},                    // listed in another case
+      {dir / L"写真.png", !FoldsCase()},                     // listed in another case, not ASCII
+      {dir / L"missing.png", true},                          // neither listed nor added
+      {dir / L"later.png", true},                            // made by another after the listing
+      {dir / L"mine.png", false},                            // added by this process
+      {dir / L"MINE.png", !FoldsCase()},                     // added, asked in another case
+      {dir / L"PHOTO~1.PNG", false},                         // a short alias may name a listed file
+      {dir / L"photo.png.", false},                          // Windows drops the trailing dot
       {AddSeparator(dir / L"no-folder") + L"a.png", false},  // a folder that cannot be listed
   };
   for (const auto& c : cases) {
@@ -87,6 +92,33 @@ TEST(FolderListing, ExclusiveWriteOntoANameMadeAfterTheListingFails) {
   EXPECT_EQ(stamp.size, 3u);
   ForgetFolderListings();
 }
+
+#ifdef _WIN32
+// Under Wine a new name spelled exactly is made without a search of its
+// folder: the spelling reaches the folder the ordinary path names, keeps the
+// name as given (a Japanese one too) and, being exact, does not find the
+// name in another letter case. Windows has no such spelling.
+TEST(ExactName, SpellsANewNameInTheFolderTheOrdinaryPathNames) {
+  const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  TempDir dir;
+  const std::wstring folder = dir / L"写真 2026";
+  ASSERT_TRUE(MakeDirectory(folder));
+  ASSERT_TRUE(testimg::WriteFileBytes(AddSeparator(folder) + L"Upper.PNG", kBytes));
+  const std::wstring made = AddSeparator(folder) + L"新しい.png";
+  const std::wstring exact = ExactNamePath(made);
+  ASSERT_EQ(exact.empty(), !wine);
+  if (!wine) {
+    return;
+  }
+  EXPECT_EQ(exact.rfind(L"\\\\?\\unix\\", 0), 0u) << WideToUtf8(exact);
+  ASSERT_TRUE(testimg::WriteFileBytes(exact, kBytes));
+  EXPECT_EQ(testimg::ReadFileBytes(made), kBytes);
+  EXPECT_TRUE(FileExists(ExactNamePath(AddSeparator(folder) + L"Upper.PNG")));
+  EXPECT_FALSE(FileExists(ExactNamePath(AddSeparator(folder) + L"upper.png")));
+  EXPECT_TRUE(ExactNamePath(L"relative.png").empty());
+  EXPECT_TRUE(ExactNamePath(AddSeparator(folder)).empty());
+}
+#endif
 
 TEST(MachineToken, TellsMachinesAndNamespacesApartWhateverTheirNamesReadInAscii) {
   const struct {
