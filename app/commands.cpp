@@ -79,6 +79,9 @@ void Morvane::BeginRun(bool wholeList) {
     convertManager_->ClearRowsForNewRun();
   }
   failedRows_ = 0;
+  // The run reads the options from its own threads, from the page's copy of
+  // them: a control a program set without telling the page counts too.
+  pageOption_->KeepValues();
   if (closing_ || !convertManager_->StartConvert()) {
     return;
   }

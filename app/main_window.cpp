@@ -337,13 +337,36 @@ void Morvane::ShowPage(int index) {
 
 void Morvane::SetTitle(const std::wstring& title) {
   // The counts are read together with the title, on the thread that made it.
-  TitleUpdate update{&title, false, 0, 0};
+  TitleUpdate update{title};
   if (convertManager_) {
     update.running = convertManager_->IsRunning();
     update.done = convertManager_->FinishedCount();
     update.remaining = convertManager_->RemainingCount();
   }
-  SendMessageW(Handle(), kTitleMessage, 0, reinterpret_cast<LPARAM>(&update));
+  if (GetWindowThreadProcessId(Handle(), nullptr) == GetCurrentThreadId()) {
+    {
+      // Newer than any title still waiting to be shown.
+      const std::lock_guard<std::mutex> hold(titleLock_);
+      pendingTitle_.reset();
+    }
+    ShowTitle(update);
+    return;
+  }
+  const std::lock_guard<std::mutex> hold(titleLock_);
+  pendingTitle_ = std::move(update);
+  if (!titlePosted_) {
+    titlePosted_ = PostMessageW(Handle(), kTitleMessage, 0, 0) != FALSE;
+  }
+}
+
+void Morvane::ShowTitle(const TitleUpdate& update) {
+  engineTitle_ = update.title;
+  SetWindowTextW(Handle(), TitleWithFailures(engineTitle_, failedRows_).c_str());
+  if (update.running) {
+    taskbar_.ShowCounts(update.done, update.remaining);
+  } else {
+    taskbar_.Clear();
+  }
 }
 
 std::unique_ptr<TaskbarButton> Morvane::MakeTaskbarButton() {
@@ -368,13 +391,14 @@ LRESULT Morvane::DefaultProc(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return TRUE;
     case kTitleMessage: {
-      const auto* update = reinterpret_cast<const TitleUpdate*>(lParam);
-      engineTitle_ = *update->title;
-      SetWindowTextW(Handle(), TitleWithFailures(engineTitle_, failedRows_).c_str());
-      if (update->running) {
-        taskbar_.ShowCounts(update->done, update->remaining);
-      } else {
-        taskbar_.Clear();
+      std::optional<TitleUpdate> update;
+      {
+        const std::lock_guard<std::mutex> hold(titleLock_);
+        update.swap(pendingTitle_);
+        titlePosted_ = false;
+      }
+      if (update) {
+        ShowTitle(*update);
       }
       return TRUE;
     }

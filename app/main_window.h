@@ -35,6 +35,8 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -152,16 +154,19 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   // Sent by EnableConvertButton to have the user-interface thread enable or
   // disable the button (WPARAM: TRUE or FALSE).
   static constexpr UINT kEnableConvertButtonMessage = WM_APP + 1;
-  // Sent by SetTitle (LPARAM: the TitleUpdate) and by the list when a row
-  // fails, so that the user-interface thread sets the title and the taskbar.
+  // Posted by SetTitle from another thread (the update waits in
+  // `pendingTitle_`), sent by the list when a row fails, so that the
+  // user-interface thread sets the title and the taskbar.
   static constexpr UINT kTitleMessage = WM_APP + 2;
   static constexpr UINT kRowFailedMessage = WM_APP + 3;
   struct TitleUpdate {
-    const std::wstring* title;
-    bool running;
-    int done;
-    int remaining;
+    std::wstring title;
+    bool running = false;
+    int done = 0;
+    int remaining = 0;
   };
+  // Shows `update` now. User-interface thread only.
+  void ShowTitle(const TitleUpdate& update);
 
   // The exit button, Escape and the close box. From here on the window
   // takes no hand-off (a start opens its own window) and starts no run; a
@@ -254,6 +259,12 @@ class Morvane : public kiv::Dialog, public ConvertWindow {
   // Rows of the current (or last) run that failed; the title tells them.
   int failedRows_ = 0;
   std::wstring engineTitle_ = L"Morvane";  // the last title the run set
+  // The newest title set from another thread and not shown yet: a run
+  // never waits for the window to draw its title, and titles set faster
+  // than it draws them show as one, the newest.
+  std::mutex titleLock_;
+  std::optional<TitleUpdate> pendingTitle_;  // guarded by titleLock_
+  bool titlePosted_ = false;                 // guarded by titleLock_
   std::vector<std::wstring> unregistered_;
   // The window's small icon, made for it; destroyed with the object, after
   // the window.

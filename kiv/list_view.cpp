@@ -91,6 +91,7 @@ ListViewItem* ListView::AddItem(const std::wstring& text) {
     return nullptr;
   }
   items_.push_back(std::make_shared<ListViewItem>(this, index));
+  items_.back()->shown_[0] = text;
   return items_.back().get();
 }
 
@@ -99,6 +100,7 @@ void ListView::SetItemText(const ListViewItem& row, const std::wstring& text, in
   ShowRemovals();
   // A text kept to show soon is older than this one.
   row.pending_.erase(column);
+  row.shown_[column] = text;
   std::vector<wchar_t> buffer(text.begin(), text.end());
   buffer.push_back(L'\0');
   LVITEMW item = {};
@@ -204,6 +206,10 @@ std::wstring ListView::GetItemText(const ListViewItem& row, int column) const {
   const auto kept = row.pending_.find(column);
   if (kept != row.pending_.end()) {
     return kept->second;
+  }
+  const auto shown = row.shown_.find(column);
+  if (shown != row.shown_.end()) {
+    return shown->second;
   }
   ShowRemovals();
   std::vector<wchar_t> buffer;

@@ -99,6 +99,10 @@ class ListViewItem {
   // Texts set by SetItemTextSoon that the control does not show yet, by
   // column; `queued_` while the row is in its list's queue of such rows.
   mutable std::map<int, std::wstring> pending_;
+  // The texts the control shows, by column, as this object set them: read
+  // from here, a text needs no call to the control (from another thread a
+  // call waits for the user-interface thread, which may be busy drawing).
+  mutable std::map<int, std::wstring> shown_;
   bool queued_ = false;
 };
 
@@ -141,9 +145,10 @@ class ListView : public Window {
   // Locked. As SetItemText, but the control shows the text soon (see above).
   // Any thread; it never waits for the user-interface thread.
   void SetItemTextSoon(ListViewItem& row, const std::wstring& text, int column);
-  // Locked. The whole text of `column` in `row`, however long
-  // (LVM_GETITEMTEXTW with a buffer grown 256 characters at a time), or the
-  // text SetItemTextSoon kept for it.
+  // Locked. The whole text of `column` in `row`, however long: the text
+  // SetItemTextSoon kept for it, else the one this object last gave the
+  // control, else the control's (LVM_GETITEMTEXTW with a buffer grown 256
+  // characters at a time).
   std::wstring GetItemText(const ListViewItem& row, int column) const;
   // Locked. Keeps `mark` in the control's item of `row` (its lParam, 0 until
   // set) and redraws the row: custom drawing reads it from the drawing

@@ -7,7 +7,8 @@
 // user-interface thread). Between attempts the waiting thread backs off:
 // first by yielding its time slice, then by sleeping up to a millisecond or
 // until a message arrives for it, so a waiter never spins hot against an
-// idle-priority holder.
+// idle-priority holder. A thread that owns no window has no messages to
+// serve: it waits for the lock as for any other.
 //
 // Threads: any. The lock must be one that the calling thread may take
 // recursively if it already holds it (kiv::CriticalSection is).

@@ -207,13 +207,14 @@ void PageFile::OpenRowAt(const NMITEMACTIVATE& activate) {
 LRESULT PageFile::DrawRow(NMLVCUSTOMDRAW& draw) {
   switch (draw.nmcd.dwDrawStage) {
     case CDDS_PREPAINT:
+      paintTop_ = SendMessageW(list_->Handle(), LVM_GETTOPINDEX, 0, 0);
+      paintInset_ = 2 * GetSystemMetrics(SM_CXEDGE);
       return CDRF_NOTIFYITEMDRAW;
     case CDDS_ITEMPREPAINT:
       // A row above the first one in view is not drawn: the list paints it
       // from where it would stand, and the part below its header showed as
       // pieces of text there.
-      if (static_cast<LRESULT>(draw.nmcd.dwItemSpec) <
-          SendMessageW(list_->Handle(), LVM_GETTOPINDEX, 0, 0)) {
+      if (static_cast<LRESULT>(draw.nmcd.dwItemSpec) < paintTop_) {
         return CDRF_SKIPDEFAULT;
       }
       return CDRF_NOTIFYSUBITEMDRAW;
@@ -256,10 +257,8 @@ void PageFile::DrawSourcePath(NMLVCUSTOMDRAW& draw) {
   } else {
     FillRect(draw.nmcd.hdc, &cell, GetSysColorBrush(COLOR_WINDOW));
   }
-  // The list's own inset of a label.
-  const int inset = 2 * GetSystemMetrics(SM_CXEDGE);
-  cell.left += inset;
-  cell.right -= inset;
+  cell.left += paintInset_;
+  cell.right -= paintInset_;
   const HDC dc = draw.nmcd.hdc;
   const LONG width = cell.right - cell.left;
   const std::wstring shown =

@@ -94,6 +94,10 @@ class PageFile : public kiv::Dialog {
   // Made after the list and gone before it: the tooltip watches the list.
   std::unique_ptr<kiv::ToolTip> tip_;
   int hoveredItem_ = -1;
+  // Read once as the list starts to paint, for every row it paints: the
+  // first row in view and the list's inset of a label.
+  LRESULT paintTop_ = 0;
+  int paintInset_ = 0;
   std::wstring tipText_;  // the text last given to the tooltip
   bool emptyCheckPosted_ = false;
 };

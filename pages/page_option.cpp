@@ -83,6 +83,8 @@ LRESULT PageOption::OnInitDialog(WPARAM, LPARAM) {
   if (countSlider_ && countText != nullptr) {
     AddLinkNow(*countSlider_, countText, kiv::TrackBar::kLinkShowPosition, 0);
   }
+  ownThread_ = GetCurrentThreadId();
+  KeepValues();
   return 0;
 }
 
@@ -98,6 +100,18 @@ kiv::EditBox* PageOption::EditBoxOf(Option option) const {
 }
 
 LRESULT PageOption::OnCommand(WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = HandleCommand(wParam, lParam);
+  KeepValues();
+  return result;
+}
+
+LRESULT PageOption::OnHScroll(WPARAM wParam, LPARAM lParam) {
+  const LRESULT result = kiv::Dialog::OnHScroll(wParam, lParam);
+  KeepValues();
+  return result;
+}
+
+LRESULT PageOption::HandleCommand(WPARAM wParam, LPARAM lParam) {
   switch (LOWORD(wParam)) {
     case IDC_OUTPUT_BROWSE: {
       kiv::EditBox* output = EditBoxOf(Option::kOutput);
@@ -177,6 +191,7 @@ void PageOption::LoadOptions(kiv::DataNode& node) {
   if (countSlider_) {
     countSlider_->Load(node.Child(OptionKey(Option::kConvertCount)), kDefaultConvertCount);
   }
+  KeepValues();
 }
 
 HWND PageOption::HandleOf(const kiv::Window* control) {
@@ -212,7 +227,7 @@ bool PageOption::IsOn(Option option) {
     return false;
   }
   LRESULT state = 0;
-  if (Ask(checkHandles_[row], BM_GETCHECK, 0, 0, state)) {
+  if (OnOwnThread() && Ask(checkHandles_[row], BM_GETCHECK, 0, 0, state)) {
     return state == BST_CHECKED;
   }
   std::lock_guard<std::mutex> hold(snapshotMutex_);
@@ -225,7 +240,7 @@ std::wstring PageOption::GetOptionText(Option option) {
   }
   const int row = TextRow(option);
   std::wstring text;
-  if (ReadText(textHandles_[row], text)) {
+  if (OnOwnThread() && ReadText(textHandles_[row], text)) {
     return text;
   }
   std::lock_guard<std::mutex> hold(snapshotMutex_);
@@ -234,7 +249,7 @@ std::wstring PageOption::GetOptionText(Option option) {
 
 int PageOption::AskNumber(HWND control, UINT message, int Snapshot::*last) {
   LRESULT answer = 0;
-  if (Ask(control, message, 0, 0, answer)) {
+  if (OnOwnThread() && Ask(control, message, 0, 0, answer)) {
     return static_cast<int>(answer);
   }
   std::lock_guard<std::mutex> hold(snapshotMutex_);
@@ -269,8 +284,16 @@ PageOption::Snapshot PageOption::TakeSnapshot() {
 
 LRESULT PageOption::OnDestroy(WPARAM, LPARAM) {
   // The page is destroyed before its controls: they still answer here.
+  KeepValues();
+  return 0;
+}
+
+void PageOption::KeepValues() {
   Snapshot shot = TakeSnapshot();
   std::lock_guard<std::mutex> hold(snapshotMutex_);
   snapshot_ = std::move(shot);
-  return 0;
+}
+
+bool PageOption::OnOwnThread() const {
+  return GetCurrentThreadId() == ownThread_;
 }

@@ -4,11 +4,15 @@
 // at the moment of each read.
 //
 // Threads: creation, LoadOptions, SaveOptions and the page's commands run on
-// the user-interface thread. The OptionSet reads may come from any thread:
-// each is a message sent to the control, answered by the user-interface
-// thread, so a reader waits until that thread processes it. Once the page's
-// window is gone (the program is closing while conversions finish) the reads
-// answer with the values the controls held when the page was destroyed.
+// the user-interface thread. The OptionSet reads may come from any thread. On
+// the user-interface thread each asks its control. Another thread reads a copy
+// of the controls' values that the page takes as it loads them and again after
+// every command and scroll it gets from them (a click, a key, an edit, a
+// slider moved), and that KeepValues takes on demand: asking the control from
+// there would wait for the user-interface thread, busy drawing the list
+// while a run goes on, and a run of small files would go at its pace. Once the
+// page's window is gone (the program is closing while conversions finish) the
+// reads answer with the values the controls held when the page was destroyed.
 #ifndef MORVANE_PAGES_PAGE_OPTION_H
 #define MORVANE_PAGES_PAGE_OPTION_H
 
@@ -36,6 +40,10 @@ class PageOption : public kiv::Dialog, public OptionSet {
   // settings tree, or an empty node); missing values take the defaults.
   // User-interface thread.
   void LoadOptions(kiv::DataNode& node);
+  // Takes the copy of the controls' values that other threads read, for a
+  // change the page was not told of (a control set by a program rather than
+  // by the user). User-interface thread only.
+  void KeepValues();
   // Writes every control's state into `node`. User-interface thread.
   void SaveOptions(kiv::DataNode& node) const;
 
@@ -60,6 +68,8 @@ class PageOption : public kiv::Dialog, public OptionSet {
   LRESULT OnInitDialog(WPARAM wParam, LPARAM lParam) override;
   // The three "デフォルト" buttons and "参照..."; other commands are reflected.
   LRESULT OnCommand(WPARAM wParam, LPARAM lParam) override;
+  // A slider moved: its value is kept for the other threads' reads.
+  LRESULT OnHScroll(WPARAM wParam, LPARAM lParam) override;
   // Keeps the controls' last values for reads that arrive afterwards.
   LRESULT OnDestroy(WPARAM wParam, LPARAM lParam) override;
 
@@ -68,7 +78,7 @@ class PageOption : public kiv::Dialog, public OptionSet {
   virtual bool ChooseOutputFolder(const std::wstring& initial, std::wstring& chosen);
 
  private:
-  // The last values of the controls, kept when the page is destroyed.
+  // The controls' values as other threads read them (see above).
   struct Snapshot {
     std::array<int, 9> checks{};
     std::array<std::wstring, 3> texts;
@@ -80,6 +90,10 @@ class PageOption : public kiv::Dialog, public OptionSet {
   void AddLinkNow(kiv::Window& source, kiv::Window* target, int kind, int value);
   kiv::EditBox* EditBoxOf(Option option) const;
   Snapshot TakeSnapshot();
+  // OnCommand's work before the values are kept.
+  LRESULT HandleCommand(WPARAM wParam, LPARAM lParam);
+  // True on the thread that owns the page's window.
+  bool OnOwnThread() const;
   // Sends `message` to `control` and returns its answer, or nothing when the
   // control's window no longer exists.
   static bool Ask(HWND control, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& answer);
@@ -103,6 +117,8 @@ class PageOption : public kiv::Dialog, public OptionSet {
   HWND overwriteHandle_ = nullptr;
   HWND compressHandle_ = nullptr;
   HWND countHandle_ = nullptr;
+  // The thread that owns the page's window; 0 until OnInitDialog.
+  std::atomic<DWORD> ownThread_{0};
 
   std::mutex snapshotMutex_;
   Snapshot snapshot_;

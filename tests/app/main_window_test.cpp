@@ -7,11 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "pages/resource_ids.h"
 #include "base/path.h"
 #include "kiv/instance.h"
+#include "kiv/message_loop.h"
+#include "kiv/pumping_lock.h"
 #include "pages/message_dialog.h"
 #include "pages/page_help.h"
 #include "settings/data_file.h"
@@ -241,25 +244,53 @@ TEST_F(MainWindowTest, ShowPageAndTabPicks) {
 TEST_F(MainWindowTest, OptionReadsComeFromOtherThreadsAndOutliveTheWindow) {
   window_ = OpenMainWindow();
   ASSERT_TRUE(window_);
-  SendMessageW(OptionControl(*window_, IDC_OVERWRITE), CB_SETCURSEL, 1, 0);
+  SetCheck(*window_, IDC_AUTO_START_CONVERT, false);
   SetCheck(*window_, IDC_24BIT, true);
   SetCheck(*window_, IDC_OUT_SRC_DIRECTORY, false);
   SetEditText(*window_, IDC_OUTPUT, L"D:\\出力");
+  // A program's change that tells the page nothing, kept as a run's start keeps it.
+  SendMessageW(OptionControl(*window_, IDC_OVERWRITE), CB_SETCURSEL, 1, 0);
   std::shared_ptr<PageOption> options = window_->pageOption();
+  options->KeepValues();
+  testimg::TempDir dir;
+  ASSERT_TRUE(WriteBmp(dir / L"row.bmp"));
+  Drop(*window_, {dir / L"row.bmp"});
+  ASSERT_EQ(ListRows(*window_).size(), 1u);
+  kiv::ListView& list = *window_->pageFile()->list();
 
-  // A read from another thread waits for this thread to answer it.
+  // What the engine's threads ask of the window while a run goes on never
+  // waits for this thread, which may be busy drawing: here it does not look
+  // at its messages until each has returned.
   int mode = -5;
   std::wstring output;
-  std::atomic<bool> done{false};
-  std::thread reader([&] {
-    mode = options->GetOverwriteMode();
-    output = options->GetOptionText(Option::kOutput);
-    done = true;
-  });
-  EXPECT_TRUE(PumpUntil([&] { return done.load(); }));
-  reader.join();
+  std::wstring path;
+  const std::function<void()> asks[] = {
+      [&] { mode = options->GetOverwriteMode(); },
+      [&] { output = options->GetOptionText(Option::kOutput); },
+      [&] {
+        kiv::PumpingLock hold(list.Lock());
+        path = list.GetItemText(*list.ItemShownAt(0), 0);
+      },
+      [&] { window_->SetTitle(L"Morvane - 7"); },
+  };
+  for (const std::function<void()>& ask : asks) {
+    std::atomic<bool> done{false};
+    std::thread engine([&] {
+      ask();
+      done = true;
+    });
+    for (int i = 0; i < 500 && !done; ++i) {
+      Sleep(10);
+    }
+    EXPECT_TRUE(done) << "a read waited for the window's thread";
+    PumpUntil([&] { return done.load(); });
+    engine.join();
+  }
   EXPECT_EQ(mode, 1);
   EXPECT_EQ(output, L"D:\\出力");
+  EXPECT_EQ(path, dir / L"row.bmp");
+  kiv::PumpMessages();
+  EXPECT_EQ(WindowText(window_->Handle()), L"Morvane - 7");
 
   // Once the window is gone, conversions still finishing read the last values
   // instead of the zeros of vanished controls (a zero would mean "replace").

@@ -11,6 +11,7 @@
 #include "base/path.h"
 #include "image/bitmap.h"
 #include "kiv/instance.h"
+#include "kiv/message_loop.h"
 #include "settings/data_file.h"
 #include "tests/support/image_makers.h"
 #include "tests/support/temp_dir.h"
@@ -134,15 +135,17 @@ std::vector<std::wstring> ListPaths(const Morvane& window) {
 }
 
 bool WaitUntilIdle(Morvane& window, std::chrono::milliseconds timeout) {
-  return PumpUntil(
+  const bool idle = PumpUntil(
       [&window] {
-        // The scheduler's own idle state comes last, after the title and
-        // the button are back.
+        // The scheduler's own idle state comes last, after the button is
+        // back and its last title posted.
         return window.convertManager()->WaitUntilIdle(0) &&
                WindowText(window.convertButton()->Handle()) == L"変換" &&
                IsWindowEnabled(window.convertButton()->Handle());
       },
       timeout);
+  kiv::PumpMessages();  // shows that title
+  return idle;
 }
 
 HWND OptionControl(const Morvane& window, int id) {
