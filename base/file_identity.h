@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace kiv {
 
@@ -50,8 +51,9 @@ bool ReadFileStamp(const std::wstring& path, FileStamp* stamp);
 // the folder instead of one look per file (under Wine a look costs
 // milliseconds, and a run's first claim reads the identity of every source
 // in its list). `wanted` maps ComparableName of each name asked for to its
-// answer: the entries found are given a stamp of which only `volume` and
-// `index` are filled, as ReadFileStamp would give them; a name that is not
+// answer: the entries found are given a stamp of which `volume`, `index`,
+// `size` and the time are filled, as ReadFileStamp would give them (`links`
+// stays 1: a listing does not tell); a name that is not
 // there, an entry that is a link (its stamp is its target's) and one
 // of a file system that keeps no file ids stay empty, for the caller to
 // read one by one. On Windows an entry is also
@@ -59,6 +61,11 @@ bool ReadFileStamp(const std::wstring& path, FileStamp* stamp);
 // cannot be listed so; always on POSIX, where a look is cheap.
 bool ReadFolderIdentities(const std::wstring& folder,
                           std::unordered_map<std::wstring, std::optional<FileStamp>>& wanted);
+
+// The stamps of `paths`, in their order: those ReadFolderIdentities answers
+// from one listing of their folder, the rest from ReadFileStamp (empty for a
+// file that is not there). `links` is 1 for a stamp a listing gave.
+std::vector<std::optional<FileStamp>> ReadFileStamps(const std::vector<std::wstring>& paths);
 
 // Gives the file at `path` the modification time of `stamp` (the rest of the
 // stamp is not used; the access time becomes the same). True on success.

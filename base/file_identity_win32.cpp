@@ -200,6 +200,8 @@ bool ReadFolderIdentities(const std::wstring& folder,
         FileStamp stamp;
         stamp.volume = info.dwVolumeSerialNumber;
         stamp.index = id;
+        stamp.size = static_cast<std::uint64_t>(entry->EndOfFile.QuadPart);
+        SetTime(entry->LastWriteTime.QuadPart, &stamp);
         note(entry->FileName, entry->FileNameLength, stamp);
         const auto shortBytes =
             static_cast<DWORD>(static_cast<unsigned char>(entry->ShortNameLength));

@@ -268,11 +268,17 @@ Collected CollectFiles(const Request& request, const std::vector<std::wstring>& 
     collected.files.push_back(std::move(file));
   }
   std::map<std::pair<uint64_t, uint64_t>, std::wstring> firstName;
+  std::vector<std::wstring> paths;
   for (const ConvertManager::PendingFile& file : collected.files) {
-    kiv::FileStamp stamp;
-    if (!kiv::ReadFileStamp(file.path, &stamp)) {
+    paths.push_back(file.path);
+  }
+  const std::vector<std::optional<kiv::FileStamp>> stamps = kiv::ReadFileStamps(paths);
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    if (!stamps[i]) {
       continue;
     }
+    const kiv::FileStamp& stamp = *stamps[i];
+    const ConvertManager::PendingFile& file = collected.files[i];
     collected.sourceBytes += stamp.size;
     const auto known = firstName.emplace(std::make_pair(stamp.volume, stamp.index), file.path);
     if (!known.second && known.first->second != file.path) {

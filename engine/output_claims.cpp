@@ -66,37 +66,30 @@ void OutputClaims::ResolveSources() {
   // Each folder is read once: its identity for the keys, and its entries'
   // identities in one listing. A run's sources are mostly many files of a
   // few folders, and a look per file costs milliseconds on some systems.
-  struct Folder {
-    std::optional<std::wstring> key;
-    std::unordered_map<std::wstring, std::optional<kiv::FileStamp>> entries;
-  };
-  std::unordered_map<std::wstring, Folder> folders;
+  std::unordered_map<std::wstring, std::optional<std::wstring>> folderKeys;
   for (const std::wstring& source : noted) {
-    const std::wstring name = kiv::FindFileName(source);
-    folders[source.substr(0, source.size() - name.size())].entries[kiv::ComparableName(name)];
+    const std::wstring folder = source.substr(0, source.size() - kiv::FindFileName(source).size());
+    if (folderKeys.count(folder) == 0) {
+      folderKeys[folder] = FolderKey(folder);
+    }
   }
-  for (auto& [path, folder] : folders) {
-    folder.key = FolderKey(path);
-    kiv::ReadFolderIdentities(path, folder.entries);
-  }
+  const std::vector<std::optional<kiv::FileStamp>> stamps = kiv::ReadFileStamps(noted);
   struct Resolved {
     std::wstring source;
     std::wstring key;
     Identity identity;
   };
   std::vector<Resolved> resolved;
-  for (std::wstring& source : noted) {
-    const std::wstring name = kiv::FindFileName(source);
-    const Folder& folder = folders.at(source.substr(0, source.size() - name.size()));
-    const std::optional<kiv::FileStamp>& listed = folder.entries.at(kiv::ComparableName(name));
-    kiv::FileStamp stamp;
-    if (listed) {
-      stamp = *listed;
-    } else if (!kiv::ReadFileStamp(source, &stamp)) {
+  for (std::size_t i = 0; i < noted.size(); ++i) {
+    if (!stamps[i]) {
       continue;  // gone: it holds no name
     }
-    std::wstring key = KeyIn(folder.key, source, name);
-    resolved.push_back({std::move(source), std::move(key), Identity(stamp.volume, stamp.index)});
+    std::wstring& source = noted[i];
+    const std::wstring name = kiv::FindFileName(source);
+    std::wstring key =
+        KeyIn(folderKeys.at(source.substr(0, source.size() - name.size())), source, name);
+    resolved.push_back(
+        {std::move(source), std::move(key), Identity(stamps[i]->volume, stamps[i]->index)});
   }
   kiv::LockGuard hold(lock_);
   for (const Resolved& r : resolved) {

@@ -212,7 +212,24 @@ TEST(Links, FolderIdentitiesMatchEachFilesOwnLook) {
     ASSERT_TRUE(answer.has_value());
     FileStamp own;
     ASSERT_TRUE(ReadFileStamp(AddSeparator(folder) + c.onDisk, &own));
-    EXPECT_TRUE(answer->SameFile(own));
+    EXPECT_TRUE(answer->Unchanged(own));  // its size and time too
+  }
+
+  // Many stamps at once answer as a look at each would, links and missing names too.
+  std::vector<std::wstring> paths;
+  for (const Case& c : cases) {
+    paths.push_back(AddSeparator(folder) + c.asked);
+  }
+  paths.push_back(AddSeparator(outside) + L"missing.bmp");
+  const std::vector<std::optional<FileStamp>> stamps = ReadFileStamps(paths);
+  ASSERT_EQ(stamps.size(), paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    SCOPED_TRACE(WideToUtf8(paths[i]));
+    FileStamp own;
+    ASSERT_EQ(stamps[i].has_value(), ReadFileStamp(paths[i], &own));
+    if (stamps[i]) {
+      EXPECT_TRUE(stamps[i]->Unchanged(own));
+    }
   }
 }
 
