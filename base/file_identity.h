@@ -44,7 +44,9 @@ struct FileStamp {
 };
 
 // Reads the stamp of the file or folder at `path` into `stamp`. False (and
-// `stamp` untouched) when nothing is there or the system will not tell.
+// `stamp` untouched) when nothing is there or the system will not tell. On
+// Windows an entry of a named folder that is not a link is given its
+// folder's volume, which is asked at most once every two seconds.
 bool ReadFileStamp(const std::wstring& path, FileStamp* stamp);
 
 // The identities of several entries of one folder, read in one pass over

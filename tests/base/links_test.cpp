@@ -213,6 +213,17 @@ TEST(Links, FolderIdentitiesMatchEachFilesOwnLook) {
     FileStamp own;
     ASSERT_TRUE(ReadFileStamp(AddSeparator(folder) + c.onDisk, &own));
     EXPECT_TRUE(answer->Unchanged(own));  // its size and time too
+#ifdef _WIN32
+    // The volume a stamp takes from its folder is the one the file itself names.
+    const HANDLE file = CreateFileW((AddSeparator(folder) + c.onDisk).c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    ASSERT_TRUE(GetFileInformationByHandle(file, &info));
+    CloseHandle(file);
+    EXPECT_EQ(own.volume, info.dwVolumeSerialNumber);
+    EXPECT_EQ(own.index, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
+#endif
   }
 
   // Many stamps at once answer as a look at each would, links and missing names too.

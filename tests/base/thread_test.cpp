@@ -288,6 +288,16 @@ TEST(Event, ManualResetLetsEveryWaiterPassUntilReset) {
   EXPECT_TRUE(event.WaitFor(0));
   event.Reset();
   EXPECT_FALSE(event.WaitFor(10));
+
+  // A Set from another thread ends a wait at once, not at its time limit.
+  std::thread setter([&] {
+    std::this_thread::sleep_for(20ms);
+    event.Set();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(event.WaitFor(20000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+  setter.join();
 }
 
 TEST(Event, AutoResetLetsOneWaiterPassPerSet) {
