@@ -14,6 +14,7 @@
 #include "pages/resource_ids.h"
 #include "base/path.h"
 #include "kiv/message_loop.h"
+#include "kiv/pumping_lock.h"
 #include "settings/data_file.h"
 #include "tests/app/window_support.h"
 #include "tests/support/temp_dir.h"
@@ -42,10 +43,14 @@ class CommandsTest : public ::testing::Test {
   void SetLevel(int level) {
     SendMessageW(OptionControl(*window_, IDC_COMPRESS_LEVEL), TBM_SETPOS, TRUE, level);
   }
+  // The rows' states as the run set them, also one the list has not drawn
+  // yet (a state that lasts less than the list's redraw is seen too).
   std::vector<std::wstring> States() {
     std::vector<std::wstring> states;
-    for (const Row& row : ListRows(*window_)) {
-      states.push_back(row.state);
+    kiv::ListView& list = *window_->pageFile()->list();
+    kiv::PumpingLock hold(list.Lock());
+    for (std::size_t i = 0; i < list.ItemCount(); ++i) {
+      states.push_back(list.GetItemText(*list.ItemAt(i), kColumnState));
     }
     return states;
   }
