@@ -304,6 +304,51 @@ TEST_F(MainWindowTest, OptionReadsComeFromOtherThreadsAndOutliveTheWindow) {
   EXPECT_EQ(options->GetOptionText(Option::kOutput), L"D:\\出力");
 }
 
+// What the user changes while a run goes on reaches the run's next read from
+// its own thread: each kind of control tells the page as the user works it.
+TEST_F(MainWindowTest, ChangesTheUserMakesReachOtherThreadsReads) {
+  window_ = OpenMainWindow();
+  ASSERT_TRUE(window_);
+  std::shared_ptr<PageOption> options = window_->pageOption();
+  const auto fromAnotherThread = [](const std::function<int()>& read) {
+    int value = -1;
+    std::thread engine([&] { value = read(); });
+    engine.join();
+    return value;
+  };
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    std::function<int()> read;
+    int expected;
+  } cases[] = {
+      {"a check box clicked", [&] { SetCheck(*window_, IDC_24BIT, true); },
+       [&] { return options->IsOn(Option::k24Bit) ? 1 : 0; }, 1},
+      {"a slider moved by a key",
+       [&] {
+         const HWND slider = OptionControl(*window_, IDC_COMPRESS_LEVEL);
+         SendMessageW(slider, WM_KEYDOWN, VK_RIGHT, 0);
+         SendMessageW(slider, WM_KEYUP, VK_RIGHT, 0);
+       },
+       [&] { return options->GetCompressLevel(); }, 7},
+      {"a choice picked in the list",
+       [&] {
+         const HWND list = OptionControl(*window_, IDC_OVERWRITE);
+         SendMessageW(list, CB_SETCURSEL, 2, 0);
+         SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(IDC_OVERWRITE, CBN_SELCHANGE),
+                      reinterpret_cast<LPARAM>(list));
+       },
+       [&] { return options->GetOverwriteMode(); }, 2},
+      {"a folder typed", [&] { SetEditText(*window_, IDC_OUTPUT, L"E:\\写真"); },
+       [&] { return options->GetOptionText(Option::kOutput) == L"E:\\写真" ? 1 : 0; }, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.change();
+    EXPECT_EQ(fromAnotherThread(c.read), c.expected);
+  }
+}
+
 TEST_F(MainWindowTest, HelpPageShowsNameAndVersion) {
   window_ = OpenMainWindow();
   ASSERT_TRUE(window_);
