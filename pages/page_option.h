@@ -1,7 +1,7 @@
 // PageOption: the second tab page ("設定"). Shows the fifteen options and is
 // their only store: each option lives in the state of one of its controls, and
-// the page answers the engine's option reads (OptionSet) from those controls
-// at the moment of each read.
+// the page answers the engine's option reads (OptionSet) from those controls'
+// values as they stand (on other threads, from its copy of them: see below).
 //
 // Threads: creation, LoadOptions, SaveOptions and the page's commands run on
 // the user-interface thread. The OptionSet reads may come from any thread. On
