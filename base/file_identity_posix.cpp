@@ -22,6 +22,10 @@ bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
   return true;
 }
 
+bool ReadSizeAndTime(const std::wstring& path, FileStamp* stamp) {
+  return ReadFileStamp(path, stamp);  // stat(2) is as cheap as it gets
+}
+
 bool SetModificationTime(const std::wstring& path, const FileStamp& stamp) {
   if (path.empty() || stamp.nanoseconds > 999999999u) {
     return false;

@@ -156,6 +156,20 @@ bool ReadFileStamp(const std::wstring& path, FileStamp* stamp) {
   return ReadStampFromVolume(path, stamp);
 }
 
+bool ReadSizeAndTime(const std::wstring& path, FileStamp* stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path.empty() ||
+      !GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data)) {
+    return false;
+  }
+  stamp->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  SetTime(static_cast<std::int64_t>(
+              (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+              data.ftLastWriteTime.dwLowDateTime),
+          stamp);
+  return true;
+}
+
 bool ReadFolderIdentities(const std::wstring& folder,
                           std::unordered_map<std::wstring, std::optional<FileStamp>>& wanted) {
   const HANDLE handle =

@@ -172,7 +172,9 @@ bool ReplacingFile::Finish(bool durable) {
   if (fault::ShouldFail(FaultStep::kCorrupt, temporary_)) {
     CorruptForTest(temporary_);
   }
-  hasWritten_ = ReadFileStamp(temporary_, &written_);
+  // Only its size and time are compared with the file found at the target
+  // after the move (NoteWritten).
+  hasWritten_ = ReadSizeAndTime(temporary_, &written_);
   return true;
 }
 
