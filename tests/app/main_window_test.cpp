@@ -241,39 +241,17 @@ TEST_F(MainWindowTest, ShowPageAndTabPicks) {
   EXPECT_FALSE(Visible(w.page(2)));
 }
 
+// What the engine's threads ask of the window while a run goes on never waits
+// for the window's thread, which may be busy drawing: here that thread does not
+// look at its messages until each ask has returned. What the user changes
+// reaches the next read at once, each kind of control telling the page as it
+// is worked.
 TEST_F(MainWindowTest, OptionReadsComeFromOtherThreadsAndOutliveTheWindow) {
   window_ = OpenMainWindow();
   ASSERT_TRUE(window_);
   SetCheck(*window_, IDC_AUTO_START_CONVERT, false);
-  SetCheck(*window_, IDC_24BIT, true);
-  SetCheck(*window_, IDC_OUT_SRC_DIRECTORY, false);
-  SetEditText(*window_, IDC_OUTPUT, L"D:\\出力");
-  // A program's change that tells the page nothing, kept as a run's start keeps it.
-  SendMessageW(OptionControl(*window_, IDC_OVERWRITE), CB_SETCURSEL, 1, 0);
   std::shared_ptr<PageOption> options = window_->pageOption();
-  options->KeepValues();
-  testimg::TempDir dir;
-  ASSERT_TRUE(WriteBmp(dir / L"row.bmp"));
-  Drop(*window_, {dir / L"row.bmp"});
-  ASSERT_EQ(ListRows(*window_).size(), 1u);
-  kiv::ListView& list = *window_->pageFile()->list();
-
-  // What the engine's threads ask of the window while a run goes on never
-  // waits for this thread, which may be busy drawing: here it does not look
-  // at its messages until each has returned.
-  int mode = -5;
-  std::wstring output;
-  std::wstring path;
-  const std::function<void()> asks[] = {
-      [&] { mode = options->GetOverwriteMode(); },
-      [&] { output = options->GetOptionText(Option::kOutput); },
-      [&] {
-        kiv::PumpingLock hold(list.Lock());
-        path = list.GetItemText(*list.ItemShownAt(0), 0);
-      },
-      [&] { window_->SetTitle(L"Morvane - 7"); },
-  };
-  for (const std::function<void()>& ask : asks) {
+  const auto fromAnotherThread = [](const std::function<void()>& ask) {
     std::atomic<bool> done{false};
     std::thread engine([&] {
       ask();
@@ -285,45 +263,17 @@ TEST_F(MainWindowTest, OptionReadsComeFromOtherThreadsAndOutliveTheWindow) {
     EXPECT_TRUE(done) << "a read waited for the window's thread";
     PumpUntil([&] { return done.load(); });
     engine.join();
-  }
-  EXPECT_EQ(mode, 1);
-  EXPECT_EQ(output, L"D:\\出力");
-  EXPECT_EQ(path, dir / L"row.bmp");
-  kiv::PumpMessages();
-  EXPECT_EQ(WindowText(window_->Handle()), L"Morvane - 7");
-
-  // Once the window is gone, conversions still finishing read the last values
-  // instead of the zeros of vanished controls (a zero would mean "replace").
-  DestroyWindow(window_->Handle());
-  DropQuitMessage();
-  EXPECT_EQ(options->GetOverwriteMode(), 1);
-  EXPECT_TRUE(options->IsOn(Option::k24Bit));
-  EXPECT_FALSE(options->IsOn(Option::kOutSrcDirectory));
-  EXPECT_EQ(options->GetCompressLevel(), 6);
-  EXPECT_EQ(options->GetConvertCount(), 8);
-  EXPECT_EQ(options->GetOptionText(Option::kOutput), L"D:\\出力");
-}
-
-// What the user changes while a run goes on reaches the run's next read from
-// its own thread: each kind of control tells the page as the user works it.
-TEST_F(MainWindowTest, ChangesTheUserMakesReachOtherThreadsReads) {
-  window_ = OpenMainWindow();
-  ASSERT_TRUE(window_);
-  std::shared_ptr<PageOption> options = window_->pageOption();
-  const auto fromAnotherThread = [](const std::function<int()>& read) {
-    int value = -1;
-    std::thread engine([&] { value = read(); });
-    engine.join();
-    return value;
   };
   const struct {
     const char* what;
     std::function<void()> change;
     std::function<int()> read;
     int expected;
-  } cases[] = {
+  } changes[] = {
       {"a check box clicked", [&] { SetCheck(*window_, IDC_24BIT, true); },
        [&] { return options->IsOn(Option::k24Bit) ? 1 : 0; }, 1},
+      {"a check box cleared", [&] { SetCheck(*window_, IDC_OUT_SRC_DIRECTORY, false); },
+       [&] { return options->IsOn(Option::kOutSrcDirectory) ? 1 : 0; }, 0},
       {"a slider moved by a key",
        [&] {
          const HWND slider = OptionControl(*window_, IDC_COMPRESS_LEVEL);
@@ -339,14 +289,49 @@ TEST_F(MainWindowTest, ChangesTheUserMakesReachOtherThreadsReads) {
                       reinterpret_cast<LPARAM>(list));
        },
        [&] { return options->GetOverwriteMode(); }, 2},
-      {"a folder typed", [&] { SetEditText(*window_, IDC_OUTPUT, L"E:\\写真"); },
-       [&] { return options->GetOptionText(Option::kOutput) == L"E:\\写真" ? 1 : 0; }, 1},
+      {"a folder typed", [&] { SetEditText(*window_, IDC_OUTPUT, L"D:\\出力"); },
+       [&] { return options->GetOptionText(Option::kOutput) == L"D:\\出力" ? 1 : 0; }, 1},
+      {"a program's change that tells the page nothing, kept as a run's start keeps it",
+       [&] {
+         SendMessageW(OptionControl(*window_, IDC_OVERWRITE), CB_SETCURSEL, 1, 0);
+         options->KeepValues();
+       },
+       [&] { return options->GetOverwriteMode(); }, 1},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : changes) {
     SCOPED_TRACE(c.what);
     c.change();
-    EXPECT_EQ(fromAnotherThread(c.read), c.expected);
+    int value = -1;
+    fromAnotherThread([&] { value = c.read(); });
+    EXPECT_EQ(value, c.expected);
   }
+
+  // A row's text and the title, asked the same way.
+  testimg::TempDir dir;
+  ASSERT_TRUE(WriteBmp(dir / L"row.bmp"));
+  Drop(*window_, {dir / L"row.bmp"});
+  ASSERT_EQ(ListRows(*window_).size(), 1u);
+  kiv::ListView& list = *window_->pageFile()->list();
+  std::wstring path;
+  fromAnotherThread([&] {
+    kiv::PumpingLock hold(list.Lock());
+    path = list.GetItemText(*list.ItemShownAt(0), 0);
+  });
+  EXPECT_EQ(path, dir / L"row.bmp");
+  fromAnotherThread([&] { window_->SetTitle(L"Morvane - 7"); });
+  kiv::PumpMessages();
+  EXPECT_EQ(WindowText(window_->Handle()), L"Morvane - 7");
+
+  // Once the window is gone, conversions still finishing read the last values
+  // instead of the zeros of vanished controls (a zero would mean "replace").
+  DestroyWindow(window_->Handle());
+  DropQuitMessage();
+  EXPECT_EQ(options->GetOverwriteMode(), 1);
+  EXPECT_TRUE(options->IsOn(Option::k24Bit));
+  EXPECT_FALSE(options->IsOn(Option::kOutSrcDirectory));
+  EXPECT_EQ(options->GetCompressLevel(), 7);
+  EXPECT_EQ(options->GetConvertCount(), 8);
+  EXPECT_EQ(options->GetOptionText(Option::kOutput), L"D:\\出力");
 }
 
 TEST_F(MainWindowTest, HelpPageShowsNameAndVersion) {
