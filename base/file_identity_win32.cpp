@@ -28,15 +28,18 @@ void SetTime(std::int64_t steps, FileStamp* stamp) {
   stamp->nanoseconds = static_cast<std::uint32_t>(steps % kStepsPerSecond) * 100;
 }
 
+void SetTime(const FILETIME& time, FileStamp* stamp) {
+  SetTime(static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                                    time.dwLowDateTime),
+          stamp);
+}
+
 // The stamp of an open file from what GetFileInformationByHandle gives.
 void FillStamp(const BY_HANDLE_FILE_INFORMATION& info, FileStamp* stamp) {
   stamp->volume = info.dwVolumeSerialNumber;
   stamp->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   stamp->size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-  SetTime(static_cast<std::int64_t>(
-              (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-              info.ftLastWriteTime.dwLowDateTime),
-          stamp);
+  SetTime(info.ftLastWriteTime, stamp);
   stamp->links = info.nNumberOfLinks;
 }
 
@@ -163,10 +166,7 @@ bool ReadSizeAndTime(const std::wstring& path, FileStamp* stamp) {
     return false;
   }
   stamp->size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  SetTime(static_cast<std::int64_t>(
-              (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-              data.ftLastWriteTime.dwLowDateTime),
-          stamp);
+  SetTime(data.ftLastWriteTime, stamp);
   return true;
 }
 
